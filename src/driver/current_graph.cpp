@@ -1,0 +1,10 @@
+#include "driver/current_graph.hpp"
+
+namespace tavro {
+
+TermGraph*& CurrentGraph() {
+  static TermGraph* graph = nullptr;
+  return graph;
+}
+
+}  // namespace tavro

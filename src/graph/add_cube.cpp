@@ -1,0 +1,37 @@
+// Cube insertion: merge into the term with the same input part, or create one.
+#include "graph/term_graph.hpp"
+
+namespace tavro {
+
+Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& outputs) {
+  if (inputs.size() != static_cast<size_t>(graph.inputCount)) throw "wrong size of term inputs";
+  if (outputs.size() != static_cast<size_t>(graph.outputCount)) throw "wrong size of term outputs";
+
+  // Terms are matched by equal input parts. An input part with a character
+  // other than '0', '1', '-' never matches, not even a term built from the
+  // same string, so only pure parts are looked up.
+  if (Term* found = IsPureInputPart(inputs) ? FindTerm(graph, inputs) : nullptr) {
+    for (int32_t j = 0; j < graph.outputCount; ++j) {
+      const char n = outputs[static_cast<size_t>(j)];
+      char& o = found->outputs[static_cast<size_t>(j)];
+      if (n == '~' || o == n) continue;
+      if (o != '~') throw "There is a conflict between outputs in PLA file.";
+      // Outputs before a conflicting one stay merged, so each output is
+      // moved as soon as it is checked.
+      o = n;
+      OutputList(graph, j, '~')->Remove(found);
+      if (TermList* list = OutputList(graph, j, n)) list->Append(found);
+    }
+    return *found;
+  }
+
+  Term& term = NewTerm(graph, inputs, outputs);
+  graph.terms.Append(&term);
+  ++graph.termCount;
+  for (int32_t j = 0; j < graph.outputCount; ++j) {
+    if (TermList* list = OutputList(graph, j, outputs[static_cast<size_t>(j)])) list->Append(&term);
+  }
+  return term;
+}
+
+}  // namespace tavro

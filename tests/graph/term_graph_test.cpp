@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "graph/term_graph.hpp"
+#include "support/graph_verifier.hpp"
+#include "support/thrown_text.hpp"
+
+namespace tavro {
+namespace {
+
+using testing::Text;
+using testing::ThrownBy;
+using testing::VerifyGraph;
+
+std::vector<std::string> Inputs(const TermList& list) {
+  std::vector<std::string> out;
+  list.ForEach([&](const Term* t) { out.push_back(t->inputs + " " + t->outputs); });
+  return out;
+}
+
+std::vector<std::string> Inputs(const TermVector& list) {
+  std::vector<std::string> out;
+  for (const Term* t : list) out.push_back(t->inputs + " " + t->outputs);
+  return out;
+}
+
+TEST(InitGraph, RefusesCountsBelowOneAndLeavesGraphPending) {
+  for (auto [in, out] : {std::pair{0, 1}, {1, 0}, {-3, 2}, {2, -1}}) {
+    TermGraph g;
+    EXPECT_EQ(ThrownBy([&] { InitGraph(g, kTypeFd, in, out, "", ""); }),
+              Text("inputs must be higher than 0"));
+    EXPECT_EQ(g.termCount, -1);
+  }
+}
+
+TEST(InitGraph, BuildsEmptyIndexes) {
+  TermGraph g;
+  InitGraph(g, kTypeFd, 3, 2, "x0 x1 x2", "f0 f1");
+  EXPECT_EQ(g.termCount, 0);
+  ASSERT_EQ(g.variables.size(), 3u);
+  for (int k = 0; k < 3; ++k) EXPECT_EQ(g.variables[static_cast<size_t>(k)].index, k);
+  ASSERT_EQ(g.outputLists.size(), 2u);
+  EXPECT_EQ(g.inputLabels, "x0 x1 x2");
+  EXPECT_EQ(g.outputLabels, "f0 f1");
+  EXPECT_EQ(g.type, kTypeFd);
+  EXPECT_EQ(VerifyGraph(g), "");
+}
+
+TEST(Selectors, TermVariablesByLiteralClass) {
+  TermGraph g;
+  InitGraph(g, kTypeFd, 4, 1, "", "");
+  Term& t = AddCube(g, "1-02", "1");
+  EXPECT_EQ(t.onesCount, 1);
+  EXPECT_EQ(t.zerosCount, 1);
+  EXPECT_EQ(t.dashCount, 2);  // '2' counts as a dash
+  auto indexes = [&](char literal) {
+    std::vector<int> out;
+    for (const InputVariable* v : GetTermVariables(g, t, literal)) out.push_back(v->index);
+    return out;
+  };
+  EXPECT_EQ(indexes('1'), std::vector<int>{0});
+  EXPECT_EQ(indexes('0'), std::vector<int>{2});
+  EXPECT_EQ(indexes('-'), (std::vector<int>{1, 3}));
+  EXPECT_EQ(ThrownBy([&] { GetTermVariables(g, t, '~'); }), Text("wrong set"));
+}
+
+TEST(Selectors, CellTermsRefuseUnknownCharactersAndAreCopies) {
+  TermGraph g;
+  InitGraph(g, kTypeFd, 2, 1, "", "");
+  AddCube(g, "10", "1");
+  AddCube(g, "11", "-");
+  AddCube(g, "1-", "1");
+  const InputVariable& v1 = g.variables[1];
+  EXPECT_EQ(ThrownBy([&] { GetCellTerms(g, v1, 0, '~', '1'); }), Text("wrong set"));
+  EXPECT_EQ(ThrownBy([&] { GetCellTerms(g, v1, 0, '1', '~'); }), Text("wrong set"));
+  EXPECT_EQ(ThrownBy([&] { GetCellTerms(g, v1, 0, 'x', 'x'); }), Text("wrong set"));
+  TermVector on0 = GetCellTerms(g, v1, 0, '1', '0');
+  EXPECT_EQ(Inputs(on0), std::vector<std::string>{"10 1"});
+  AddCube(g, "00", "1");
+  EXPECT_EQ(Inputs(on0), std::vector<std::string>{"10 1"});
+  EXPECT_EQ(Inputs(GetCellTerms(g, v1, 0, '1', '0')), (std::vector<std::string>{"10 1", "00 1"}));
+  EXPECT_EQ(Inputs(GetCellTerms(g, g.variables[0], 0, '1', '1')), (std::vector<std::string>{"10 1", "1- 1"}));
+  EXPECT_EQ(GetVariableCell(g, v1, 0).dcCount, 1);
+  EXPECT_EQ(GetVariableCell(g, v1, 0).onCount, 3);
+}
+
+// A sequence of cubes added in order, and what the graph holds afterwards.
+struct AddCubeCase {
+  const char* name;
+  int inputs, outputs;
+  std::vector<std::pair<std::string, std::string>> cubes;
+  std::string error;                   // thrown by the last cube, if any
+  std::vector<std::string> terms;      // "inputs outputs" of every term, in order
+};
+
+TEST(AddCube, WorkedCases) {
+  const std::string kConflict = "There is a conflict between outputs in PLA file.";
+  const AddCubeCase cases[] = {
+      {"merge two outputs", 3, 2, {{"1-0", "1~"}, {"1-0", "~0"}}, "", {"1-0 10"}},
+      {"same cube twice", 2, 2, {{"1-", "1-"}, {"1-", "1-"}}, "", {"1- 1-"}},
+      {"conflict at first output", 3, 2, {{"1-0", "1-"}, {"1-0", "0-"}}, kConflict, {"1-0 1-"}},
+      {"conflict before any merge", 2, 3, {{"11", "1~0"}, {"11", "011"}}, kConflict, {"11 1~0"}},
+      {"earlier outputs stay merged", 2, 3, {{"11", "~10"}, {"11", "111"}}, kConflict, {"11 110"}},
+      {"all '~' cube", 2, 2, {{"01", "~~"}}, "", {"01 ~~"}},
+      {"equal totals, other parts", 3, 1, {{"1-0", "1"}, {"0-1", "1"}}, "", {"1-0 1", "0-1 1"}},
+      {"out-of-alphabet input gives two terms", 2, 1, {{"1x", "1"}, {"1x", "1"}}, "", {"1x 1", "1x 1"}},
+      {"input '2' never matches", 2, 1, {{"12", "1"}, {"12", "0"}}, "", {"12 1", "12 0"}},
+      {"short input", 3, 1, {{"10", "11"}}, "wrong size of term inputs", {}},
+      {"long output", 2, 1, {{"10", "11"}}, "wrong size of term outputs", {}},
+  };
+  for (const AddCubeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TermGraph g;
+    InitGraph(g, kTypeFd, c.inputs, c.outputs, "", "");
+    for (size_t i = 0; i < c.cubes.size(); ++i) {
+      auto thrown = ThrownBy([&] { AddCube(g, c.cubes[i].first, c.cubes[i].second); });
+      const bool last = i + 1 == c.cubes.size();
+      EXPECT_EQ(thrown, last && !c.error.empty() ? Text(c.error) : testing::kNothing);
+    }
+    EXPECT_EQ(Inputs(g.terms), c.terms);
+    EXPECT_EQ(g.termCount, static_cast<int32_t>(c.terms.size()));
+    EXPECT_EQ(VerifyGraph(g), "");
+  }
+}
+
+TEST(AddCube, MergeReturnsTheSameTermAndMovesItBetweenLists) {
+  TermGraph g;
+  InitGraph(g, kTypeFr, 3, 2, "", "");
+  Term& a = AddCube(g, "1-0", "1~");
+  Term& b = AddCube(g, "1-0", "~0");
+  EXPECT_EQ(&a, &b);
+  EXPECT_EQ(Inputs(g.outputLists[0].onTerms), std::vector<std::string>{"1-0 10"});
+  EXPECT_EQ(Inputs(g.outputLists[1].offTerms), std::vector<std::string>{"1-0 10"});
+  EXPECT_TRUE(g.outputLists[1].unspecifiedTerms.Empty());
+  for (const InputVariable& v : g.variables) EXPECT_EQ(GetVariableCell(g, v, 1).offCount, 1);
+}
+
+TEST(AddCube, ListsKeepArrivalOrderAcrossMerges) {
+  TermGraph g;
+  InitGraph(g, kTypeFd, 2, 2, "", "");
+  AddCube(g, "00", "~1");
+  AddCube(g, "01", "1~");
+  AddCube(g, "00", "1~");  // joins output 0 after 01
+  AddCube(g, "11", "11");
+  EXPECT_EQ(Inputs(g.outputLists[0].onTerms), (std::vector<std::string>{"01 1~", "00 11", "11 11"}));
+  EXPECT_EQ(Inputs(g.outputLists[1].onTerms), (std::vector<std::string>{"00 11", "11 11"}));
+  EXPECT_EQ(Inputs(GetCellTerms(g, g.variables[1], 0, '1', '1')),
+            (std::vector<std::string>{"01 1~", "11 11"}));
+  EXPECT_EQ(VerifyGraph(g), "");
+}
+
+// Random cubes over small counts, many of them sharing input parts: every
+// call either merges, creates or conflicts, and a conflict leaves the outputs
+// before the conflicting one merged and the rest untouched.
+TEST(AddCube, RandomSequencesKeepInvariants) {
+  std::mt19937 rng(20261206);
+  for (int round = 0; round < 40; ++round) {
+    const int n = 1 + static_cast<int>(rng() % 4), m = 1 + static_cast<int>(rng() % 4);
+    TermGraph g;
+    InitGraph(g, kTypeFdr, n, m, "", "");
+    for (int step = 0; step < 100; ++step) {
+      std::string in, out;
+      for (int k = 0; k < n; ++k) in += "01-"[rng() % 3];
+      for (int j = 0; j < m; ++j) out += "10-~~~"[rng() % 6];
+      Term* before = FindTerm(g, in);
+      const std::string old = before ? before->outputs : "";
+      const int32_t count = g.termCount;
+      auto thrown = ThrownBy([&] { AddCube(g, in, out); });
+      if (thrown.kind == "none") {
+        Term* t = FindTerm(g, in);
+        ASSERT_NE(t, nullptr);
+        EXPECT_EQ(g.termCount, count + (before ? 0 : 1));
+        for (int j = 0; j < m; ++j) {
+          const size_t jj = static_cast<size_t>(j);
+          EXPECT_EQ(t->outputs[jj], out[jj] != '~' ? out[jj] : (before ? old[jj] : '~'));
+        }
+      } else {
+        ASSERT_EQ(thrown, Text("There is a conflict between outputs in PLA file."));
+        ASSERT_NE(before, nullptr);
+        size_t conflict = 0;
+        while (out[conflict] == '~' || old[conflict] == '~' || old[conflict] == out[conflict]) ++conflict;
+        for (size_t j = 0; j < static_cast<size_t>(m); ++j) {
+          const char merged = j < conflict && out[j] != '~' ? out[j] : old[j];
+          EXPECT_EQ(before->outputs[j], merged) << "output " << j;
+        }
+        EXPECT_EQ(g.termCount, count);
+      }
+      ASSERT_EQ(VerifyGraph(g), "");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tavro
