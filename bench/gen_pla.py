@@ -8,6 +8,9 @@ Families:
             increasing binary order, with random output bits.
 
 Probabilities are drawn from random bytes, so they are exact in steps of 1/256.
+Output bits are written as '1' and '0': under fd (no --type) a '0' is no entry;
+under fr or fdr it is an OFF entry, and a random cube repeating an earlier input
+part with another bit makes the file conflicting (use enough inputs).
 Examples:
   gen_pla.py random --inputs 32 --outputs 16 --cubes 1000000 --dash 0.3 -o /tmp/r.pla
   gen_pla.py minterms --inputs 20 --outputs 16 -o /tmp/m.pla

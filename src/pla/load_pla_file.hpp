@@ -37,8 +37,8 @@ std::string_view TakeLine(PlaLines& lines);
 void TrimLine(std::string& line);
 
 /// Cuts the token before the first character of `separators` off `line` and
-/// returns it; the separator characters that then begin `line` are removed
-/// too. An empty line yields an empty token.
+/// returns it; then the characters of kSeparators that begin `line` are
+/// removed, whatever `separators` holds. An empty line yields an empty token.
 std::string NextToken(std::string& line, std::string_view separators);
 
 /// TrimLine on a view.

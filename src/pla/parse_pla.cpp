@@ -36,19 +36,19 @@ constexpr CharMap MakeMap(std::string_view stored) {
   return map;
 }
 
-//                                                  file: 01234-~
+// Stored characters for the file characters 0 1 2 3 4 - ~, in that order.
 constexpr CharMap kInputMap = MakeMap("01--1--");
 constexpr std::array<CharMap, 5> kOutputMaps = {
-    CharMap{},                  // no type: never used, the type is set before any cube
-    MakeMap("~1~~1~~"),         // f: ON entries only
-    MakeMap("~1-~1-~"),         // fd: ON and don't care
-    MakeMap("01~~1~~"),         // fr: ON and OFF
-    MakeMap("01-~1-~"),         // fdr: all three
+    CharMap{},           // no type yet: a cube line reads as fd
+    MakeMap("~1~~1~~"),  // f: ON entries only
+    MakeMap("~1-~1-~"),  // fd: ON and don't care
+    MakeMap("01~~1~~"),  // fr: ON and OFF
+    MakeMap("01-~1-~"),  // fdr: all three
 };
 
 struct ParserState {
   int64_t lineNumber = 0;
-  int32_t inputCount = -1;  // -1 until a .i line
+  int32_t inputCount = -1;   // -1 until a .i line
   int32_t outputCount = -1;  // -1 until a .o line
   int32_t type = 0;          // 0 until a .type line or the graph starts
   std::string inputLabels;
@@ -131,14 +131,17 @@ void RequireCounts(const ParserState& state) {
 
 // A cube line takes at least one byte per input and output and a separator,
 // which bounds the number of terms the text left can add; the term index is
-// sized once for them instead of growing step by step.
+// sized once for them (up to a limit, so that a text of mostly other lines
+// cannot claim much memory) instead of growing step by step.
 void StartGraph(TermGraph& graph, ParserState& state, size_t bytesLeft) {
+  constexpr uint64_t kReservedTermsAtMost = uint64_t{1} << 22;
   if (state.type == 0) state.type = kTypeFd;
   InitGraph(graph, state.type, state.inputCount, state.outputCount, state.inputLabels,
             state.outputLabels);
   const uint64_t shortestCubeLine = uint64_t{static_cast<uint32_t>(state.inputCount)} +
                                     static_cast<uint32_t>(state.outputCount) + 1;
-  graph.termByInputs.reserve(static_cast<size_t>(bytesLeft / shortestCubeLine) + 1);
+  const uint64_t termsAtMost = bytesLeft / shortestCubeLine + 1;
+  graph.termByInputs.reserve(static_cast<size_t>(std::min(termsAtMost, kReservedTermsAtMost)));
   state.graphPending = false;
 }
 
