@@ -28,7 +28,7 @@ std::vector<std::string> Inputs(const TermVector& list) {
 TEST(InitGraph, RefusesCountsBelowOneAndLeavesGraphPending) {
   for (auto [in, out] : {std::pair{0, 1}, {1, 0}, {-3, 2}, {2, -1}}) {
     TermGraph g;
-    EXPECT_EQ(ThrownBy([&] { InitGraph(g, kTypeFd, in, out, "", ""); }),
+    EXPECT_EQ(ThrownBy([&, in = in, out = out] { InitGraph(g, kTypeFd, in, out, "", ""); }),
               Text("inputs must be higher than 0"));
     EXPECT_EQ(g.termCount, -1);
   }
