@@ -7,6 +7,7 @@
 #include "tautology/cover_check.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <string_view>
@@ -67,8 +68,11 @@ struct Checker {
   std::vector<Frame> frames;
   std::vector<Block> groupBlocks;
   // Scratch of one expansion, indexed by word, variable or cube of the block.
-  std::vector<Word> anyZero, anyOne, unate, unitZero, unitOne;
-  std::vector<int32_t> zeroCount, oneCount, root, groupOfRoot;
+  std::vector<Word> anyZero, anyOne, unate, unitZero, unitOne, reached;
+  std::vector<Word> zeroLanes, oneLanes;  // see CountColumns
+  std::vector<int32_t> zeroCount, oneCount;
+  int32_t maxLiterals = 0;
+  std::vector<int32_t> root, groupOfRoot;
   std::vector<int32_t> literalCount, cubeGroup;
   std::vector<size_t> groupSize, groupNext, groupOrder;
 };
@@ -84,6 +88,9 @@ void InitChecker(Checker& c, int32_t inputCount, size_t cubeCount) {
   c.unate.assign(c.words, 0);
   c.unitZero.assign(c.words, 0);
   c.unitOne.assign(c.words, 0);
+  c.reached.assign(c.words, 0);
+  c.zeroLanes.assign(4 * c.words, 0);
+  c.oneLanes.assign(4 * c.words, 0);
   c.zeroCount.assign(fields, 0);
   c.oneCount.assign(fields, 0);
   c.root.assign(fields, 0);
@@ -92,18 +99,32 @@ void InitChecker(Checker& c, int32_t inputCount, size_t cubeCount) {
   c.cubeGroup.assign(cubeCount, 0);
 }
 
-/// Writes a cube's fields into `out` (already all 11); false for a character
-/// other than '0', '1', '-'.
+/// The field of each input character: 01 for '0', 10 for '1', 11 for '-',
+/// 00 (refused) for every other character.
+constexpr std::array<uint8_t, 256> kFieldOfChar = [] {
+  std::array<uint8_t, 256> fields{};
+  fields[static_cast<unsigned char>('0')] = 1;
+  fields[static_cast<unsigned char>('1')] = 2;
+  fields[static_cast<unsigned char>('-')] = 3;
+  return fields;
+}();
+
+/// Writes a cube's fields into `out` (already all 11), without branches on
+/// the characters; false for a character other than '0', '1', '-'.
 bool PackCube(std::string_view inputs, Word* out) {
-  for (size_t k = 0; k < inputs.size(); ++k) {
-    const int32_t variable = static_cast<int32_t>(k);
-    const char ch = inputs[k];
-    if (ch == '-') continue;
-    if (ch != '0' && ch != '1') return false;
-    const int32_t cleared = ShiftOf(variable) + (ch == '0' ? 1 : 0);
-    out[WordOf(variable)] &= ~(Word{1} << cleared);
+  bool refused = false;
+  for (size_t from = 0; from < inputs.size(); from += kFieldsPerWord) {
+    const size_t end = std::min(inputs.size(), from + kFieldsPerWord);
+    Word word = 0;
+    for (size_t k = from; k < end; ++k) {
+      const Word field = kFieldOfChar[static_cast<unsigned char>(inputs[k])];
+      refused = refused || field == 0;
+      word |= field << (2 * (k - from));
+    }
+    if (end - from < kFieldsPerWord) word |= ~Word{0} << (2 * (end - from));
+    out[from / kFieldsPerWord] = word;
   }
-  return true;
+  return !refused;
 }
 
 int32_t FindRoot(std::vector<int32_t>& root, int32_t v) {
@@ -160,6 +181,13 @@ size_t CofactorOnUnits(Checker& c, const Block& node) {
   return kept;
 }
 
+/// Number of set bits of a mask whose bits all sit at field low positions.
+int32_t CountFields(Word x) {
+  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+  return static_cast<int32_t>((x * 0x0101010101010101ULL) >> 56);
+}
+
 /// Simplifies the node until neither rule applies, keeping its verdict:
 /// - cubes with a single literal x = b cover the cofactor x = b, so the node
 ///   is replaced by its cofactor at x = not b, for all of them at once (both
@@ -167,7 +195,8 @@ size_t CofactorOnUnits(Checker& c, const Block& node) {
 /// - a variable that occurs in one polarity only: the cubes with a literal
 ///   there are dropped (a column of one literal and no '-' so empties it).
 /// Returns kCovers on a cube of all '-', kMisses on an empty cover, else
-/// kExpanded with every variable left in both polarities (anyZero == anyOne).
+/// kExpanded with every variable left in both polarities (anyZero == anyOne),
+/// literalCount filled and maxLiterals set.
 Outcome Simplify(Checker& c, Block& node) {
   const size_t w = c.words;
   for (;;) {
@@ -178,16 +207,17 @@ Outcome Simplify(Checker& c, Block& node) {
     std::fill(c.unitOne.begin(), c.unitOne.end(), 0);
     Word* base = c.arena.data() + node.begin;
     bool anyUnit = false;
+    int32_t maxLiterals = 0;
     for (size_t k = 0; k < node.count; ++k) {
       const Word* cube = base + k * w;
-      int literals = 0;
+      int32_t literals = 0;
       size_t lastWord = 0;
       for (size_t j = 0; j < w; ++j) {
         c.anyZero[j] |= ZeroBits(cube[j]);
         c.anyOne[j] |= OneBits(cube[j]);
         const Word bits = LiteralBits(cube[j]);
         if (bits != 0) {
-          literals += std::popcount(bits);
+          literals += CountFields(bits);
           lastWord = j;
         }
       }
@@ -197,7 +227,10 @@ Outcome Simplify(Checker& c, Block& node) {
         c.unitOne[lastWord] |= OneBits(cube[lastWord]);
         anyUnit = true;
       }
+      c.literalCount[k] = literals;
+      maxLiterals = std::max(maxLiterals, literals);
     }
+    c.maxLiterals = maxLiterals;
     if (anyUnit) {
       for (size_t j = 0; j < w; ++j) {
         if ((c.unitZero[j] & c.unitOne[j]) != 0) return Outcome::kCovers;
@@ -224,52 +257,12 @@ Outcome Simplify(Checker& c, Block& node) {
   }
 }
 
-/// Fills literalCount, zeroCount, oneCount and joins the variables of every
-/// cube in `root`. Returns the largest literal count of a cube.
-int32_t CountLiterals(Checker& c, const Block& node) {
-  const size_t w = c.words;
-  for (size_t j = 0; j < w; ++j) {
-    for (Word bits = c.anyZero[j]; bits != 0; bits &= bits - 1) {
-      const size_t v = static_cast<size_t>(VariableAt(j, std::countr_zero(bits)));
-      c.zeroCount[v] = 0;
-      c.oneCount[v] = 0;
-      c.root[v] = static_cast<int32_t>(v);
-    }
-  }
-  int32_t maxLiterals = 0;
-  const Word* base = c.arena.data() + node.begin;
-  for (size_t k = 0; k < node.count; ++k) {
-    const Word* cube = base + k * w;
-    int32_t literals = 0;
-    int32_t first = -1;
-    for (size_t j = 0; j < w; ++j) {
-      const Word zeros = ZeroBits(cube[j]);
-      for (Word bits = LiteralBits(cube[j]); bits != 0; bits &= bits - 1) {
-        const int bit = std::countr_zero(bits);
-        const int32_t v = VariableAt(j, bit);
-        std::vector<int32_t>& counts = ((zeros >> bit) & 1) != 0 ? c.zeroCount : c.oneCount;
-        ++counts[static_cast<size_t>(v)];
-        ++literals;
-        if (first < 0) {
-          first = FindRoot(c.root, v);
-        } else {
-          const int32_t r = FindRoot(c.root, v);
-          if (r != first) c.root[static_cast<size_t>(r)] = first;
-        }
-      }
-    }
-    c.literalCount[k] = literals;
-    maxLiterals = std::max(maxLiterals, literals);
-  }
-  return maxLiterals;
-}
-
 /// False when the cubes together hold fewer vectors than the space, i.e. the
 /// sum of 2^-literals is below 1. With S = min(largest count, 62) every cube
 /// counts 2^(S - literals) units of 2^-S, a cube of more than S literals one
 /// unit (an upper bound), so the sum stays exact or errs towards "enough".
-bool EnoughMinterms(const Checker& c, const Block& node, int32_t maxLiterals) {
-  const int32_t scale = std::min(maxLiterals, 62);
+bool EnoughMinterms(const Checker& c, const Block& node) {
+  const int32_t scale = std::min(c.maxLiterals, 62);
   const Word whole = Word{1} << scale;
   Word sum = 0;
   for (size_t k = 0; k < node.count && sum < whole; ++k) {
@@ -279,20 +272,111 @@ bool EnoughMinterms(const Checker& c, const Block& node, int32_t maxLiterals) {
   return sum >= whole;
 }
 
+/// Counts, per variable, the cubes with '0' and with '1' there. Each mask
+/// is spread over four words of eight 8-bit lanes (fields q, q + 4, ...)
+/// and summed lane-wise, the lanes being emptied into the counts every 255
+/// cubes before they could overflow.
+void CountColumns(Checker& c, const Block& node) {
+  constexpr Word kLaneBits = 0x0101010101010101ULL;
+  const size_t w = c.words;
+  std::fill(c.zeroCount.begin(), c.zeroCount.end(), 0);
+  std::fill(c.oneCount.begin(), c.oneCount.end(), 0);
+  std::fill(c.zeroLanes.begin(), c.zeroLanes.end(), 0);
+  std::fill(c.oneLanes.begin(), c.oneLanes.end(), 0);
+  auto empty = [&] {
+    for (size_t j = 0; j < w; ++j) {
+      for (size_t q = 0; q < 4; ++q) {
+        Word& zeros = c.zeroLanes[4 * j + q];
+        Word& ones = c.oneLanes[4 * j + q];
+        for (size_t lane = 0; lane < 8; ++lane) {
+          const size_t field = j * kFieldsPerWord + 4 * lane + q;
+          c.zeroCount[field] += static_cast<int32_t>((zeros >> (8 * lane)) & 0xFF);
+          c.oneCount[field] += static_cast<int32_t>((ones >> (8 * lane)) & 0xFF);
+        }
+        zeros = 0;
+        ones = 0;
+      }
+    }
+  };
+  const Word* base = c.arena.data() + node.begin;
+  size_t pending = 0;
+  for (size_t k = 0; k < node.count; ++k) {
+    const Word* cube = base + k * w;
+    for (size_t j = 0; j < w; ++j) {
+      const Word zeros = ZeroBits(cube[j]);
+      const Word ones = OneBits(cube[j]);
+      for (size_t q = 0; q < 4; ++q) {
+        c.zeroLanes[4 * j + q] += (zeros >> (2 * q)) & kLaneBits;
+        c.oneLanes[4 * j + q] += (ones >> (2 * q)) & kLaneBits;
+      }
+    }
+    if (++pending == 255) {
+      empty();
+      pending = 0;
+    }
+  }
+  empty();
+}
+
+/// True when the cubes' variables are connected (cubes sharing a variable
+/// joined), found by sweeping a reached set over the cubes; false when they
+/// are not or the sweeps did not settle quickly.
+bool SweepsConnect(Checker& c, const Block& node) {
+  const size_t w = c.words;
+  const Word* base = c.arena.data() + node.begin;
+  for (size_t j = 0; j < w; ++j) c.reached[j] = LiteralBits(base[j]);
+  for (int sweep = 0; sweep < 4; ++sweep) {
+    bool grew = false;
+    for (size_t k = 1; k < node.count; ++k) {
+      const Word* cube = base + k * w;
+      bool meets = false;
+      bool adds = false;
+      for (size_t j = 0; j < w; ++j) {
+        const Word bits = LiteralBits(cube[j]);
+        meets = meets || (bits & c.reached[j]) != 0;
+        adds = adds || (bits & ~c.reached[j]) != 0;
+      }
+      if (!meets || !adds) continue;
+      for (size_t j = 0; j < w; ++j) c.reached[j] |= LiteralBits(cube[j]);
+      grew = true;
+    }
+    if (!grew) break;
+  }
+  for (size_t j = 0; j < w; ++j) {
+    if (c.reached[j] != c.anyZero[j]) return false;
+  }
+  return true;
+}
+
 /// Splits a cover whose variables fall into two or more disjoint groups into
 /// those groups, written above the arena top, smallest group first; pushes a
 /// group frame and makes the first group the node. Returns kMisses (meaning
 /// "not split") when there is one group only.
 Outcome SplitIntoGroups(Checker& c, Block& node) {
   const size_t w = c.words;
-  size_t groups = 0;
   for (size_t j = 0; j < w; ++j) {
     for (Word bits = c.anyZero[j]; bits != 0; bits &= bits - 1) {
-      const int32_t v = VariableAt(j, std::countr_zero(bits));
-      c.groupOfRoot[static_cast<size_t>(FindRoot(c.root, v))] = -1;
+      const size_t v = static_cast<size_t>(VariableAt(j, std::countr_zero(bits)));
+      c.root[v] = static_cast<int32_t>(v);
+      c.groupOfRoot[v] = -1;
     }
   }
   const Word* base = c.arena.data() + node.begin;
+  for (size_t k = 0; k < node.count; ++k) {
+    const Word* cube = base + k * w;
+    int32_t first = -1;
+    for (size_t j = 0; j < w; ++j) {
+      for (Word bits = LiteralBits(cube[j]); bits != 0; bits &= bits - 1) {
+        const int32_t r = FindRoot(c.root, VariableAt(j, std::countr_zero(bits)));
+        if (first < 0) {
+          first = r;
+        } else if (r != first) {
+          c.root[static_cast<size_t>(r)] = first;
+        }
+      }
+    }
+  }
+  size_t groups = 0;
   for (size_t k = 0; k < node.count; ++k) {
     const Word* cube = base + k * w;
     size_t j = 0;
@@ -345,7 +429,10 @@ Outcome SplitIntoGroups(Checker& c, Block& node) {
 /// tie: the smaller cofactor becomes the node, written above the arena top,
 /// and a split frame keeps the other one.
 Outcome SplitOnVariable(Checker& c, Block& node) {
+  CountColumns(c, node);
   int32_t best = -1;
+  int32_t bestZeros = 0;
+  int32_t bestOnes = 0;
   int32_t bestTotal = -1;
   int32_t bestImbalance = 0;
   for (size_t j = 0; j < c.words; ++j) {
@@ -357,14 +444,15 @@ Outcome SplitOnVariable(Checker& c, Block& node) {
       const int32_t imbalance = zeros > ones ? zeros - ones : ones - zeros;
       if (total > bestTotal || (total == bestTotal && imbalance < bestImbalance)) {
         best = v;
+        bestZeros = zeros;
+        bestOnes = ones;
         bestTotal = total;
         bestImbalance = imbalance;
       }
     }
   }
-  const size_t v = static_cast<size_t>(best);
   // The cofactor at 0 keeps the cubes without a '1' there, at 1 those without a '0'.
-  const int32_t firstValue = c.oneCount[v] >= c.zeroCount[v] ? 0 : 1;
+  const int32_t firstValue = bestOnes >= bestZeros ? 0 : 1;
   Frame frame;
   frame.isSplit = true;
   frame.parent = node;
@@ -387,10 +475,11 @@ Outcome SplitOnVariable(Checker& c, Block& node) {
 Outcome Expand(Checker& c, Block& node) {
   const Outcome reduced = Simplify(c, node);
   if (reduced != Outcome::kExpanded) return reduced;
-  const int32_t maxLiterals = CountLiterals(c, node);
-  if (!EnoughMinterms(c, node, maxLiterals)) return Outcome::kMisses;
-  const Outcome grouped = SplitIntoGroups(c, node);
-  if (grouped != Outcome::kMisses) return grouped;
+  if (!EnoughMinterms(c, node)) return Outcome::kMisses;
+  if (!SweepsConnect(c, node)) {
+    const Outcome grouped = SplitIntoGroups(c, node);
+    if (grouped != Outcome::kMisses) return grouped;
+  }
   return SplitOnVariable(c, node);
 }
 
@@ -439,13 +528,41 @@ bool OnCoverIsTautology(const TermGraph& graph, int32_t output) {
       static_cast<size_t>(output) >= graph.outputLists.size()) {
     return false;
   }
-  const TermList& on = graph.outputLists[static_cast<size_t>(output)].onTerms;
+  const size_t o = static_cast<size_t>(output);
+  const TermList& on = graph.outputLists[o].onTerms;
+  const size_t onCount = static_cast<size_t>(on.Count());
+  const size_t length = static_cast<size_t>(graph.inputCount);
+  if (onCount == 0) return false;
   Checker c;
-  InitChecker(c, graph.inputCount, static_cast<size_t>(on.Count()));
+  InitChecker(c, graph.inputCount, onCount);
+  // The verdict does not depend on the order of the cubes. When the output's
+  // ON terms are a good part of all terms, they are read in storage order,
+  // about twice as fast as following the list's links: they are the live
+  // terms with '1' there (a freed term has no outputs). Otherwise, or should
+  // that count disagree with the list's, the list itself is read.
   size_t k = 0;
-  for (const Term* t = on.First(); t != nullptr; t = on.Next(t), ++k) {
-    if (t->inputs.size() != static_cast<size_t>(graph.inputCount)) return false;
-    if (!PackCube(t->inputs, c.arena.data() + k * c.words)) return false;
+  const bool dense = onCount * 4 >= graph.termPool.size();
+  if (dense) {
+    for (const Term& t : graph.termPool) {
+      if (t.outputs.size() <= o || t.outputs[o] != '1') continue;
+      if (k == onCount) {
+        ++k;
+        break;
+      }
+      if (t.inputs.size() != length || !PackCube(t.inputs, c.arena.data() + k * c.words)) {
+        return false;
+      }
+      ++k;
+    }
+  }
+  if (!dense || k != onCount) {
+    std::fill(c.arena.begin(), c.arena.end(), ~Word{0});
+    k = 0;
+    for (const Term* t = on.First(); t != nullptr; t = on.Next(t), ++k) {
+      if (t->inputs.size() != length || !PackCube(t->inputs, c.arena.data() + k * c.words)) {
+        return false;
+      }
+    }
   }
   return Decide(c, Block{0, k});
 }

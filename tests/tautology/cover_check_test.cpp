@@ -1,3 +1,5 @@
+#include "tautology/cover_check.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "graph/term_graph.hpp"
-#include "tautology/cover_check.hpp"
 
 namespace tavro {
 namespace {
@@ -28,7 +29,8 @@ bool CubeHolds(const std::string& cube, uint32_t vector) {
 /// The first input vector (bit k = variable k) no cube holds, or -1.
 int64_t MissedVector(const Cubes& cubes, int32_t n) {
   for (uint32_t v = 0; v < (uint32_t{1} << n); ++v) {
-    if (std::none_of(cubes.begin(), cubes.end(), [&](const std::string& c) { return CubeHolds(c, v); })) {
+    if (std::none_of(cubes.begin(), cubes.end(),
+                     [&](const std::string& c) { return CubeHolds(c, v); })) {
       return v;
     }
   }
@@ -70,7 +72,8 @@ std::string RandomCube(Rng& rng, size_t n, double literal) {
 /// A tautology of disjoint cubes, then maybe extra cubes or enlarged ones.
 Cubes RandomTautology(Rng& rng, size_t n) {
   Cubes cubes;
-  SplitDisjoint(rng, std::string(n, '-'), 0.1 + 0.3 * std::uniform_real_distribution<>()(rng), cubes);
+  SplitDisjoint(rng, std::string(n, '-'), 0.1 + 0.3 * std::uniform_real_distribution<>()(rng),
+                cubes);
   if (Chance(rng, 0.4)) {
     const size_t extra = Pick(rng, 6);
     for (size_t e = 0; e < extra; ++e) cubes.push_back(RandomCube(rng, n, 0.6));
@@ -138,7 +141,7 @@ Cubes RandomGroups(Rng& rng, size_t n) {
   for (size_t part = 0; part < 2; ++part) {
     const size_t from = part == 0 ? 0 : cut;
     const size_t size = part == 0 ? cut : n - cut;
-    Cubes small = Chance(rng, 0.4) ? RandomTautology(rng, size)
+    Cubes small = Chance(rng, 0.4)   ? RandomTautology(rng, size)
                   : Chance(rng, 0.5) ? RandomOneMissing(rng, size)
                                      : RandomCover(rng, size);
     for (const std::string& s : small) {
@@ -171,7 +174,8 @@ TEST(CubesCoverEverything, AgreesWithBruteForceOnRandomCovers) {
     if (verdict != expected) {
       std::string listing;
       for (const std::string& c : cubes) listing += c + "\n";
-      FAIL() << "round " << round << ", " << n << " inputs, expected " << expected << ":\n" << listing;
+      FAIL() << "round " << round << ", " << n << " inputs, expected " << expected << ":\n"
+             << listing;
     }
     ++agreed[expected ? 1 : 0];
   }
@@ -201,7 +205,8 @@ TEST(CubesCoverEverything, WideCoversSpanningManyWords) {
     }
     std::string full(wide, '0');
     for (char& ch : full) ch = Chance(rng, 0.5) ? '1' : '0';
-    for (size_t k = 0; k < n && missed >= 0; ++k) full[vars[k]] = ((missed >> k) & 1) != 0 ? '1' : '0';
+    for (size_t k = 0; k < n && missed >= 0; ++k)
+      full[vars[k]] = ((missed >> k) & 1) != 0 ? '1' : '0';
     for (size_t e = Pick(rng, 20); e > 0; --e) {
       std::string junk = RandomCube(rng, wide, 0.05);
       if (missed >= 0) {
@@ -248,14 +253,19 @@ TEST(CubesCoverEverything, ExplicitCases) {
       {"groups: second covers", {"1---", "01--", "--1-", "--0-"}, 4, true},
       {"groups: second covers in pieces", {"1---", "01--", "--11", "--10", "--0-"}, 4, true},
       {"groups: only the larger one covers",
-       {"11---", "00---", "--11-", "--10-", "--0-1", "--0-0"}, 5, true},
+       {"11---", "00---", "--11-", "--10-", "--0-1", "--0-0"},
+       5,
+       true},
       {"groups: neither covers, no single literals",
-       {"11---", "00---", "--11-", "--10-", "--0-1", "-10-0"}, 5, false},
+       {"11---", "00---", "--11-", "--10-", "--0-1", "-10-0"},
+       5,
+       false},
       {"130 inputs: x100 or not x100 plus junk", {junk1, x100, junk2, notX100}, 130, true},
       {"130 inputs: x100 plus junk", {junk1, x100, junk2}, 130, false},
       {"xor of two in 130 inputs: misses",
        {Literals(130, {{0, '1'}, {100, '0'}}), Literals(130, {{0, '0'}, {100, '1'}}), junk1},
-       130, false},
+       130,
+       false},
       {"parity pairs cover", {"00", "01", "10", "11"}, 2, true},
       {"no inputs, one cube", {""}, 0, true},
       {"no inputs, no cube", {}, 0, false},
@@ -367,6 +377,48 @@ TEST(OnCoverIsTautology, ReadsTheOnCubesOfOneOutput) {
   EXPECT_FALSE(OnCoverIsTautology(g, 3));  // no ON cube
   EXPECT_FALSE(OnCoverIsTautology(g, -1));
   EXPECT_FALSE(OnCoverIsTautology(g, 4));
+}
+
+void Unlink(TermGraph& g, Term& t) {
+  for (OutputTermLists& lists : g.outputLists) lists.onTerms.Remove(&t);
+  g.terms.Remove(&t);
+}
+
+/// Outputs with few ON terms among many, freed terms and reused slots.
+TEST(OnCoverIsTautology, ReadsEveryOnTermWhateverTheStorage) {
+  TermGraph g;
+  InitGraph(g, kTypeFd, 4, 2, "", "");
+  Term& high = AddCube(g, "1---", "11");
+  AddCube(g, "0---", "~1");
+  for (const char* cube : {"0000", "0001", "0010", "0011", "0100", "0101", "0110", "0111"}) {
+    AddCube(g, cube, "1~");
+  }
+  EXPECT_TRUE(OnCoverIsTautology(g, 0));  // one term of ten standing for half the space
+  EXPECT_TRUE(OnCoverIsTautology(g, 1));
+
+  Unlink(g, high);
+  FreeTerm(g, high);
+  EXPECT_FALSE(OnCoverIsTautology(g, 0));
+  EXPECT_FALSE(OnCoverIsTautology(g, 1));
+  AddCube(g, "1-0-", "1~");  // takes the freed slot
+  AddCube(g, "1-1-", "~1");
+  EXPECT_EQ(SlotCount(g), 11);
+  EXPECT_FALSE(OnCoverIsTautology(g, 0));
+  EXPECT_FALSE(OnCoverIsTautology(g, 1));
+  AddCube(g, "1-1-", "1~");
+  AddCube(g, "1-0-", "~1");
+  EXPECT_TRUE(OnCoverIsTautology(g, 0));
+  EXPECT_TRUE(OnCoverIsTautology(g, 1));
+}
+
+TEST(OnCoverIsTautology, FollowsTheListWhereTermsSayOtherwise) {
+  TermGraph g;
+  InitGraph(g, kTypeFd, 2, 1, "", "");
+  Term& low = AddCube(g, "0-", "1");
+  AddCube(g, "1-", "1");
+  EXPECT_TRUE(OnCoverIsTautology(g, 0));
+  g.outputLists[0].onTerms.Remove(&low);  // its character still says '1'
+  EXPECT_FALSE(OnCoverIsTautology(g, 0));
 }
 
 TEST(OnCoverIsTautology, LeavesTermsWithOtherCharactersUndecided) {
