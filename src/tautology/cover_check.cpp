@@ -1,9 +1,12 @@
-// Cover check by the unate recursive paradigm. Cubes are packed two bits per
-// variable, 32 variables to a 64-bit word: field 01 admits only the value 0,
-// 10 only 1, 11 both ('-'); fields past the last variable are 11. Every cover
-// under examination is a block of consecutive cubes in one arena, children
-// written above their parents, and an explicit frame stack takes the place of
-// recursion, so no number of inputs can exhaust the call stack.
+// Cover check by the unate recursive paradigm: each cover is simplified
+// (single-literal cubes, variables of one polarity), refused when its cubes
+// hold too few vectors, decided by truth table when at most six variables are
+// left, split into groups over disjoint variables, or else split on its most
+// binate variable. Cubes are packed two bits per variable, 32 variables to a 64-bit word: field 01
+// admits only the value 0, 10 only 1, 11 both ('-'); fields past the last variable are 11. Every
+// cover under examination is a block of consecutive cubes in one arena, children written above
+// their parents, and an explicit frame stack takes the place of recursion, so no number of inputs
+// can exhaust the call stack.
 #include "tautology/cover_check.hpp"
 
 #include <algorithm>
@@ -318,6 +321,41 @@ void CountColumns(Checker& c, const Block& node) {
   empty();
 }
 
+/// Decides a cover of at most six variables (those of anyZero) by its truth
+/// table: bit b of a cube's table is set when the assignment giving the i-th
+/// variable the value of bit i of b lies in the cube. Returns kExpanded when
+/// more than six variables occur.
+Outcome DecideByTruthTable(const Checker& c, const Block& node) {
+  constexpr Word kPattern[6] = {0xAAAAAAAAAAAAAAAAULL, 0xCCCCCCCCCCCCCCCCULL,
+                                0xF0F0F0F0F0F0F0F0ULL, 0xFF00FF00FF00FF00ULL,
+                                0xFFFF0000FFFF0000ULL, 0xFFFFFFFF00000000ULL};
+  size_t wordOf[6];
+  int shiftOf[6];
+  size_t count = 0;
+  for (size_t j = 0; j < c.words; ++j) {
+    for (Word bits = c.anyZero[j]; bits != 0; bits &= bits - 1) {
+      if (count == 6) return Outcome::kExpanded;
+      wordOf[count] = j;
+      shiftOf[count] = std::countr_zero(bits);
+      ++count;
+    }
+  }
+  const Word all = count == 6 ? ~Word{0} : (Word{1} << (Word{1} << count)) - 1;
+  Word table = 0;
+  const Word* base = c.arena.data() + node.begin;
+  for (size_t k = 0; k < node.count && table != all; ++k) {
+    const Word* cube = base + k * c.words;
+    Word holds = all;
+    for (size_t i = 0; i < count; ++i) {
+      const Word field = (cube[wordOf[i]] >> shiftOf[i]) & 3;
+      if (field == 1) holds &= ~kPattern[i];
+      if (field == 2) holds &= kPattern[i];
+    }
+    table |= holds;
+  }
+  return table == all ? Outcome::kCovers : Outcome::kMisses;
+}
+
 /// True when the cubes' variables are connected (cubes sharing a variable
 /// joined), found by sweeping a reached set over the cubes; false when they
 /// are not or the sweeps did not settle quickly.
@@ -476,6 +514,8 @@ Outcome Expand(Checker& c, Block& node) {
   const Outcome reduced = Simplify(c, node);
   if (reduced != Outcome::kExpanded) return reduced;
   if (!EnoughMinterms(c, node)) return Outcome::kMisses;
+  const Outcome small = DecideByTruthTable(c, node);
+  if (small != Outcome::kExpanded) return small;
   if (!SweepsConnect(c, node)) {
     const Outcome grouped = SplitIntoGroups(c, node);
     if (grouped != Outcome::kMisses) return grouped;
