@@ -1,12 +1,13 @@
-// Cover check by the unate recursive paradigm: each cover is simplified
-// (single-literal cubes, variables of one polarity), refused when its cubes
-// hold too few vectors, decided by truth table when at most six variables are
-// left, split into groups over disjoint variables, or else split on its most
-// binate variable. Cubes are packed two bits per variable, 32 variables to a 64-bit word: field 01
-// admits only the value 0, 10 only 1, 11 both ('-'); fields past the last variable are 11. Every
-// cover under examination is a block of consecutive cubes in one arena, children written above
-// their parents, and an explicit frame stack takes the place of recursion, so no number of inputs
-// can exhaust the call stack.
+// Cover check by the unate recursive paradigm: each cover is simplified (single-literal cubes,
+// variables of one polarity), refused when its cubes hold too few vectors, decided by truth table
+// when at most six variables are left, split into groups over disjoint variables, or else split
+// on its most binate variable.
+//
+// Cubes are packed two bits per variable, 32 variables to a 64-bit word: field 01 admits only the
+// value 0, 10 only 1, 11 both ('-'); fields past the last variable are 11. Every cover under
+// examination is a block of consecutive cubes in one arena, children written above their
+// parents, and an explicit frame stack takes the place of recursion, so no number of inputs can
+// exhaust the call stack.
 #include "tautology/cover_check.hpp"
 
 #include <algorithm>
