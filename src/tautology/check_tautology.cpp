@@ -38,6 +38,8 @@ class Search {
     const TermList& onTerms = graph.outputLists[Z(output)].onTerms;
     terms_ = onTerms.ToVector();
     termCount_ = onTerms.Count();
+    inputs_.reserve(terms_.size());
+    for (const Term* t : terms_) inputs_.push_back(t->inputs.data());
     const int32_t inputCount = graph.inputCount;
     assignment_.assign(Z(inputCount), '-');
     BuildIndexes(inputCount);
@@ -141,11 +143,22 @@ class Search {
     if (literal != '0' && literal != '1') throw "wrong set";
     const size_t list = 2 * Z(i) + (literal == '1' ? 1 : 0);
     const size_t removedBegin = removed_.size();
-    for (size_t k = candidateBegin_[list]; k < candidateBegin_[list + 1]; ++k) {
-      const int32_t t = candidates_[k];
-      if (working_[Z(t)] != 0) {
-        removed_.push_back(t);
-        Remove(t);
+    const size_t candidateCount = candidateBegin_[list + 1] - candidateBegin_[list];
+    if (Z(workingCount_) < candidateCount) {
+      // Fewer working terms than candidates: pick the working terms with the
+      // literal and put them in candidate-list order (local index order).
+      for (int32_t t = next_[Z(termCount_)]; t != termCount_; t = next_[Z(t)]) {
+        if (inputs_[Z(t)][i] == literal) removed_.push_back(t);
+      }
+      std::sort(removed_.begin() + static_cast<std::ptrdiff_t>(removedBegin), removed_.end());
+      for (size_t k = removedBegin; k < removed_.size(); ++k) Remove(removed_[k]);
+    } else {
+      for (size_t k = candidateBegin_[list]; k < candidateBegin_[list + 1]; ++k) {
+        const int32_t t = candidates_[k];
+        if (working_[Z(t)] != 0) {
+          removed_.push_back(t);
+          Remove(t);
+        }
       }
     }
     frameStack_.push_back(SearchFrame{e, i, removedBegin});
@@ -158,16 +171,20 @@ class Search {
     next_[Z(last)] = t;
     prev_[Z(termCount_)] = t;
     working_[Z(t)] = 1;
+    ++workingCount_;
   }
 
   void Remove(int32_t t) {
     next_[Z(prev_[Z(t)])] = next_[Z(t)];
     prev_[Z(next_[Z(t)])] = prev_[Z(t)];
     working_[Z(t)] = 0;
+    --workingCount_;
   }
 
   std::vector<Term*> terms_;  // onTerms order
+  std::vector<const char*> inputs_;  // input part of each term
   int32_t termCount_ = 0;
+  int32_t workingCount_ = 0;
   std::string assignment_;
   std::vector<size_t> literalBegin_;
   std::vector<int32_t> literalVariables_;
