@@ -1,7 +1,25 @@
 // Cube insertion: merge into the term with the same input part, or create one.
+#include <array>
+
 #include "graph/term_graph.hpp"
 
 namespace tavro {
+namespace {
+
+// The list of an output named by a term's character there, for every byte;
+// none for characters other than '1', '0', '-', '~'.
+using ListMember = TermList OutputTermLists::*;
+constexpr std::array<ListMember, 256> MakeListTable() {
+  std::array<ListMember, 256> table{};
+  table['1'] = &OutputTermLists::onTerms;
+  table['0'] = &OutputTermLists::offTerms;
+  table['-'] = &OutputTermLists::dcTerms;
+  table['~'] = &OutputTermLists::unspecifiedTerms;
+  return table;
+}
+constexpr std::array<ListMember, 256> kListOf = MakeListTable();
+
+}  // namespace
 
 Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& outputs) {
   if (inputs.size() != static_cast<size_t>(graph.inputCount)) throw "wrong size of term inputs";
@@ -9,8 +27,8 @@ Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& ou
 
   // Terms are matched by equal input parts. An input part with a character
   // other than '0', '1', '-' never matches, not even a term built from the
-  // same string, so only pure parts are looked up.
-  if (Term* found = IsPureInputPart(inputs) ? FindTerm(graph, inputs) : nullptr) {
+  // same string; only pure parts are indexed, so such a part finds nothing.
+  if (Term* found = FindTerm(graph, inputs)) {
     for (int32_t j = 0; j < graph.outputCount; ++j) {
       const char n = outputs[static_cast<size_t>(j)];
       char& o = found->outputs[static_cast<size_t>(j)];
@@ -28,8 +46,9 @@ Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& ou
   Term& term = NewTerm(graph, inputs, outputs);
   graph.terms.Append(&term);
   ++graph.termCount;
-  for (int32_t j = 0; j < graph.outputCount; ++j) {
-    if (TermList* list = OutputList(graph, j, outputs[static_cast<size_t>(j)])) list->Append(&term);
+  for (size_t j = 0; j < outputs.size(); ++j) {
+    const auto list = kListOf[static_cast<unsigned char>(outputs[j])];
+    if (list != nullptr) (graph.outputLists[j].*list).Append(&term);
   }
   return term;
 }

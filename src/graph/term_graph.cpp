@@ -151,18 +151,21 @@ Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& ou
   }
   term->inputs = inputs;
   term->outputs = outputs;
-  term->onesCount = term->zerosCount = term->dashCount = 0;
+  // Counted without branches: input characters follow no pattern.
+  int32_t ones = 0;
+  int32_t zeros = 0;
+  int32_t plainDashes = 0;
   for (char c : inputs) {
-    if (c == '1') {
-      ++term->onesCount;
-    } else if (c == '0') {
-      ++term->zerosCount;
-    } else {
-      ++term->dashCount;
-    }
+    ones += c == '1';
+    zeros += c == '0';
+    plainDashes += c == '-';
   }
+  term->onesCount = ones;
+  term->zerosCount = zeros;
+  term->dashCount = static_cast<int32_t>(inputs.size()) - ones - zeros;
   term->links.assign(static_cast<size_t>(graph.outputCount) + 1, TermLink{});
-  if (IsPureInputPart(term->inputs)) graph.termByInputs.emplace(term->inputs, term);
+  const bool pure = plainDashes == term->dashCount;  // only '0', '1', '-'
+  if (pure) graph.termByInputs.emplace(term->inputs, term);
   return *term;
 }
 

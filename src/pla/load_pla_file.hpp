@@ -1,0 +1,50 @@
+// Reading a PLA file into memory and the two text operations that split its
+// lines: trimming separators from both ends, and cutting off the first token.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "graph/term_graph.hpp"
+
+namespace tavro {
+
+/// The characters that separate tokens and are trimmed from every line.
+inline constexpr std::string_view kSeparators = " \t\r\n|";
+
+/// Loads the file at `path` into the graph that CurrentGraph() refers to (it
+/// must be set). Throws "Cannot open file: " + path (string object) when the
+/// file cannot be opened or read, and every error of ParsePla unchanged.
+void LoadPlaFile(const std::string& path);
+
+/// As LoadPlaFile, into the given graph.
+void LoadPlaFileInto(const std::string& path, TermGraph& graph);
+
+/// The lines of a PLA text not yet parsed, in file order, held as the text
+/// from the start of the next line on. A line ends before a line feed; a text
+/// ending with a line feed has no empty line after it.
+struct PlaLines {
+  std::string_view text;
+};
+
+/// True when no line is left.
+inline bool NoLinesLeft(const PlaLines& lines) { return lines.text.empty(); }
+
+/// Takes the first line off `lines` and returns it without its line feed.
+std::string_view TakeLine(PlaLines& lines);
+
+/// Removes every separator character from the start and from the end of `line`.
+void TrimLine(std::string& line);
+
+/// Cuts the token before the first character of `separators` off `line` and
+/// returns it; then the characters of kSeparators that begin `line` are
+/// removed, whatever `separators` holds. An empty line yields an empty token.
+std::string NextToken(std::string& line, std::string_view separators);
+
+/// TrimLine on a view.
+std::string_view TrimmedLine(std::string_view line);
+
+/// NextToken on a view: `line` is advanced past the token and its separators.
+std::string_view CutToken(std::string_view& line, std::string_view separators);
+
+}  // namespace tavro

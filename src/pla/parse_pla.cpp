@@ -1,0 +1,217 @@
+// The PLA parser: comment, keyword and cube lines, checked and mapped onto
+// the characters the term graph stores, then handed to AddCube in file order.
+#include "pla/parse_pla.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "pla/load_pla_file.hpp"
+
+namespace tavro {
+namespace {
+
+constexpr std::string_view kInputCountNotSet =
+    "Parser Error: Number of input variables is not set correctly.\n";
+constexpr std::string_view kOutputCountNotSet =
+    "Parser Error: Number of output variables is not set correctly.\n";
+constexpr std::string_view kWrongInputLength = "Parser Error: Incorrect number of inputs in PLA file.\n";
+constexpr std::string_view kWrongOutputLength = "Parser Error: Incorrect number of outputs PLA file.\n";
+constexpr std::string_view kUnreadableLine = "Parser Error: Incorrect input PLA file.\n";
+constexpr std::string_view kWrongCharacter = "Parser Error: Incorrect character in PLA file.\n";
+
+// Stored character for every file character; 0 marks a character the format
+// does not allow in a cube.
+using CharMap = std::array<char, 256>;
+
+constexpr CharMap MakeMap(std::string_view stored) {
+  constexpr std::string_view kFileChars = "01234-~";
+  CharMap map{};
+  for (size_t i = 0; i < kFileChars.size(); ++i) {
+    map[static_cast<unsigned char>(kFileChars[i])] = stored[i];
+  }
+  return map;
+}
+
+// Stored characters for the file characters 0 1 2 3 4 - ~, in that order.
+constexpr CharMap kInputMap = MakeMap("01--1--");
+constexpr std::array<CharMap, 5> kOutputMaps = {
+    CharMap{},           // no type yet: a cube line reads as fd
+    MakeMap("~1~~1~~"),  // f: ON entries only
+    MakeMap("~1-~1-~"),  // fd: ON and don't care
+    MakeMap("01~~1~~"),  // fr: ON and OFF
+    MakeMap("01-~1-~"),  // fdr: all three
+};
+
+struct ParserState {
+  int64_t lineNumber = 0;
+  int32_t inputCount = -1;   // -1 until a .i line
+  int32_t outputCount = -1;  // -1 until a .o line
+  int32_t type = 0;          // 0 until a .type line or the graph starts
+  std::string inputLabels;
+  std::string outputLabels;
+  bool graphPending = true;
+  std::string inputs;  // reused for every cube
+  std::string outputs;
+};
+
+// Every parser message that names its line is built here; lines the parser
+// cannot read are also copied into it.
+[[noreturn]] void ThrowAtLine(std::string_view message, int64_t lineNumber,
+                              std::optional<std::string_view> lineCopy = std::nullopt) {
+  std::string text(message);
+  text += "Line Number: ";
+  text += std::to_string(lineNumber);
+  text += '\n';
+  if (lineCopy) {
+    text += "Line Copy: ";
+    text += *lineCopy;
+    text += '\n';
+  }
+  throw text;
+}
+
+// The integer written at the start of a count token: vertical tabs and form
+// feeds, an optional sign, the leading decimal digits (none reads as 0).
+// Magnitudes beyond the 32-bit range are held at one past it.
+int64_t CountValue(std::string_view token) {
+  constexpr int64_t kTooLarge = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+  size_t i = 0;
+  while (i < token.size() && (token[i] == '\v' || token[i] == '\f')) ++i;
+  bool negative = false;
+  if (i < token.size() && (token[i] == '+' || token[i] == '-')) negative = token[i++] == '-';
+  int64_t value = 0;
+  for (; i < token.size() && token[i] >= '0' && token[i] <= '9'; ++i) {
+    value = std::min(value * 10 + (token[i] - '0'), kTooLarge);
+  }
+  return negative ? -value : value;
+}
+
+// A count of 0 or less, or one too large to hold, is refused.
+int32_t ReadCount(std::string_view token, std::string_view message, int64_t lineNumber) {
+  const int64_t value = CountValue(token);
+  if (value <= 0 || value > std::numeric_limits<int32_t>::max()) ThrowAtLine(message, lineNumber);
+  return static_cast<int32_t>(value);
+}
+
+void ReadKeywordLine(std::string_view rest, ParserState& state) {
+  const std::string_view keyword = CutToken(rest, kSeparators);
+  if (keyword == ".ilb") {
+    state.inputLabels = rest;
+  } else if (keyword == ".ob") {
+    state.outputLabels = rest;
+  } else if (keyword == ".i") {
+    state.inputCount = ReadCount(CutToken(rest, kSeparators), kInputCountNotSet, state.lineNumber);
+  } else if (keyword == ".o") {
+    state.outputCount = ReadCount(CutToken(rest, kSeparators), kOutputCountNotSet, state.lineNumber);
+  } else if (keyword == ".type") {
+    const std::string_view value = CutToken(rest, kSeparators);
+    if (value == "f") {
+      state.type = kTypeF;
+    } else if (value == "fd") {
+      state.type = kTypeFd;
+    } else if (value == "fr") {
+      state.type = kTypeFr;
+    } else if (value == "fdr") {
+      state.type = kTypeFdr;
+    } else {
+      throw "Parser Error: unknown type, this program supports f, fd, fr and fdr only!";
+    }
+  }
+}
+
+// Both counts must be given before the graph can start.
+void RequireCounts(const ParserState& state) {
+  if (state.inputCount == -1) throw "Parser Error: mandatory field 'number of input variables' is missing";
+  if (state.outputCount == -1) throw "Parser Error: mandatory field 'number of output variables' is missing";
+}
+
+// A cube line takes at least one byte per input and output and a separator,
+// which bounds the number of terms the text left can add; the term index is
+// sized once for them (up to a limit, so that a text of mostly other lines
+// cannot claim much memory) instead of growing step by step.
+void StartGraph(TermGraph& graph, ParserState& state, size_t bytesLeft) {
+  constexpr uint64_t kReservedTermsAtMost = uint64_t{1} << 22;
+  if (state.type == 0) state.type = kTypeFd;
+  InitGraph(graph, state.type, state.inputCount, state.outputCount, state.inputLabels,
+            state.outputLabels);
+  const uint64_t shortestCubeLine = uint64_t{static_cast<uint32_t>(state.inputCount)} +
+                                    static_cast<uint32_t>(state.outputCount) + 1;
+  const uint64_t termsAtMost = bytesLeft / shortestCubeLine + 1;
+  graph.termByInputs.reserve(static_cast<size_t>(std::min(termsAtMost, kReservedTermsAtMost)));
+  state.graphPending = false;
+}
+
+// Maps `part` into `stored`; false when it holds a character outside the map.
+bool MapPart(std::string_view part, const CharMap& map, std::string& stored) {
+  stored.resize(part.size());
+  bool allowed = true;
+  for (size_t i = 0; i < part.size(); ++i) {
+    const char c = map[static_cast<unsigned char>(part[i])];
+    stored[i] = c;
+    if (c == 0) allowed = false;
+  }
+  return allowed;
+}
+
+// The counts are checked before the graph starts, the lengths before it is
+// given any storage, and the characters before anything reaches the graph.
+void ReadCubeLine(std::string_view line, size_t bytesLeft, TermGraph& graph, ParserState& state) {
+  if (state.graphPending) RequireCounts(state);
+  std::string_view rest = line;
+  const std::string_view inputPart = CutToken(rest, kSeparators);
+  if (inputPart.size() != static_cast<size_t>(state.inputCount)) {
+    ThrowAtLine(kWrongInputLength, state.lineNumber);
+  }
+  const std::string_view outputPart = CutToken(rest, kSeparators);
+  if (outputPart.size() != static_cast<size_t>(state.outputCount)) {
+    ThrowAtLine(kWrongOutputLength, state.lineNumber);
+  }
+  const int32_t type = state.type == 0 ? int32_t{kTypeFd} : state.type;
+  if (!MapPart(inputPart, kInputMap, state.inputs) ||
+      !MapPart(outputPart, kOutputMaps[static_cast<size_t>(type)], state.outputs)) {
+    ThrowAtLine(kWrongCharacter, state.lineNumber, line);
+  }
+  if (state.graphPending) StartGraph(graph, state, bytesLeft);
+  AddCube(graph, state.inputs, state.outputs);
+}
+
+}  // namespace
+
+void ParsePla(PlaLines& lines, TermGraph& graph) {
+  if (graph.termCount != -1) throw "graph reconstruction is not allowed!";
+  ParserState state;
+  while (!NoLinesLeft(lines)) {
+    const std::string_view line = TrimmedLine(TakeLine(lines));
+    ++state.lineNumber;
+    if (line.empty()) continue;
+    switch (line.front()) {
+      case '#':
+        break;
+      case '.':
+        ReadKeywordLine(line, state);
+        break;
+      case '-':
+      case '0':
+      case '1':
+      case '2':
+      case '3':
+      case '4':
+      case '~':
+        ReadCubeLine(line, lines.text.size(), graph, state);
+        break;
+      default:
+        ThrowAtLine(kUnreadableLine, state.lineNumber, line);
+    }
+  }
+  // A function declared without any cube is read as one without cubes.
+  if (state.graphPending) {
+    RequireCounts(state);
+    StartGraph(graph, state, 0);
+  }
+}
+
+}  // namespace tavro
