@@ -1,0 +1,30 @@
+// One run of the program: load a PLA file, optionally reduce every output,
+// print the result of every output between the two CPU durations.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+
+#include "graph/term_graph.hpp"
+
+namespace tavro {
+
+/// A pass run on one output of the loaded graph before the report.
+using OutputPass = void (*)(TermGraph& graph, int32_t output);
+
+/// Writes "<to - from>" (computed in double precision, default stream
+/// format: "0", "0.015625", "1.23457e+06").
+void WriteDuration(std::ostream& out, float from, float to);
+
+/// The whole program on its argument vector: argv[1] is the PLA file, later
+/// arguments are ignored. Creates the run's graph and sets CurrentGraph to
+/// it (the graph is left for the process's exit to reclaim), loads the file,
+/// runs `reduce` (when not null) on outputs 0 to outputCount - 1, and writes
+/// the report to `out`. Returns 0; on a missing argument writes the usage
+/// text to `err` and returns 1; on any error flushes `out`, writes the
+/// error's text and a line feed (unless it ends with one) to `err` and
+/// returns 1.
+int RunTavro(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+             OutputPass reduce);
+
+}  // namespace tavro

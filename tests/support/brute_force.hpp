@@ -1,0 +1,88 @@
+// Independent evaluators of cube covers, for checking answers of the program
+// against the function itself. Input characters other than '0' and '1' count
+// as '-'.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "graph/term_graph.hpp"
+
+namespace tavro::testing {
+
+inline bool IsLiteral(char c) { return c == '0' || c == '1'; }
+
+/// True when the two cubes share an input vector.
+inline bool CubesMeet(std::string_view a, std::string_view b) {
+  for (size_t k = 0; k < a.size() && k < b.size(); ++k) {
+    if (IsLiteral(a[k]) && IsLiteral(b[k]) && a[k] != b[k]) return false;
+  }
+  return true;
+}
+
+/// True when every vector of `inner` lies in `outer`.
+inline bool CubeContains(std::string_view outer, std::string_view inner) {
+  for (size_t k = 0; k < outer.size() && k < inner.size(); ++k) {
+    if (IsLiteral(outer[k]) && outer[k] != inner[k]) return false;
+  }
+  return true;
+}
+
+/// True when some cube holds the input vector (a string of '0' and '1').
+inline bool Covers(const std::vector<std::string>& cubes, std::string_view vector) {
+  for (const std::string& c : cubes) {
+    if (CubeContains(c, vector)) return true;
+  }
+  return false;
+}
+
+/// True when the cubes cover all 2^inputCount input vectors (keep it small).
+inline bool CoversAllVectors(const std::vector<std::string>& cubes, int inputCount) {
+  std::string vector(static_cast<size_t>(inputCount), '0');
+  for (uint64_t bits = 0; bits < (uint64_t{1} << inputCount); ++bits) {
+    for (size_t k = 0; k < vector.size(); ++k) vector[k] = (bits >> k) & 1 ? '1' : '0';
+    if (!Covers(cubes, vector)) return false;
+  }
+  return true;
+}
+
+/// True when every vector of `cube` lies in some cube of `cubes`, by Shannon
+/// expansion on the variables the cube leaves free. Fast when one cube holds
+/// it or the cubes meeting it are few.
+inline bool CubeCoveredBy(const std::string& cube, const std::vector<std::string>& cubes) {
+  std::vector<std::string> meeting;
+  for (const std::string& c : cubes) {
+    if (!CubesMeet(c, cube)) continue;
+    if (CubeContains(c, cube)) return true;
+    meeting.push_back(c);
+  }
+  if (meeting.empty()) return false;
+  // Split on the free variable that most meeting cubes fix.
+  size_t best = cube.size();
+  int bestCount = 0;
+  for (size_t k = 0; k < cube.size(); ++k) {
+    if (IsLiteral(cube[k])) continue;
+    int count = 0;
+    for (const std::string& c : meeting) count += IsLiteral(c[k]) ? 1 : 0;
+    if (count > bestCount) {
+      bestCount = count;
+      best = k;
+    }
+  }
+  std::string half = cube;
+  half[best] = '0';
+  if (!CubeCoveredBy(half, meeting)) return false;
+  half[best] = '1';
+  return CubeCoveredBy(half, meeting);
+}
+
+/// Input parts of the terms of an output's list for one character, in order.
+inline std::vector<std::string> OutputCubes(const TermGraph& graph, int32_t output, char value) {
+  std::vector<std::string> cubes;
+  OutputList(graph, output, value)->ForEach([&](const Term* t) { cubes.push_back(t->inputs); });
+  return cubes;
+}
+
+}  // namespace tavro::testing

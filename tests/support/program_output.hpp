@@ -1,0 +1,74 @@
+// Running the program (in process or as a child process) and comparing its
+// output with the two duration figures masked.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tavro::testing {
+
+/// The output with each duration number replaced by '#':
+/// "Graph constructing duration: #s", "Task duration: #s".
+inline std::string MaskDurations(const std::string& out) {
+  static const std::regex number(R"((^|\n)(Graph constructing duration: |Task duration: )[-+.e0-9]+s(?=\n|$))");
+  return std::regex_replace(out, number, "$1$2#s");
+}
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteFile(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+/// A file in the temporary folder, named after the test and the process.
+inline std::filesystem::path TempPath(const std::string& name) {
+  return std::filesystem::temp_directory_path() /
+         ("tavro_" + std::to_string(::getpid()) + "_" + name);
+}
+
+struct ProgramResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+/// Runs `program` with the arguments through the shell, capturing both streams.
+inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+  auto quote = [](const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+  };
+  const auto outPath = TempPath("stdout");
+  const auto errPath = TempPath("stderr");
+  std::string command = quote(program);
+  for (const std::string& a : args) {
+    command += ' ';
+    command += quote(a);
+  }
+  command += " >";
+  command += quote(outPath.string());
+  command += " 2>";
+  command += quote(errPath.string());
+  command += " </dev/null";
+  const int raw = std::system(command.c_str());
+  ProgramResult result;
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  result.out = ReadFile(outPath);
+  result.err = ReadFile(errPath);
+  std::filesystem::remove(outPath);
+  std::filesystem::remove(errPath);
+  return result;
+}
+
+}  // namespace tavro::testing
