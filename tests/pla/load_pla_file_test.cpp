@@ -1,6 +1,7 @@
 #include "pla/load_pla_file.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -105,7 +106,8 @@ class LoadPlaFileTest : public ::testing::Test {
     return path;
   }
   void SetUp() override {
-    dir_ = ::testing::TempDir() + "tavro_load_test";
+    // One folder per process: ctest runs tests of this suite side by side.
+    dir_ = ::testing::TempDir() + "tavro_load_test_" + std::to_string(::getpid());
     std::filesystem::create_directories(dir_);
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
