@@ -4,13 +4,31 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "graph/term_graph.hpp"
 
 namespace tavro {
 
+/// Observation and tuning of one pass, for tests and measurements; neither
+/// changes the pass's effect on the graph.
+struct ReduceHooks {
+  /// Called each time the scan moves back after an expansion of a cube as
+  /// large as the current one: the current term and the term it resumes at.
+  std::function<void(const Term& current, const Term& resumeAt)> onRescan;
+  /// Cost of one input-part lookup in units of one packed comparison, which
+  /// decides how candidates are searched; negative keeps the built-in value,
+  /// 0 always looks up, a huge value always compares.
+  double lookupCost = -1.0;
+};
+
 /// Reduces the cover of one output, 0 <= output < outputCount (not checked).
-/// Errors of AddTerm pass through.
+/// Throws "wrong set" on reaching a term whose character at the output is
+/// outside '1', '0', '-', '~' and that has a literal; errors of AddTerm pass
+/// through. The graph keeps the changes made before an error.
 void ReduceOutput(TermGraph& graph, int32_t output);
+
+/// The same pass, with hooks.
+void ReduceOutput(TermGraph& graph, int32_t output, const ReduceHooks& hooks);
 
 }  // namespace tavro

@@ -1,0 +1,550 @@
+// The per-output reduction pass.
+//
+// Working list. It is always in order of (dashCount descending, order of
+// arrival): the initial terms arrive in the order of `terms`, and a term made
+// while handling a current term arrives at the end of its dashCount block,
+// which is where a stable sort and merge put it. So the list is one linked list
+// over term slots plus the first and last term of every block; joining,
+// leaving and finding where a re-scan resumes take constant time.
+//
+// Candidates. A later term u of the same character survives against the
+// current term t when u has a literal wherever t has one and the opposite
+// literal at no more than one of those places. Such a u has no dashes outside
+// t's, so per dashCount block the possible input parts of u can be counted;
+// a block is searched by generating those parts and looking them up in the
+// input-part index when that is cheaper than comparing packed literal masks
+// with every term of the block that has t's character.
+//
+// Skipping. Visiting a term acts only when it has a candidate to absorb or
+// expand. Once visited, a term has none left until (1) a term that it would
+// contain (but for one literal) joins the list behind it or receives its
+// character there, or (2) the term that blocked one of its expansions (same
+// input part, another character at the output) leaves the output. Such events
+// mark the terms concerned pending again; the scan visits only pending terms,
+// in list order. Every other visit of the plain walk changes nothing, so the
+// graph, the list orders and the re-scan points are those of the plain walk.
+#include "reduce/reduce_output.hpp"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "graph/add_term.hpp"
+#include "graph/remove_term.hpp"
+
+namespace tavro {
+namespace {
+
+constexpr int32_t kNone = -1;
+constexpr int32_t kContained = -1;  // survivor without a differing variable
+constexpr int32_t kUnrelated = -2;  // not a survivor
+// Generating and looking up one input part costs about as much as this many
+// packed comparisons against members of a block.
+constexpr double kDefaultLookupCost = 8.0;
+constexpr int kOtherClass = 3;
+
+bool IsSpecified(char c) { return c == '1' || c == '0' || c == '-'; }
+
+// Index of a character among the per-block member lists; -1 for '~', which
+// takes no part.
+int ValueClass(char c) {
+  switch (c) {
+    case '1': return 0;
+    case '0': return 1;
+    case '-': return 2;
+    case '~': return -1;
+    default: return kOtherClass;
+  }
+}
+
+// Working-list order: greater dashCount first, then earlier arrival.
+using Key = std::pair<int32_t, uint64_t>;
+
+struct Survivor {
+  int32_t slot;
+  int32_t differing;  // variable index, or kContained
+};
+
+struct Pass {
+  TermGraph& graph;
+  int32_t output;
+  size_t j;
+  int32_t inputCount;
+  size_t words;  // 64-bit words of one mask
+  const ReduceHooks* hooks;
+  double lookupCost;
+
+  // Per slot, meaningful while the slot's term is in the working list.
+  std::vector<uint64_t> arrival{};  // 0 when not in the working list
+  std::vector<int32_t> next{}, prev{};
+  std::vector<int32_t> dash{};
+  std::vector<char> value{};
+  std::vector<uint64_t> masks{};  // literal mask words, then '1' mask words
+  std::vector<uint8_t> pending{};
+  std::vector<int32_t> memberIndex{};  // place in its block's member list
+  std::vector<int32_t> impureIndex{};  // place in impureMembers, or kNone
+  // Current terms whose expansion the slot's term blocks: (slot, arrival).
+  std::vector<std::vector<std::pair<int32_t, uint64_t>>> blocking{};
+
+  // Per dashCount.
+  std::vector<int32_t> blockFirst{}, blockLast{};
+  std::vector<std::array<std::vector<int32_t>, 4>> members{};  // by value class, unordered
+
+  int32_t first = kNone;
+  uint64_t nextArrival = 1;
+  std::map<Key, int32_t> pendingByKey{};
+  std::vector<int32_t> impureMembers{};  // input parts outside the index
+};
+
+Term& TermAt(Pass& p, int32_t s) { return p.graph.termPool[static_cast<size_t>(s)]; }
+size_t Idx(int32_t s) { return static_cast<size_t>(s); }
+Key KeyOf(const Pass& p, int32_t s) { return {-p.dash[Idx(s)], p.arrival[Idx(s)]}; }
+const uint64_t* MasksOf(const Pass& p, int32_t s) { return &p.masks[Idx(s) * 2 * p.words]; }
+bool InList(const Pass& p, int32_t s) { return Idx(s) < p.arrival.size() && p.arrival[Idx(s)] != 0; }
+
+void GrowSlots(Pass& p) {
+  const size_t n = static_cast<size_t>(SlotCount(p.graph));
+  if (p.arrival.size() >= n) return;
+  p.arrival.resize(n, 0);
+  p.next.resize(n, kNone);
+  p.prev.resize(n, kNone);
+  p.dash.resize(n, 0);
+  p.value.resize(n, '~');
+  p.masks.resize(n * 2 * p.words, 0);
+  p.pending.resize(n, 0);
+  p.memberIndex.resize(n, kNone);
+  p.impureIndex.resize(n, kNone);
+  p.blocking.resize(n);
+}
+
+void MarkPending(Pass& p, int32_t s) {
+  if (p.pending[Idx(s)]) return;
+  p.pending[Idx(s)] = 1;
+  p.pendingByKey.emplace(KeyOf(p, s), s);
+}
+
+void ClearPending(Pass& p, int32_t s) {
+  if (!p.pending[Idx(s)]) return;
+  p.pending[Idx(s)] = 0;
+  p.pendingByKey.erase(KeyOf(p, s));
+}
+
+void AddMember(Pass& p, int32_t s) {
+  const int c = ValueClass(p.value[Idx(s)]);
+  if (c < 0) return;
+  auto& list = p.members[Idx(p.dash[Idx(s)])][static_cast<size_t>(c)];
+  p.memberIndex[Idx(s)] = static_cast<int32_t>(list.size());
+  list.push_back(s);
+}
+
+void DropMember(Pass& p, int32_t s) {
+  const int c = ValueClass(p.value[Idx(s)]);
+  if (c < 0) return;
+  auto& list = p.members[Idx(p.dash[Idx(s)])][static_cast<size_t>(c)];
+  const int32_t last = list.back();
+  list[Idx(p.memberIndex[Idx(s)])] = last;
+  p.memberIndex[Idx(last)] = p.memberIndex[Idx(s)];
+  list.pop_back();
+  p.memberIndex[Idx(s)] = kNone;
+}
+
+void LinkAfter(Pass& p, int32_t after, int32_t s) {
+  const int32_t following = after == kNone ? p.first : p.next[Idx(after)];
+  p.prev[Idx(s)] = after;
+  p.next[Idx(s)] = following;
+  if (after == kNone) {
+    p.first = s;
+  } else {
+    p.next[Idx(after)] = s;
+  }
+  if (following != kNone) p.prev[Idx(following)] = s;
+}
+
+// Appends a term to the end of its block of the working list.
+void Join(Pass& p, Term& term) {
+  GrowSlots(p);
+  const int32_t s = term.slot;
+  const int32_t k = term.dashCount;
+  p.dash[Idx(s)] = k;
+  p.arrival[Idx(s)] = p.nextArrival++;
+  p.value[Idx(s)] = term.outputs[p.j];
+  uint64_t* m = &p.masks[Idx(s) * 2 * p.words];
+  std::fill(m, m + 2 * p.words, 0);
+  bool pure = true;
+  for (size_t i = 0; i < term.inputs.size(); ++i) {
+    const char c = term.inputs[i];
+    const uint64_t bit = uint64_t{1} << (i % 64);
+    if (c == '0' || c == '1') m[i / 64] |= bit;
+    if (c == '1') m[p.words + i / 64] |= bit;
+    if (c != '0' && c != '1' && c != '-') pure = false;
+  }
+
+  int32_t after = p.blockLast[Idx(k)];
+  if (after == kNone) {
+    for (int32_t higher = k + 1; higher <= p.inputCount && after == kNone; ++higher) {
+      after = p.blockLast[Idx(higher)];
+    }
+    p.blockFirst[Idx(k)] = s;
+  }
+  LinkAfter(p, after, s);
+  p.blockLast[Idx(k)] = s;
+
+  AddMember(p, s);
+  if (!pure) {
+    p.impureIndex[Idx(s)] = static_cast<int32_t>(p.impureMembers.size());
+    p.impureMembers.push_back(s);
+  }
+  if (p.value[Idx(s)] != '~') MarkPending(p, s);
+}
+
+void Leave(Pass& p, int32_t s) {
+  const int32_t k = p.dash[Idx(s)];
+  const int32_t before = p.prev[Idx(s)], after = p.next[Idx(s)];
+  if (p.blockFirst[Idx(k)] == s) {
+    p.blockFirst[Idx(k)] = after != kNone && p.dash[Idx(after)] == k ? after : kNone;
+  }
+  if (p.blockLast[Idx(k)] == s) {
+    p.blockLast[Idx(k)] = before != kNone && p.dash[Idx(before)] == k ? before : kNone;
+  }
+  if (before == kNone) {
+    p.first = after;
+  } else {
+    p.next[Idx(before)] = after;
+  }
+  if (after != kNone) p.prev[Idx(after)] = before;
+  DropMember(p, s);
+  if (const int32_t at = p.impureIndex[Idx(s)]; at != kNone) {
+    const int32_t last = p.impureMembers.back();
+    p.impureMembers[Idx(at)] = last;
+    p.impureIndex[Idx(last)] = at;
+    p.impureMembers.pop_back();
+    p.impureIndex[Idx(s)] = kNone;
+  }
+  ClearPending(p, s);
+  p.arrival[Idx(s)] = 0;
+}
+
+// Takes a candidate out of the working list and then out of the output; the
+// terms whose expansion it blocked may act now.
+void TakeOut(Pass& p, int32_t s) {
+  for (auto [blocked, arrival] : p.blocking[Idx(s)]) {
+    if (p.arrival[Idx(blocked)] == arrival) MarkPending(p, blocked);
+  }
+  p.blocking[Idx(s)].clear();
+  Leave(p, s);
+  RemoveTermFromOutput(p.graph, p.output, TermAt(p, s));
+}
+
+// kUnrelated, kContained, or the one variable at which `small` has the
+// opposite of a literal of `big` (and a literal at every other one).
+int32_t CompareMasks(const uint64_t* big, const uint64_t* small, size_t words) {
+  int32_t differing = kContained;
+  for (size_t w = 0; w < words; ++w) {
+    const uint64_t literals = big[w];
+    if ((small[w] & literals) != literals) return kUnrelated;
+    const uint64_t opposite = (big[words + w] ^ small[words + w]) & literals;
+    if (opposite == 0) continue;
+    if (differing != kContained || (opposite & (opposite - 1)) != 0) return kUnrelated;
+    differing = static_cast<int32_t>(w * 64) + std::countr_zero(opposite);
+  }
+  return differing;
+}
+
+// Generates input parts for one side of the search. Forward (from a current
+// term t): every character in {'-', '0', '1'} at t's dash places, t's literal
+// or at most one opposite literal elsewhere. Backward (from a joining term u):
+// u's literal or '-' at u's literal places, at most one of the kept literals
+// opposite, '-' elsewhere. Only dash totals marked in `wanted` are generated.
+struct Generator {
+  std::string part;
+  std::vector<int32_t> free;     // places that vary
+  std::vector<int32_t> literal;  // places holding a literal that may flip
+  std::vector<int32_t> wantedUpTo;  // prefix counts of wanted dash totals
+  int32_t baseDashes = 0;
+  bool backward = false;
+};
+
+bool AnyWanted(const Generator& g, int32_t lo, int32_t hi) {
+  const int32_t top = static_cast<int32_t>(g.wantedUpTo.size()) - 1;
+  lo = std::max(lo, 0);
+  hi = std::min(hi, top - 1);
+  return lo <= hi && g.wantedUpTo[Idx(hi + 1)] - g.wantedUpTo[Idx(lo)] > 0;
+}
+
+template <typename Visit>
+void Generate(Generator& g, size_t i, int32_t dashes, Visit& visit) {
+  const int32_t left = static_cast<int32_t>(g.free.size() - i);
+  if (!AnyWanted(g, dashes, dashes + left)) return;
+  if (i == g.free.size()) {
+    visit(g.part, kContained);
+    for (int32_t at : g.literal) {
+      char& c = g.part[Idx(at)];
+      if (c == '-') continue;
+      const char kept = c;
+      c = kept == '0' ? '1' : '0';
+      visit(g.part, at);
+      c = kept;
+    }
+    return;
+  }
+  char& c = g.part[Idx(g.free[i])];
+  const char kept = c;
+  c = '-';
+  Generate(g, i + 1, dashes + 1, visit);
+  if (g.backward) {
+    c = kept;
+    Generate(g, i + 1, dashes, visit);
+  } else {
+    c = '0';
+    Generate(g, i + 1, dashes, visit);
+    c = '1';
+    Generate(g, i + 1, dashes, visit);
+    c = kept;
+  }
+}
+
+// Number of input parts the generator yields for one dash total.
+double PartsForward(double choose, int32_t dashesLeftFree, int32_t literals) {
+  return choose * std::ldexp(1.0, dashesLeftFree) * (literals + 1);
+}
+
+// The surviving candidates of the current term s, in working-list order.
+std::vector<Survivor> FindSurvivors(Pass& p, int32_t s, char v) {
+  Term& t = TermAt(p, s);
+  const int32_t d = p.dash[Idx(s)];
+  const Key key = KeyOf(p, s);
+  std::vector<Survivor> found;
+  const int c = ValueClass(v);
+
+  if (c == kOtherClass) {
+    // Only a term without literals can meet such a character without reading
+    // a cell list, which refuses it; every later term with it is contained.
+    if (t.onesCount + t.zerosCount > 0) throw "wrong set";
+    for (int32_t k = 0; k <= p.inputCount; ++k) {
+      for (int32_t u : p.members[Idx(k)][kOtherClass]) {
+        if (p.value[Idx(u)] == v && KeyOf(p, u) > key) found.push_back({u, kContained});
+      }
+    }
+  } else {
+    const int32_t literals = p.inputCount - d;
+    std::vector<uint8_t> wanted(Idx(d) + 1, 0);
+    bool anyWanted = false;
+    double choose = 1.0;  // C(d, k)
+    for (int32_t k = d; k >= 0; --k) {
+      const auto& list = p.members[Idx(k)][static_cast<size_t>(c)];
+      if (!list.empty()) {
+        if (PartsForward(choose, d - k, literals) * p.lookupCost < static_cast<double>(list.size())) {
+          wanted[Idx(k)] = 1;
+          anyWanted = true;
+        } else {
+          const uint64_t* tm = MasksOf(p, s);
+          for (int32_t u : list) {
+            if (k == d && p.arrival[Idx(u)] <= p.arrival[Idx(s)]) continue;
+            const int32_t r = CompareMasks(tm, MasksOf(p, u), p.words);
+            if (r != kUnrelated) found.push_back({u, r});
+          }
+        }
+      }
+      choose = choose * k / (d - k + 1);
+    }
+    if (anyWanted) {
+      Generator g;
+      g.part = t.inputs;
+      for (int32_t i = 0; i < p.inputCount; ++i) {
+        (LiteralClass(t.inputs[Idx(i)]) == '-' ? g.free : g.literal).push_back(i);
+      }
+      g.wantedUpTo.assign(wanted.size() + 1, 0);
+      for (size_t k = 0; k < wanted.size(); ++k) g.wantedUpTo[k + 1] = g.wantedUpTo[k] + wanted[k];
+      auto visit = [&](const std::string& part, int32_t differing) {
+        Term* u = FindTerm(p.graph, part);
+        if (u == nullptr || !InList(p, u->slot)) return;
+        if (p.value[Idx(u->slot)] != v || !(KeyOf(p, u->slot) > key)) return;
+        found.push_back({u->slot, differing});
+      };
+      Generate(g, 0, 0, visit);
+      for (int32_t u : p.impureMembers) {
+        if (p.dash[Idx(u)] > d || !wanted[Idx(p.dash[Idx(u)])]) continue;
+        if (p.value[Idx(u)] != v || !(KeyOf(p, u) > key)) continue;
+        const int32_t r = CompareMasks(MasksOf(p, s), MasksOf(p, u), p.words);
+        if (r != kUnrelated) found.push_back({u, r});
+      }
+    }
+  }
+  std::sort(found.begin(), found.end(), [&](const Survivor& a, const Survivor& b) {
+    return KeyOf(p, a.slot) < KeyOf(p, b.slot);
+  });
+  return found;
+}
+
+// Marks pending every visited term ahead of u, with u's character, that has u
+// as a candidate: u just joined the list or received the character.
+void MarkContainers(Pass& p, int32_t u) {
+  Term& term = TermAt(p, u);
+  const char v = p.value[Idx(u)];
+  const int c = ValueClass(v);
+  const int32_t du = p.dash[Idx(u)];
+  const int32_t literals = p.inputCount - du;
+  const Key key = KeyOf(p, u);
+  const uint64_t* um = MasksOf(p, u);
+
+  std::vector<uint8_t> wanted(Idx(literals) + 1, 0);  // by added dashes
+  bool anyWanted = false;
+  double choose = 1.0;  // C(literals, m)
+  for (int32_t m = 0; m <= literals; ++m) {
+    const int32_t k = du + m;
+    const auto& list = p.members[Idx(k)][static_cast<size_t>(c)];
+    if (!list.empty()) {
+      if (choose * (literals - m + 1) * p.lookupCost < static_cast<double>(list.size())) {
+        wanted[Idx(m)] = 1;
+        anyWanted = true;
+      } else {
+        for (int32_t s : list) {
+          if (p.pending[Idx(s)] || (k == du && p.arrival[Idx(s)] >= p.arrival[Idx(u)])) continue;
+          if (CompareMasks(MasksOf(p, s), um, p.words) != kUnrelated) MarkPending(p, s);
+        }
+      }
+    }
+    choose = choose * (literals - m) / (m + 1);
+  }
+  if (!anyWanted) return;
+  Generator g;
+  g.backward = true;
+  g.part = term.inputs;
+  for (int32_t i = 0; i < p.inputCount; ++i) {
+    char& ch = g.part[Idx(i)];
+    if (LiteralClass(ch) == '-') {
+      ch = '-';
+    } else {
+      g.free.push_back(i);
+      g.literal.push_back(i);
+    }
+  }
+  g.wantedUpTo.assign(wanted.size() + 1, 0);
+  for (size_t m = 0; m < wanted.size(); ++m) g.wantedUpTo[m + 1] = g.wantedUpTo[m] + wanted[m];
+  auto visit = [&](const std::string& part, int32_t) {
+    Term* s = FindTerm(p.graph, part);
+    if (s == nullptr || !InList(p, s->slot) || p.pending[Idx(s->slot)]) return;
+    if (p.value[Idx(s->slot)] != v || !(KeyOf(p, s->slot) < key)) return;
+    MarkPending(p, s->slot);
+  };
+  Generate(g, 0, 0, visit);
+  for (int32_t s : p.impureMembers) {
+    const int32_t m = p.dash[Idx(s)] - du;
+    if (m < 0 || m > literals || !wanted[Idx(m)] || p.pending[Idx(s)]) continue;
+    if (p.value[Idx(s)] != v || !(KeyOf(p, s) < key)) continue;
+    if (CompareMasks(MasksOf(p, s), um, p.words) != kUnrelated) MarkPending(p, s);
+  }
+}
+
+// Handles one current term; returns the re-scan flag.
+bool Visit(Pass& p, int32_t s) {
+  ClearPending(p, s);
+  const char v = p.value[Idx(s)];
+  if (v == '~') return false;
+  const int32_t d = p.dash[Idx(s)];
+  const uint64_t arrival = p.arrival[Idx(s)];
+  const std::vector<Survivor> survivors = FindSurvivors(p, s, v);
+
+  bool rescan = false;
+  std::vector<Term*> created;
+  std::vector<int32_t> gained;
+  for (const Survivor& survivor : survivors) {
+    const int32_t u = survivor.slot;
+    if (survivor.differing == kContained) {
+      TakeOut(p, u);
+      continue;
+    }
+    Term& candidate = TermAt(p, u);
+    std::string expansion = candidate.inputs;
+    expansion[Idx(survivor.differing)] = '-';
+    Term* holder = IsPureInputPart(expansion) ? FindTerm(p.graph, expansion) : nullptr;
+    const char held = holder != nullptr ? holder->outputs[p.j] : '~';
+    // A cube of another character of this output already has this input
+    // part: the candidate is left as it is, in the list and in the output.
+    if (IsSpecified(held) && held != v) {
+      GrowSlots(p);
+      p.blocking[Idx(holder->slot)].push_back({s, arrival});
+      continue;
+    }
+    if (candidate.dashCount == d) rescan = true;
+    if (Term* made = AddTerm(p.graph, p.output, expansion, v)) {
+      created.push_back(made);
+    } else if (holder != nullptr && held == '~' && InList(p, holder->slot)) {
+      // Received the character in place; it keeps its place in the list.
+      gained.push_back(holder->slot);
+    }
+    TakeOut(p, u);
+  }
+
+  // Stable merge of the new terms: each goes to the end of its block.
+  for (Term* made : created) Join(p, *made);
+  for (int32_t g : gained) {
+    p.value[Idx(g)] = v;
+    AddMember(p, g);
+    MarkPending(p, g);
+  }
+  for (Term* made : created) MarkContainers(p, made->slot);
+  for (int32_t g : gained) MarkContainers(p, g);
+  return rescan;
+}
+
+// Where the scan resumes after a re-scan: the first term of the block before
+// s's block; the first place when there is no such block, or when that block
+// begins at the second place.
+int32_t ResumePoint(const Pass& p, int32_t s) {
+  const int32_t before = p.prev[Idx(p.blockFirst[Idx(p.dash[Idx(s)])])];
+  if (before == kNone) return p.first;
+  const int32_t blockStart = p.blockFirst[Idx(p.dash[Idx(before)])];
+  const int32_t ahead = p.prev[Idx(blockStart)];
+  if (ahead == kNone || p.prev[Idx(ahead)] == kNone) return p.first;
+  return blockStart;
+}
+
+void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
+  Pass p{.graph = graph,
+         .output = output,
+         .j = static_cast<size_t>(output),
+         .inputCount = graph.inputCount,
+         .words = (static_cast<size_t>(graph.inputCount) + 63) / 64,
+         .hooks = hooks,
+         .lookupCost = hooks != nullptr && hooks->lookupCost >= 0 ? hooks->lookupCost
+                                                                  : kDefaultLookupCost};
+  p.blockFirst.assign(Idx(graph.inputCount) + 1, kNone);
+  p.blockLast.assign(Idx(graph.inputCount) + 1, kNone);
+  p.members.resize(Idx(graph.inputCount) + 1);
+  GrowSlots(p);
+  graph.terms.ForEach([&](Term* t) { Join(p, *t); });
+
+  Key from{std::numeric_limits<int32_t>::min(), 0};
+  bool inclusive = true;
+  for (;;) {
+    auto it = inclusive ? p.pendingByKey.lower_bound(from) : p.pendingByKey.upper_bound(from);
+    if (it == p.pendingByKey.end()) break;
+    const int32_t s = it->second;
+    if (!Visit(p, s)) {
+      from = KeyOf(p, s);
+      inclusive = false;
+      continue;
+    }
+    const int32_t resume = ResumePoint(p, s);
+    if (hooks != nullptr && hooks->onRescan) hooks->onRescan(TermAt(p, s), TermAt(p, resume));
+    from = KeyOf(p, resume);
+    inclusive = true;
+  }
+}
+
+}  // namespace
+
+void ReduceOutput(TermGraph& graph, int32_t output) { RunPass(graph, output, nullptr); }
+
+void ReduceOutput(TermGraph& graph, int32_t output, const ReduceHooks& hooks) {
+  RunPass(graph, output, &hooks);
+}
+
+}  // namespace tavro
