@@ -48,6 +48,7 @@ constexpr int32_t kUnrelated = -2;  // not a survivor
 // packed comparisons against members of a block.
 constexpr double kDefaultLookupCost = 8.0;
 constexpr int kOtherClass = 3;
+constexpr int32_t kGone = -2;
 
 bool IsSpecified(char c) { return c == '1' || c == '0' || c == '-'; }
 
@@ -65,6 +66,18 @@ int ValueClass(char c) {
 
 // Working-list order: greater dashCount first, then earlier arrival.
 using Key = std::pair<int32_t, uint64_t>;
+
+// The members of one block with one value class, in no particular order,
+// with their masks alongside so that a scan reads memory in sequence.
+struct MemberList {
+  std::vector<int32_t> slots;
+  std::vector<uint64_t> masks;  // 2 * words per member
+};
+
+struct IndexEntry {
+  int32_t slot;  // kNone when empty, kGone when deleted
+  uint32_t tag;  // high half of the hash
+};
 
 struct Survivor {
   int32_t slot;
@@ -94,10 +107,23 @@ struct Pass {
 
   // Per dashCount.
   std::vector<int32_t> blockFirst{}, blockLast{};
-  std::vector<std::array<std::vector<int32_t>, 4>> members{};  // by value class, unordered
+  std::vector<std::array<MemberList, 4>> members{};  // by value class
+
+  // Open-addressing index of the pure members by their masks: slot, kNone
+  // (empty) or kGone (deleted).
+  std::vector<IndexEntry> index{};
+  size_t indexUsed = 0;  // occupied places, deleted ones included
+  size_t indexLive = 0;
+  // One bit per hash value range, set for every member inserted since the
+  // last rebuild: most generated parts name no member, and this small array
+  // says so without touching the large table.
+  std::vector<uint64_t> filter{};
+  int filterShift = 64;
+  size_t filterStale = 0;  // members erased since the last rebuild
 
   int32_t first = kNone;
   uint64_t nextArrival = 1;
+  ReduceStats stats{};
   std::map<Key, int32_t> pendingByKey{};
   std::vector<int32_t> impureMembers{};  // input parts outside the index
 };
@@ -138,19 +164,24 @@ void ClearPending(Pass& p, int32_t s) {
 void AddMember(Pass& p, int32_t s) {
   const int c = ValueClass(p.value[Idx(s)]);
   if (c < 0) return;
-  auto& list = p.members[Idx(p.dash[Idx(s)])][static_cast<size_t>(c)];
-  p.memberIndex[Idx(s)] = static_cast<int32_t>(list.size());
-  list.push_back(s);
+  MemberList& list = p.members[Idx(p.dash[Idx(s)])][static_cast<size_t>(c)];
+  p.memberIndex[Idx(s)] = static_cast<int32_t>(list.slots.size());
+  list.slots.push_back(s);
+  const uint64_t* m = MasksOf(p, s);
+  list.masks.insert(list.masks.end(), m, m + 2 * p.words);
 }
 
 void DropMember(Pass& p, int32_t s) {
   const int c = ValueClass(p.value[Idx(s)]);
   if (c < 0) return;
-  auto& list = p.members[Idx(p.dash[Idx(s)])][static_cast<size_t>(c)];
-  const int32_t last = list.back();
-  list[Idx(p.memberIndex[Idx(s)])] = last;
-  p.memberIndex[Idx(last)] = p.memberIndex[Idx(s)];
-  list.pop_back();
+  MemberList& list = p.members[Idx(p.dash[Idx(s)])][static_cast<size_t>(c)];
+  const size_t at = Idx(p.memberIndex[Idx(s)]), last = list.slots.size() - 1;
+  const size_t stride = 2 * p.words;
+  list.slots[at] = list.slots[last];
+  std::copy_n(&list.masks[last * stride], stride, &list.masks[at * stride]);
+  p.memberIndex[Idx(list.slots[at])] = static_cast<int32_t>(at);
+  list.slots.pop_back();
+  list.masks.resize(last * stride);
   p.memberIndex[Idx(s)] = kNone;
 }
 
@@ -164,6 +195,79 @@ void LinkAfter(Pass& p, int32_t after, int32_t s) {
     p.next[Idx(after)] = s;
   }
   if (following != kNone) p.prev[Idx(following)] = s;
+}
+
+uint64_t HashMasks(const uint64_t* m, size_t words) {
+  uint64_t h = 0x9E3779B97F4A7C15u;
+  for (size_t w = 0; w < 2 * words; ++w) {
+    h = (h ^ m[w]) * 0xBF58476D1CE4E5B9u;
+    h ^= h >> 31;
+  }
+  return h * 0x94D049BB133111EBu;
+}
+
+bool SameMasks(const uint64_t* a, const uint64_t* b, size_t words) {
+  return std::equal(a, a + 2 * words, b);
+}
+
+size_t FilterBit(const Pass& p, uint64_t hash) {
+  return static_cast<size_t>((hash * 0xD6E8FEB86659FD93u) >> p.filterShift);
+}
+
+void IndexPlace(Pass& p, int32_t s) {
+  const uint64_t hash = HashMasks(MasksOf(p, s), p.words);
+  const size_t mask = p.index.size() - 1;
+  size_t at = hash & mask;
+  while (p.index[at].slot >= 0) at = (at + 1) & mask;
+  if (p.index[at].slot == kNone) ++p.indexUsed;
+  p.index[at] = {s, static_cast<uint32_t>(hash >> 32)};
+  ++p.indexLive;
+  const size_t bit = FilterBit(p, hash);
+  p.filter[bit / 64] |= uint64_t{1} << (bit % 64);
+}
+
+// Rebuilds the table for at least `live` members, and the filter from it.
+void IndexRebuild(Pass& p, size_t live) {
+  size_t size = 64;
+  while (size < 4 * (live + 1)) size *= 2;
+  std::vector<IndexEntry> old(size, IndexEntry{kNone, 0});
+  old.swap(p.index);
+  p.filter.assign(size / 16, 0);  // 16 bits per place: 4 per member at least
+  p.filterShift = 64 - std::countr_zero(size * 4);
+  p.filterStale = 0;
+  p.indexUsed = p.indexLive = 0;
+  for (const IndexEntry& e : old) {
+    if (e.slot >= 0) IndexPlace(p, e.slot);
+  }
+}
+
+void IndexInsert(Pass& p, int32_t s) {
+  if (2 * (p.indexUsed + 1) > p.index.size()) IndexRebuild(p, p.indexLive + 1);
+  IndexPlace(p, s);
+}
+
+// The pure member with these masks, or kNone.
+int32_t IndexFind(const Pass& p, const uint64_t* key) {
+  if (p.index.empty()) return kNone;
+  const uint64_t hash = HashMasks(key, p.words);
+  const size_t bit = FilterBit(p, hash);
+  if ((p.filter[bit / 64] >> (bit % 64) & 1) == 0) return kNone;
+  const uint32_t tag = static_cast<uint32_t>(hash >> 32);
+  const size_t mask = p.index.size() - 1;
+  for (size_t at = hash & mask;; at = (at + 1) & mask) {
+    const IndexEntry& e = p.index[at];
+    if (e.slot == kNone) return kNone;
+    if (e.slot >= 0 && e.tag == tag && SameMasks(MasksOf(p, e.slot), key, p.words)) return e.slot;
+  }
+}
+
+void IndexErase(Pass& p, int32_t s) {
+  const size_t mask = p.index.size() - 1;
+  size_t at = HashMasks(MasksOf(p, s), p.words) & mask;
+  while (p.index[at].slot != s) at = (at + 1) & mask;
+  p.index[at].slot = kGone;
+  --p.indexLive;
+  if (++p.filterStale > p.indexLive + 64) IndexRebuild(p, p.indexLive);
 }
 
 // Appends a term to the end of its block of the working list.
@@ -196,7 +300,9 @@ void Join(Pass& p, Term& term) {
   p.blockLast[Idx(k)] = s;
 
   AddMember(p, s);
-  if (!pure) {
+  if (pure) {
+    IndexInsert(p, s);
+  } else {
     p.impureIndex[Idx(s)] = static_cast<int32_t>(p.impureMembers.size());
     p.impureMembers.push_back(s);
   }
@@ -219,7 +325,9 @@ void Leave(Pass& p, int32_t s) {
   }
   if (after != kNone) p.prev[Idx(after)] = before;
   DropMember(p, s);
-  if (const int32_t at = p.impureIndex[Idx(s)]; at != kNone) {
+  if (const int32_t at = p.impureIndex[Idx(s)]; at == kNone) {
+    IndexErase(p, s);
+  } else {
     const int32_t last = p.impureMembers.back();
     p.impureMembers[Idx(at)] = last;
     p.impureIndex[Idx(last)] = at;
@@ -256,23 +364,22 @@ int32_t CompareMasks(const uint64_t* big, const uint64_t* small, size_t words) {
   return differing;
 }
 
-// Generates input parts for one side of the search. Forward (from a current
-// term t): every character in {'-', '0', '1'} at t's dash places, t's literal
-// or at most one opposite literal elsewhere. Backward (from a joining term u):
-// u's literal or '-' at u's literal places, at most one of the kept literals
-// opposite, '-' elsewhere. Only dash totals marked in `wanted` are generated.
+// Generates the masks of possible input parts for one side of the search.
+// Forward (from a current term t): '-', '0' or '1' at t's dash places, t's
+// literal or at most one opposite literal elsewhere. Backward (from a joining
+// term u): u's literal or '-' at u's literal places, at most one of the kept
+// literals opposite, '-' elsewhere. Only dash totals marked wanted are made.
 struct Generator {
-  std::string part;
-  std::vector<int32_t> free;     // places that vary
-  std::vector<int32_t> literal;  // places holding a literal that may flip
+  std::vector<uint64_t> key;        // literal mask words, then '1' mask words
+  size_t words = 0;
+  std::vector<int32_t> free;        // places that vary
+  std::vector<int32_t> literal;     // places whose literal may flip
   std::vector<int32_t> wantedUpTo;  // prefix counts of wanted dash totals
-  int32_t baseDashes = 0;
   bool backward = false;
 };
 
 bool AnyWanted(const Generator& g, int32_t lo, int32_t hi) {
   const int32_t top = static_cast<int32_t>(g.wantedUpTo.size()) - 1;
-  lo = std::max(lo, 0);
   hi = std::min(hi, top - 1);
   return lo <= hi && g.wantedUpTo[Idx(hi + 1)] - g.wantedUpTo[Idx(lo)] > 0;
 }
@@ -281,32 +388,55 @@ template <typename Visit>
 void Generate(Generator& g, size_t i, int32_t dashes, Visit& visit) {
   const int32_t left = static_cast<int32_t>(g.free.size() - i);
   if (!AnyWanted(g, dashes, dashes + left)) return;
+  uint64_t* literals = g.key.data();
+  uint64_t* ones = g.key.data() + g.words;
   if (i == g.free.size()) {
-    visit(g.part, kContained);
+    visit(g.key.data(), kContained);
     for (int32_t at : g.literal) {
-      char& c = g.part[Idx(at)];
-      if (c == '-') continue;
-      const char kept = c;
-      c = kept == '0' ? '1' : '0';
-      visit(g.part, at);
-      c = kept;
+      const size_t w = Idx(at) / 64;
+      const uint64_t bit = uint64_t{1} << (Idx(at) % 64);
+      if ((literals[w] & bit) == 0) continue;
+      ones[w] ^= bit;
+      visit(g.key.data(), at);
+      ones[w] ^= bit;
     }
     return;
   }
-  char& c = g.part[Idx(g.free[i])];
-  const char kept = c;
-  c = '-';
-  Generate(g, i + 1, dashes + 1, visit);
+  const size_t w = Idx(g.free[i]) / 64;
+  const uint64_t bit = uint64_t{1} << (Idx(g.free[i]) % 64);
   if (g.backward) {
-    c = kept;
     Generate(g, i + 1, dashes, visit);
+    const uint64_t keptLiteral = literals[w], keptOnes = ones[w];
+    literals[w] &= ~bit;
+    ones[w] &= ~bit;
+    Generate(g, i + 1, dashes + 1, visit);
+    literals[w] = keptLiteral;
+    ones[w] = keptOnes;
   } else {
-    c = '0';
+    Generate(g, i + 1, dashes + 1, visit);
+    literals[w] |= bit;
     Generate(g, i + 1, dashes, visit);
-    c = '1';
+    ones[w] |= bit;
     Generate(g, i + 1, dashes, visit);
-    c = kept;
+    literals[w] &= ~bit;
+    ones[w] &= ~bit;
   }
+}
+
+Generator MakeGenerator(const Pass& p, int32_t s, bool backward, const std::vector<uint8_t>& wanted) {
+  Generator g;
+  g.words = p.words;
+  g.backward = backward;
+  const uint64_t* m = MasksOf(p, s);
+  g.key.assign(m, m + 2 * p.words);
+  for (int32_t i = 0; i < p.inputCount; ++i) {
+    const bool literal = (m[Idx(i) / 64] >> (Idx(i) % 64)) & 1;
+    if (literal) g.literal.push_back(i);
+    if (literal == backward) g.free.push_back(i);
+  }
+  g.wantedUpTo.assign(wanted.size() + 1, 0);
+  for (size_t k = 0; k < wanted.size(); ++k) g.wantedUpTo[k + 1] = g.wantedUpTo[k] + wanted[k];
+  return g;
 }
 
 // Number of input parts the generator yields for one dash total.
@@ -327,7 +457,7 @@ std::vector<Survivor> FindSurvivors(Pass& p, int32_t s, char v) {
     // a cell list, which refuses it; every later term with it is contained.
     if (t.onesCount + t.zerosCount > 0) throw "wrong set";
     for (int32_t k = 0; k <= p.inputCount; ++k) {
-      for (int32_t u : p.members[Idx(k)][kOtherClass]) {
+      for (int32_t u : p.members[Idx(k)][kOtherClass].slots) {
         if (p.value[Idx(u)] == v && KeyOf(p, u) > key) found.push_back({u, kContained});
       }
     }
@@ -337,35 +467,33 @@ std::vector<Survivor> FindSurvivors(Pass& p, int32_t s, char v) {
     bool anyWanted = false;
     double choose = 1.0;  // C(d, k)
     for (int32_t k = d; k >= 0; --k) {
-      const auto& list = p.members[Idx(k)][static_cast<size_t>(c)];
-      if (!list.empty()) {
-        if (PartsForward(choose, d - k, literals) * p.lookupCost < static_cast<double>(list.size())) {
+      const MemberList& list = p.members[Idx(k)][static_cast<size_t>(c)];
+      const size_t size = list.slots.size();
+      if (size != 0) {
+        if (PartsForward(choose, d - k, literals) * p.lookupCost < static_cast<double>(size)) {
           wanted[Idx(k)] = 1;
           anyWanted = true;
         } else {
           const uint64_t* tm = MasksOf(p, s);
-          for (int32_t u : list) {
+          p.stats.comparisons += static_cast<int64_t>(size);
+          for (size_t i = 0; i < size; ++i) {
+            const int32_t r = CompareMasks(tm, &list.masks[i * 2 * p.words], p.words);
+            if (r == kUnrelated) continue;
+            const int32_t u = list.slots[i];
             if (k == d && p.arrival[Idx(u)] <= p.arrival[Idx(s)]) continue;
-            const int32_t r = CompareMasks(tm, MasksOf(p, u), p.words);
-            if (r != kUnrelated) found.push_back({u, r});
+            found.push_back({u, r});
           }
         }
       }
       choose = choose * k / (d - k + 1);
     }
     if (anyWanted) {
-      Generator g;
-      g.part = t.inputs;
-      for (int32_t i = 0; i < p.inputCount; ++i) {
-        (LiteralClass(t.inputs[Idx(i)]) == '-' ? g.free : g.literal).push_back(i);
-      }
-      g.wantedUpTo.assign(wanted.size() + 1, 0);
-      for (size_t k = 0; k < wanted.size(); ++k) g.wantedUpTo[k + 1] = g.wantedUpTo[k] + wanted[k];
-      auto visit = [&](const std::string& part, int32_t differing) {
-        Term* u = FindTerm(p.graph, part);
-        if (u == nullptr || !InList(p, u->slot)) return;
-        if (p.value[Idx(u->slot)] != v || !(KeyOf(p, u->slot) > key)) return;
-        found.push_back({u->slot, differing});
+      Generator g = MakeGenerator(p, s, false, wanted);
+      auto visit = [&](const uint64_t* probe, int32_t differing) {
+        ++p.stats.lookups;
+        const int32_t u = IndexFind(p, probe);
+        if (u == kNone || p.value[Idx(u)] != v || !(KeyOf(p, u) > key)) return;
+        found.push_back({u, differing});
       };
       Generate(g, 0, 0, visit);
       for (int32_t u : p.impureMembers) {
@@ -385,7 +513,6 @@ std::vector<Survivor> FindSurvivors(Pass& p, int32_t s, char v) {
 // Marks pending every visited term ahead of u, with u's character, that has u
 // as a candidate: u just joined the list or received the character.
 void MarkContainers(Pass& p, int32_t u) {
-  Term& term = TermAt(p, u);
   const char v = p.value[Idx(u)];
   const int c = ValueClass(v);
   const int32_t du = p.dash[Idx(u)];
@@ -398,40 +525,32 @@ void MarkContainers(Pass& p, int32_t u) {
   double choose = 1.0;  // C(literals, m)
   for (int32_t m = 0; m <= literals; ++m) {
     const int32_t k = du + m;
-    const auto& list = p.members[Idx(k)][static_cast<size_t>(c)];
-    if (!list.empty()) {
-      if (choose * (literals - m + 1) * p.lookupCost < static_cast<double>(list.size())) {
+    const MemberList& list = p.members[Idx(k)][static_cast<size_t>(c)];
+    const size_t size = list.slots.size();
+    if (size != 0) {
+      if (choose * (literals - m + 1) * p.lookupCost < static_cast<double>(size)) {
         wanted[Idx(m)] = 1;
         anyWanted = true;
       } else {
-        for (int32_t s : list) {
+        p.stats.comparisons += static_cast<int64_t>(size);
+        for (size_t i = 0; i < size; ++i) {
+          if (CompareMasks(&list.masks[i * 2 * p.words], um, p.words) == kUnrelated) continue;
+          const int32_t s = list.slots[i];
           if (p.pending[Idx(s)] || (k == du && p.arrival[Idx(s)] >= p.arrival[Idx(u)])) continue;
-          if (CompareMasks(MasksOf(p, s), um, p.words) != kUnrelated) MarkPending(p, s);
+          MarkPending(p, s);
         }
       }
     }
     choose = choose * (literals - m) / (m + 1);
   }
   if (!anyWanted) return;
-  Generator g;
-  g.backward = true;
-  g.part = term.inputs;
-  for (int32_t i = 0; i < p.inputCount; ++i) {
-    char& ch = g.part[Idx(i)];
-    if (LiteralClass(ch) == '-') {
-      ch = '-';
-    } else {
-      g.free.push_back(i);
-      g.literal.push_back(i);
-    }
-  }
-  g.wantedUpTo.assign(wanted.size() + 1, 0);
-  for (size_t m = 0; m < wanted.size(); ++m) g.wantedUpTo[m + 1] = g.wantedUpTo[m] + wanted[m];
-  auto visit = [&](const std::string& part, int32_t) {
-    Term* s = FindTerm(p.graph, part);
-    if (s == nullptr || !InList(p, s->slot) || p.pending[Idx(s->slot)]) return;
-    if (p.value[Idx(s->slot)] != v || !(KeyOf(p, s->slot) < key)) return;
-    MarkPending(p, s->slot);
+  Generator g = MakeGenerator(p, u, true, wanted);
+  auto visit = [&](const uint64_t* probe, int32_t) {
+    ++p.stats.lookups;
+    const int32_t s = IndexFind(p, probe);
+    if (s == kNone || p.pending[Idx(s)]) return;
+    if (p.value[Idx(s)] != v || !(KeyOf(p, s) < key)) return;
+    MarkPending(p, s);
   };
   Generate(g, 0, 0, visit);
   for (int32_t s : p.impureMembers) {
@@ -449,6 +568,7 @@ bool Visit(Pass& p, int32_t s) {
   if (v == '~') return false;
   const int32_t d = p.dash[Idx(s)];
   const uint64_t arrival = p.arrival[Idx(s)];
+  ++p.stats.visits;
   const std::vector<Survivor> survivors = FindSurvivors(p, s, v);
 
   bool rescan = false;
@@ -532,10 +652,17 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
       inclusive = false;
       continue;
     }
+    ++p.stats.rescans;
     const int32_t resume = ResumePoint(p, s);
     if (hooks != nullptr && hooks->onRescan) hooks->onRescan(TermAt(p, s), TermAt(p, resume));
     from = KeyOf(p, resume);
     inclusive = true;
+  }
+  if (hooks != nullptr && hooks->stats != nullptr) {
+    hooks->stats->visits += p.stats.visits;
+    hooks->stats->rescans += p.stats.rescans;
+    hooks->stats->lookups += p.stats.lookups;
+    hooks->stats->comparisons += p.stats.comparisons;
   }
 }
 

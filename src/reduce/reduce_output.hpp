@@ -10,6 +10,14 @@
 
 namespace tavro {
 
+/// Work done by one pass, for measurements.
+struct ReduceStats {
+  int64_t visits = 0;       // current terms handled
+  int64_t rescans = 0;
+  int64_t lookups = 0;      // generated input parts looked up
+  int64_t comparisons = 0;  // packed mask comparisons
+};
+
 /// Observation and tuning of one pass, for tests and measurements; neither
 /// changes the pass's effect on the graph.
 struct ReduceHooks {
@@ -20,6 +28,8 @@ struct ReduceHooks {
   /// decides how candidates are searched; negative keeps the built-in value,
   /// 0 always looks up, a huge value always compares.
   double lookupCost = -1.0;
+  /// When set, receives the work counts of the pass (added to its values).
+  ReduceStats* stats = nullptr;
 };
 
 /// Reduces the cover of one output, 0 <= output < outputCount (not checked).
