@@ -102,8 +102,11 @@ struct Pass {
   std::vector<uint8_t> pending{};
   std::vector<int32_t> memberIndex{};  // place in its block's member list
   std::vector<int32_t> impureIndex{};  // place in impureMembers, or kNone
-  // Current terms whose expansion the slot's term blocks: (slot, arrival).
+  // Visited terms, as (slot, arrival), whose expansion of a candidate the
+  // slot's term blocks, and visited terms for which the slot's term is such a
+  // blocked candidate.
   std::vector<std::vector<std::pair<int32_t, uint64_t>>> blocking{};
+  std::vector<std::vector<std::pair<int32_t, uint64_t>>> blockedOn{};
 
   // Per dashCount.
   std::vector<int32_t> blockFirst{}, blockLast{};
@@ -147,6 +150,7 @@ void GrowSlots(Pass& p) {
   p.memberIndex.resize(n, kNone);
   p.impureIndex.resize(n, kNone);
   p.blocking.resize(n);
+  p.blockedOn.resize(n);
 }
 
 void MarkPending(Pass& p, int32_t s) {
@@ -338,13 +342,24 @@ void Leave(Pass& p, int32_t s) {
   p.arrival[Idx(s)] = 0;
 }
 
-// Takes a candidate out of the working list and then out of the output; the
-// terms whose expansion it blocked may act now.
-void TakeOut(Pass& p, int32_t s) {
-  for (auto [blocked, arrival] : p.blocking[Idx(s)]) {
-    if (p.arrival[Idx(blocked)] == arrival) MarkPending(p, blocked);
+void MarkAll(Pass& p, std::vector<std::pair<int32_t, uint64_t>>& terms) {
+  for (auto [s, arrival] : terms) {
+    if (p.arrival[Idx(s)] == arrival) MarkPending(p, s);
   }
-  p.blocking[Idx(s)].clear();
+  terms.clear();
+}
+
+// Takes a candidate out of the working list and then out of the output.
+// Terms whose expansion it blocked may act now. When it is expanded, a
+// visited term that has the expansion as a candidate had the candidate itself
+// as one, blocked; it may act now too.
+void TakeOut(Pass& p, int32_t s, bool expanded) {
+  MarkAll(p, p.blocking[Idx(s)]);
+  if (expanded) {
+    MarkAll(p, p.blockedOn[Idx(s)]);
+  } else {
+    p.blockedOn[Idx(s)].clear();
+  }
   Leave(p, s);
   RemoveTermFromOutput(p.graph, p.output, TermAt(p, s));
 }
@@ -364,18 +379,15 @@ int32_t CompareMasks(const uint64_t* big, const uint64_t* small, size_t words) {
   return differing;
 }
 
-// Generates the masks of possible input parts for one side of the search.
-// Forward (from a current term t): '-', '0' or '1' at t's dash places, t's
-// literal or at most one opposite literal elsewhere. Backward (from a joining
-// term u): u's literal or '-' at u's literal places, at most one of the kept
-// literals opposite, '-' elsewhere. Only dash totals marked wanted are made.
+// Generates the masks of the input parts that a candidate of a term t may
+// have: '-', '0' or '1' at t's dash places, t's literal or at most one
+// opposite literal elsewhere. Only dash totals marked wanted are made.
 struct Generator {
   std::vector<uint64_t> key;        // literal mask words, then '1' mask words
   size_t words = 0;
-  std::vector<int32_t> free;        // places that vary
-  std::vector<int32_t> literal;     // places whose literal may flip
+  std::vector<int32_t> free;        // t's dash places
+  std::vector<int32_t> literal;     // t's literal places
   std::vector<int32_t> wantedUpTo;  // prefix counts of wanted dash totals
-  bool backward = false;
 };
 
 bool AnyWanted(const Generator& g, int32_t lo, int32_t hi) {
@@ -395,7 +407,6 @@ void Generate(Generator& g, size_t i, int32_t dashes, Visit& visit) {
     for (int32_t at : g.literal) {
       const size_t w = Idx(at) / 64;
       const uint64_t bit = uint64_t{1} << (Idx(at) % 64);
-      if ((literals[w] & bit) == 0) continue;
       ones[w] ^= bit;
       visit(g.key.data(), at);
       ones[w] ^= bit;
@@ -404,35 +415,22 @@ void Generate(Generator& g, size_t i, int32_t dashes, Visit& visit) {
   }
   const size_t w = Idx(g.free[i]) / 64;
   const uint64_t bit = uint64_t{1} << (Idx(g.free[i]) % 64);
-  if (g.backward) {
-    Generate(g, i + 1, dashes, visit);
-    const uint64_t keptLiteral = literals[w], keptOnes = ones[w];
-    literals[w] &= ~bit;
-    ones[w] &= ~bit;
-    Generate(g, i + 1, dashes + 1, visit);
-    literals[w] = keptLiteral;
-    ones[w] = keptOnes;
-  } else {
-    Generate(g, i + 1, dashes + 1, visit);
-    literals[w] |= bit;
-    Generate(g, i + 1, dashes, visit);
-    ones[w] |= bit;
-    Generate(g, i + 1, dashes, visit);
-    literals[w] &= ~bit;
-    ones[w] &= ~bit;
-  }
+  Generate(g, i + 1, dashes + 1, visit);
+  literals[w] |= bit;
+  Generate(g, i + 1, dashes, visit);
+  ones[w] |= bit;
+  Generate(g, i + 1, dashes, visit);
+  literals[w] &= ~bit;
+  ones[w] &= ~bit;
 }
 
-Generator MakeGenerator(const Pass& p, int32_t s, bool backward, const std::vector<uint8_t>& wanted) {
+Generator MakeGenerator(const Pass& p, int32_t s, const std::vector<uint8_t>& wanted) {
   Generator g;
   g.words = p.words;
-  g.backward = backward;
   const uint64_t* m = MasksOf(p, s);
   g.key.assign(m, m + 2 * p.words);
   for (int32_t i = 0; i < p.inputCount; ++i) {
-    const bool literal = (m[Idx(i) / 64] >> (Idx(i) % 64)) & 1;
-    if (literal) g.literal.push_back(i);
-    if (literal == backward) g.free.push_back(i);
+    ((m[Idx(i) / 64] >> (Idx(i) % 64)) & 1 ? g.literal : g.free).push_back(i);
   }
   g.wantedUpTo.assign(wanted.size() + 1, 0);
   for (size_t k = 0; k < wanted.size(); ++k) g.wantedUpTo[k + 1] = g.wantedUpTo[k] + wanted[k];
@@ -488,7 +486,7 @@ std::vector<Survivor> FindSurvivors(Pass& p, int32_t s, char v) {
       choose = choose * k / (d - k + 1);
     }
     if (anyWanted) {
-      Generator g = MakeGenerator(p, s, false, wanted);
+      Generator g = MakeGenerator(p, s, wanted);
       auto visit = [&](const uint64_t* probe, int32_t differing) {
         ++p.stats.lookups;
         const int32_t u = IndexFind(p, probe);
@@ -510,57 +508,6 @@ std::vector<Survivor> FindSurvivors(Pass& p, int32_t s, char v) {
   return found;
 }
 
-// Marks pending every visited term ahead of u, with u's character, that has u
-// as a candidate: u just joined the list or received the character.
-void MarkContainers(Pass& p, int32_t u) {
-  const char v = p.value[Idx(u)];
-  const int c = ValueClass(v);
-  const int32_t du = p.dash[Idx(u)];
-  const int32_t literals = p.inputCount - du;
-  const Key key = KeyOf(p, u);
-  const uint64_t* um = MasksOf(p, u);
-
-  std::vector<uint8_t> wanted(Idx(literals) + 1, 0);  // by added dashes
-  bool anyWanted = false;
-  double choose = 1.0;  // C(literals, m)
-  for (int32_t m = 0; m <= literals; ++m) {
-    const int32_t k = du + m;
-    const MemberList& list = p.members[Idx(k)][static_cast<size_t>(c)];
-    const size_t size = list.slots.size();
-    if (size != 0) {
-      if (choose * (literals - m + 1) * p.lookupCost < static_cast<double>(size)) {
-        wanted[Idx(m)] = 1;
-        anyWanted = true;
-      } else {
-        p.stats.comparisons += static_cast<int64_t>(size);
-        for (size_t i = 0; i < size; ++i) {
-          if (CompareMasks(&list.masks[i * 2 * p.words], um, p.words) == kUnrelated) continue;
-          const int32_t s = list.slots[i];
-          if (p.pending[Idx(s)] || (k == du && p.arrival[Idx(s)] >= p.arrival[Idx(u)])) continue;
-          MarkPending(p, s);
-        }
-      }
-    }
-    choose = choose * (literals - m) / (m + 1);
-  }
-  if (!anyWanted) return;
-  Generator g = MakeGenerator(p, u, true, wanted);
-  auto visit = [&](const uint64_t* probe, int32_t) {
-    ++p.stats.lookups;
-    const int32_t s = IndexFind(p, probe);
-    if (s == kNone || p.pending[Idx(s)]) return;
-    if (p.value[Idx(s)] != v || !(KeyOf(p, s) < key)) return;
-    MarkPending(p, s);
-  };
-  Generate(g, 0, 0, visit);
-  for (int32_t s : p.impureMembers) {
-    const int32_t m = p.dash[Idx(s)] - du;
-    if (m < 0 || m > literals || !wanted[Idx(m)] || p.pending[Idx(s)]) continue;
-    if (p.value[Idx(s)] != v || !(KeyOf(p, s) < key)) continue;
-    if (CompareMasks(MasksOf(p, s), um, p.words) != kUnrelated) MarkPending(p, s);
-  }
-}
-
 // Handles one current term; returns the re-scan flag.
 bool Visit(Pass& p, int32_t s) {
   ClearPending(p, s);
@@ -577,7 +524,7 @@ bool Visit(Pass& p, int32_t s) {
   for (const Survivor& survivor : survivors) {
     const int32_t u = survivor.slot;
     if (survivor.differing == kContained) {
-      TakeOut(p, u);
+      TakeOut(p, u, false);
       continue;
     }
     Term& candidate = TermAt(p, u);
@@ -590,6 +537,7 @@ bool Visit(Pass& p, int32_t s) {
     if (IsSpecified(held) && held != v) {
       GrowSlots(p);
       p.blocking[Idx(holder->slot)].push_back({s, arrival});
+      p.blockedOn[Idx(u)].push_back({s, arrival});
       continue;
     }
     if (candidate.dashCount == d) rescan = true;
@@ -599,7 +547,7 @@ bool Visit(Pass& p, int32_t s) {
       // Received the character in place; it keeps its place in the list.
       gained.push_back(holder->slot);
     }
-    TakeOut(p, u);
+    TakeOut(p, u, true);
   }
 
   // Stable merge of the new terms: each goes to the end of its block.
@@ -609,8 +557,6 @@ bool Visit(Pass& p, int32_t s) {
     AddMember(p, g);
     MarkPending(p, g);
   }
-  for (Term* made : created) MarkContainers(p, made->slot);
-  for (int32_t g : gained) MarkContainers(p, g);
   return rescan;
 }
 
