@@ -2,13 +2,13 @@
 // optionally the plain list-based pass of the tests on the same cover, checking
 // that both leave identical lists.
 //
-// Usage: tavro-reduce-compare KIND CUBES INPUTS OUTPUTS SEED [plain] [cost=X]
-//        tavro-reduce-compare file PATH [plain] [cost=X]
+// Usage: tavro-reduce-compare KIND CUBES INPUTS OUTPUTS SEED [plain] [cost=X] [setcost=Y]
+//        tavro-reduce-compare file PATH [plain] [cost=X] [setcost=Y]
 //   KIND minterms: distinct random minterms (dense: many adjacent pairs)
 //   KIND small:    random cubes with 0 to 2 dashes (many neighbours, many contained)
 //   KIND mixed:    random cubes with a quarter of their characters '-'
 // Every output gets '1' on about half the cubes, '0' or '-' on some, '~' on
-// the rest. cost=X sets the pass's lookup cost (see ReduceHooks). A file is
+// the rest. cost=X and setcost=Y set the pass's costs (see ReduceHooks). A file is
 // read roughly, for timing only: keyword and comment lines are skipped but
 // for .type, inputs other than 0 and 1 count as '-', and outputs are mapped
 // by type as the program's parser maps them.
@@ -92,7 +92,8 @@ struct Result {
   long on = 0;
 };
 
-Result Run(const Cubes& cubes, int inputs, int outputs, bool plain, double lookupCost) {
+Result Run(const Cubes& cubes, int inputs, int outputs, bool plain, double lookupCost,
+           double setWordCost) {
   tavro::TermGraph g;
   tavro::InitGraph(g, tavro::kTypeFdr, inputs, outputs, "", "");
   for (const auto& [in, out] : cubes) {
@@ -106,6 +107,7 @@ Result Run(const Cubes& cubes, int inputs, int outputs, bool plain, double looku
   tavro::ReduceHooks hooks;
   hooks.stats = &r.stats;
   hooks.lookupCost = lookupCost;
+  hooks.setWordCost = setWordCost;
   const auto start = std::chrono::steady_clock::now();
   for (int32_t j = 0; j < outputs; ++j) {
     if (plain) {
@@ -136,7 +138,7 @@ Result Run(const Cubes& cubes, int inputs, int outputs, bool plain, double looku
 
 int main(int argc, char** argv) {
   if (argc < 6 && !(argc >= 3 && std::string(argv[1]) == "file")) {
-    std::fprintf(stderr, "usage: %s minterms|small|mixed CUBES INPUTS OUTPUTS SEED [plain] [cost=X]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s minterms|small|mixed CUBES INPUTS OUTPUTS SEED [plain] [cost=X] [setcost=Y]\n", argv[0]);
     return 2;
   }
   std::string kind = argv[1];
@@ -156,20 +158,21 @@ int main(int argc, char** argv) {
     cubes = Generate(kind, std::atol(argv[2]), inputs, outputs, std::strtoull(argv[5], nullptr, 10));
   }
   bool withPlain = false;
-  double lookupCost = -1;
+  double lookupCost = -1, setWordCost = -1;
   for (int i = options; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "plain") withPlain = true;
     if (arg.rfind("cost=", 0) == 0) lookupCost = std::atof(arg.c_str() + 5);
+    if (arg.rfind("setcost=", 0) == 0) setWordCost = std::atof(arg.c_str() + 8);
   }
-  const Result fast = Run(cubes, inputs, outputs, false, lookupCost);
+  const Result fast = Run(cubes, inputs, outputs, false, lookupCost, setWordCost);
   std::printf("%-12s cubes %7zu inputs %3d outputs %2d | indexed %8.3f s | terms after %7d, ON cubes %7ld"
               " | visits %lld rescans %lld lookups %lld comparisons %lld",
               kind.c_str(), cubes.size(), inputs, outputs, fast.seconds, fast.terms, fast.on,
               static_cast<long long>(fast.stats.visits), static_cast<long long>(fast.stats.rescans),
               static_cast<long long>(fast.stats.lookups), static_cast<long long>(fast.stats.comparisons));
   if (withPlain) {
-    const Result plain = Run(cubes, inputs, outputs, true, lookupCost);
+    const Result plain = Run(cubes, inputs, outputs, true, lookupCost, setWordCost);
     std::printf(" | plain %8.3f s | %s", plain.seconds,
                 plain.lists == fast.lists ? "identical lists" : "LISTS DIFFER");
     if (plain.lists != fast.lists) {

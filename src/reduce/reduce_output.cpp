@@ -47,6 +47,12 @@ constexpr int32_t kUnrelated = -2;  // not a survivor
 // Generating and looking up one input part costs about as much as this many
 // packed comparisons against members of a block.
 constexpr double kDefaultLookupCost = 8.0;
+// One word of the per-variable member sets costs about as much as this many
+// packed comparisons (it is read once per literal of the current term).
+constexpr double kDefaultSetWordCost = 0.5;
+// The per-variable member sets are kept while they need at most this many
+// bits in all.
+constexpr double kSetBitBudget = 256.0 * 1024 * 1024;
 constexpr int kOtherClass = 3;
 constexpr int32_t kGone = -2;
 
@@ -92,6 +98,7 @@ struct Pass {
   size_t words;  // 64-bit words of one mask
   const ReduceHooks* hooks;
   double lookupCost;
+  double setWordCost;
 
   // Per slot, meaningful while the slot's term is in the working list.
   std::vector<uint64_t> arrival{};  // 0 when not in the working list
@@ -111,6 +118,14 @@ struct Pass {
   // Per dashCount.
   std::vector<int32_t> blockFirst{}, blockLast{};
   std::vector<std::array<MemberList, 4>> members{};  // by value class
+
+  // Members of the classes '1', '0', '-' as bit sets over slots: all of a
+  // class, and those with each literal at each variable, at
+  // ((class * inputCount + variable) * 2 + literal), literal 1 for '1'.
+  bool useSets = false;
+  size_t setWords = 0;
+  std::array<std::vector<uint64_t>, 3> classSet{};
+  std::vector<std::vector<uint64_t>> literalSet{};
 
   // Open-addressing index of the pure members by their masks: slot, kNone
   // (empty) or kGone (deleted).
@@ -151,6 +166,41 @@ void GrowSlots(Pass& p) {
   p.impureIndex.resize(n, kNone);
   p.blocking.resize(n);
   p.blockedOn.resize(n);
+  if (p.useSets && p.setWords * 64 < n) {
+    const size_t words = std::max((n + 63) / 64, 2 * p.setWords);
+    if (static_cast<double>(words * 64 * (p.literalSet.size() + 3)) > kSetBitBudget) {
+      p.useSets = false;
+      p.classSet = {};
+      p.literalSet.clear();
+      return;
+    }
+    p.setWords = words;
+    for (auto& set : p.classSet) set.resize(words, 0);
+    for (auto& set : p.literalSet) set.resize(words, 0);
+  }
+}
+
+// Sets or clears the member's bits in the per-variable member sets.
+void UpdateSets(Pass& p, int32_t s, int c, bool member) {
+  if (!p.useSets || c >= kOtherClass) return;
+  const size_t word = Idx(s) / 64;
+  const uint64_t bit = uint64_t{1} << (Idx(s) % 64);
+  auto update = [&](std::vector<uint64_t>& set) {
+    if (member) {
+      set[word] |= bit;
+    } else {
+      set[word] &= ~bit;
+    }
+  };
+  update(p.classSet[static_cast<size_t>(c)]);
+  const uint64_t* m = MasksOf(p, s);
+  for (size_t w = 0; w < p.words; ++w) {
+    for (uint64_t literals = m[w]; literals != 0; literals &= literals - 1) {
+      const size_t x = w * 64 + static_cast<size_t>(std::countr_zero(literals));
+      const size_t one = (m[p.words + w] >> (x % 64)) & 1;
+      update(p.literalSet[(static_cast<size_t>(c) * Idx(p.inputCount) + x) * 2 + one]);
+    }
+  }
 }
 
 void MarkPending(Pass& p, int32_t s) {
@@ -173,6 +223,7 @@ void AddMember(Pass& p, int32_t s) {
   list.slots.push_back(s);
   const uint64_t* m = MasksOf(p, s);
   list.masks.insert(list.masks.end(), m, m + 2 * p.words);
+  UpdateSets(p, s, c, true);
 }
 
 void DropMember(Pass& p, int32_t s) {
@@ -187,6 +238,7 @@ void DropMember(Pass& p, int32_t s) {
   list.slots.pop_back();
   list.masks.resize(last * stride);
   p.memberIndex[Idx(s)] = kNone;
+  UpdateSets(p, s, c, false);
 }
 
 void LinkAfter(Pass& p, int32_t after, int32_t s) {
@@ -442,6 +494,55 @@ double PartsForward(double choose, int32_t dashesLeftFree, int32_t literals) {
   return choose * std::ldexp(1.0, dashesLeftFree) * (literals + 1);
 }
 
+// Cost, in packed comparisons, of the per-block search for the candidates of s.
+double SearchCost(const Pass& p, int32_t s, int c) {
+  const int32_t d = p.dash[Idx(s)];
+  const int32_t literals = p.inputCount - d;
+  double cost = 0, choose = 1.0;  // C(d, k)
+  for (int32_t k = d; k >= 0; --k) {
+    const double size = static_cast<double>(p.members[Idx(k)][static_cast<size_t>(c)].slots.size());
+    cost += std::min(size, PartsForward(choose, d - k, literals) * p.lookupCost);
+    choose = choose * k / (d - k + 1);
+  }
+  return cost;
+}
+
+double SetCost(const Pass& p, int32_t s) {
+  return static_cast<double>(p.setWords) * (p.inputCount - p.dash[Idx(s)] + 1) * p.setWordCost;
+}
+
+// The candidates of s found through the per-variable member sets: word by
+// word, the members with t's literal at every literal variable of t so far,
+// and those with the opposite literal at exactly one of them.
+void FindThroughSets(Pass& p, int32_t s, int c, std::vector<Survivor>& found) {
+  const uint64_t* tm = MasksOf(p, s);
+  std::vector<const uint64_t*> same, opposite;
+  for (size_t w = 0; w < p.words; ++w) {
+    for (uint64_t literals = tm[w]; literals != 0; literals &= literals - 1) {
+      const size_t x = w * 64 + static_cast<size_t>(std::countr_zero(literals));
+      const size_t one = (tm[p.words + w] >> (x % 64)) & 1;
+      const size_t base = (static_cast<size_t>(c) * Idx(p.inputCount) + x) * 2;
+      same.push_back(p.literalSet[base + one].data());
+      opposite.push_back(p.literalSet[base + 1 - one].data());
+    }
+  }
+  const uint64_t* all = p.classSet[static_cast<size_t>(c)].data();
+  const Key key = KeyOf(p, s);
+  p.stats.comparisons += static_cast<int64_t>(p.setWords);
+  for (size_t w = 0; w < p.setWords; ++w) {
+    uint64_t contained = all[w], flipped = 0;
+    for (size_t i = 0; i < same.size() && (contained | flipped) != 0; ++i) {
+      flipped = (flipped & same[i][w]) | (contained & opposite[i][w]);
+      contained &= same[i][w];
+    }
+    for (uint64_t hits = contained | flipped; hits != 0; hits &= hits - 1) {
+      const int32_t u = static_cast<int32_t>(w * 64) + std::countr_zero(hits);
+      if (!(KeyOf(p, u) > key)) continue;
+      found.push_back({u, CompareMasks(tm, MasksOf(p, u), p.words)});
+    }
+  }
+}
+
 // The surviving candidates of the current term s, in working-list order.
 std::vector<Survivor> FindSurvivors(Pass& p, int32_t s, char v) {
   Term& t = TermAt(p, s);
@@ -459,6 +560,8 @@ std::vector<Survivor> FindSurvivors(Pass& p, int32_t s, char v) {
         if (p.value[Idx(u)] == v && KeyOf(p, u) > key) found.push_back({u, kContained});
       }
     }
+  } else if (p.useSets && SetCost(p, s) < SearchCost(p, s, c)) {
+    FindThroughSets(p, s, c, found);
   } else {
     const int32_t literals = p.inputCount - d;
     std::vector<uint8_t> wanted(Idx(d) + 1, 0);
@@ -580,10 +683,14 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
          .words = (static_cast<size_t>(graph.inputCount) + 63) / 64,
          .hooks = hooks,
          .lookupCost = hooks != nullptr && hooks->lookupCost >= 0 ? hooks->lookupCost
-                                                                  : kDefaultLookupCost};
+                                                                  : kDefaultLookupCost,
+         .setWordCost = hooks != nullptr && hooks->setWordCost >= 0 ? hooks->setWordCost
+                                                                    : kDefaultSetWordCost};
   p.blockFirst.assign(Idx(graph.inputCount) + 1, kNone);
   p.blockLast.assign(Idx(graph.inputCount) + 1, kNone);
   p.members.resize(Idx(graph.inputCount) + 1);
+  p.useSets = true;
+  p.literalSet.resize(3 * Idx(graph.inputCount) * 2);
   GrowSlots(p);
   graph.terms.ForEach([&](Term* t) { Join(p, *t); });
 

@@ -24,10 +24,12 @@ struct ReduceHooks {
   /// Called each time the scan moves back after an expansion of a cube as
   /// large as the current one: the current term and the term it resumes at.
   std::function<void(const Term& current, const Term& resumeAt)> onRescan;
-  /// Cost of one input-part lookup in units of one packed comparison, which
-  /// decides how candidates are searched; negative keeps the built-in value,
-  /// 0 always looks up, a huge value always compares.
+  /// Costs, in packed comparisons, of one input-part lookup and of one word
+  /// of the per-variable member sets, which choose how candidates are found;
+  /// negative keeps the built-in value. Lookup cost 0 with a huge set cost
+  /// always looks up, both huge always compare, set cost 0 always uses sets.
   double lookupCost = -1.0;
+  double setWordCost = -1.0;
   /// When set, receives the work counts of the pass (added to its values).
   ReduceStats* stats = nullptr;
 };

@@ -112,7 +112,18 @@ struct Run {
 };
 
 // Reduces output after output until one throws; records the state after each.
-std::vector<Run> ReduceAll(const RandomFunction& f, bool reference, double lookupCost,
+// How the indexed pass finds candidates: by its own choice, or always one way.
+struct Strategy {
+  const char* name;
+  double lookupCost, setWordCost;
+};
+constexpr double kHuge = 1e300;
+const Strategy kChosen{"chosen", -1, -1};
+const Strategy kLookups{"lookups", 0, kHuge};
+const Strategy kComparisons{"comparisons", kHuge, kHuge};
+const Strategy kSets{"sets", kHuge, 0};
+
+std::vector<Run> ReduceAll(const RandomFunction& f, bool reference, const Strategy& strategy,
                            std::vector<std::vector<std::vector<bool>>>* sets = nullptr) {
   TermGraph g;
   Load(g, f);
@@ -120,7 +131,8 @@ std::vector<Run> ReduceAll(const RandomFunction& f, bool reference, double looku
   for (int32_t j = 0; j < g.outputCount; ++j) {
     Run run;
     ReduceHooks hooks;
-    hooks.lookupCost = lookupCost;
+    hooks.lookupCost = strategy.lookupCost;
+    hooks.setWordCost = strategy.setWordCost;
     hooks.onRescan = [&](const Term& current, const Term& resumeAt) {
       run.rescans.push_back(current.inputs + " -> " + resumeAt.inputs);
     };
@@ -150,12 +162,12 @@ void CheckAgainstReference(const Shape& shape, uint32_t seed, int functions, boo
     const auto before = Sets(original);
 
     std::vector<std::vector<std::vector<bool>>> after;
-    const std::vector<Run> expected = ReduceAll(f, true, -1, &after);
-    std::vector<double> costs{-1.0, 1e300};
-    if (forceLookups) costs.push_back(0.0);
-    for (double cost : costs) {
-      SCOPED_TRACE("lookup cost " + std::to_string(cost));
-      const std::vector<Run> actual = ReduceAll(f, false, cost);
+    const std::vector<Run> expected = ReduceAll(f, true, kChosen, &after);
+    std::vector<Strategy> strategies{kChosen, kComparisons, kSets};
+    if (forceLookups) strategies.push_back(kLookups);
+    for (const Strategy& strategy : strategies) {
+      SCOPED_TRACE(strategy.name);
+      const std::vector<Run> actual = ReduceAll(f, false, strategy);
       ASSERT_EQ(actual.size(), expected.size());
       for (size_t j = 0; j < actual.size(); ++j) {
         SCOPED_TRACE("after output " + std::to_string(j));
