@@ -9,20 +9,29 @@
 //
 // Candidates. A later term u of the same character survives against the
 // current term t when u has a literal wherever t has one and the opposite
-// literal at no more than one of those places. Such a u has no dashes outside
-// t's, so per dashCount block the possible input parts of u can be counted;
-// a block is searched by generating those parts and looking them up in the
-// input-part index when that is cheaper than comparing packed literal masks
-// with every term of the block that has t's character.
+// literal at no more than one of those places. Such a u has no dash outside
+// t's dashes, so per dashCount block the possible input parts of u can be
+// counted. Each block is searched the cheaper way: by generating those parts
+// and looking them up in a hash index of the members, or by comparing packed
+// literal masks with every member of the block that has t's character. When
+// t has few literals, bit sets over slots of the members with each literal at
+// each variable find the survivors of all blocks at once instead. The result
+// is the same set either way; it is sorted into working-list order.
 //
-// Skipping. Visiting a term acts only when it has a candidate to absorb or
-// expand. Once visited, a term has none left until (1) a term that it would
-// contain (but for one literal) joins the list behind it or receives its
-// character there, or (2) the term that blocked one of its expansions (same
-// input part, another character at the output) leaves the output. Such events
-// mark the terms concerned pending again; the scan visits only pending terms,
-// in list order. Every other visit of the plain walk changes nothing, so the
-// graph, the list orders and the re-scan points are those of the plain walk.
+// Skipping. A visit changes something only when the term has a candidate
+// whose expansion is not blocked (held by a term with another character at
+// this output). Right after its visit a term has none: every candidate was
+// absorbed, expanded or found blocked, and the expansions just made have a
+// dash where the term has a literal. A visited term t gets an unblocked
+// candidate again only when (1) the term blocking one of its expansions
+// leaves the output, or (2) a blocked candidate c of t is expanded: any term
+// that joins the list or receives t's character behind t as the expansion of
+// a candidate c agrees with c wherever t has a literal, so c was a candidate
+// of t, and a blocked one since t stayed quiet (by the same argument for c,
+// should c itself have come after t's visit). These two events mark the terms
+// concerned pending; the scan visits pending terms only, in list order. Every
+// visit of the plain walk that it skips changes nothing, so the graph, the
+// list orders and the re-scan points are those of the plain walk.
 #include "reduce/reduce_output.hpp"
 
 #include <algorithm>
@@ -90,6 +99,17 @@ struct Survivor {
   int32_t differing;  // variable index, or kContained
 };
 
+// Generates the masks of the input parts that a candidate of a term t may
+// have: '-', '0' or '1' at t's dash places, t's literal or at most one
+// opposite literal elsewhere. Only dash totals marked wanted are made.
+struct Generator {
+  std::vector<uint64_t> key;        // literal mask words, then '1' mask words
+  size_t words = 0;
+  std::vector<int32_t> free;        // t's dash places
+  std::vector<int32_t> literal;     // t's literal places
+  std::vector<int32_t> wantedUpTo;  // prefix counts of wanted dash totals
+};
+
 struct Pass {
   TermGraph& graph;
   int32_t output;
@@ -144,6 +164,14 @@ struct Pass {
   ReduceStats stats{};
   std::map<Key, int32_t> pendingByKey{};
   std::vector<int32_t> impureMembers{};  // input parts outside the index
+
+  // Scratch space of one visit.
+  std::vector<Survivor> survivors{};
+  std::vector<uint8_t> wanted{};
+  Generator generator{};
+  std::vector<const uint64_t*> same{}, opposite{};
+  std::vector<Term*> created{};
+  std::vector<int32_t> gained{};
 };
 
 Term& TermAt(Pass& p, int32_t s) { return p.graph.termPool[static_cast<size_t>(s)]; }
@@ -431,17 +459,6 @@ int32_t CompareMasks(const uint64_t* big, const uint64_t* small, size_t words) {
   return differing;
 }
 
-// Generates the masks of the input parts that a candidate of a term t may
-// have: '-', '0' or '1' at t's dash places, t's literal or at most one
-// opposite literal elsewhere. Only dash totals marked wanted are made.
-struct Generator {
-  std::vector<uint64_t> key;        // literal mask words, then '1' mask words
-  size_t words = 0;
-  std::vector<int32_t> free;        // t's dash places
-  std::vector<int32_t> literal;     // t's literal places
-  std::vector<int32_t> wantedUpTo;  // prefix counts of wanted dash totals
-};
-
 bool AnyWanted(const Generator& g, int32_t lo, int32_t hi) {
   const int32_t top = static_cast<int32_t>(g.wantedUpTo.size()) - 1;
   hi = std::min(hi, top - 1);
@@ -476,16 +493,18 @@ void Generate(Generator& g, size_t i, int32_t dashes, Visit& visit) {
   ones[w] &= ~bit;
 }
 
-Generator MakeGenerator(const Pass& p, int32_t s, const std::vector<uint8_t>& wanted) {
-  Generator g;
+Generator& PrepareGenerator(Pass& p, int32_t s) {
+  Generator& g = p.generator;
   g.words = p.words;
   const uint64_t* m = MasksOf(p, s);
   g.key.assign(m, m + 2 * p.words);
+  g.free.clear();
+  g.literal.clear();
   for (int32_t i = 0; i < p.inputCount; ++i) {
     ((m[Idx(i) / 64] >> (Idx(i) % 64)) & 1 ? g.literal : g.free).push_back(i);
   }
-  g.wantedUpTo.assign(wanted.size() + 1, 0);
-  for (size_t k = 0; k < wanted.size(); ++k) g.wantedUpTo[k + 1] = g.wantedUpTo[k] + wanted[k];
+  g.wantedUpTo.assign(p.wanted.size() + 1, 0);
+  for (size_t k = 0; k < p.wanted.size(); ++k) g.wantedUpTo[k + 1] = g.wantedUpTo[k] + p.wanted[k];
   return g;
 }
 
@@ -507,8 +526,11 @@ double SearchCost(const Pass& p, int32_t s, int c) {
   return cost;
 }
 
+// A word of members is usually emptied after a few literals, each of which
+// keeps about half of them.
 double SetCost(const Pass& p, int32_t s) {
-  return static_cast<double>(p.setWords) * (p.inputCount - p.dash[Idx(s)] + 1) * p.setWordCost;
+  const int32_t literalsRead = std::min(p.inputCount - p.dash[Idx(s)] + 1, 8);
+  return static_cast<double>(p.setWords) * literalsRead * p.setWordCost;
 }
 
 // The candidates of s found through the per-variable member sets: word by
@@ -516,7 +538,10 @@ double SetCost(const Pass& p, int32_t s) {
 // and those with the opposite literal at exactly one of them.
 void FindThroughSets(Pass& p, int32_t s, int c, std::vector<Survivor>& found) {
   const uint64_t* tm = MasksOf(p, s);
-  std::vector<const uint64_t*> same, opposite;
+  std::vector<const uint64_t*>& same = p.same;
+  std::vector<const uint64_t*>& opposite = p.opposite;
+  same.clear();
+  opposite.clear();
   for (size_t w = 0; w < p.words; ++w) {
     for (uint64_t literals = tm[w]; literals != 0; literals &= literals - 1) {
       const size_t x = w * 64 + static_cast<size_t>(std::countr_zero(literals));
@@ -543,12 +568,14 @@ void FindThroughSets(Pass& p, int32_t s, int c, std::vector<Survivor>& found) {
   }
 }
 
-// The surviving candidates of the current term s, in working-list order.
-std::vector<Survivor> FindSurvivors(Pass& p, int32_t s, char v) {
+// Puts the surviving candidates of the current term s into p.survivors, in
+// working-list order.
+void FindSurvivors(Pass& p, int32_t s, char v) {
   Term& t = TermAt(p, s);
   const int32_t d = p.dash[Idx(s)];
   const Key key = KeyOf(p, s);
-  std::vector<Survivor> found;
+  std::vector<Survivor>& found = p.survivors;
+  found.clear();
   const int c = ValueClass(v);
 
   if (c == kOtherClass) {
@@ -564,7 +591,8 @@ std::vector<Survivor> FindSurvivors(Pass& p, int32_t s, char v) {
     FindThroughSets(p, s, c, found);
   } else {
     const int32_t literals = p.inputCount - d;
-    std::vector<uint8_t> wanted(Idx(d) + 1, 0);
+    std::vector<uint8_t>& wanted = p.wanted;
+    wanted.assign(Idx(d) + 1, 0);
     bool anyWanted = false;
     double choose = 1.0;  // C(d, k)
     for (int32_t k = d; k >= 0; --k) {
@@ -589,7 +617,7 @@ std::vector<Survivor> FindSurvivors(Pass& p, int32_t s, char v) {
       choose = choose * k / (d - k + 1);
     }
     if (anyWanted) {
-      Generator g = MakeGenerator(p, s, wanted);
+      Generator& g = PrepareGenerator(p, s);
       auto visit = [&](const uint64_t* probe, int32_t differing) {
         ++p.stats.lookups;
         const int32_t u = IndexFind(p, probe);
@@ -608,7 +636,6 @@ std::vector<Survivor> FindSurvivors(Pass& p, int32_t s, char v) {
   std::sort(found.begin(), found.end(), [&](const Survivor& a, const Survivor& b) {
     return KeyOf(p, a.slot) < KeyOf(p, b.slot);
   });
-  return found;
 }
 
 // Handles one current term; returns the re-scan flag.
@@ -619,12 +646,14 @@ bool Visit(Pass& p, int32_t s) {
   const int32_t d = p.dash[Idx(s)];
   const uint64_t arrival = p.arrival[Idx(s)];
   ++p.stats.visits;
-  const std::vector<Survivor> survivors = FindSurvivors(p, s, v);
+  FindSurvivors(p, s, v);
 
   bool rescan = false;
-  std::vector<Term*> created;
-  std::vector<int32_t> gained;
-  for (const Survivor& survivor : survivors) {
+  std::vector<Term*>& created = p.created;
+  std::vector<int32_t>& gained = p.gained;
+  created.clear();
+  gained.clear();
+  for (const Survivor& survivor : p.survivors) {
     const int32_t u = survivor.slot;
     if (survivor.differing == kContained) {
       TakeOut(p, u, false);
