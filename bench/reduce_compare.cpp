@@ -7,6 +7,7 @@
 //   KIND minterms: distinct random minterms (dense: many adjacent pairs)
 //   KIND small:    random cubes with 0 to 2 dashes (many neighbours, many contained)
 //   KIND mixed:    random cubes with a quarter of their characters '-'
+//   KIND uniform:  random cubes over '0', '1', '-' alike (few neighbours)
 // Every output gets '1' on about half the cubes, '0' or '-' on some, '~' on
 // the rest. cost=X and setcost=Y set the pass's costs (see ReduceHooks). A file is
 // read roughly, for timing only: keyword and comment lines are skipped but
@@ -43,6 +44,8 @@ Cubes Generate(const std::string& kind, long cubes, int inputs, int outputs, uin
       for (uint64_t d = 0; d < dashes; ++d) in[rng() % in.size()] = '-';
     } else if (kind == "mixed") {
       for (char& c : in) c = rng() % 4 == 0 ? '-' : c;
+    } else if (kind == "uniform") {
+      for (char& c : in) c = "01-"[rng() % 3];
     }
     if (!seen.insert(in).second) continue;
     std::string o(static_cast<size_t>(outputs), '~');
@@ -138,7 +141,7 @@ Result Run(const Cubes& cubes, int inputs, int outputs, bool plain, double looku
 
 int main(int argc, char** argv) {
   if (argc < 6 && !(argc >= 3 && std::string(argv[1]) == "file")) {
-    std::fprintf(stderr, "usage: %s minterms|small|mixed CUBES INPUTS OUTPUTS SEED [plain] [cost=X] [setcost=Y]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s minterms|small|mixed|uniform CUBES INPUTS OUTPUTS SEED [plain] [cost=X] [setcost=Y]\n", argv[0]);
     return 2;
   }
   std::string kind = argv[1];
