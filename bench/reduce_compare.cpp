@@ -1,19 +1,19 @@
-// Times the reduction pass over every output of a generated cover, and
-// optionally the plain list-based pass of the tests on the same cover, checking
-// that both leave identical lists.
+// Times, in process CPU seconds, the reduction pass over every output of a
+// generated cover, and optionally the plain list-based pass of the tests on the
+// same cover, checking that both leave identical lists.
 //
-// Usage: tavro-reduce-compare KIND CUBES INPUTS OUTPUTS SEED [plain] [cost=X] [setcost=Y]
-//        tavro-reduce-compare file PATH [plain] [cost=X] [setcost=Y]
+// Usage: tavro-reduce-compare KIND CUBES INPUTS OUTPUTS SEED [plain] [cost=X] [setcost=Y] [groupcost=Z]
+//        tavro-reduce-compare file PATH [plain] [cost=X] [setcost=Y] [groupcost=Z]
 //   KIND minterms: distinct random minterms (dense: many adjacent pairs)
 //   KIND small:    random cubes with 0 to 2 dashes (many neighbours, many contained)
 //   KIND mixed:    random cubes with a quarter of their characters '-'
 //   KIND uniform:  random cubes over '0', '1', '-' alike (few neighbours)
 // Every output gets '1' on about half the cubes, '0' or '-' on some, '~' on
-// the rest. cost=X and setcost=Y set the pass's costs (see ReduceHooks). A file is
+// the rest. cost=, setcost= and groupcost= set the pass's costs (ReduceHooks). A file is
 // read roughly, for timing only: keyword and comment lines are skipped but
 // for .type, inputs other than 0 and 1 count as '-', and outputs are mapped
 // by type as the program's parser maps them.
-#include <chrono>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <cstdio>
@@ -96,7 +96,7 @@ struct Result {
 };
 
 Result Run(const Cubes& cubes, int inputs, int outputs, bool plain, double lookupCost,
-           double setWordCost) {
+           double setWordCost, double groupCost) {
   tavro::TermGraph g;
   tavro::InitGraph(g, tavro::kTypeFdr, inputs, outputs, "", "");
   for (const auto& [in, out] : cubes) {
@@ -111,7 +111,8 @@ Result Run(const Cubes& cubes, int inputs, int outputs, bool plain, double looku
   hooks.stats = &r.stats;
   hooks.lookupCost = lookupCost;
   hooks.setWordCost = setWordCost;
-  const auto start = std::chrono::steady_clock::now();
+  hooks.groupCompareCost = groupCost;
+  const std::clock_t start = std::clock();
   for (int32_t j = 0; j < outputs; ++j) {
     if (plain) {
       tavro::testing::ReferenceReduceOutput(g, j);
@@ -119,7 +120,7 @@ Result Run(const Cubes& cubes, int inputs, int outputs, bool plain, double looku
       tavro::ReduceOutput(g, j, hooks);
     }
   }
-  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  r.seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
   r.terms = g.termCount;
   auto dump = [&](const tavro::TermList& list) {
     std::string s;
@@ -141,7 +142,7 @@ Result Run(const Cubes& cubes, int inputs, int outputs, bool plain, double looku
 
 int main(int argc, char** argv) {
   if (argc < 6 && !(argc >= 3 && std::string(argv[1]) == "file")) {
-    std::fprintf(stderr, "usage: %s minterms|small|mixed|uniform CUBES INPUTS OUTPUTS SEED [plain] [cost=X] [setcost=Y]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s minterms|small|mixed|uniform CUBES INPUTS OUTPUTS SEED [plain] [cost=X] [setcost=Y] [groupcost=Z]\n", argv[0]);
     return 2;
   }
   std::string kind = argv[1];
@@ -161,21 +162,22 @@ int main(int argc, char** argv) {
     cubes = Generate(kind, std::atol(argv[2]), inputs, outputs, std::strtoull(argv[5], nullptr, 10));
   }
   bool withPlain = false;
-  double lookupCost = -1, setWordCost = -1;
+  double lookupCost = -1, setWordCost = -1, groupCost = -1;
   for (int i = options; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "plain") withPlain = true;
     if (arg.rfind("cost=", 0) == 0) lookupCost = std::atof(arg.c_str() + 5);
     if (arg.rfind("setcost=", 0) == 0) setWordCost = std::atof(arg.c_str() + 8);
+    if (arg.rfind("groupcost=", 0) == 0) groupCost = std::atof(arg.c_str() + 10);
   }
-  const Result fast = Run(cubes, inputs, outputs, false, lookupCost, setWordCost);
+  const Result fast = Run(cubes, inputs, outputs, false, lookupCost, setWordCost, groupCost);
   std::printf("%-12s cubes %7zu inputs %3d outputs %2d | indexed %8.3f s | terms after %7d, ON cubes %7ld"
               " | visits %lld rescans %lld lookups %lld comparisons %lld",
               kind.c_str(), cubes.size(), inputs, outputs, fast.seconds, fast.terms, fast.on,
               static_cast<long long>(fast.stats.visits), static_cast<long long>(fast.stats.rescans),
               static_cast<long long>(fast.stats.lookups), static_cast<long long>(fast.stats.comparisons));
   if (withPlain) {
-    const Result plain = Run(cubes, inputs, outputs, true, lookupCost, setWordCost);
+    const Result plain = Run(cubes, inputs, outputs, true, lookupCost, setWordCost, groupCost);
     std::printf(" | plain %8.3f s | %s", plain.seconds,
                 plain.lists == fast.lists ? "identical lists" : "LISTS DIFFER");
     if (plain.lists != fast.lists) {

@@ -30,6 +30,10 @@ struct ReduceHooks {
   /// always looks up, both huge always compare, set cost 0 always uses sets.
   double lookupCost = -1.0;
   double setWordCost = -1.0;
+  /// Cost of comparing one member found through the group index, which is
+  /// used for costly searches on wide inputs; 0 always tries it, a huge value
+  /// never does.
+  double groupCompareCost = -1.0;
   /// When set, receives the work counts of the pass (added to its values).
   ReduceStats* stats = nullptr;
 };

@@ -125,13 +125,14 @@ struct Run {
 // How the indexed pass finds candidates: by its own choice, or always one way.
 struct Strategy {
   const char* name;
-  double lookupCost, setWordCost;
+  double lookupCost, setWordCost, groupCompareCost;
 };
 constexpr double kHuge = 1e300;
-const Strategy kChosen{"chosen", -1, -1};
-const Strategy kLookups{"lookups", 0, kHuge};
-const Strategy kComparisons{"comparisons", kHuge, kHuge};
-const Strategy kSets{"sets", kHuge, 0};
+const Strategy kChosen{"chosen", -1, -1, -1};
+const Strategy kLookups{"lookups", 0, kHuge, kHuge};
+const Strategy kComparisons{"comparisons", kHuge, kHuge, kHuge};
+const Strategy kSets{"sets", kHuge, 0, kHuge};
+const Strategy kGroups{"groups", kHuge, kHuge, 0};
 
 std::vector<Run> ReduceAll(const RandomFunction& f, bool reference, const Strategy& strategy,
                            std::vector<std::vector<std::vector<bool>>>* sets = nullptr) {
@@ -143,6 +144,7 @@ std::vector<Run> ReduceAll(const RandomFunction& f, bool reference, const Strate
     ReduceHooks hooks;
     hooks.lookupCost = strategy.lookupCost;
     hooks.setWordCost = strategy.setWordCost;
+    hooks.groupCompareCost = strategy.groupCompareCost;
     hooks.onRescan = [&](const Term& current, const Term& resumeAt) {
       run.rescans.push_back(current.inputs + " -> " + resumeAt.inputs);
     };
@@ -177,6 +179,7 @@ void CheckAgainstReference(const Shape& shape, uint32_t seed, int functions, boo
     }
     const std::vector<Run> expected = ReduceAll(f, true, kChosen, bruteForce ? &after : nullptr);
     std::vector<Strategy> strategies{kChosen, kComparisons, kSets};
+    if (f.inputs >= 16) strategies.push_back(kGroups);
     if (forceLookups) strategies.push_back(kLookups);
     for (const Strategy& strategy : strategies) {
       SCOPED_TRACE(strategy.name);
@@ -212,6 +215,7 @@ TEST(ReduceOutputRandom, DenseCoversMatchThePlainPass) {
 TEST(ReduceOutputRandom, WideInputsMatchThePlainPass) {
   CheckAgainstReference({150, 65, 40, 0.0, 0.0, 6, 0.3}, 6, 150, false);
   CheckAgainstReference({620, 600, 30, 0.0, 0.0, 5, 0.95}, 7, 15, false);
+  CheckAgainstReference({30, 16, 80, 0.02, 0.0, 0, 0.0}, 8, 150, false);
 }
 
 TEST(ReduceOutputRandom, OddCharactersMatchThePlainPass) {
