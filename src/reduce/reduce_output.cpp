@@ -44,8 +44,8 @@
 #include <cmath>
 #include <limits>
 #include <map>
-#include <unordered_map>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -145,6 +145,7 @@ struct Pass {
   std::vector<uint64_t> masks{};  // literal mask words, then '1' mask words
   std::vector<uint8_t> pending{};
   std::vector<int32_t> memberIndex{};  // place in its block's member list
+  std::vector<uint8_t> pure{};         // input part of '0', '1', '-' only
   std::vector<int32_t> impureIndex{};  // place in impureMembers, or kNone
   // Visited terms, as (slot, arrival), whose expansion of a candidate the
   // slot's term blocks, and visited terms for which the slot's term is such a
@@ -177,7 +178,7 @@ struct Pass {
   uint32_t query = 0;
 
   // Open-addressing index of the pure members by their masks: slot, kNone
-  // (empty) or kGone (deleted).
+  // (empty) or kGone (deleted). Two pure members never have equal masks.
   std::vector<IndexEntry> index{};
   size_t indexUsed = 0;  // occupied places, deleted ones included
   size_t indexLive = 0;
@@ -192,7 +193,7 @@ struct Pass {
   uint64_t nextArrival = 1;
   ReduceStats stats{};
   std::map<Key, int32_t> pendingByKey{};
-  std::vector<int32_t> impureMembers{};  // input parts outside the index
+  std::vector<int32_t> impureMembers{};  // members outside the mask index
 
   // Scratch space of one visit.
   std::vector<Survivor> survivors{};
@@ -222,6 +223,7 @@ void GrowSlots(Pass& p) {
   p.masks.resize(n * 2 * p.words, 0);
   p.pending.resize(n, 0);
   p.memberIndex.resize(n, kNone);
+  p.pure.resize(n, 0);
   p.impureIndex.resize(n, kNone);
   p.blocking.resize(n);
   p.blockedOn.resize(n);
@@ -309,34 +311,6 @@ void ClearPending(Pass& p, int32_t s) {
   p.pendingByKey.erase(KeyOf(p, s));
 }
 
-void AddMember(Pass& p, int32_t s) {
-  const int c = ValueClass(p.value[Idx(s)]);
-  if (c < 0) return;
-  MemberList& list = p.members[Idx(p.dash[Idx(s)])][static_cast<size_t>(c)];
-  p.memberIndex[Idx(s)] = static_cast<int32_t>(list.slots.size());
-  list.slots.push_back(s);
-  const uint64_t* m = MasksOf(p, s);
-  list.masks.insert(list.masks.end(), m, m + 2 * p.words);
-  UpdateSets(p, s, c, true);
-  UpdateGroups(p, s, c, true);
-}
-
-void DropMember(Pass& p, int32_t s) {
-  const int c = ValueClass(p.value[Idx(s)]);
-  if (c < 0) return;
-  MemberList& list = p.members[Idx(p.dash[Idx(s)])][static_cast<size_t>(c)];
-  const size_t at = Idx(p.memberIndex[Idx(s)]), last = list.slots.size() - 1;
-  const size_t stride = 2 * p.words;
-  list.slots[at] = list.slots[last];
-  std::copy_n(&list.masks[last * stride], stride, &list.masks[at * stride]);
-  p.memberIndex[Idx(list.slots[at])] = static_cast<int32_t>(at);
-  list.slots.pop_back();
-  list.masks.resize(last * stride);
-  p.memberIndex[Idx(s)] = kNone;
-  UpdateSets(p, s, c, false);
-  UpdateGroups(p, s, c, false);
-}
-
 void LinkAfter(Pass& p, int32_t after, int32_t s) {
   const int32_t following = after == kNone ? p.first : p.next[Idx(after)];
   p.prev[Idx(s)] = after;
@@ -422,6 +396,53 @@ void IndexErase(Pass& p, int32_t s) {
   if (++p.filterStale > p.indexLive + 64) IndexRebuild(p, p.indexLive);
 }
 
+// Enters a term with a character other than '~' into the search structures:
+// its block's member list, the member sets, the group index, and the mask
+// index or, for an impure input part, the list of impure members.
+void AddMember(Pass& p, int32_t s) {
+  const int c = ValueClass(p.value[Idx(s)]);
+  if (c < 0) return;
+  MemberList& list = p.members[Idx(p.dash[Idx(s)])][static_cast<size_t>(c)];
+  p.memberIndex[Idx(s)] = static_cast<int32_t>(list.slots.size());
+  list.slots.push_back(s);
+  const uint64_t* m = MasksOf(p, s);
+  list.masks.insert(list.masks.end(), m, m + 2 * p.words);
+  UpdateSets(p, s, c, true);
+  UpdateGroups(p, s, c, true);
+  if (p.pure[Idx(s)]) {
+    IndexInsert(p, s);
+  } else {
+    p.impureIndex[Idx(s)] = static_cast<int32_t>(p.impureMembers.size());
+    p.impureMembers.push_back(s);
+  }
+}
+
+void DropMember(Pass& p, int32_t s) {
+  const int c = ValueClass(p.value[Idx(s)]);
+  if (c < 0) return;
+  MemberList& list = p.members[Idx(p.dash[Idx(s)])][static_cast<size_t>(c)];
+  const size_t at = Idx(p.memberIndex[Idx(s)]), last = list.slots.size() - 1;
+  const size_t stride = 2 * p.words;
+  list.slots[at] = list.slots[last];
+  std::copy_n(&list.masks[last * stride], stride, &list.masks[at * stride]);
+  p.memberIndex[Idx(list.slots[at])] = static_cast<int32_t>(at);
+  list.slots.pop_back();
+  list.masks.resize(last * stride);
+  p.memberIndex[Idx(s)] = kNone;
+  UpdateSets(p, s, c, false);
+  UpdateGroups(p, s, c, false);
+  if (p.pure[Idx(s)]) {
+    IndexErase(p, s);
+  } else {
+    const int32_t place = p.impureIndex[Idx(s)];
+    const int32_t moved = p.impureMembers.back();
+    p.impureMembers[Idx(place)] = moved;
+    p.impureIndex[Idx(moved)] = place;
+    p.impureMembers.pop_back();
+    p.impureIndex[Idx(s)] = kNone;
+  }
+}
+
 // Appends a term to the end of its block of the working list.
 void Join(Pass& p, Term& term) {
   GrowSlots(p);
@@ -451,13 +472,8 @@ void Join(Pass& p, Term& term) {
   LinkAfter(p, after, s);
   p.blockLast[Idx(k)] = s;
 
+  p.pure[Idx(s)] = pure;
   AddMember(p, s);
-  if (pure) {
-    IndexInsert(p, s);
-  } else {
-    p.impureIndex[Idx(s)] = static_cast<int32_t>(p.impureMembers.size());
-    p.impureMembers.push_back(s);
-  }
   if (p.value[Idx(s)] != '~') MarkPending(p, s);
 }
 
@@ -477,15 +493,6 @@ void Leave(Pass& p, int32_t s) {
   }
   if (after != kNone) p.prev[Idx(after)] = before;
   DropMember(p, s);
-  if (const int32_t at = p.impureIndex[Idx(s)]; at == kNone) {
-    IndexErase(p, s);
-  } else {
-    const int32_t last = p.impureMembers.back();
-    p.impureMembers[Idx(at)] = last;
-    p.impureIndex[Idx(last)] = at;
-    p.impureMembers.pop_back();
-    p.impureIndex[Idx(s)] = kNone;
-  }
   ClearPending(p, s);
   p.arrival[Idx(s)] = 0;
 }
