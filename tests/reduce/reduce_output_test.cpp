@@ -121,6 +121,25 @@ TEST(ReduceOutput, WorkedCases) {
   }
 }
 
+// Per-pass state grows with the cubes' dash counts, not with the input count.
+TEST(ReduceOutput, VeryWideInputPart) {
+  const std::string dashes(199999, '-');
+  for (bool reference : {false, true}) {
+    SCOPED_TRACE(reference ? "reference" : "indexed");
+    TermGraph g;
+    Load(g, 200000, 2, {{"1" + dashes, "1~"}, {"0" + dashes, "11"}});
+    if (reference) {
+      testing::ReferenceReduceOutput(g, 0);
+    } else {
+      ReduceOutput(g, 0);
+    }
+    EXPECT_EQ(g.termCount, 2);
+    ASSERT_EQ(g.outputLists[0].onTerms.Count(), 1);
+    EXPECT_EQ(g.outputLists[0].onTerms.First()->inputs, "-" + dashes);
+    EXPECT_EQ(g.outputLists[0].unspecifiedTerms.First()->inputs, "0" + dashes);
+  }
+}
+
 TEST(ReduceOutput, CharacterOutsideTheListsNeedsATermWithoutLiterals) {
   for (bool reference : {false, true}) {
     SCOPED_TRACE(reference ? "reference" : "indexed");
