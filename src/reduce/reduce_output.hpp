@@ -14,8 +14,8 @@ namespace tavro {
 struct ReduceStats {
   int64_t visits = 0;       // current terms handled
   int64_t rescans = 0;
-  int64_t lookups = 0;      // generated input parts looked up
-  int64_t comparisons = 0;  // packed mask comparisons
+  int64_t lookups = 0;      // generated input parts and group keys looked up
+  int64_t comparisons = 0;  // members compared, and member-set words read
 };
 
 /// Observation and tuning of one pass, for tests and measurements; neither
