@@ -24,15 +24,13 @@ struct ReduceHooks {
   /// Called each time the scan moves back after an expansion of a cube as
   /// large as the current one: the current term and the term it resumes at.
   std::function<void(const Term& current, const Term& resumeAt)> onRescan;
-  /// Costs, in packed comparisons, of one input-part lookup and of one word
-  /// of the per-variable member sets, which choose how candidates are found;
-  /// negative keeps the built-in value. Lookup cost 0 with a huge set cost
-  /// always looks up, both huge always compare, set cost 0 always uses sets.
+  /// Costs, in packed comparisons, that choose how candidates are found: one
+  /// input-part lookup, one word of the member sets, one member met through
+  /// the group index (wide inputs only). Negative keeps the built-in value; a
+  /// huge value rules that way out, and 0 makes it win where it applies, so
+  /// that tests can force each way.
   double lookupCost = -1.0;
   double setWordCost = -1.0;
-  /// Cost of comparing one member found through the group index, which is
-  /// used for costly searches on wide inputs; 0 always tries it, a huge value
-  /// never does.
   double groupCompareCost = -1.0;
   /// When set, receives the work counts of the pass (added to its values).
   ReduceStats* stats = nullptr;
