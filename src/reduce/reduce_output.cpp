@@ -579,7 +579,8 @@ void Generate(Generator& g, size_t i, int32_t dashes, Visit& visit) {
   uint64_t* literals = g.key.data();
   uint64_t* ones = g.key.data() + g.words;
   if (i == g.free.size()) {
-    visit(g.key.data(), kContained);
+    // With a dash at every free place and no flip the part is t's own.
+    if (Idx(dashes) != g.free.size()) visit(g.key.data(), kContained);
     for (int32_t at : g.literal) {
       const size_t w = Idx(at) / 64;
       const uint64_t bit = uint64_t{1} << (Idx(at) % 64);
