@@ -127,6 +127,7 @@ struct Generator {
   std::vector<int32_t> free;        // t's dash places
   std::vector<int32_t> literal;     // t's literal places
   std::vector<int32_t> wantedUpTo;  // prefix counts of wanted dash totals
+  bool ownIsT = false;              // t's own masks name t (t is pure)
 };
 
 struct Pass {
@@ -579,7 +580,9 @@ void Generate(Generator& g, size_t i, int32_t dashes, Visit& visit) {
   uint64_t* literals = g.key.data();
   uint64_t* ones = g.key.data() + g.words;
   if (i == g.free.size()) {
-    visit(g.key.data(), kContained);
+    // With a dash at every free place and no flip the masks are t's own,
+    // which name t itself unless t is impure.
+    if (!g.ownIsT || Idx(dashes) != g.free.size()) visit(g.key.data(), kContained);
     for (int32_t at : g.literal) {
       const size_t w = Idx(at) / 64;
       const uint64_t bit = uint64_t{1} << (Idx(at) % 64);
@@ -603,6 +606,7 @@ void Generate(Generator& g, size_t i, int32_t dashes, Visit& visit) {
 Generator& PrepareGenerator(Pass& p, int32_t s) {
   Generator& g = p.generator;
   g.words = p.words;
+  g.ownIsT = p.pure[Idx(s)];
   const uint64_t* m = MasksOf(p, s);
   g.key.assign(m, m + 2 * p.words);
   g.free.clear();
