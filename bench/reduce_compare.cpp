@@ -15,6 +15,7 @@
 // by type as the program's parser maps them.
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <cstdio>
 #include <cstdlib>
@@ -138,6 +139,13 @@ Result Run(const Cubes& cubes, int inputs, int outputs, bool plain, double looku
   return r;
 }
 
+// A hash of all list contents, to tell runs with different settings apart.
+size_t Digest(const std::vector<std::string>& lists) {
+  size_t h = 0;
+  for (const std::string& list : lists) h = h * 1000003u ^ std::hash<std::string>{}(list);
+  return h;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -172,10 +180,11 @@ int main(int argc, char** argv) {
   }
   const Result fast = Run(cubes, inputs, outputs, false, lookupCost, setWordCost, groupCost);
   std::printf("%-12s cubes %7zu inputs %3d outputs %2d | indexed %8.3f s | terms after %7d, ON cubes %7ld"
-              " | visits %lld rescans %lld lookups %lld comparisons %lld",
+              " | visits %lld rescans %lld lookups %lld comparisons %lld | lists %016zx",
               kind.c_str(), cubes.size(), inputs, outputs, fast.seconds, fast.terms, fast.on,
               static_cast<long long>(fast.stats.visits), static_cast<long long>(fast.stats.rescans),
-              static_cast<long long>(fast.stats.lookups), static_cast<long long>(fast.stats.comparisons));
+              static_cast<long long>(fast.stats.lookups), static_cast<long long>(fast.stats.comparisons),
+              Digest(fast.lists));
   if (withPlain) {
     const Result plain = Run(cubes, inputs, outputs, true, lookupCost, setWordCost, groupCost);
     std::printf(" | plain %8.3f s | %s", plain.seconds,
