@@ -1,23 +1,26 @@
 // Times, in process CPU seconds, the reduction pass over every output of a
 // generated cover, and optionally the plain list-based pass of the tests on the
-// same cover, checking that both leave identical lists.
+// same cover, checking that both leave identical lists. Prints the pass's work
+// counts and a digest of all lists, so that runs with different costs can be
+// checked against each other on covers too large for the plain pass.
 //
-// Usage: tavro-reduce-compare KIND CUBES INPUTS OUTPUTS SEED [plain] [cost=X] [setcost=Y] [groupcost=Z]
+// Usage: tavro-reduce-compare KIND CUBES INPUTS OUTPUTS SEED [plain] [cost=X]
+//                             [setcost=Y] [groupcost=Z]
 //        tavro-reduce-compare file PATH [plain] [cost=X] [setcost=Y] [groupcost=Z]
 //   KIND minterms: distinct random minterms (dense: many adjacent pairs)
 //   KIND small:    random cubes with 0 to 2 dashes (many neighbours, many contained)
 //   KIND mixed:    random cubes with a quarter of their characters '-'
 //   KIND uniform:  random cubes over '0', '1', '-' alike (few neighbours)
 // Every output gets '1' on about half the cubes, '0' or '-' on some, '~' on
-// the rest. cost=, setcost= and groupcost= set the pass's costs (ReduceHooks). A file is
-// read roughly, for timing only: keyword and comment lines are skipped but
-// for .type, inputs other than 0 and 1 count as '-', and outputs are mapped
-// by type as the program's parser maps them.
+// the rest. cost=, setcost= and groupcost= set the pass's costs (ReduceHooks).
+// A file is read roughly, for timing only: keyword and comment lines are
+// skipped but for .type, inputs other than 0 and 1 count as '-', and outputs
+// are mapped by type as the program's parser maps them.
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <functional>
 #include <sstream>
-#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
