@@ -17,12 +17,12 @@
 // skipped but for .type, inputs other than 0 and 1 count as '-', and outputs
 // are mapped by type as the program's parser maps them.
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <functional>
-#include <sstream>
-#include <cstdlib>
 #include <random>
+#include <sstream>
 #include <string>
 #include <unordered_set>
 #include <vector>
