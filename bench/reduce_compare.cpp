@@ -13,9 +13,10 @@
 //   KIND uniform:  random cubes over '0', '1', '-' alike (few neighbours)
 // Every output gets '1' on about half the cubes, '0' or '-' on some, '~' on
 // the rest. cost=, setcost= and groupcost= set the pass's costs (ReduceHooks).
-// A file is read roughly, for timing only: keyword and comment lines are
-// skipped but for .type, inputs other than 0 and 1 count as '-', and outputs
-// are mapped by type as the program's parser maps them.
+// A file is read roughly, for timing only: '|' separates like a blank,
+// keyword and comment lines are skipped but for .type, inputs other than 0
+// and 1 count as '-', and outputs are mapped by type as the program's parser
+// maps them.
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -69,6 +70,7 @@ Loaded ReadRoughly(const std::string& path) {
   Loaded f;
   std::string line, type = "fd";
   while (std::getline(in, line)) {
+    for (char& c : line) c = c == '|' ? ' ' : c;
     std::istringstream tokens(line);
     std::string first, second;
     if (!(tokens >> first)) continue;
