@@ -1,24 +1,29 @@
 // Times, in process CPU seconds, the reduction pass over every output of a
 // generated cover, and optionally the plain list-based pass of the tests on the
-// same cover, checking that both leave identical lists.
+// same cover, checking that both leave identical lists. Prints the pass's work
+// counts and a digest of all lists, so that runs with different costs can be
+// checked against each other on covers too large for the plain pass.
 //
-// Usage: tavro-reduce-compare KIND CUBES INPUTS OUTPUTS SEED [plain] [cost=X] [setcost=Y] [groupcost=Z]
+// Usage: tavro-reduce-compare KIND CUBES INPUTS OUTPUTS SEED [plain] [cost=X]
+//                             [setcost=Y] [groupcost=Z]
 //        tavro-reduce-compare file PATH [plain] [cost=X] [setcost=Y] [groupcost=Z]
 //   KIND minterms: distinct random minterms (dense: many adjacent pairs)
 //   KIND small:    random cubes with 0 to 2 dashes (many neighbours, many contained)
 //   KIND mixed:    random cubes with a quarter of their characters '-'
 //   KIND uniform:  random cubes over '0', '1', '-' alike (few neighbours)
 // Every output gets '1' on about half the cubes, '0' or '-' on some, '~' on
-// the rest. cost=, setcost= and groupcost= set the pass's costs (ReduceHooks). A file is
-// read roughly, for timing only: keyword and comment lines are skipped but
-// for .type, inputs other than 0 and 1 count as '-', and outputs are mapped
-// by type as the program's parser maps them.
-#include <ctime>
-#include <fstream>
-#include <sstream>
+// the rest. cost=, setcost= and groupcost= set the pass's costs (ReduceHooks).
+// A file is read roughly, for timing only: '|' separates like a blank,
+// keyword and comment lines are skipped but for .type, inputs other than 0
+// and 1 count as '-', and outputs are mapped by type as the program's parser
+// maps them.
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <functional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -65,6 +70,7 @@ Loaded ReadRoughly(const std::string& path) {
   Loaded f;
   std::string line, type = "fd";
   while (std::getline(in, line)) {
+    for (char& c : line) c = c == '|' ? ' ' : c;
     std::istringstream tokens(line);
     std::string first, second;
     if (!(tokens >> first)) continue;
@@ -138,6 +144,13 @@ Result Run(const Cubes& cubes, int inputs, int outputs, bool plain, double looku
   return r;
 }
 
+// A hash of all list contents, to tell runs with different settings apart.
+size_t Digest(const std::vector<std::string>& lists) {
+  size_t h = 0;
+  for (const std::string& list : lists) h = h * 1000003u ^ std::hash<std::string>{}(list);
+  return h;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -172,10 +185,11 @@ int main(int argc, char** argv) {
   }
   const Result fast = Run(cubes, inputs, outputs, false, lookupCost, setWordCost, groupCost);
   std::printf("%-12s cubes %7zu inputs %3d outputs %2d | indexed %8.3f s | terms after %7d, ON cubes %7ld"
-              " | visits %lld rescans %lld lookups %lld comparisons %lld",
+              " | visits %lld rescans %lld lookups %lld comparisons %lld | lists %016zx",
               kind.c_str(), cubes.size(), inputs, outputs, fast.seconds, fast.terms, fast.on,
               static_cast<long long>(fast.stats.visits), static_cast<long long>(fast.stats.rescans),
-              static_cast<long long>(fast.stats.lookups), static_cast<long long>(fast.stats.comparisons));
+              static_cast<long long>(fast.stats.lookups), static_cast<long long>(fast.stats.comparisons),
+              Digest(fast.lists));
   if (withPlain) {
     const Result plain = Run(cubes, inputs, outputs, true, lookupCost, setWordCost, groupCost);
     std::printf(" | plain %8.3f s | %s", plain.seconds,

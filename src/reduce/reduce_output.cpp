@@ -81,6 +81,7 @@ constexpr int32_t kGroupWidth = 8;
 constexpr double kGroupIndexFrom = 512;
 constexpr double kGroupIndexUse = 128;
 constexpr double kGroupCompareCost = 3;
+constexpr int64_t kGroupTrial = 256;
 constexpr int kOtherClass = 3;
 constexpr int32_t kGone = -2;
 
@@ -176,6 +177,8 @@ struct Pass {
   // literal, in the group, and anything at t's dashes there; it differs from
   // t in at most one group, so looking up any two groups finds it.
   bool useGroups = false;
+  bool groupsRefused = false;  // they failed too often to be worth keeping
+  int64_t groupTries = 0, groupFailures = 0;
   std::vector<int32_t> groupStart{};  // first place of each group, then inputCount
   std::vector<std::unordered_map<uint64_t, std::vector<int32_t>>> groupLists{};
   std::vector<int32_t> groupPlace{};  // per slot and group: place in its list
@@ -700,7 +703,9 @@ bool UseSets(Pass& p, double cost, double search) {
 bool UseGroups(Pass& p, double cost) {
   const bool always = p.groupCompareCost == 0;
   if (!p.useGroups) {
-    if (p.inputCount < 2 * kGroupWidth || (!always && cost < kGroupIndexFrom)) return false;
+    if (p.groupsRefused || p.inputCount < 2 * kGroupWidth || (!always && cost < kGroupIndexFrom)) {
+      return false;
+    }
     const int32_t groups = p.inputCount / kGroupWidth;
     for (int32_t h = 0; h <= groups; ++h) {
       p.groupStart.push_back(static_cast<int32_t>(int64_t{h} * p.inputCount / groups));
@@ -754,9 +759,23 @@ bool FindThroughGroups(Pass& p, int32_t s, int c, double budget, std::vector<Sur
       if (it == p.groupLists[h].end() || it->second.empty()) continue;
       hits.push_back(&it->second);
       size += static_cast<double>(it->second.size());
-      if (size > budget) return false;
+      if (size > budget) {
+        // Keys that many members share (narrow inputs, or cubes alike in
+        // most places) make the index a cost to keep up; it goes after
+        // failing most of its first tries.
+        ++p.groupTries;
+        ++p.groupFailures;
+        if (p.groupTries >= kGroupTrial && p.groupFailures * 4 > p.groupTries * 3) {
+          p.useGroups = false;
+          p.groupsRefused = true;
+          p.groupLists = {};
+          p.groupPlace = {};
+        }
+        return false;
+      }
     }
   }
+  ++p.groupTries;
   const Key key = KeyOf(p, s);
   ++p.query;
   for (const std::vector<int32_t>* list : hits) {
