@@ -12,6 +12,7 @@ TermPool::~TermPool() {
   for (size_t slot = 0; slot < size_; ++slot) (*this)[slot].~Term();
   for (Term* chunk : terms_) std::allocator<Term>().deallocate(chunk, kChunkMask + 1);
   for (TermLink* chunk : links_) std::allocator<TermLink>().deallocate(chunk, (kChunkMask + 1) * linkCount_);
+  for (char* chunk : chars_) std::allocator<char>().deallocate(chunk, (kChunkMask + 1) * charCount_);
 }
 
 // Chunks are taken raw and their terms built one by one, so a small graph
@@ -20,8 +21,10 @@ Term& TermPool::Grow() {
   if ((size_ & kChunkMask) == 0) {
     terms_.reserve(terms_.size() + 1);
     links_.reserve(links_.size() + 1);
+    chars_.reserve(chars_.size() + 1);
     terms_.push_back(std::allocator<Term>().allocate(kChunkMask + 1));
     links_.push_back(std::allocator<TermLink>().allocate((kChunkMask + 1) * linkCount_));
+    chars_.push_back(std::allocator<char>().allocate((kChunkMask + 1) * charCount_));
   }
   const size_t slot = size_;
   Term* term = new (&(*this)[slot]) Term();
@@ -75,7 +78,8 @@ void InitGraph(TermGraph& graph, int32_t type, int32_t inputCount, int32_t outpu
   graph.type = type;
   graph.inputCount = inputCount;
   graph.outputCount = outputCount;
-  graph.termPool.SetLinkCount(static_cast<size_t>(outputCount) + 1);
+  graph.termPool.SetShape(static_cast<size_t>(inputCount) + static_cast<size_t>(outputCount),
+                         static_cast<size_t>(outputCount) + 1);
   graph.terms = TermList(&graph.termPool, outputCount);  // the link after the per-output links
   graph.outputLists.clear();
   graph.outputLists.reserve(static_cast<size_t>(outputCount));
@@ -216,7 +220,7 @@ Term* Find(const TermGraph& graph, std::string_view inputs, uint64_t hash) {
     if (e.slot == kNoSlot) return nullptr;
     if (e.tag == tag) {
       const Term& t = graph.termPool[e.slot];
-      if (std::string_view(t.inputs) == inputs) return const_cast<Term*>(&t);
+      if (t.inputs.view() == inputs) return const_cast<Term*>(&t);
     }
   }
 }
@@ -276,6 +280,10 @@ Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& ou
 
 Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs,
               uint64_t hash) {
+  const size_t inputCount = static_cast<size_t>(graph.inputCount);
+  const size_t outputCount = static_cast<size_t>(graph.outputCount);
+  if (inputs.size() != inputCount) throw "wrong size of term inputs";
+  if (outputs.size() != outputCount) throw "wrong size of term outputs";
   Term* term;
   if (!graph.freeSlots.empty()) {
     term = &graph.termPool[static_cast<size_t>(graph.freeSlots.back())];
@@ -283,8 +291,11 @@ Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& ou
   } else {
     term = &graph.termPool.Grow();
   }
-  term->inputs = inputs;
-  term->outputs = outputs;
+  char* chars = graph.termPool.Chars(static_cast<uint32_t>(term->slot));
+  std::memcpy(chars, inputs.data(), inputCount);
+  std::memcpy(chars + inputCount, outputs.data(), outputCount);
+  term->inputs = TermChars(chars, static_cast<uint32_t>(inputCount));
+  term->outputs = TermChars(chars + inputCount, static_cast<uint32_t>(outputCount));
   // Counted without branches: input characters follow no pattern.
   int32_t ones = 0;
   int32_t zeros = 0;
@@ -311,8 +322,8 @@ Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& ou
 
 void FreeTerm(TermGraph& graph, Term& term) {
   Erase(graph.termByInputs, term);
-  term.inputs = std::string();
-  term.outputs = std::string();
+  term.inputs = TermChars(term.inputs.data(), 0);
+  term.outputs = TermChars(term.outputs.data(), 0);
   graph.termPool.ClearLinks(static_cast<uint32_t>(term.slot));
   graph.freeSlots.push_back(term.slot);
 }

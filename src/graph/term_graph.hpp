@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,9 +20,54 @@ namespace tavro {
 /// The function's type as written on the `.type` line.
 enum PlaType : int32_t { kTypeF = 1, kTypeFd = 2, kTypeFr = 3, kTypeFdr = 4 };
 
+/// A term's input or output part: its characters live in the graph's term
+/// pool, beside those of the other terms, and are read like a string. The
+/// characters of a const term are const. Converts to std::string_view and to
+/// std::string; compares and concatenates with strings.
+class TermChars {
+ public:
+  TermChars() = default;
+  TermChars(char* data, uint32_t size) : data_(data), size_(size) {}
+
+  size_t size() const { return size_; }
+  size_t length() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  char* data() { return data_; }
+  const char* data() const { return data_; }
+  char& operator[](size_t i) { return data_[i]; }
+  const char& operator[](size_t i) const { return data_[i]; }
+  char* begin() { return data_; }
+  char* end() { return data_ + size_; }
+  const char* begin() const { return data_; }
+  const char* end() const { return data_ + size_; }
+  std::string_view view() const { return {data_, size_}; }
+  operator std::string_view() const { return view(); }
+  operator std::string() const { return std::string(view()); }
+
+  friend bool operator==(const TermChars& a, std::string_view b) { return a.view() == b; }
+  friend bool operator==(const TermChars& a, const TermChars& b) { return a.view() == b.view(); }
+  friend std::string operator+(const TermChars& a, std::string_view b) {
+    return std::string(a.view()).append(b);
+  }
+  friend std::string operator+(std::string a, const TermChars& b) { return a.append(b.view()); }
+  friend std::string operator+(const char* a, const TermChars& b) {
+    return std::string(a).append(b.view());
+  }
+  friend std::string operator+(const TermChars& a, const TermChars& b) {
+    return std::string(a.view()).append(b.view());
+  }
+  friend std::ostream& operator<<(std::ostream& out, const TermChars& chars) {
+    return out << chars.view();
+  }
+
+ private:
+  char* data_ = nullptr;
+  uint32_t size_ = 0;
+};
+
 struct Term {
-  std::string inputs;   // one character per input variable
-  std::string outputs;  // one character per output
+  TermChars inputs;   // one character per input variable
+  TermChars outputs;  // one character per output
   int32_t onesCount = 0;
   int32_t zerosCount = 0;
   int32_t dashCount = 0;  // characters of inputs that are neither '0' nor '1'
@@ -39,8 +85,9 @@ struct TermLink {
 constexpr uint32_t kNoSlot = UINT32_MAX;
 
 /// Storage of the terms by slot, in fixed chunks so that a term never moves,
-/// with the links of every term in every list beside it: `linkCount` links per
-/// slot (one per output list, and one for TermGraph::terms). A freed slot
+/// with beside it the characters of every term (`charCount` per slot: the
+/// input part, then the output part) and its links in every list (`linkCount`
+/// per slot: one per output list, and one for TermGraph::terms). A freed slot
 /// keeps its term with empty inputs and outputs until it is reused.
 class TermPool {
  public:
@@ -54,10 +101,14 @@ class TermPool {
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
 
-  /// Sets the number of links per slot; only while the pool is empty.
-  void SetLinkCount(size_t linkCount) { linkCount_ = linkCount; }
+  /// Sets the characters and links per slot; only while the pool is empty.
+  void SetShape(size_t charCount, size_t linkCount) {
+    charCount_ = charCount;
+    linkCount_ = linkCount;
+  }
   /// Constructs the term of the next slot, its links cleared.
   Term& Grow();
+  char* Chars(uint32_t slot) { return chars_[slot >> kChunkBits] + (slot & kChunkMask) * charCount_; }
   TermLink& Link(uint32_t slot, size_t list) {
     return links_[slot >> kChunkBits][(slot & kChunkMask) * linkCount_ + list];
   }
@@ -93,7 +144,9 @@ class TermPool {
   static constexpr size_t kChunkMask = (size_t{1} << kChunkBits) - 1;
   std::vector<Term*> terms_;      // chunks of raw storage, terms built as slots are taken
   std::vector<TermLink*> links_;  // chunks of 2^kChunkBits * linkCount_ links
+  std::vector<char*> chars_;      // chunks of 2^kChunkBits * charCount_ characters
   size_t size_ = 0;
+  size_t charCount_ = 0;
   size_t linkCount_ = 1;
 };
 
@@ -270,7 +323,9 @@ Term* FindTerm(const TermGraph& graph, std::string_view inputs);
 void ReserveTerms(TermGraph& graph, size_t terms);
 
 /// Builds a term in a free slot, with its counts, and indexes its input part.
-/// It stands in no list yet; linking it in is the caller's work.
+/// It stands in no list yet; linking it in is the caller's work. Throws "wrong
+/// size of term inputs" or "wrong size of term outputs" for a part whose
+/// length is not the graph's count.
 Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs);
 Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs,
               uint64_t inputsHash);

@@ -111,7 +111,7 @@ class Search {
     candidates_.resize(candidateBegin_.back());
     std::vector<size_t> fill(candidateBegin_.begin(), candidateBegin_.end() - 1);
     for (int32_t p = 0; p < termCount_; ++p) {
-      const std::string& inputs = terms_[Z(p)]->inputs;
+      const std::string_view inputs = terms_[Z(p)]->inputs;
       for (size_t v = 0; v < inputs.size(); ++v) {
         const char c = inputs[v];
         if (c == '-') continue;
