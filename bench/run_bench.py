@@ -259,7 +259,14 @@ def main():
             print(f"{name:22} {int(best['cube_lines']):9d} {terms:9d} {wc:8.4f} {load:8.4f} "
                   f"{load / wc if wc else float('nan'):6.1f} {mb:8.1f} "
                   f"{mb * 1048576 / terms:7.0f}")
+    # Results, not times, decide the exit status.
+    differing = [r["file"] for r in rows
+                 if r.get("sat_mismatches", 0) > 0
+                 or (r["phases"]["status"] == 0 and "checksum" in r
+                     and r["phases"].get("checksum") != r["checksum"])]
     print()
+    if differing:
+        print("results differ for: " + " ".join(differing))
     total = fnv1a("".join(r["file"] + ":" + r.get("checksum", "-") for r in rows).encode())
     print(f"checksum over all files: {total:016x}")
     if args.tsv:
@@ -272,7 +279,8 @@ def main():
                     ph.get("search_seconds", "-"), str(r["tavro"][1] if r["tavro"][0] == 0 else r["tavro"][0]),
                     str(r["direct"][1] if r["direct"][0] == 0 else r["direct"][0]),
                     str(r["sat"][1]) if r["sat"] else "-", r.get("checksum", "-")]) + "\n")
+    return 1 if differing else 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

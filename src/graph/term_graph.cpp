@@ -186,21 +186,21 @@ uint64_t HashOf(std::string_view text) {
 // are fewer than 2^32).
 uint32_t TagOf(uint64_t hash) { return static_cast<uint32_t>(hash >> 32); }
 
-size_t Mask(const TermIndex& index) { return index.entries.size() - 1; }
+size_t Mask(const InputPartIndex& index) { return index.entries.size() - 1; }
 
-size_t Home(const TermIndex& index, uint32_t tag) { return tag & Mask(index); }
+size_t Home(const InputPartIndex& index, uint32_t tag) { return tag & Mask(index); }
 
-void PlaceEntry(TermIndex& index, uint32_t tag, uint32_t slot) {
+void PlaceEntry(InputPartIndex& index, uint32_t tag, uint32_t slot) {
   size_t at = Home(index, tag);
   while (index.entries[at].slot != kNoSlot) at = (at + 1) & Mask(index);
-  index.entries[at] = TermIndex::Entry{slot, tag};
+  index.entries[at] = InputPartIndex::Entry{slot, tag};
 }
 
-void Resize(TermIndex& index, size_t capacity) {
-  std::vector<TermIndex::Entry> old;
+void Resize(InputPartIndex& index, size_t capacity) {
+  std::vector<InputPartIndex::Entry> old;
   old.swap(index.entries);
-  index.entries.assign(capacity, TermIndex::Entry{});
-  for (const TermIndex::Entry& e : old) {
+  index.entries.assign(capacity, InputPartIndex::Entry{});
+  for (const InputPartIndex::Entry& e : old) {
     if (e.slot != kNoSlot) PlaceEntry(index, e.tag, e.slot);
   }
 }
@@ -212,11 +212,11 @@ size_t CapacityFor(size_t terms) {
 }
 
 Term* Find(const TermGraph& graph, std::string_view inputs, uint64_t hash) {
-  const TermIndex& index = graph.termByInputs;
+  const InputPartIndex& index = graph.termByInputs;
   if (index.entries.empty()) return nullptr;
   const uint32_t tag = TagOf(hash);
   for (size_t at = Home(index, tag);; at = (at + 1) & Mask(index)) {
-    const TermIndex::Entry& e = index.entries[at];
+    const InputPartIndex::Entry& e = index.entries[at];
     if (e.slot == kNoSlot) return nullptr;
     if (e.tag == tag) {
       const Term& t = graph.termPool[e.slot];
@@ -227,7 +227,7 @@ Term* Find(const TermGraph& graph, std::string_view inputs, uint64_t hash) {
 
 // Backward-shift deletion: later entries of the probe run move up, so no
 // marker of a deleted entry is needed.
-void Erase(TermIndex& index, const Term& term) {
+void Erase(InputPartIndex& index, const Term& term) {
   if (index.entries.empty()) return;
   const uint32_t slot = static_cast<uint32_t>(term.slot);
   size_t at = Home(index, TagOf(HashOf(term.inputs)));
@@ -237,7 +237,7 @@ void Erase(TermIndex& index, const Term& term) {
   }
   size_t hole = at;
   for (size_t next = (at + 1) & Mask(index);; next = (next + 1) & Mask(index)) {
-    const TermIndex::Entry e = index.entries[next];
+    const InputPartIndex::Entry e = index.entries[next];
     if (e.slot == kNoSlot) break;
     const size_t home = Home(index, e.tag);
     // The entry may fill the hole unless its home lies after the hole, in
@@ -248,7 +248,7 @@ void Erase(TermIndex& index, const Term& term) {
       hole = next;
     }
   }
-  index.entries[hole] = TermIndex::Entry{};
+  index.entries[hole] = InputPartIndex::Entry{};
   --index.used;
 }
 
@@ -310,7 +310,7 @@ Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& ou
   term->dashCount = static_cast<int32_t>(inputs.size()) - ones - zeros;
   const bool pure = plainDashes == term->dashCount;  // only '0', '1', '-'
   if (pure) {
-    TermIndex& index = graph.termByInputs;
+    InputPartIndex& index = graph.termByInputs;
     if (2 * (index.used + 1) > index.entries.size()) {
       Resize(index, CapacityFor(std::max<size_t>(index.used + 1, 2 * index.used)));
     }

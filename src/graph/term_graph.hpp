@@ -209,7 +209,7 @@ inline void TermList::Append(Term* t) {
 /// Open-addressing index from pure input part to term slot: linear probing,
 /// at most half full, each entry keeping 32 bits of its part's hash so that
 /// neither probing nor growing reads a term.
-struct TermIndex {
+struct InputPartIndex {
   struct Entry {
     uint32_t slot = kNoSlot;
     uint32_t tag = 0;
@@ -269,7 +269,7 @@ struct TermGraph {
   // Storage of the terms and the index from input part to term.
   TermPool termPool;               // term addresses stay valid
   std::vector<int32_t> freeSlots;  // slots of freed terms, for reuse
-  TermIndex termByInputs;          // pure input parts only
+  InputPartIndex termByInputs;          // pure input parts only
 };
 
 /// Number of slots a per-term array must have to be indexed by Term::slot.
