@@ -6,6 +6,21 @@ Families:
             else '0' or '1') and OUTPUTS random output bits.
   minterms  the truth table of a random function: every input vector once, in
             increasing binary order, with random output bits.
+  nontaut   as random, but no cube meets one hidden input vector (a cube that
+            would is given the opposite literal at one random variable), so
+            no output is a tautology.
+  split     a tautology per output: the input space split recursively, at a
+            random free variable of a random cube, into CUBES / OUTPUTS disjoint
+            cubes; each line is ON at its own output only. Lines are shuffled.
+  adjacent  groups of 2 to 7 lines around a random base cube: the base, cubes
+            contained in it (1 to 3 of its '-' fixed) and cubes adjacent to it or
+            to those (one literal flipped), with the base's output bits, each
+            kept with probability 0.9; cover much that the reduction absorbs
+            or expands. Groups are shuffled.
+  onoff     random cubes for type fr (default) or fdr: output j is the input
+            variable v_j (drawn per output), so a cube is ON where its literal at
+            v_j is '1', OFF where it is '0', and '-' (no entry under fr, don't
+            care under fdr) where it has '-'. No two lines conflict.
 
 Probabilities are drawn from random bytes, so they are exact in steps of 1/256.
 Output bits are written as '1' and '0': under fd (no --type) a '0' is no entry;
@@ -14,6 +29,8 @@ part with another bit makes the file conflicting (use enough inputs).
 Examples:
   gen_pla.py random --inputs 32 --outputs 16 --cubes 1000000 --dash 0.3 -o /tmp/r.pla
   gen_pla.py minterms --inputs 20 --outputs 16 -o /tmp/m.pla
+  gen_pla.py split --inputs 40 --outputs 8 --cubes 100000 -o /tmp/s.pla
+  gen_pla.py onoff --inputs 32 --outputs 8 --cubes 100000 --type fdr -o /tmp/o.pla
 """
 
 import argparse
@@ -55,13 +72,72 @@ def write_lines(out, inputs_of, rng, count, n_out, out_table, newline):
         out.write(newline)
 
 
+def miss(rng, cube, hole):
+    """The cube, or when it meets `hole` the cube with one literal against it."""
+    for c, h in zip(cube, hole):
+        if c != "-" and c != h:
+            return cube
+    k = rng.randrange(len(cube))
+    return cube[:k] + ("1" if hole[k] == "0" else "0") + cube[k + 1:]
+
+
+def split_space(rng, n_in, count):
+    """`count` disjoint cubes covering every input vector."""
+    cubes = ["-" * n_in]
+    while len(cubes) < count:
+        i = rng.randrange(len(cubes))
+        cube = cubes[i]
+        free = [k for k, c in enumerate(cube) if c == "-"]
+        if not free:
+            continue
+        k = rng.choice(free)
+        cubes[i] = cube[:k] + "0" + cube[k + 1:]
+        cubes.append(cube[:k] + "1" + cube[k + 1:])
+    return cubes
+
+
+def adjacent_groups(rng, n_in, n_out, count, dash, out_table):
+    """(input, output) lines in shuffled groups of related cubes."""
+    groups = []
+    total = 0
+    while total < count:
+        base = "".join("-" if rng.random() < max(dash, 0.4) else rng.choice("01")
+                       for _ in range(n_in))
+        bits = rng.randbytes(n_out).translate(out_table).decode()
+        group = [base]
+        for _ in range(rng.randint(1, 6)):
+            source = rng.choice(group)
+            if rng.random() < 0.5:
+                free = [k for k, c in enumerate(source) if c == "-"]
+                if not free:
+                    continue
+                cube = list(source)
+                for k in rng.sample(free, min(len(free), rng.randint(1, 3))):
+                    cube[k] = rng.choice("01")
+                group.append("".join(cube))
+            else:
+                fixed = [k for k, c in enumerate(source) if c != "-"]
+                if not fixed:
+                    continue
+                k = rng.choice(fixed)
+                group.append(source[:k] + ("1" if source[k] == "0" else "0") + source[k + 1:])
+        group = group[:count - total]
+        total += len(group)
+        groups.append([(c, "".join(b if rng.random() < 0.9 else "0" for b in bits))
+                       for c in group])
+    rng.shuffle(groups)
+    return [line for group in groups for line in group]
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("family", choices=["random", "minterms"])
+    parser.add_argument("family", choices=["random", "minterms", "nontaut", "split", "adjacent",
+                                           "onoff"])
     parser.add_argument("--inputs", type=int, required=True)
     parser.add_argument("--outputs", type=int, required=True)
-    parser.add_argument("--cubes", type=int, default=1000, help="random: number of cube lines")
+    parser.add_argument("--cubes", type=int, default=1000,
+                        help="every family but minterms: number of cube lines")
     parser.add_argument("--dash", type=float, default=0.3, help="random: probability of '-'")
     parser.add_argument("--ones", type=float, default=0.5, help="probability of an output '1'")
     parser.add_argument("--type", default="", help="f, fd, fr or fdr; omitted means fd")
@@ -73,32 +149,68 @@ def main():
         sys.exit("inputs and outputs must be at least 1")
     if args.family == "minterms" and args.inputs > 30:
         sys.exit("minterms: at most 30 inputs")
+    if args.family == "split" and args.cubes // args.outputs > 1 << min(args.inputs, 62):
+        sys.exit("split: more cubes per output than input vectors")
+    if args.family == "onoff" and not args.type:
+        args.type = "fr"
 
     rng = random.Random(args.seed)
     newline = "\r\n" if args.crlf else "\n"
     out_table = byte_table([("1", args.ones), ("0", 1.0 - args.ones)])
     n_in = args.inputs
 
-    if args.family == "random":
+    if args.family in ("random", "nontaut"):
         p = args.dash
         in_table = byte_table([("-", p), ("0", (1.0 - p) / 2), ("1", (1.0 - p) / 2)])
+        hole = format(rng.getrandbits(n_in), "0" + str(n_in) + "b") if args.family == "nontaut" else ""
 
         def inputs_of(_start, n):
             flat = rng.randbytes(n * n_in).translate(in_table).decode()
-            return [flat[k * n_in:(k + 1) * n_in] for k in range(n)]
+            cubes = [flat[k * n_in:(k + 1) * n_in] for k in range(n)]
+            if args.family == "nontaut":
+                cubes = [miss(rng, c, hole) for c in cubes]
+            return cubes
 
         count = args.cubes
-    else:
+        lines_out = None
+    elif args.family == "minterms":
         fmt = "0" + str(n_in) + "b"
 
         def inputs_of(start, n):
             return [format(v, fmt) for v in range(start, start + n)]
 
         count = 1 << n_in
+        lines_out = None
+    elif args.family == "split":
+        pairs = []
+        per_output = [args.cubes // args.outputs + (1 if j < args.cubes % args.outputs else 0)
+                      for j in range(args.outputs)]
+        for j, n in enumerate(per_output):
+            bits = "0" * j + "1" + "0" * (args.outputs - j - 1)
+            pairs += [(c, bits) for c in split_space(rng, n_in, n)]
+        rng.shuffle(pairs)
+        count = len(pairs)
+        lines_out = pairs
+    elif args.family == "adjacent":
+        lines_out = adjacent_groups(rng, n_in, args.outputs, args.cubes, args.dash, out_table)
+        count = len(lines_out)
+    else:
+        p = args.dash
+        in_table = byte_table([("-", p), ("0", (1.0 - p) / 2), ("1", (1.0 - p) / 2)])
+        column = [rng.randrange(n_in) for _ in range(args.outputs)]
+        flat = rng.randbytes(args.cubes * n_in).translate(in_table).decode()
+        cubes = [flat[k * n_in:(k + 1) * n_in] for k in range(args.cubes)]
+        lines_out = [(c, "".join(c[v] for v in column)) for c in cubes]
+        count = len(lines_out)
 
     with open(args.output, "w", newline="") as out:
         header(out, args, count, newline)
-        write_lines(out, inputs_of, rng, count, args.outputs, out_table, newline)
+        if lines_out is None:
+            write_lines(out, inputs_of, rng, count, args.outputs, out_table, newline)
+        else:
+            for start in range(0, count, BATCH):
+                batch = lines_out[start:start + BATCH]
+                out.write(newline.join(i + " " + o for i, o in batch) + newline)
         out.write(".e" + newline)
 
 

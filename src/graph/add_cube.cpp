@@ -28,7 +28,9 @@ Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& ou
   // Terms are matched by equal input parts. An input part with a character
   // other than '0', '1', '-' never matches, not even a term built from the
   // same string; only pure parts are indexed, so such a part finds nothing.
-  if (Term* found = FindTerm(graph, inputs)) {
+  bool created = false;
+  Term* found = FindTermOrNew(graph, inputs, outputs, created);
+  if (!created) {
     for (int32_t j = 0; j < graph.outputCount; ++j) {
       const char n = outputs[static_cast<size_t>(j)];
       char& o = found->outputs[static_cast<size_t>(j)];
@@ -43,7 +45,7 @@ Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& ou
     return *found;
   }
 
-  Term& term = NewTerm(graph, inputs, outputs);
+  Term& term = *found;
   graph.terms.Append(&term);
   ++graph.termCount;
   for (size_t j = 0; j < outputs.size(); ++j) {

@@ -1,39 +1,58 @@
 // Term graph records, initialisation, term storage and the list selectors.
 #include "graph/term_graph.hpp"
 
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
 namespace tavro {
 
-bool TermList::Contains(const Term* t) const {
-  return t->links[Idx()].prev != nullptr || first_ == t;
+TermPool::~TermPool() {
+  for (size_t slot = 0; slot < size_; ++slot) (*this)[slot].~Term();
+  for (Term* chunk : terms_) std::allocator<Term>().deallocate(chunk, kChunkMask + 1);
+  for (TermLink* chunk : links_) std::allocator<TermLink>().deallocate(chunk, (kChunkMask + 1) * linkCount_);
+  for (char* chunk : chars_) std::allocator<char>().deallocate(chunk, (kChunkMask + 1) * charCount_);
 }
 
-void TermList::Append(Term* t) {
-  TermLink& link = t->links[Idx()];
-  link.prev = last_;
-  link.next = nullptr;
-  if (last_ != nullptr) {
-    last_->links[Idx()].next = t;
-  } else {
-    first_ = t;
+// Chunks are taken raw and their terms built one by one, so a small graph
+// touches little of its first chunk.
+Term& TermPool::Grow() {
+  if ((size_ & kChunkMask) == 0) {
+    terms_.reserve(terms_.size() + 1);
+    links_.reserve(links_.size() + 1);
+    chars_.reserve(chars_.size() + 1);
+    terms_.push_back(std::allocator<Term>().allocate(kChunkMask + 1));
+    links_.push_back(std::allocator<TermLink>().allocate((kChunkMask + 1) * linkCount_));
+    chars_.push_back(std::allocator<char>().allocate((kChunkMask + 1) * charCount_));
   }
-  last_ = t;
-  ++count_;
+  const size_t slot = size_;
+  Term* term = new (&(*this)[slot]) Term();
+  ++size_;
+  term->slot = static_cast<int32_t>(slot);
+  ClearLinks(static_cast<uint32_t>(slot));
+  return *term;
+}
+
+void TermPool::ClearLinks(uint32_t slot) {
+  TermLink* first = &Link(slot, 0);
+  std::fill(first, first + linkCount_, TermLink{kNoSlot, kNoSlot});
 }
 
 void TermList::Remove(Term* t) {
   if (!Contains(t)) return;
-  TermLink& link = t->links[Idx()];
-  if (link.prev != nullptr) {
-    link.prev->links[Idx()].next = link.next;
+  TermLink& link = LinkOf(t);
+  if (link.prev != kNoSlot) {
+    pool_->Link(link.prev, linkIndex_).next = link.next;
   } else {
     first_ = link.next;
   }
-  if (link.next != nullptr) {
-    link.next->links[Idx()].prev = link.prev;
+  if (link.next != kNoSlot) {
+    pool_->Link(link.next, linkIndex_).prev = link.prev;
   } else {
     last_ = link.prev;
   }
-  link = TermLink{};
+  link = TermLink{kNoSlot, kNoSlot};
   --count_;
 }
 
@@ -59,10 +78,12 @@ void InitGraph(TermGraph& graph, int32_t type, int32_t inputCount, int32_t outpu
   graph.type = type;
   graph.inputCount = inputCount;
   graph.outputCount = outputCount;
-  graph.terms = TermList(outputCount);  // the link after the per-output links
+  graph.termPool.SetShape(static_cast<size_t>(inputCount) + static_cast<size_t>(outputCount),
+                         static_cast<size_t>(outputCount) + 1);
+  graph.terms = TermList(&graph.termPool, outputCount);  // the link after the per-output links
   graph.outputLists.clear();
   graph.outputLists.reserve(static_cast<size_t>(outputCount));
-  for (int32_t j = 0; j < outputCount; ++j) graph.outputLists.emplace_back(j);
+  for (int32_t j = 0; j < outputCount; ++j) graph.outputLists.emplace_back(&graph.termPool, j);
   graph.variables.clear();
   graph.variables.reserve(static_cast<size_t>(inputCount));
   for (int32_t k = 0; k < inputCount; ++k) graph.variables.push_back(InputVariable{k});
@@ -134,23 +155,147 @@ VariableCell GetVariableCell(const TermGraph& graph, const InputVariable& variab
   return cell;
 }
 
+namespace {
+
+uint64_t Mix(uint64_t h) {
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdULL;
+  h ^= h >> 33;
+  h *= 0xc4ceb9fe1a85ec53ULL;
+  h ^= h >> 33;
+  return h;
+}
+
+// Eight characters at a time; the length enters the last step.
+uint64_t HashOf(std::string_view text) {
+  uint64_t h = 0x9e3779b97f4a7c15ULL;
+  size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    h = (h ^ word) * 0x9fb21c651e98df25ULL;
+    h ^= h >> 29;
+  }
+  uint64_t tail = 0;
+  std::memcpy(&tail, text.data() + i, text.size() - i);
+  return Mix(h ^ tail ^ (static_cast<uint64_t>(text.size()) << 56));
+}
+
+// The tag is the upper half of the hash, and an entry's home position is its
+// tag's low bits, so the tag alone places an entry (slots, and so entries,
+// are fewer than 2^32).
+uint32_t TagOf(uint64_t hash) { return static_cast<uint32_t>(hash >> 32); }
+
+size_t Mask(const InputPartIndex& index) { return index.entries.size() - 1; }
+
+size_t Home(const InputPartIndex& index, uint32_t tag) { return tag & Mask(index); }
+
+void PlaceEntry(InputPartIndex& index, uint32_t tag, uint32_t slot) {
+  size_t at = Home(index, tag);
+  while (index.entries[at].slot != kNoSlot) at = (at + 1) & Mask(index);
+  index.entries[at] = InputPartIndex::Entry{slot, tag};
+}
+
+void Resize(InputPartIndex& index, size_t capacity) {
+  std::vector<InputPartIndex::Entry> old;
+  old.swap(index.entries);
+  index.entries.assign(capacity, InputPartIndex::Entry{});
+  for (const InputPartIndex::Entry& e : old) {
+    if (e.slot != kNoSlot) PlaceEntry(index, e.tag, e.slot);
+  }
+}
+
+size_t CapacityFor(size_t terms) {
+  size_t capacity = 16;
+  while (capacity < 2 * terms) capacity *= 2;
+  return capacity;
+}
+
+Term* Find(const TermGraph& graph, std::string_view inputs, uint64_t hash) {
+  const InputPartIndex& index = graph.termByInputs;
+  if (index.entries.empty()) return nullptr;
+  const uint32_t tag = TagOf(hash);
+  for (size_t at = Home(index, tag);; at = (at + 1) & Mask(index)) {
+    const InputPartIndex::Entry& e = index.entries[at];
+    if (e.slot == kNoSlot) return nullptr;
+    if (e.tag == tag) {
+      const Term& t = graph.termPool[e.slot];
+      if (t.inputs.view() == inputs) return const_cast<Term*>(&t);
+    }
+  }
+}
+
+// Backward-shift deletion: later entries of the probe run move up, so no
+// marker of a deleted entry is needed.
+void Erase(InputPartIndex& index, const Term& term) {
+  if (index.entries.empty()) return;
+  const uint32_t slot = static_cast<uint32_t>(term.slot);
+  size_t at = Home(index, TagOf(HashOf(term.inputs)));
+  while (index.entries[at].slot != slot) {
+    if (index.entries[at].slot == kNoSlot) return;
+    at = (at + 1) & Mask(index);
+  }
+  size_t hole = at;
+  for (size_t next = (at + 1) & Mask(index);; next = (next + 1) & Mask(index)) {
+    const InputPartIndex::Entry e = index.entries[next];
+    if (e.slot == kNoSlot) break;
+    const size_t home = Home(index, e.tag);
+    // The entry may fill the hole unless its home lies after the hole, in
+    // probe order, up to its own place.
+    const bool homeBetween = hole <= next ? (hole < home && home <= next) : (hole < home || home <= next);
+    if (!homeBetween) {
+      index.entries[hole] = e;
+      hole = next;
+    }
+  }
+  index.entries[hole] = InputPartIndex::Entry{};
+  --index.used;
+}
+
+}  // namespace
+
 Term* FindTerm(const TermGraph& graph, std::string_view inputs) {
-  auto it = graph.termByInputs.find(inputs);
-  return it == graph.termByInputs.end() ? nullptr : it->second;
+  return Find(graph, inputs, HashOf(inputs));
+}
+
+void ReserveTerms(TermGraph& graph, size_t terms) {
+  const size_t capacity = CapacityFor(terms);
+  if (capacity > graph.termByInputs.entries.size()) Resize(graph.termByInputs, capacity);
+}
+
+Term* FindTermOrNew(TermGraph& graph, const std::string& inputs, const std::string& outputs,
+                    bool& created) {
+  const uint64_t hash = HashOf(inputs);
+  if (Term* found = Find(graph, inputs, hash)) {
+    created = false;
+    return found;
+  }
+  created = true;
+  return &NewTerm(graph, inputs, outputs, hash);
 }
 
 Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs) {
+  return NewTerm(graph, inputs, outputs, HashOf(inputs));
+}
+
+Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs,
+              uint64_t hash) {
+  const size_t inputCount = static_cast<size_t>(graph.inputCount);
+  const size_t outputCount = static_cast<size_t>(graph.outputCount);
+  if (inputs.size() != inputCount) throw "wrong size of term inputs";
+  if (outputs.size() != outputCount) throw "wrong size of term outputs";
   Term* term;
   if (!graph.freeSlots.empty()) {
     term = &graph.termPool[static_cast<size_t>(graph.freeSlots.back())];
     graph.freeSlots.pop_back();
   } else {
-    graph.termPool.emplace_back();
-    term = &graph.termPool.back();
-    term->slot = static_cast<int32_t>(graph.termPool.size() - 1);
+    term = &graph.termPool.Grow();
   }
-  term->inputs = inputs;
-  term->outputs = outputs;
+  char* chars = graph.termPool.Chars(static_cast<uint32_t>(term->slot));
+  std::memcpy(chars, inputs.data(), inputCount);
+  std::memcpy(chars + inputCount, outputs.data(), outputCount);
+  term->inputs = TermChars(chars, static_cast<uint32_t>(inputCount));
+  term->outputs = TermChars(chars + inputCount, static_cast<uint32_t>(outputCount));
   // Counted without branches: input characters follow no pattern.
   int32_t ones = 0;
   int32_t zeros = 0;
@@ -163,18 +308,23 @@ Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& ou
   term->onesCount = ones;
   term->zerosCount = zeros;
   term->dashCount = static_cast<int32_t>(inputs.size()) - ones - zeros;
-  term->links.assign(static_cast<size_t>(graph.outputCount) + 1, TermLink{});
   const bool pure = plainDashes == term->dashCount;  // only '0', '1', '-'
-  if (pure) graph.termByInputs.emplace(term->inputs, term);
+  if (pure) {
+    InputPartIndex& index = graph.termByInputs;
+    if (2 * (index.used + 1) > index.entries.size()) {
+      Resize(index, CapacityFor(std::max<size_t>(index.used + 1, 2 * index.used)));
+    }
+    PlaceEntry(index, TagOf(hash), static_cast<uint32_t>(term->slot));
+    ++index.used;
+  }
   return *term;
 }
 
 void FreeTerm(TermGraph& graph, Term& term) {
-  auto it = graph.termByInputs.find(term.inputs);
-  if (it != graph.termByInputs.end() && it->second == &term) graph.termByInputs.erase(it);
-  term.inputs = std::string();
-  term.outputs = std::string();
-  term.links = std::vector<TermLink>();
+  Erase(graph.termByInputs, term);
+  term.inputs = TermChars(term.inputs.data(), 0);
+  term.outputs = TermChars(term.outputs.data(), 0);
+  graph.termPool.ClearLinks(static_cast<uint32_t>(term.slot));
   graph.freeSlots.push_back(term.slot);
 }
 

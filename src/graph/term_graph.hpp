@@ -10,10 +10,9 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
+#include <ostream>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace tavro {
@@ -21,42 +20,154 @@ namespace tavro {
 /// The function's type as written on the `.type` line.
 enum PlaType : int32_t { kTypeF = 1, kTypeFd = 2, kTypeFr = 3, kTypeFdr = 4 };
 
-struct Term;
+/// A term's input or output part: its characters live in the graph's term
+/// pool, beside those of the other terms, and are read like a string. The
+/// characters of a const term are const. Converts to std::string_view and to
+/// std::string; compares and concatenates with strings.
+class TermChars {
+ public:
+  TermChars() = default;
+  TermChars(char* data, uint32_t size) : data_(data), size_(size) {}
 
-/// Links of one term in one intrusive list.
-struct TermLink {
-  Term* prev = nullptr;
-  Term* next = nullptr;
+  size_t size() const { return size_; }
+  size_t length() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  char* data() { return data_; }
+  const char* data() const { return data_; }
+  char& operator[](size_t i) { return data_[i]; }
+  const char& operator[](size_t i) const { return data_[i]; }
+  char* begin() { return data_; }
+  char* end() { return data_ + size_; }
+  const char* begin() const { return data_; }
+  const char* end() const { return data_ + size_; }
+  std::string_view view() const { return {data_, size_}; }
+  operator std::string_view() const { return view(); }
+  operator std::string() const { return std::string(view()); }
+
+  friend bool operator==(const TermChars& a, std::string_view b) { return a.view() == b; }
+  friend bool operator==(const TermChars& a, const TermChars& b) { return a.view() == b.view(); }
+  friend std::string operator+(const TermChars& a, std::string_view b) {
+    return std::string(a.view()).append(b);
+  }
+  friend std::string operator+(std::string a, const TermChars& b) { return a.append(b.view()); }
+  friend std::string operator+(const char* a, const TermChars& b) {
+    return std::string(a).append(b.view());
+  }
+  friend std::string operator+(const TermChars& a, const TermChars& b) {
+    return std::string(a.view()).append(b.view());
+  }
+  friend std::ostream& operator<<(std::ostream& out, const TermChars& chars) {
+    return out << chars.view();
+  }
+
+ private:
+  char* data_ = nullptr;
+  uint32_t size_ = 0;
 };
 
 struct Term {
-  std::string inputs;   // one character per input variable
-  std::string outputs;  // one character per output
+  TermChars inputs;   // one character per input variable
+  TermChars outputs;  // one character per output
   int32_t onesCount = 0;
   int32_t zerosCount = 0;
   int32_t dashCount = 0;  // characters of inputs that are neither '0' nor '1'
-  // Storage slot of this term, dense in [0, TermGraph::slotCount); a freed
-  // slot is reused by a later term. Lets passes keep per-term state in arrays.
+  // Storage slot of this term, dense in [0, SlotCount); a freed slot is
+  // reused by a later term. Lets passes keep per-term state in arrays.
   int32_t slot = -1;
-  // links[j] is the term's place in the list of output j named by its
-  // character there; links[outputCount] its place in TermGraph::terms.
-  std::vector<TermLink> links;
+};
+
+/// A term's place in one list, as slot numbers (kNoSlot at either end).
+struct TermLink {
+  uint32_t prev;
+  uint32_t next;
+};
+
+constexpr uint32_t kNoSlot = UINT32_MAX;
+
+/// Storage of the terms by slot, in fixed chunks so that a term never moves,
+/// with beside it the characters of every term (`charCount` per slot: the
+/// input part, then the output part) and its links in every list (`linkCount`
+/// per slot: one per output list, and one for TermGraph::terms). A freed slot
+/// keeps its term with empty inputs and outputs until it is reused.
+class TermPool {
+ public:
+  TermPool() = default;
+  TermPool(const TermPool&) = delete;
+  TermPool& operator=(const TermPool&) = delete;
+  ~TermPool();
+
+  Term& operator[](size_t slot) { return terms_[slot >> kChunkBits][slot & kChunkMask]; }
+  const Term& operator[](size_t slot) const { return terms_[slot >> kChunkBits][slot & kChunkMask]; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+
+  /// Sets the characters and links per slot; only while the pool is empty.
+  void SetShape(size_t charCount, size_t linkCount) {
+    charCount_ = charCount;
+    linkCount_ = linkCount;
+  }
+  /// Constructs the term of the next slot, its links cleared.
+  Term& Grow();
+  char* Chars(uint32_t slot) { return chars_[slot >> kChunkBits] + (slot & kChunkMask) * charCount_; }
+  TermLink& Link(uint32_t slot, size_t list) {
+    return links_[slot >> kChunkBits][(slot & kChunkMask) * linkCount_ + list];
+  }
+  const TermLink& Link(uint32_t slot, size_t list) const {
+    return links_[slot >> kChunkBits][(slot & kChunkMask) * linkCount_ + list];
+  }
+  /// Sets every link of a slot to "in no list".
+  void ClearLinks(uint32_t slot);
+
+  template <typename PoolT, typename TermT>
+  class Iterator {
+   public:
+    Iterator(PoolT* pool, size_t slot) : pool_(pool), slot_(slot) {}
+    TermT& operator*() const { return (*pool_)[slot_]; }
+    TermT* operator->() const { return &(*pool_)[slot_]; }
+    Iterator& operator++() {
+      ++slot_;
+      return *this;
+    }
+    bool operator==(const Iterator& other) const { return slot_ == other.slot_; }
+
+   private:
+    PoolT* pool_;
+    size_t slot_;
+  };
+  Iterator<TermPool, Term> begin() { return {this, 0}; }
+  Iterator<TermPool, Term> end() { return {this, size_}; }
+  Iterator<const TermPool, const Term> begin() const { return {this, 0}; }
+  Iterator<const TermPool, const Term> end() const { return {this, size_}; }
+
+ private:
+  static constexpr size_t kChunkBits = 12;
+  static constexpr size_t kChunkMask = (size_t{1} << kChunkBits) - 1;
+  std::vector<Term*> terms_;      // chunks of raw storage, terms built as slots are taken
+  std::vector<TermLink*> links_;  // chunks of 2^kChunkBits * linkCount_ links
+  std::vector<char*> chars_;      // chunks of 2^kChunkBits * charCount_ characters
+  size_t size_ = 0;
+  size_t charCount_ = 0;
+  size_t linkCount_ = 1;
 };
 
 /// An ordered, intrusive doubly-linked list of terms. Every term stands at
 /// most once in it; append and removal take constant time, and entries keep
-/// the order in which they were appended.
+/// the order in which they were appended. The links live in the graph's
+/// TermPool, one per list and slot.
 class TermList {
  public:
-  explicit TermList(int32_t linkIndex = 0) : linkIndex_(linkIndex) {}
+  TermList() = default;
+  TermList(TermPool* pool, int32_t linkIndex) : pool_(pool), linkIndex_(static_cast<size_t>(linkIndex)) {}
 
-  Term* First() const { return first_; }
-  Term* Last() const { return last_; }
-  Term* Next(const Term* t) const { return t->links[Idx()].next; }
-  Term* Prev(const Term* t) const { return t->links[Idx()].prev; }
+  Term* First() const { return TermOf(first_); }
+  Term* Last() const { return TermOf(last_); }
+  Term* Next(const Term* t) const { return TermOf(LinkOf(t).next); }
+  Term* Prev(const Term* t) const { return TermOf(LinkOf(t).prev); }
   int32_t Count() const { return count_; }
   bool Empty() const { return count_ == 0; }
-  bool Contains(const Term* t) const;
+  bool Contains(const Term* t) const {
+    return count_ != 0 && (LinkOf(t).prev != kNoSlot || first_ == SlotOf(t));
+  }
 
   void Append(Term* t);
   /// Takes t out; does nothing when t is not in the list.
@@ -66,23 +177,57 @@ class TermList {
 
   template <typename F>
   void ForEach(F&& f) const {
-    for (Term* t = first_; t != nullptr; t = Next(t)) f(t);
+    for (uint32_t s = first_; s != kNoSlot; s = pool_->Link(s, linkIndex_).next) f(&(*pool_)[s]);
   }
 
  private:
-  size_t Idx() const { return static_cast<size_t>(linkIndex_); }
-  Term* first_ = nullptr;
-  Term* last_ = nullptr;
+  static uint32_t SlotOf(const Term* t) { return static_cast<uint32_t>(t->slot); }
+  Term* TermOf(uint32_t slot) const { return slot == kNoSlot ? nullptr : &(*pool_)[slot]; }
+  TermLink& LinkOf(const Term* t) const { return pool_->Link(SlotOf(t), linkIndex_); }
+
+  TermPool* pool_ = nullptr;
+  size_t linkIndex_ = 0;
+  uint32_t first_ = kNoSlot;
+  uint32_t last_ = kNoSlot;
   int32_t count_ = 0;
-  int32_t linkIndex_;
+};
+
+inline void TermList::Append(Term* t) {
+  const uint32_t s = SlotOf(t);
+  TermLink& link = LinkOf(t);
+  link.prev = last_;
+  link.next = kNoSlot;
+  if (last_ != kNoSlot) {
+    pool_->Link(last_, linkIndex_).next = s;
+  } else {
+    first_ = s;
+  }
+  last_ = s;
+  ++count_;
+}
+
+/// Open-addressing index from pure input part to term slot: linear probing,
+/// at most half full, each entry keeping 32 bits of its part's hash so that
+/// neither probing nor growing reads a term.
+struct InputPartIndex {
+  struct Entry {
+    uint32_t slot = kNoSlot;
+    uint32_t tag = 0;
+  };
+  std::vector<Entry> entries;  // size a power of two, or empty
+  size_t used = 0;
+  size_t size() const { return used; }
 };
 
 /// A copy of a list of terms, handed out by the selectors.
 using TermVector = std::vector<Term*>;
 
+/// The four lists of one output. A term stands in one of them at a time, so
+/// they share the term's link of that output.
 struct OutputTermLists {
-  explicit OutputTermLists(int32_t output)
-      : onTerms(output), offTerms(output), dcTerms(output), unspecifiedTerms(output) {}
+  OutputTermLists(TermPool* pool, int32_t output)
+      : onTerms(pool, output), offTerms(pool, output), dcTerms(pool, output),
+        unspecifiedTerms(pool, output) {}
   TermList onTerms;           // character '1'
   TermList offTerms;          // character '0'
   TermList dcTerms;           // character '-'
@@ -111,7 +256,7 @@ struct TermGraph {
   TermGraph(const TermGraph&) = delete;
   TermGraph& operator=(const TermGraph&) = delete;
 
-  TermList terms;  // every term, in order of creation
+  TermList terms;  // every term, in order of creation (link outputCount)
   std::vector<OutputTermLists> outputLists;
   std::vector<InputVariable> variables;
   int32_t termCount = -1;  // -1 until InitGraph
@@ -122,9 +267,9 @@ struct TermGraph {
   std::string outputLabels;
 
   // Storage of the terms and the index from input part to term.
-  std::deque<Term> termPool;        // element addresses stay valid
-  std::vector<int32_t> freeSlots;   // slots of freed terms, for reuse
-  std::unordered_map<std::string_view, Term*> termByInputs;  // pure input parts only
+  TermPool termPool;               // term addresses stay valid
+  std::vector<int32_t> freeSlots;  // slots of freed terms, for reuse
+  InputPartIndex termByInputs;          // pure input parts only
 };
 
 /// Number of slots a per-term array must have to be indexed by Term::slot.
@@ -173,9 +318,22 @@ Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& ou
 /// indexed: a part holding any other character never names an earlier term.
 Term* FindTerm(const TermGraph& graph, std::string_view inputs);
 
+/// Sizes the term index for `terms` terms in all, so that it need not grow
+/// while they are added.
+void ReserveTerms(TermGraph& graph, size_t terms);
+
 /// Builds a term in a free slot, with its counts, and indexes its input part.
-/// It stands in no list yet; linking it in is the caller's work.
+/// It stands in no list yet; linking it in is the caller's work. Throws "wrong
+/// size of term inputs" or "wrong size of term outputs" for a part whose
+/// length is not the graph's count.
 Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs);
+Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs,
+              uint64_t inputsHash);
+
+/// FindTerm, and when it finds nothing NewTerm, hashing the input part once;
+/// `created` tells which.
+Term* FindTermOrNew(TermGraph& graph, const std::string& inputs, const std::string& outputs,
+                    bool& created);
 
 /// Releases a term that stands in no list any more; its slot is reused.
 void FreeTerm(TermGraph& graph, Term& term);

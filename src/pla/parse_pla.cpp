@@ -141,7 +141,7 @@ void StartGraph(TermGraph& graph, ParserState& state, size_t bytesLeft) {
   const uint64_t shortestCubeLine = uint64_t{static_cast<uint32_t>(state.inputCount)} +
                                     static_cast<uint32_t>(state.outputCount) + 1;
   const uint64_t termsAtMost = bytesLeft / shortestCubeLine + 1;
-  graph.termByInputs.reserve(static_cast<size_t>(std::min(termsAtMost, kReservedTermsAtMost)));
+  ReserveTerms(graph, static_cast<size_t>(std::min(termsAtMost, kReservedTermsAtMost)));
   state.graphPending = false;
 }
 

@@ -71,7 +71,7 @@ TermIndex BuildTermIndex(const TermGraph& graph, int32_t output) {
   index.literalBegin.assign(Z(index.termCount) + 1, 0);
   std::vector<size_t> fill(index.candidateBegin.begin(), index.candidateBegin.end() - 1);
   for (int32_t p = 0; p < index.termCount; ++p) {
-    const std::string& inputs = index.terms[Z(p)]->inputs;
+    const std::string_view inputs = index.terms[Z(p)]->inputs;
     for (size_t v = 0; v < inputs.size(); ++v) {
       const char c = inputs[v];
       if (c == '-') continue;

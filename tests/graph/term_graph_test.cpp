@@ -164,7 +164,7 @@ TEST(AddCube, RandomSequencesKeepInvariants) {
       for (int k = 0; k < n; ++k) in += "01-"[rng() % 3];
       for (int j = 0; j < m; ++j) out += "10-~~~"[rng() % 6];
       Term* before = FindTerm(g, in);
-      const std::string old = before ? before->outputs : "";
+      const std::string old = before ? std::string(before->outputs) : std::string();
       const int32_t count = g.termCount;
       auto thrown = ThrownBy([&] { AddCube(g, in, out); });
       if (thrown.kind == "none") {

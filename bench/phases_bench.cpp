@@ -1,0 +1,129 @@
+// Splits one run of the program into its phases: loads a PLA file, reduces
+// every output (when the reduction pass is built), checks every output, and
+// prints the CPU seconds of each phase, the peak resident memory after the
+// load and at the end, the number of cube lines, and a checksum of the result
+// lines (64-bit FNV-1a of the report, the result lines joined by "\n", as the
+// program prints them), so that a change of speed can be shown to change no
+// result. With --load-only it stops after the load.
+//
+// Usage: tavro-phases-bench [--load-only] <file.pla>
+// Output: one "name value" pair per line.
+#include <sys/resource.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "graph/term_graph.hpp"
+#include "pla/load_pla_file.hpp"
+#include "tautology/check_tautology.hpp"
+#if TAVRO_BENCH_REDUCE
+#include "reduce/reduce_output.hpp"
+#endif
+
+namespace {
+
+// The thread's clock: the program has one thread, and under a limit of CPU
+// time (bench/run sets one) the process clock only advances at timer ticks.
+double CpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+double PeakRssMb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+uint64_t Fnv1a(const std::string& text) {
+  uint64_t hash = 14695981039346656037ULL;
+  for (char c : text) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ULL;
+  }
+  return hash;
+}
+
+// Lines whose first character after the separators opens a cube line.
+long CubeLines(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  long count = 0;
+  bool lineStart = true;
+  for (char c : text) {
+    if (c == '\n') {
+      lineStart = true;
+    } else if (lineStart && std::strchr(" \t\r|", c) == nullptr) {
+      lineStart = false;
+      if (std::strchr("-01234~", c) != nullptr) ++count;
+    }
+  }
+  return count;
+}
+
+int Fail(const char* text) {
+  std::fprintf(stderr, "%s\n", text);
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool loadOnly = argc > 2 && std::strcmp(argv[1], "--load-only") == 0;
+  if (argc < 2 || (argc > 2 && !loadOnly)) {
+    std::fprintf(stderr, "usage: tavro-phases-bench [--load-only] <file.pla>\n");
+    return 2;
+  }
+  const char* path = argv[argc - 1];
+  auto* graph = new tavro::TermGraph();  // lives until the process ends, as in a run
+  double load = 0, reduce = 0, search = 0, loadRss = 0;
+  std::string report;
+  int64_t branches = 0, proved = 0;
+  try {
+    const double t0 = CpuSeconds();
+    tavro::LoadPlaFileInto(path, *graph);
+    const double t1 = CpuSeconds();
+    load = t1 - t0;
+    loadRss = PeakRssMb();
+    if (!loadOnly) {
+#if TAVRO_BENCH_REDUCE
+      for (int32_t output = 0; output < graph->outputCount; ++output) {
+        tavro::ReduceOutput(*graph, output);
+      }
+#endif
+      const double t2 = CpuSeconds();
+      reduce = t2 - t1;
+      tavro::SearchStats stats;
+      for (int32_t output = 0; output < graph->outputCount; ++output) {
+        if (output > 0) report += '\n';
+        report += tavro::CheckTautology(*graph, output, stats);
+      }
+      search = CpuSeconds() - t2;
+      branches = stats.branches;
+      proved = stats.provedByCoverCheck;
+    }
+  } catch (const char* text) {
+    return Fail(text);
+  } catch (const std::string& text) {
+    return Fail(text.c_str());
+  }
+  std::printf("file %s\ninputs %d\noutputs %d\ncube_lines %ld\nterms %d\n", path, graph->inputCount,
+              graph->outputCount, CubeLines(path), graph->termCount);
+  std::printf("load_seconds %.6f\nload_peak_rss_mb %.1f\n", load, loadRss);
+  if (!loadOnly) {
+    std::printf("reduced %s\nterms_after_reduce %d\n", TAVRO_BENCH_REDUCE ? "yes" : "no",
+                graph->termCount);
+    std::printf("reduce_seconds %.6f\nsearch_seconds %.6f\nsearch_branches %lld\n", reduce, search,
+                static_cast<long long>(branches));
+    std::printf("proved_by_cover_check %lld\n", static_cast<long long>(proved));
+    std::printf("checksum %016llx\n", static_cast<unsigned long long>(Fnv1a(report)));
+  }
+  std::printf("peak_rss_mb %.1f\n", PeakRssMb());
+  return 0;
+}

@@ -1,0 +1,286 @@
+"""Benchmark table for tavro: real files and generated families; called by bench/run.
+
+For every file: tavro-phases-bench (CPU seconds of load, reduction and search,
+checksum of the result lines), `tavro` and `tavro-direct` as whole processes
+(CPU seconds and peak resident memory from wait4, under a CPU-time limit shown
+as "timeout"), and, when pycosat can be imported, the solver's own CPU seconds
+for deciding the outputs that tavro searches (see pla_cnf.py), with the ratio
+of tavro's process CPU time to it. Then the sums over the real set, the growth
+exponent of every generated family, the load of two files of 1,000,000 cube
+lines against `wc -l` on them (full mode), and one checksum over all result
+lines of all files.
+"""
+
+import argparse
+import math
+import os
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import pla_cnf  # noqa: E402
+
+try:
+    import pycosat
+except ImportError:
+    pycosat = None
+
+# family: (gen_pla.py arguments, how a size becomes arguments)
+FAMILIES = {
+    "nontaut": ["nontaut", "--inputs", "32", "--outputs", "8", "--dash", "0.3"],
+    "split": ["split", "--inputs", "40", "--outputs", "8"],
+    "adjacent": ["adjacent", "--inputs", "32", "--outputs", "8"],
+    "onoff-fr": ["onoff", "--inputs", "32", "--outputs", "8", "--type", "fr"],
+    "onoff-fdr": ["onoff", "--inputs", "32", "--outputs", "8", "--type", "fdr"],
+    "minterms": ["minterms", "--outputs", "8"],
+}
+LOAD_FILES = {
+    "load-random-32in": ["random", "--inputs", "32", "--outputs", "16", "--cubes", "1000000"],
+    "load-minterms-20in": ["minterms", "--inputs", "20", "--outputs", "16"],
+}
+
+
+def fnv1a(data):
+    h = 14695981039346656037
+    for b in data:
+        h = ((h ^ b) * 1099511628211) & 0xFFFFFFFFFFFFFFFF
+    return h
+
+
+MEASURE = None  # the tavro-bench-measure program
+
+
+def run_measured(cmd, cpu_limit):
+    """(exit status or 'timeout', stdout bytes, CPU seconds, peak RSS MB)."""
+    with tempfile.NamedTemporaryFile() as out:
+        report = subprocess.run([MEASURE, str(cpu_limit), out.name, *cmd], check=True,
+                                capture_output=True, text=True).stdout.split()
+        data = out.read()
+    fields = dict(zip(report[0::2], report[1::2]))
+    status = fields["status"]
+    rc = int(status) if status.lstrip("-").isdigit() else status
+    return rc, data, float(fields["cpu"]), float(fields["rss_mb"])
+
+
+def generate(scratch, name, args, size):
+    args = list(args)
+    if args[0] == "minterms":
+        args += ["--inputs", str(max(1, round(math.log2(size))))]
+    elif "--cubes" not in args:
+        args += ["--cubes", str(size)]
+    path = os.path.join(scratch, f"{name}-{size}.pla")
+    if not os.path.exists(path):
+        subprocess.run([sys.executable, os.path.join(HERE, "gen_pla.py"), *args, "-o", path + ".tmp"],
+                       check=True)
+        os.replace(path + ".tmp", path)
+    return path
+
+
+def phases(build, path, limit, load_only=False):
+    cmd = [os.path.abspath(os.path.join(build, "bench", "tavro-phases-bench"))]
+    if load_only:
+        cmd.append("--load-only")
+    rc, data, cpu, rss = run_measured(cmd + [path], limit)
+    if rc != 0:
+        return {"status": rc}
+    fields = dict(line.split(" ", 1) for line in data.decode().splitlines())
+    fields["status"] = 0
+    return fields
+
+
+def measure_file(args, label, path):
+    row = {"file": label}
+    ph = phases(args.build, path, args.limit)
+    row["phases"] = ph
+    rc, data, cpu, rss = run_measured([os.path.abspath(os.path.join(args.build, "tavro")), path], args.limit)
+    row["tavro"] = (rc, cpu, rss)
+    if rc == 0:
+        lines = data.split(b"\n")
+        report = b"\n".join(lines[1:-2])
+        row["checksum"] = f"{fnv1a(report):016x}"
+        row["answers"] = [line.decode() for line in lines[1:-2]]
+    rc, _, cpu, rss = run_measured([os.path.abspath(os.path.join(args.build, "tavro-direct")), path],
+                                   args.direct_limit)
+    row["direct"] = (rc, cpu, rss)
+    row["sat"] = None
+    if pycosat is not None and not args.no_sat and row["tavro"][0] == 0:
+        answers, seconds, searched = pla_cnf.solve_file(path, pycosat)
+        row["sat"] = (answers, seconds, searched)
+        mismatches = 0
+        for a, r in zip(answers, row["answers"]):
+            if a in "TN" and (a == "T") != (r == "tautology"):
+                mismatches += 1
+        row["sat_mismatches"] = mismatches
+    return row
+
+
+def fmt_run(run):
+    rc, cpu, rss = run
+    if rc == "timeout":
+        return f"{'timeout':>9} {rss:7.1f}"
+    if rc != 0:
+        return f"{'error':>9} {'-':>7}"
+    return f"{cpu:9.4f} {rss:7.1f}"
+
+
+HEADER = (f"{'file':34} {'in':>4} {'out':>4} {'lines':>8} {'load s':>8} {'reduce s':>8} "
+          f"{'search s':>8} {'tavro s':>9} {'MB':>7} {'direct s':>9} {'MB':>7} {'sat s':>8} "
+          f"{'tavro/sat':>9} checksum")
+
+
+def print_row(row):
+    ph = row["phases"]
+    if ph["status"] == 0:
+        mid = (f"{int(ph['inputs']):4d} {int(ph['outputs']):4d} {int(ph['cube_lines']):8d} "
+               f"{float(ph['load_seconds']):8.4f} {float(ph['reduce_seconds']):8.4f} "
+               f"{float(ph['search_seconds']):8.4f}")
+    else:
+        mid = f"{'':4} {'':4} {'':8} {str(ph['status']):>8} {'':8} {'':8}"
+    sat = "-"
+    ratio = "-"
+    if row["sat"] is not None:
+        sat = f"{row['sat'][1]:8.4f}"
+        if row["sat"][2] > 0 and row["sat"][1] > 0:
+            ratio = f"{row['tavro'][1] / row['sat'][1]:9.2f}"
+    checksum = row.get("checksum", "-")
+    if ph["status"] == 0 and "checksum" in ph and ph["checksum"] != checksum:
+        checksum += "!=" + ph["checksum"]
+    print(f"{row['file'][-34:]:34} {mid} {fmt_run(row['tavro'])} {fmt_run(row['direct'])} "
+          f"{sat:>8} {ratio:>9} {checksum}", flush=True)
+
+
+def fit_exponent(points):
+    pts = [(math.log(n), math.log(t)) for n, t in points if n > 0 and t > 0]
+    if len(pts) < 2:
+        return float("nan")
+    mx = sum(x for x, _ in pts) / len(pts)
+    my = sum(y for _, y in pts) / len(pts)
+    sxx = sum((x - mx) ** 2 for x, _ in pts)
+    return sum((x - mx) * (y - my) for x, y in pts) / sxx if sxx else float("nan")
+
+
+def min_cpu(cmd, repeat, limit=60):
+    best = None
+    for _ in range(repeat):
+        rc, data, cpu, rss = run_measured(cmd, limit)
+        if best is None or cpu < best[0]:
+            best = (cpu, rss, data)
+    return best
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--bench-dir", default="../shared/bench")
+    parser.add_argument("--scratch", required=True)
+    parser.add_argument("--sizes", default="10000,20000,50000,100000,200000")
+    parser.add_argument("--quick", action="store_true")
+    parser.add_argument("--limit", type=int, default=60, help="CPU seconds for tavro")
+    parser.add_argument("--direct-limit", type=int, default=10, help="CPU seconds for tavro-direct")
+    parser.add_argument("--no-sat", action="store_true")
+    parser.add_argument("--no-real", action="store_true")
+    parser.add_argument("--no-load", action="store_true")
+    parser.add_argument("--families", default=",".join(FAMILIES))
+    parser.add_argument("--tsv", help="also write the rows to this file")
+    args = parser.parse_args()
+    global MEASURE
+    MEASURE = os.path.join(args.build, "bench", "tavro-bench-measure")
+    sizes = [2000] if args.quick else [int(s) for s in args.sizes.split(",") if s]
+    os.makedirs(args.scratch, exist_ok=True)
+
+    files = []
+    real_dir = os.path.abspath(args.bench_dir)
+    if not args.no_real and not args.quick:
+        if os.path.isdir(real_dir):
+            for root, dirs, names in os.walk(real_dir):
+                dirs[:] = sorted(d for d in dirs if os.path.relpath(os.path.join(root, d), real_dir)
+                                 != "deviant")
+                for name in sorted(names):
+                    if name.endswith(".pla"):
+                        path = os.path.join(root, name)
+                        files.append(("real", os.path.relpath(path, real_dir), path))
+        else:
+            print(f"no benchmark folder at {args.bench_dir}: real set skipped")
+    for family in [f for f in args.families.split(",") if f]:
+        for size in sizes:
+            path = generate(args.scratch, family, FAMILIES[family], size)
+            files.append((family, f"{family}-{size}", path))
+
+    print("sat solver:", "pycosat (PicoSAT)" if pycosat is not None and not args.no_sat else "none")
+    print(HEADER)
+    rows = []
+    for group, label, path in files:
+        row = measure_file(args, label, path)
+        row["group"] = group
+        print_row(row)
+        rows.append(row)
+
+    print()
+    real = [r for r in rows if r["group"] == "real"]
+    if real:
+        ok = [r for r in real if r["tavro"][0] == 0]
+        cpu = sum(r["tavro"][1] for r in ok)
+        worst = max(ok, key=lambda r: r["tavro"][1])
+        print(f"real set: {len(real)} files, {len(ok)} accepted; tavro CPU {cpu:.3f} s in all, "
+              f"slowest {worst['file']} {worst['tavro'][1]:.3f} s; "
+              f"timeouts tavro {sum(r['tavro'][0] == 'timeout' for r in real)}, "
+              f"direct {sum(r['direct'][0] == 'timeout' for r in real)}")
+        direct = [r for r in real if r["direct"][0] == 0]
+        print(f"  tavro-direct CPU {sum(r['direct'][1] for r in direct):.3f} s over the "
+              f"{len(direct)} files it finished")
+        sat = [r for r in ok if r["sat"] is not None]
+        if sat:
+            solver = sum(r["sat"][1] for r in sat)
+            print(f"  solver CPU {solver:.3f} s for {sum(r['sat'][2] for r in sat)} searched outputs; "
+                  f"tavro/solver {cpu / solver if solver else float('nan'):.2f}; "
+                  f"answers differing from the solver's: {sum(r['sat_mismatches'] for r in sat)}")
+    for family in [f for f in args.families.split(",") if f]:
+        fam = [r for r in rows if r["group"] == family]
+        points = [(int(r["phases"]["cube_lines"]), r["tavro"][1]) for r in fam
+                  if r["tavro"][0] == 0 and r["phases"]["status"] == 0]
+        if len(points) >= 2:
+            print(f"growth {family}: tavro CPU ~ lines^{fit_exponent(points):.2f} "
+                  f"from {points[0][0]} to {points[-1][0]} lines")
+    if not args.quick and not args.no_load:
+        print()
+        print(f"{'load file':22} {'lines':>9} {'terms':>9} {'wc -l s':>8} {'load s':>8} {'ratio':>6} "
+              f"{'load MB':>8} {'B/term':>7}")
+        for name, gen_args in LOAD_FILES.items():
+            path = generate(args.scratch, name, gen_args, 1000000)
+            wc, _, _ = min_cpu(["/usr/bin/wc", "-l", path], 5)
+            runs = [phases(args.build, path, args.limit, load_only=True) for _ in range(3)]
+            best = min(runs, key=lambda f: float(f["load_seconds"]))
+            load = float(best["load_seconds"])
+            mb = float(best["load_peak_rss_mb"])
+            terms = int(best["terms"])
+            print(f"{name:22} {int(best['cube_lines']):9d} {terms:9d} {wc:8.4f} {load:8.4f} "
+                  f"{load / wc if wc else float('nan'):6.1f} {mb:8.1f} "
+                  f"{mb * 1048576 / terms:7.0f}")
+    # Results, not times, decide the exit status.
+    differing = [r["file"] for r in rows
+                 if r.get("sat_mismatches", 0) > 0
+                 or (r["phases"]["status"] == 0 and "checksum" in r
+                     and r["phases"].get("checksum") != r["checksum"])]
+    print()
+    if differing:
+        print("results differ for: " + " ".join(differing))
+    total = fnv1a("".join(r["file"] + ":" + r.get("checksum", "-") for r in rows).encode())
+    print(f"checksum over all files: {total:016x}")
+    if args.tsv:
+        with open(args.tsv, "w") as out:
+            out.write("file\tload\treduce\tsearch\ttavro\tdirect\tsat\tchecksum\n")
+            for r in rows:
+                ph = r["phases"]
+                out.write("\t".join([
+                    r["file"], ph.get("load_seconds", "-"), ph.get("reduce_seconds", "-"),
+                    ph.get("search_seconds", "-"), str(r["tavro"][1] if r["tavro"][0] == 0 else r["tavro"][0]),
+                    str(r["direct"][1] if r["direct"][0] == 0 else r["direct"][0]),
+                    str(r["sat"][1]) if r["sat"] else "-", r.get("checksum", "-")]) + "\n")
+    return 1 if differing else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
