@@ -42,8 +42,16 @@ struct ProgramResult {
   std::string err;
 };
 
+/// Limits for a child run: address space in KiB (`ulimit -v`), wall-clock
+/// seconds (`timeout -s KILL`, status 137 when it strikes); 0 for none.
+struct RunLimits {
+  long memoryKiB = 0;
+  int seconds = 0;
+};
+
 /// Runs `program` with the arguments through the shell, capturing both streams.
-inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                                RunLimits limits = {}) {
   auto quote = [](const std::string& s) {
     std::string q = "'";
     for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -51,7 +59,10 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
   };
   const auto outPath = TempPath("stdout");
   const auto errPath = TempPath("stderr");
-  std::string command = quote(program);
+  std::string command;
+  if (limits.memoryKiB > 0) command += "ulimit -v " + std::to_string(limits.memoryKiB) + " && ";
+  if (limits.seconds > 0) command += "exec timeout -s KILL " + std::to_string(limits.seconds) + " ";
+  command += quote(program);
   for (const std::string& a : args) {
     command += ' ';
     command += quote(a);
