@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
   }
   std::printf("%s: %d inputs, %d outputs, %d terms\n", argv[1], graph.inputCount, graph.outputCount,
               graph.termCount);
+  std::fflush(stdout);
   int64_t total = 0;
   for (int32_t output = 0; output < graph.outputCount; ++output) {
     tavro::SearchStats stats;

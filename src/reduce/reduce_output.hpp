@@ -4,13 +4,45 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "graph/term_graph.hpp"
 
 namespace tavro {
 
+/// Work done by one pass, for measurements.
+struct ReduceStats {
+  int64_t visits = 0;       // current terms handled
+  int64_t rescans = 0;
+  int64_t lookups = 0;      // generated input parts and group keys looked up
+  int64_t comparisons = 0;  // members compared, and member-set words read
+};
+
+/// Observation and tuning of one pass, for tests and measurements; neither
+/// changes the pass's effect on the graph.
+struct ReduceHooks {
+  /// Called each time the scan moves back after an expansion of a cube as
+  /// large as the current one: the current term and the term it resumes at.
+  std::function<void(const Term& current, const Term& resumeAt)> onRescan;
+  /// Costs, in packed comparisons, that choose how candidates are found: one
+  /// input-part lookup, one word of the member sets, one member met through
+  /// the group index (wide inputs only). Negative keeps the built-in value; a
+  /// huge value rules that way out, and 0 makes it win where it applies, so
+  /// that tests can force each way.
+  double lookupCost = -1.0;
+  double setWordCost = -1.0;
+  double groupCompareCost = -1.0;
+  /// When set, receives the work counts of the pass (added to its values).
+  ReduceStats* stats = nullptr;
+};
+
 /// Reduces the cover of one output, 0 <= output < outputCount (not checked).
-/// Errors of AddTerm pass through.
+/// Throws "wrong set" on reaching a term whose character at the output is
+/// outside '1', '0', '-', '~' and that has a literal; errors of AddTerm pass
+/// through. The graph keeps the changes made before an error.
 void ReduceOutput(TermGraph& graph, int32_t output);
+
+/// The same pass, with hooks.
+void ReduceOutput(TermGraph& graph, int32_t output, const ReduceHooks& hooks);
 
 }  // namespace tavro

@@ -6,6 +6,9 @@
 // is branched on at its lowest free variable, candidate lists are read in
 // onTerms order, and backtracking appends the restored terms and then the
 // frame's own term at the end of the working list.
+//
+// Terms are named by their position in the output's onTerms list (local
+// index), so the per-term state lives in arrays.
 #include "tautology/check_tautology.hpp"
 #include "tautology/cover_check.hpp"
 
@@ -22,189 +25,219 @@ void CheckOutputIndex(const TermGraph& graph, int32_t output) {
   if (output < 0 || output >= graph.outputCount) throw "wrong number of output";
 }
 
+/// What the search reads of the output's ON terms, built once per call in
+/// memory linear in their literals.
+struct TermIndex {
+  int32_t termCount = 0;
+  std::vector<const Term*> terms;  // onTerms order
+  std::vector<const char*> inputs;  // input part of each term
+  // Variables at which term t has a character other than '-', increasing:
+  // literalVariables[literalBegin[t] .. literalBegin[t + 1]).
+  std::vector<size_t> literalBegin;
+  std::vector<int32_t> literalVariables;
+  // Candidate list of variable v and literal l (the terms whose character at
+  // v is l, in onTerms order): candidates[candidateBegin[c] .. candidateBegin[c + 1])
+  // with c = 2v for '0' and 2v + 1 for '1'.
+  std::vector<size_t> candidateBegin;
+  std::vector<int32_t> candidates;
+};
+
+size_t CandidateList(int32_t variable, char literal) {
+  return 2 * Z(variable) + (literal == '1' ? 1 : 0);
+}
+
+TermIndex BuildTermIndex(const TermGraph& graph, int32_t output) {
+  TermIndex index;
+  const TermList& onTerms = graph.outputLists[Z(output)].onTerms;
+  index.termCount = onTerms.Count();
+  index.terms.reserve(Z(index.termCount));
+  onTerms.ForEach([&](const Term* t) { index.terms.push_back(t); });
+  index.inputs.reserve(Z(index.termCount));
+  for (const Term* t : index.terms) index.inputs.push_back(t->inputs.data());
+
+  index.candidateBegin.assign(2 * Z(graph.inputCount) + 1, 0);
+  size_t literalCount = 0;
+  for (const Term* t : index.terms) {
+    for (size_t v = 0; v < t->inputs.size(); ++v) {
+      const char c = t->inputs[v];
+      if (c != '-') ++literalCount;
+      if (c == '0' || c == '1') ++index.candidateBegin[CandidateList(static_cast<int32_t>(v), c) + 1];
+    }
+  }
+  std::partial_sum(index.candidateBegin.begin(), index.candidateBegin.end(),
+                   index.candidateBegin.begin());
+  index.candidates.resize(index.candidateBegin.back());
+  index.literalVariables.reserve(literalCount);
+  index.literalBegin.assign(Z(index.termCount) + 1, 0);
+  std::vector<size_t> fill(index.candidateBegin.begin(), index.candidateBegin.end() - 1);
+  for (int32_t p = 0; p < index.termCount; ++p) {
+    const std::string& inputs = index.terms[Z(p)]->inputs;
+    for (size_t v = 0; v < inputs.size(); ++v) {
+      const char c = inputs[v];
+      if (c == '-') continue;
+      index.literalVariables.push_back(static_cast<int32_t>(v));
+      if (c == '0' || c == '1') index.candidates[fill[CandidateList(static_cast<int32_t>(v), c)]++] = p;
+    }
+    index.literalBegin[Z(p) + 1] = index.literalVariables.size();
+  }
+  return index;
+}
+
+/// workingTerms: a doubly-linked list over local indexes, entry `sentinel`
+/// (= termCount) closing the ring, so membership and removal take constant
+/// time and the order is kept.
+struct WorkingList {
+  int32_t sentinel = 0;
+  int32_t count = 0;
+  std::vector<int32_t> prev;
+  std::vector<int32_t> next;
+  std::vector<uint8_t> holds;  // 1 while the term is in the list
+};
+
+int32_t First(const WorkingList& list) { return list.next[Z(list.sentinel)]; }
+
+void Append(WorkingList& list, int32_t t) {
+  const int32_t last = list.prev[Z(list.sentinel)];
+  list.prev[Z(t)] = last;
+  list.next[Z(t)] = list.sentinel;
+  list.next[Z(last)] = t;
+  list.prev[Z(list.sentinel)] = t;
+  list.holds[Z(t)] = 1;
+  ++list.count;
+}
+
+void Remove(WorkingList& list, int32_t t) {
+  list.next[Z(list.prev[Z(t)])] = list.next[Z(t)];
+  list.prev[Z(list.next[Z(t)])] = list.prev[Z(t)];
+  list.holds[Z(t)] = 0;
+  --list.count;
+}
+
 /// One assignment of the search. Its removedTerms are the entries of the
 /// shared removal stack from removedBegin up to the next frame's removedBegin
 /// (or the stack's top for the top frame), in the order they were taken out.
 struct SearchFrame {
-  int32_t branchTerm;        // local index of the term whose literal was negated
+  int32_t branchTerm;  // local index of the term whose literal was negated
   int32_t assignedVariable;
   size_t removedBegin;
 };
 
-// Terms are named by their position in the output's onTerms list (local
-// index); `termCount` names the sentinel of the working list.
-class Search {
- public:
-  Search(const TermGraph& graph, int32_t output) {
-    const TermList& onTerms = graph.outputLists[Z(output)].onTerms;
-    terms_ = onTerms.ToVector();
-    termCount_ = onTerms.Count();
-    inputs_.reserve(terms_.size());
-    for (const Term* t : terms_) inputs_.push_back(t->inputs.data());
-    const int32_t inputCount = graph.inputCount;
-    assignment_.assign(Z(inputCount), '-');
-    BuildIndexes(inputCount);
-
-    // Working list: a doubly-linked list over local indexes, so membership
-    // and removal take constant time while the order stays as specified.
-    const size_t slots = Z(termCount_) + 1;
-    prev_.assign(slots, termCount_);
-    next_.assign(slots, termCount_);
-    working_.assign(slots, 0);
-    std::vector<int32_t> order(Z(termCount_));
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
-      return terms_[Z(a)]->dashCount > terms_[Z(b)]->dashCount;
-    });
-    for (int32_t t : order) Append(t);
-
-    // Every ON term is in one place: working, set aside by one frame, or a
-    // frame's branch term; and there is at most one frame per variable.
-    removed_.reserve(Z(termCount_));
-    frameStack_.reserve(Z(inputCount));
-  }
-
-  std::string Run() {
-    for (;;) {
-      const int32_t e = next_[Z(termCount_)];
-      if (e == termCount_) return assignment_;
-      const int32_t i = FreeLiteral(e, -1);
-      if (i >= 0) {
-        Branch(e, i);
-        continue;
-      }
-      // e covers every vector the assignment admits: backtrack to the next
-      // untried literal of a term on the stack.
-      for (;;) {
-        if (frameStack_.empty()) return "tautology";
-        const SearchFrame frame = frameStack_.back();
-        frameStack_.pop_back();
-        for (size_t k = frame.removedBegin; k < removed_.size(); ++k) Append(removed_[k]);
-        removed_.resize(frame.removedBegin);
-        assignment_[Z(frame.assignedVariable)] = '-';
-        Append(frame.branchTerm);
-        const int32_t j = FreeLiteral(frame.branchTerm, frame.assignedVariable);
-        if (j >= 0) {
-          Branch(frame.branchTerm, j);
-          break;
-        }
-      }
-    }
-  }
-
+struct SearchState {
+  std::string assignment;
+  WorkingList workingTerms;
+  std::vector<int32_t> removedTerms;  // of every frame, bottom to top
+  std::vector<SearchFrame> frameStack;
   int64_t branches = 0;
-
- private:
-  void BuildIndexes(int32_t inputCount) {
-    // Literal positions of every term: its characters other than '-'.
-    literalBegin_.assign(Z(termCount_) + 1, 0);
-    // Candidate lists: for variable v and literal l, entry 2v + (l == '1')
-    // holds the terms with that literal at v, in onTerms order.
-    candidateBegin_.assign(2 * Z(inputCount) + 1, 0);
-    for (const Term* t : terms_) {
-      for (size_t v = 0; v < t->inputs.size(); ++v) {
-        const char c = t->inputs[v];
-        if (c == '0' || c == '1') ++candidateBegin_[2 * v + (c == '1' ? 1 : 0) + 1];
-      }
-    }
-    std::partial_sum(candidateBegin_.begin(), candidateBegin_.end(), candidateBegin_.begin());
-    candidates_.resize(candidateBegin_.back());
-    std::vector<size_t> fill(candidateBegin_.begin(), candidateBegin_.end() - 1);
-    for (int32_t p = 0; p < termCount_; ++p) {
-      const std::string& inputs = terms_[Z(p)]->inputs;
-      for (size_t v = 0; v < inputs.size(); ++v) {
-        const char c = inputs[v];
-        if (c == '-') continue;
-        literalVariables_.push_back(static_cast<int32_t>(v));
-        if (c == '0' || c == '1') candidates_[fill[2 * v + (c == '1' ? 1 : 0)]++] = p;
-      }
-      literalBegin_[Z(p) + 1] = literalVariables_.size();
-    }
-  }
-
-  /// Lowest variable above `after` where term t has a literal and the
-  /// assignment is free; -1 when there is none.
-  int32_t FreeLiteral(int32_t t, int32_t after) const {
-    const auto first = literalVariables_.begin() + static_cast<std::ptrdiff_t>(literalBegin_[Z(t)]);
-    const auto last = literalVariables_.begin() + static_cast<std::ptrdiff_t>(literalBegin_[Z(t) + 1]);
-    for (auto it = std::upper_bound(first, last, after); it != last; ++it) {
-      if (assignment_[Z(*it)] == '-') return *it;
-    }
-    return -1;
-  }
-
-  /// Negates e's literal at variable i and sets aside the working terms that
-  /// have that literal there. A character other than '0' and '1' is assigned
-  /// like '0' and has no candidate list: "wrong set".
-  void Branch(int32_t e, int32_t i) {
-    ++branches;
-    const char literal = terms_[Z(e)]->inputs[Z(i)];
-    assignment_[Z(i)] = literal == '1' ? '0' : '1';
-    Remove(e);
-    if (literal != '0' && literal != '1') throw "wrong set";
-    const size_t list = 2 * Z(i) + (literal == '1' ? 1 : 0);
-    const size_t removedBegin = removed_.size();
-    const size_t candidateCount = candidateBegin_[list + 1] - candidateBegin_[list];
-    if (Z(workingCount_) < candidateCount) {
-      // Fewer working terms than candidates: pick the working terms with the
-      // literal and put them in candidate-list order (local index order).
-      for (int32_t t = next_[Z(termCount_)]; t != termCount_; t = next_[Z(t)]) {
-        if (inputs_[Z(t)][i] == literal) removed_.push_back(t);
-      }
-      std::sort(removed_.begin() + static_cast<std::ptrdiff_t>(removedBegin), removed_.end());
-      for (size_t k = removedBegin; k < removed_.size(); ++k) Remove(removed_[k]);
-    } else {
-      for (size_t k = candidateBegin_[list]; k < candidateBegin_[list + 1]; ++k) {
-        const int32_t t = candidates_[k];
-        if (working_[Z(t)] != 0) {
-          removed_.push_back(t);
-          Remove(t);
-        }
-      }
-    }
-    frameStack_.push_back(SearchFrame{e, i, removedBegin});
-  }
-
-  void Append(int32_t t) {
-    const int32_t last = prev_[Z(termCount_)];
-    prev_[Z(t)] = last;
-    next_[Z(t)] = termCount_;
-    next_[Z(last)] = t;
-    prev_[Z(termCount_)] = t;
-    working_[Z(t)] = 1;
-    ++workingCount_;
-  }
-
-  void Remove(int32_t t) {
-    next_[Z(prev_[Z(t)])] = next_[Z(t)];
-    prev_[Z(next_[Z(t)])] = prev_[Z(t)];
-    working_[Z(t)] = 0;
-    --workingCount_;
-  }
-
-  std::vector<Term*> terms_;  // onTerms order
-  std::vector<const char*> inputs_;  // input part of each term
-  int32_t termCount_ = 0;
-  int32_t workingCount_ = 0;
-  std::string assignment_;
-  std::vector<size_t> literalBegin_;
-  std::vector<int32_t> literalVariables_;
-  std::vector<size_t> candidateBegin_;
-  std::vector<int32_t> candidates_;
-  std::vector<int32_t> prev_;
-  std::vector<int32_t> next_;
-  std::vector<uint8_t> working_;
-  std::vector<int32_t> removed_;  // the removedTerms of every frame, bottom to top
-  std::vector<SearchFrame> frameStack_;
 };
+
+SearchState StartSearch(const TermIndex& index, int32_t inputCount) {
+  SearchState state;
+  state.assignment.assign(Z(inputCount), '-');
+  WorkingList& working = state.workingTerms;
+  working.sentinel = index.termCount;
+  const size_t slots = Z(index.termCount) + 1;
+  working.prev.assign(slots, working.sentinel);
+  working.next.assign(slots, working.sentinel);
+  working.holds.assign(slots, 0);
+  std::vector<int32_t> order(Z(index.termCount));
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+    return index.terms[Z(a)]->dashCount > index.terms[Z(b)]->dashCount;
+  });
+  for (int32_t t : order) Append(working, t);
+  // Every ON term is in one place (working, set aside by one frame, or a
+  // frame's branch term) and each frame holds one variable: neither stack
+  // ever grows past these sizes.
+  state.removedTerms.reserve(Z(index.termCount));
+  state.frameStack.reserve(Z(inputCount));
+  return state;
+}
+
+/// Lowest variable above `after` where term t has a literal and the
+/// assignment is free; -1 when there is none.
+int32_t FreeLiteral(const TermIndex& index, const std::string& assignment, int32_t t, int32_t after) {
+  const auto first = index.literalVariables.begin() + static_cast<std::ptrdiff_t>(index.literalBegin[Z(t)]);
+  const auto last = index.literalVariables.begin() + static_cast<std::ptrdiff_t>(index.literalBegin[Z(t) + 1]);
+  for (auto it = std::upper_bound(first, last, after); it != last; ++it) {
+    if (assignment[Z(*it)] == '-') return *it;
+  }
+  return -1;
+}
+
+/// Negates e's literal at variable i, takes e out and sets aside the working
+/// terms of the candidate list, in its order. A character other than '0' and
+/// '1' is assigned like '0' and has no candidate list: "wrong set".
+void Branch(const TermIndex& index, SearchState& state, int32_t e, int32_t i) {
+  ++state.branches;
+  const char literal = index.inputs[Z(e)][i];
+  state.assignment[Z(i)] = literal == '1' ? '0' : '1';
+  WorkingList& working = state.workingTerms;
+  Remove(working, e);
+  if (literal != '0' && literal != '1') throw "wrong set";
+  std::vector<int32_t>& removed = state.removedTerms;
+  const size_t removedBegin = removed.size();
+  const size_t list = CandidateList(i, literal);
+  const size_t candidatesBegin = index.candidateBegin[list];
+  const size_t candidatesEnd = index.candidateBegin[list + 1];
+  if (Z(working.count) < candidatesEnd - candidatesBegin) {
+    // Fewer working terms than candidates: collect the working terms with the
+    // literal and put them in candidate-list order, which is local index order.
+    for (int32_t t = First(working); t != working.sentinel; t = working.next[Z(t)]) {
+      if (index.inputs[Z(t)][i] == literal) removed.push_back(t);
+    }
+    std::sort(removed.begin() + static_cast<std::ptrdiff_t>(removedBegin), removed.end());
+    for (size_t k = removedBegin; k < removed.size(); ++k) Remove(working, removed[k]);
+  } else {
+    for (size_t k = candidatesBegin; k < candidatesEnd; ++k) {
+      const int32_t t = index.candidates[k];
+      if (working.holds[Z(t)] != 0) {
+        removed.push_back(t);
+        Remove(working, t);
+      }
+    }
+  }
+  state.frameStack.push_back(SearchFrame{e, i, removedBegin});
+}
+
+std::string RunSearch(const TermIndex& index, SearchState& state) {
+  WorkingList& working = state.workingTerms;
+  for (;;) {
+    const int32_t e = First(working);
+    if (e == working.sentinel) return state.assignment;
+    const int32_t i = FreeLiteral(index, state.assignment, e, -1);
+    if (i >= 0) {
+      Branch(index, state, e, i);
+      continue;
+    }
+    // e covers every vector the assignment admits: backtrack to the next
+    // untried literal of a term on the stack.
+    for (;;) {
+      if (state.frameStack.empty()) return "tautology";
+      const SearchFrame frame = state.frameStack.back();
+      state.frameStack.pop_back();
+      for (size_t k = frame.removedBegin; k < state.removedTerms.size(); ++k) {
+        Append(working, state.removedTerms[k]);
+      }
+      state.removedTerms.resize(frame.removedBegin);
+      state.assignment[Z(frame.assignedVariable)] = '-';
+      Append(working, frame.branchTerm);
+      const int32_t j = FreeLiteral(index, state.assignment, frame.branchTerm, frame.assignedVariable);
+      if (j >= 0) {
+        Branch(index, state, frame.branchTerm, j);
+        break;
+      }
+    }
+  }
+}
 
 }  // namespace
 
 std::string SearchTautology(const TermGraph& graph, int32_t output, SearchStats* stats) {
   CheckOutputIndex(graph, output);
-  Search search(graph, output);
-  std::string result = search.Run();
-  if (stats != nullptr) stats->branches += search.branches;
+  const TermIndex index = BuildTermIndex(graph, output);
+  SearchState state = StartSearch(index, graph.inputCount);
+  std::string result = RunSearch(index, state);
+  if (stats != nullptr) stats->branches += state.branches;
   return result;
 }
 

@@ -1,0 +1,227 @@
+// The indexed pass against the plain one and against the function itself, on
+// many small random functions from fixed seeds.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "graph/term_graph.hpp"
+#include "reduce/reduce_output.hpp"
+#include "reduce/reference_reduce.hpp"
+#include "support/graph_verifier.hpp"
+#include "support/thrown_text.hpp"
+
+namespace tavro {
+namespace {
+
+using testing::ThrownBy;
+using testing::VerifyGraph;
+
+using Lines = std::vector<std::string>;
+
+struct RandomFunction {
+  int inputs = 0, outputs = 0;
+  std::vector<std::pair<std::string, std::string>> cubes;
+};
+
+struct Shape {
+  int maxInputs, minInputs, maxCubes;
+  double impureInput;   // chance of an input character outside '0', '1', '-'
+  double weirdOutput;   // chance of an output character outside '1', '0', '-', '~'
+  int activeInputs = 0;  // when set, all other inputs are the same in every cube
+  double fixedDash = 0;  // chance of '-' at such an input
+};
+
+// Cube lines of an fdr-like file: a mix of sizes per function, output parts
+// over '1', '0', '-', '~', and no two lines that contradict each other.
+RandomFunction MakeFunction(std::mt19937& rng, const Shape& shape) {
+  auto chance = [&](double p) { return std::uniform_real_distribution<double>(0, 1)(rng) < p; };
+  RandomFunction f;
+  f.inputs = shape.minInputs + static_cast<int>(rng() % static_cast<unsigned>(shape.maxInputs - shape.minInputs + 1));
+  f.outputs = 1 + static_cast<int>(rng() % 3);
+  const double dash = std::vector<double>{0.0, 0.1, 0.25, 0.45}[rng() % 4];
+  const int count = static_cast<int>(rng() % static_cast<unsigned>(shape.maxCubes + 1));
+  std::vector<bool> active(static_cast<size_t>(f.inputs), shape.activeInputs == 0);
+  for (int a = 0; a < shape.activeInputs; ++a) active[rng() % active.size()] = true;
+  std::string fixed;
+  for (int k = 0; k < f.inputs; ++k) fixed += chance(shape.fixedDash) ? '-' : "01"[rng() % 2];
+  std::map<std::string, std::string> merged;
+  for (int c = 0; c < count; ++c) {
+    std::string in, out;
+    for (int k = 0; k < f.inputs; ++k) {
+      if (!active[static_cast<size_t>(k)]) {
+        in += fixed[static_cast<size_t>(k)];
+        continue;
+      }
+      in += chance(shape.impureInput) ? 'x' : chance(dash) ? '-' : "01"[rng() % 2];
+    }
+    for (int j = 0; j < f.outputs; ++j) out += chance(shape.weirdOutput) ? '5' : "1111000--~~~"[rng() % 12];
+    std::string& old = merged[in];
+    if (old.empty()) old.assign(out.size(), '~');
+    for (size_t j = 0; j < out.size(); ++j) {
+      if (old[j] != '~' && out[j] != '~' && old[j] != out[j]) out[j] = '~';
+      if (out[j] != '~') old[j] = out[j];
+    }
+    f.cubes.emplace_back(in, out);
+  }
+  return f;
+}
+
+void Load(TermGraph& g, const RandomFunction& f) {
+  InitGraph(g, kTypeFdr, f.inputs, f.outputs, "", "");
+  for (const auto& [in, out] : f.cubes) AddCube(g, in, out);
+}
+
+Lines Describe(const TermList& list) {
+  Lines out;
+  list.ForEach([&](const Term* t) { out.push_back(t->inputs + " " + t->outputs); });
+  return out;
+}
+
+std::vector<Lines> AllLists(const TermGraph& g) {
+  std::vector<Lines> out{Describe(g.terms)};
+  for (const OutputTermLists& l : g.outputLists) {
+    out.push_back(Describe(l.onTerms));
+    out.push_back(Describe(l.offTerms));
+    out.push_back(Describe(l.dcTerms));
+    out.push_back(Describe(l.unspecifiedTerms));
+  }
+  return out;
+}
+
+// For every output and each of '1', '0', '-': the input vectors that the
+// output's cubes of that character admit.
+std::vector<std::vector<bool>> Sets(const TermGraph& g) {
+  const size_t vectors = size_t{1} << g.inputCount;
+  std::vector<std::vector<bool>> sets(static_cast<size_t>(g.outputCount) * 3, std::vector<bool>(vectors));
+  g.terms.ForEach([&](const Term* t) {
+    for (size_t x = 0; x < vectors; ++x) {
+      bool admits = true;
+      for (size_t k = 0; k < t->inputs.size() && admits; ++k) {
+        const char c = t->inputs[k];
+        if (c == '0' || c == '1') admits = (c == '1') == ((x >> k) & 1);
+      }
+      if (!admits) continue;
+      for (size_t j = 0; j < t->outputs.size(); ++j) {
+        const std::string values = "10-";
+        const size_t v = values.find(t->outputs[j]);
+        if (v != std::string::npos) sets[j * 3 + v][x] = true;
+      }
+    }
+  });
+  return sets;
+}
+
+struct Run {
+  std::vector<Lines> lists;
+  Lines rescans;
+  testing::Thrown thrown;
+  std::string verified;
+};
+
+// Reduces output after output until one throws; records the state after each.
+// How the indexed pass finds candidates: by its own choice, or always one way.
+struct Strategy {
+  const char* name;
+  double lookupCost, setWordCost, groupCompareCost;
+};
+constexpr double kHuge = 1e300;
+const Strategy kChosen{"chosen", -1, -1, -1};
+const Strategy kLookups{"lookups", 0, kHuge, kHuge};
+const Strategy kComparisons{"comparisons", kHuge, kHuge, kHuge};
+const Strategy kSets{"sets", kHuge, 0, kHuge};
+const Strategy kGroups{"groups", kHuge, kHuge, 0};
+
+std::vector<Run> ReduceAll(const RandomFunction& f, bool reference, const Strategy& strategy,
+                           std::vector<std::vector<std::vector<bool>>>* sets = nullptr) {
+  TermGraph g;
+  Load(g, f);
+  std::vector<Run> runs;
+  for (int32_t j = 0; j < g.outputCount; ++j) {
+    Run run;
+    ReduceHooks hooks;
+    hooks.lookupCost = strategy.lookupCost;
+    hooks.setWordCost = strategy.setWordCost;
+    hooks.groupCompareCost = strategy.groupCompareCost;
+    hooks.onRescan = [&](const Term& current, const Term& resumeAt) {
+      run.rescans.push_back(current.inputs + " -> " + resumeAt.inputs);
+    };
+    run.thrown = ThrownBy([&] {
+      if (reference) {
+        testing::ReferenceReduceOutput(g, j, &hooks);
+      } else {
+        ReduceOutput(g, j, hooks);
+      }
+    });
+    run.lists = AllLists(g);
+    run.verified = VerifyGraph(g);
+    if (sets != nullptr) sets->push_back(Sets(g));
+    runs.push_back(run);
+    if (run.thrown.kind != "none") break;
+  }
+  return runs;
+}
+
+void CheckAgainstReference(const Shape& shape, uint32_t seed, int functions, bool forceLookups) {
+  std::mt19937 rng(seed);
+  for (int i = 0; i < functions; ++i) {
+    const RandomFunction f = MakeFunction(rng, shape);
+    SCOPED_TRACE("seed " + std::to_string(seed) + " function " + std::to_string(i));
+    const bool bruteForce = f.inputs <= 12;
+    std::vector<std::vector<bool>> before;
+    std::vector<std::vector<std::vector<bool>>> after;
+    if (bruteForce) {
+      TermGraph original;
+      Load(original, f);
+      before = Sets(original);
+    }
+    const std::vector<Run> expected = ReduceAll(f, true, kChosen, bruteForce ? &after : nullptr);
+    std::vector<Strategy> strategies{kChosen, kComparisons, kSets};
+    if (f.inputs >= 16) strategies.push_back(kGroups);
+    if (forceLookups) strategies.push_back(kLookups);
+    for (const Strategy& strategy : strategies) {
+      SCOPED_TRACE(strategy.name);
+      const std::vector<Run> actual = ReduceAll(f, false, strategy);
+      ASSERT_EQ(actual.size(), expected.size());
+      for (size_t j = 0; j < actual.size(); ++j) {
+        SCOPED_TRACE("after output " + std::to_string(j));
+        ASSERT_EQ(actual[j].verified, "");
+        ASSERT_EQ(actual[j].thrown, expected[j].thrown);
+        ASSERT_EQ(actual[j].rescans, expected[j].rescans);
+        ASSERT_EQ(actual[j].lists, expected[j].lists);
+      }
+    }
+    for (size_t j = 0; j < after.size(); ++j) {
+      if (expected[j].thrown.kind == "none") {
+        ASSERT_EQ(after[j], before) << "after output " << j;
+      }
+    }
+  }
+}
+
+TEST(ReduceOutputRandom, SmallFunctionsMatchThePlainPassAndKeepEverySet) {
+  CheckAgainstReference({5, 1, 24, 0.0, 0.0}, 1, 2500, true);
+}
+
+TEST(ReduceOutputRandom, DenseCoversMatchThePlainPass) {
+  CheckAgainstReference({6, 4, 90, 0.0, 0.0}, 2, 300, true);
+  CheckAgainstReference({8, 7, 200, 0.0, 0.0}, 3, 60, false);
+}
+
+// Inputs spread over several mask words, and terms with more dashes than the
+// pass generates input parts for.
+TEST(ReduceOutputRandom, WideInputsMatchThePlainPass) {
+  CheckAgainstReference({150, 65, 40, 0.0, 0.0, 6, 0.3}, 6, 150, false);
+  CheckAgainstReference({620, 600, 30, 0.0, 0.0, 5, 0.95}, 7, 15, false);
+  CheckAgainstReference({30, 16, 80, 0.02, 0.0, 0, 0.0}, 8, 150, false);
+}
+
+TEST(ReduceOutputRandom, OddCharactersMatchThePlainPass) {
+  CheckAgainstReference({4, 1, 16, 0.08, 0.0}, 4, 800, true);
+  CheckAgainstReference({4, 1, 16, 0.0, 0.03}, 5, 800, true);
+}
+
+}  // namespace
+}  // namespace tavro
