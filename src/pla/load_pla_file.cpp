@@ -109,10 +109,13 @@ void LoadPlaFile(const std::string& path) { LoadPlaFileInto(path, *CurrentGraph(
 
 void LoadPlaFileInto(const std::string& path, TermGraph& graph) {
   const std::string text = ReadWholeFile(path);
-  std::string_view content = text;
+  ParsePlaText(text, graph);
+}
+
+void ParsePlaText(std::string_view text, TermGraph& graph) {
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-  if (content.starts_with(kByteOrderMark)) content.remove_prefix(kByteOrderMark.size());
-  PlaLines lines{content};
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  PlaLines lines{text};
   ParsePla(lines, graph);
 }
 

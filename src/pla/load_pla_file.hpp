@@ -20,6 +20,11 @@ void LoadPlaFile(const std::string& path);
 /// As LoadPlaFile, into the given graph.
 void LoadPlaFileInto(const std::string& path, TermGraph& graph);
 
+/// The text of a whole file, parsed into the graph as LoadPlaFileInto does
+/// once the file is read: a leading UTF-8 byte-order mark is skipped. Throws
+/// every error of ParsePla unchanged.
+void ParsePlaText(std::string_view text, TermGraph& graph);
+
 /// The lines of a PLA text not yet parsed, in file order, held as the text
 /// from the start of the next line on. A line ends before a line feed; a text
 /// ending with a line feed has no empty line after it.

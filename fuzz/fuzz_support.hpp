@@ -1,0 +1,149 @@
+// Shared by the fuzz harnesses: the bound on the work of one input, the
+// contract every thrown message must meet, and truth tables of small covers.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "graph/term_graph.hpp"
+#include "pla/load_pla_file.hpp"
+
+namespace tavro::fuzz {
+
+// The search may take time exponential in the input count, and every output
+// is searched; these bounds keep each input to milliseconds.
+inline constexpr int64_t kMaxInputs = 16;
+inline constexpr int64_t kMaxOutputs = 16;
+inline constexpr int64_t kMaxCubeLines = 300;
+// Truth tables are compared up to this many inputs.
+inline constexpr int32_t kMaxTableInputs = 10;
+
+[[noreturn]] inline void Fail(const std::string& what) {
+  std::fprintf(stderr, "FUZZ FINDING: %s\n", what.c_str());
+  std::fflush(stderr);
+  std::abort();
+}
+
+inline void Expect(bool condition, const std::string& what) {
+  if (!condition) Fail(what);
+}
+
+// The value a count token would be read as, by the parser's rule (vertical
+// tabs and form feeds, a sign, the leading digits), held at one past the bound.
+inline int64_t DeclaredCount(std::string_view token, int64_t bound) {
+  size_t i = 0;
+  while (i < token.size() && (token[i] == '\v' || token[i] == '\f')) ++i;
+  bool negative = false;
+  if (i < token.size() && (token[i] == '+' || token[i] == '-')) negative = token[i++] == '-';
+  int64_t value = 0;
+  for (; i < token.size() && token[i] >= '0' && token[i] <= '9'; ++i) {
+    value = value * 10 + (token[i] - '0');
+    if (value > bound) return negative ? -value : bound + 1;
+  }
+  return negative ? -value : value;
+}
+
+/// False for a text that declares more than kMaxInputs inputs or kMaxOutputs
+/// outputs on any .i/.o line, or holds more than kMaxCubeLines cube lines.
+inline bool WithinBounds(std::string_view text) {
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  PlaLines lines{text};
+  int64_t cubeLines = 0;
+  while (!NoLinesLeft(lines)) {
+    std::string_view line = TrimmedLine(TakeLine(lines));
+    if (line.empty()) continue;
+    if (line.front() == '.') {
+      const std::string_view keyword = CutToken(line, kSeparators);
+      if (keyword == ".i" && DeclaredCount(CutToken(line, kSeparators), kMaxInputs) > kMaxInputs) {
+        return false;
+      }
+      if (keyword == ".o" && DeclaredCount(CutToken(line, kSeparators), kMaxOutputs) > kMaxOutputs) {
+        return false;
+      }
+    } else if (std::string_view("-01234~").find(line.front()) != std::string_view::npos) {
+      if (++cubeLines > kMaxCubeLines) return false;
+    }
+  }
+  return true;
+}
+
+/// Where a run stands when an error leaves it; each stage has its own messages.
+enum class Stage { kLoad, kReduce, kReport };
+
+inline const char* StageName(Stage stage) {
+  switch (stage) {
+    case Stage::kLoad: return "loading";
+    case Stage::kReduce: return "the reduction";
+    case Stage::kReport: return "the report";
+  }
+  return "";
+}
+
+/// Fails unless a plain message text is one that input can cause at this stage.
+inline void ExpectPlainMessage(const char* text, Stage stage) {
+  Expect(text != nullptr, "null message text");
+  const std::string_view message = text;
+  const bool conflict = message == "There is a conflict between outputs in PLA file.";
+  // A .i or .o line after the first cube changes the lengths the parser
+  // checks, and the graph refuses cubes of another length.
+  const bool parser =
+      message == "wrong size of term inputs" || message == "wrong size of term outputs" ||
+      message == "Parser Error: unknown type, this program supports f, fd, fr and fdr only!" ||
+      message == "Parser Error: mandatory field 'number of input variables' is missing" ||
+      message == "Parser Error: mandatory field 'number of output variables' is missing";
+  const bool expected = stage == Stage::kLoad ? conflict || parser : stage == Stage::kReduce && conflict;
+  Expect(expected, "unexpected message during " + std::string(StageName(stage)) + ": " + text);
+}
+
+/// Fails unless a string-object message is a parser message naming its line.
+inline void ExpectStringMessage(const std::string& text, Stage stage) {
+  Expect(stage == Stage::kLoad && text.starts_with("Parser Error: ") &&
+             text.find("\nLine Number: ") != std::string::npos && text.ends_with("\n"),
+         "unexpected message during " + std::string(StageName(stage)) + ": " + text);
+}
+
+/// The set of input vectors (bit k of the index = variable k) that the terms
+/// of one output list hold, for at most kMaxTableInputs inputs.
+using TruthTable = std::vector<bool>;
+
+inline TruthTable TableOf(const TermGraph& graph, int32_t output, char value) {
+  const uint32_t vectors = uint32_t{1} << graph.inputCount;
+  TruthTable table(vectors, false);
+  OutputList(graph, output, value)->ForEach([&](const Term* t) {
+    uint32_t care = 0;
+    uint32_t ones = 0;
+    for (size_t k = 0; k < t->inputs.size(); ++k) {
+      const char c = t->inputs[k];
+      if (c == '0' || c == '1') care |= uint32_t{1} << k;
+      if (c == '1') ones |= uint32_t{1} << k;
+    }
+    for (uint32_t v = 0; v < vectors; ++v) {
+      if ((v & care) == ones) table[v] = true;
+    }
+  });
+  return table;
+}
+
+/// The result text of every output in a report.
+inline std::vector<std::string> ReportLines(const std::string& report) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (;;) {
+    const size_t feed = report.find('\n', start);
+    lines.push_back(report.substr(start, feed - start));
+    if (feed == std::string::npos) return lines;
+    start = feed + 1;
+  }
+}
+
+/// True for a cube of `inputCount` characters over '0', '1', '-'.
+inline bool IsCube(const std::string& text, int32_t inputCount) {
+  return text.size() == static_cast<size_t>(inputCount) &&
+         text.find_first_not_of("01-") == std::string::npos;
+}
+
+}  // namespace tavro::fuzz
