@@ -10,21 +10,30 @@ namespace tavro {
 
 TermPool::~TermPool() {
   for (size_t slot = 0; slot < size_; ++slot) (*this)[slot].~Term();
-  for (Term* chunk : terms_) std::allocator<Term>().deallocate(chunk, kChunkMask + 1);
-  for (TermLink* chunk : links_) std::allocator<TermLink>().deallocate(chunk, (kChunkMask + 1) * linkCount_);
-  for (char* chunk : chars_) std::allocator<char>().deallocate(chunk, (kChunkMask + 1) * charCount_);
+  for (Term* chunk : terms_) std::allocator<Term>().deallocate(chunk, chunkMask_ + 1);
+  for (TermLink* chunk : links_) std::allocator<TermLink>().deallocate(chunk, (chunkMask_ + 1) * linkCount_);
+  for (char* chunk : chars_) std::allocator<char>().deallocate(chunk, (chunkMask_ + 1) * charCount_);
+}
+
+void TermPool::SetShape(size_t charCount, size_t linkCount) {
+  charCount_ = charCount;
+  linkCount_ = linkCount;
+  const size_t slotBytes = sizeof(Term) + charCount_ + linkCount_ * sizeof(TermLink);
+  chunkBits_ = 12;
+  while (chunkBits_ > 0 && (slotBytes << chunkBits_) > (size_t{1} << 20)) --chunkBits_;
+  chunkMask_ = (size_t{1} << chunkBits_) - 1;
 }
 
 // Chunks are taken raw and their terms built one by one, so a small graph
 // touches little of its first chunk.
 Term& TermPool::Grow() {
-  if ((size_ & kChunkMask) == 0) {
+  if ((size_ & chunkMask_) == 0) {
     terms_.reserve(terms_.size() + 1);
     links_.reserve(links_.size() + 1);
     chars_.reserve(chars_.size() + 1);
-    terms_.push_back(std::allocator<Term>().allocate(kChunkMask + 1));
-    links_.push_back(std::allocator<TermLink>().allocate((kChunkMask + 1) * linkCount_));
-    chars_.push_back(std::allocator<char>().allocate((kChunkMask + 1) * charCount_));
+    terms_.push_back(std::allocator<Term>().allocate(chunkMask_ + 1));
+    links_.push_back(std::allocator<TermLink>().allocate((chunkMask_ + 1) * linkCount_));
+    chars_.push_back(std::allocator<char>().allocate((chunkMask_ + 1) * charCount_));
   }
   const size_t slot = size_;
   Term* term = new (&(*this)[slot]) Term();

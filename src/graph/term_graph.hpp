@@ -96,24 +96,24 @@ class TermPool {
   TermPool& operator=(const TermPool&) = delete;
   ~TermPool();
 
-  Term& operator[](size_t slot) { return terms_[slot >> kChunkBits][slot & kChunkMask]; }
-  const Term& operator[](size_t slot) const { return terms_[slot >> kChunkBits][slot & kChunkMask]; }
+  Term& operator[](size_t slot) { return terms_[slot >> chunkBits_][slot & chunkMask_]; }
+  const Term& operator[](size_t slot) const { return terms_[slot >> chunkBits_][slot & chunkMask_]; }
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
 
   /// Sets the characters and links per slot; only while the pool is empty.
-  void SetShape(size_t charCount, size_t linkCount) {
-    charCount_ = charCount;
-    linkCount_ = linkCount;
-  }
+  /// A chunk holds up to 4096 slots but stays near 1 MiB when slots are
+  /// wide, so that a few terms of a very wide function take memory in
+  /// proportion to themselves rather than to a whole chunk.
+  void SetShape(size_t charCount, size_t linkCount);
   /// Constructs the term of the next slot, its links cleared.
   Term& Grow();
-  char* Chars(uint32_t slot) { return chars_[slot >> kChunkBits] + (slot & kChunkMask) * charCount_; }
+  char* Chars(uint32_t slot) { return chars_[slot >> chunkBits_] + (slot & chunkMask_) * charCount_; }
   TermLink& Link(uint32_t slot, size_t list) {
-    return links_[slot >> kChunkBits][(slot & kChunkMask) * linkCount_ + list];
+    return links_[slot >> chunkBits_][(slot & chunkMask_) * linkCount_ + list];
   }
   const TermLink& Link(uint32_t slot, size_t list) const {
-    return links_[slot >> kChunkBits][(slot & kChunkMask) * linkCount_ + list];
+    return links_[slot >> chunkBits_][(slot & chunkMask_) * linkCount_ + list];
   }
   /// Sets every link of a slot to "in no list".
   void ClearLinks(uint32_t slot);
@@ -140,11 +140,11 @@ class TermPool {
   Iterator<const TermPool, const Term> end() const { return {this, size_}; }
 
  private:
-  static constexpr size_t kChunkBits = 12;
-  static constexpr size_t kChunkMask = (size_t{1} << kChunkBits) - 1;
+  size_t chunkBits_ = 12;
+  size_t chunkMask_ = (size_t{1} << 12) - 1;
   std::vector<Term*> terms_;      // chunks of raw storage, terms built as slots are taken
-  std::vector<TermLink*> links_;  // chunks of 2^kChunkBits * linkCount_ links
-  std::vector<char*> chars_;      // chunks of 2^kChunkBits * charCount_ characters
+  std::vector<TermLink*> links_;  // chunks of 2^chunkBits_ * linkCount_ links
+  std::vector<char*> chars_;      // chunks of 2^chunkBits_ * charCount_ characters
   size_t size_ = 0;
   size_t charCount_ = 0;
   size_t linkCount_ = 1;

@@ -178,8 +178,9 @@ TEST_F(BadInputTest, FunctionsBeyondTheMemoryLimitRunOutOfMemory) {
   const Case cases[] = {
       {"many outputs without cubes", ".i 1\n.o 100000000\n", 1 << 20, ""},
       {"many inputs without cubes", ".i 2000000000\n.o 1\n", 1 << 20, ""},
-      {"300 cubes of 60000 inputs and outputs", WideFile(60000, 60000, 300), 256 << 10, ""},
-      // Loads, then the report (a line of a million characters per output) outgrows the limit.
+      // Both load in memory in proportion to the file; then the report (60000
+      // lines of 60000 characters, or lines of a million) outgrows the limit.
+      {"300 cubes of 60000 inputs and outputs", WideFile(60000, 60000, 300), 256 << 10, kLine1},
       {"one cube of a million inputs", WideFile(1000000, 1000, 1), 128 << 10, kLine1},
   };
   for (const Case& c : cases) {
