@@ -83,7 +83,11 @@ int main(int argc, char** argv) {
   const char* path = argv[argc - 1];
   auto* graph = new tavro::TermGraph();  // lives until the process ends, as in a run
   double load = 0, reduce = 0, search = 0, loadRss = 0;
+  int32_t loadedTerms = 0;
   std::string report;
+#if TAVRO_BENCH_REDUCE
+  tavro::ReduceStats reduceStats;
+#endif
   int64_t branches = 0, proved = 0;
   try {
     const double t0 = CpuSeconds();
@@ -91,10 +95,13 @@ int main(int argc, char** argv) {
     const double t1 = CpuSeconds();
     load = t1 - t0;
     loadRss = PeakRssMb();
+    loadedTerms = graph->termCount;
     if (!loadOnly) {
 #if TAVRO_BENCH_REDUCE
+      tavro::ReduceHooks hooks;
+      hooks.stats = &reduceStats;
       for (int32_t output = 0; output < graph->outputCount; ++output) {
-        tavro::ReduceOutput(*graph, output);
+        tavro::ReduceOutput(*graph, output, hooks);
       }
 #endif
       const double t2 = CpuSeconds();
@@ -114,11 +121,17 @@ int main(int argc, char** argv) {
     return Fail(text.c_str());
   }
   std::printf("file %s\ninputs %d\noutputs %d\ncube_lines %ld\nterms %d\n", path, graph->inputCount,
-              graph->outputCount, CubeLines(path), graph->termCount);
+              graph->outputCount, CubeLines(path), loadedTerms);
   std::printf("load_seconds %.6f\nload_peak_rss_mb %.1f\n", load, loadRss);
   if (!loadOnly) {
     std::printf("reduced %s\nterms_after_reduce %d\n", TAVRO_BENCH_REDUCE ? "yes" : "no",
                 graph->termCount);
+#if TAVRO_BENCH_REDUCE
+    std::printf("reduce_visits %lld\nreduce_rescans %lld\nreduce_lookups %lld\nreduce_comparisons %lld\n",
+                static_cast<long long>(reduceStats.visits), static_cast<long long>(reduceStats.rescans),
+                static_cast<long long>(reduceStats.lookups),
+                static_cast<long long>(reduceStats.comparisons));
+#endif
     std::printf("reduce_seconds %.6f\nsearch_seconds %.6f\nsearch_branches %lld\n", reduce, search,
                 static_cast<long long>(branches));
     std::printf("proved_by_cover_check %lld\n", static_cast<long long>(proved));

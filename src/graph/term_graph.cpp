@@ -2,6 +2,7 @@
 #include "graph/term_graph.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -192,26 +193,84 @@ uint64_t HashOf(std::string_view text) {
 
 // The tag is the upper half of the hash, and an entry's home position is its
 // tag's low bits, so the tag alone places an entry (slots, and so entries,
-// are fewer than 2^32).
+// are fewer than 2^32); the filter's bits come from the tag too.
 uint32_t TagOf(uint64_t hash) { return static_cast<uint32_t>(hash >> 32); }
+
+using Entry = InputPartIndex::Entry;
 
 size_t Mask(const InputPartIndex& index) { return index.entries.size() - 1; }
 
 size_t Home(const InputPartIndex& index, uint32_t tag) { return tag & Mask(index); }
 
+void Prefetch(const void* address) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(address);
+#else
+  static_cast<void>(address);
+#endif
+}
+
+// Two bits of one filter word per tag.
+uint64_t FilterMix(uint32_t tag) { return tag * 0x9e3779b97f4a7c15ULL; }
+size_t FilterWord(const InputPartIndex& index, uint64_t mix) {
+  return static_cast<size_t>(mix >> index.filterShift);
+}
+uint64_t FilterBits(uint64_t mix) { return (uint64_t{1} << (mix & 63)) | (uint64_t{1} << ((mix >> 6) & 63)); }
+
+void FilterAdd(InputPartIndex& index, uint32_t tag) {
+  const uint64_t mix = FilterMix(tag);
+  index.filter[FilterWord(index, mix)] |= FilterBits(mix);
+}
+
+bool FilterMayHold(const InputPartIndex& index, uint32_t tag) {
+  const uint64_t mix = FilterMix(tag);
+  const uint64_t bits = FilterBits(mix);
+  return (index.filter[FilterWord(index, mix)] & bits) == bits;
+}
+
 void PlaceEntry(InputPartIndex& index, uint32_t tag, uint32_t slot) {
   size_t at = Home(index, tag);
   while (index.entries[at].slot != kNoSlot) at = (at + 1) & Mask(index);
-  index.entries[at] = InputPartIndex::Entry{slot, tag};
+  index.entries[at] = Entry{slot, tag};
+}
+
+// Places the pending entries; their homes are fetched some entries ahead, so
+// that the table's memory is waited for by many entries at once.
+void Flush(InputPartIndex& index) {
+  constexpr size_t kAhead = 8;
+  const size_t count = index.pending.size();
+  for (size_t i = 0; i < std::min(count, kAhead); ++i) {
+    Prefetch(&index.entries[Home(index, index.pending[i].tag)]);
+  }
+  for (size_t i = 0; i < count; ++i) {
+    if (i + kAhead < count) Prefetch(&index.entries[Home(index, index.pending[i + kAhead].tag)]);
+    PlaceEntry(index, index.pending[i].tag, index.pending[i].slot);
+  }
+  index.pending.clear();
+}
+
+void RebuildFilter(InputPartIndex& index) {
+  // About 8 bits per entry the table may hold.
+  const size_t words = std::max<size_t>(1, index.entries.size() / 16);
+  index.filter.assign(words, 0);
+  index.filterShift = 64 - std::countr_zero(words);
+  if (words == 1) index.filterShift = 63;  // a shift by 64 is not defined
+  for (const Entry& e : index.entries) {
+    if (e.slot != kNoSlot) FilterAdd(index, e.tag);
+  }
+  for (const Entry& e : index.pending) FilterAdd(index, e.tag);
+  index.erasedSinceFilter = 0;
 }
 
 void Resize(InputPartIndex& index, size_t capacity) {
-  std::vector<InputPartIndex::Entry> old;
+  std::vector<Entry> old;
   old.swap(index.entries);
-  index.entries.assign(capacity, InputPartIndex::Entry{});
-  for (const InputPartIndex::Entry& e : old) {
+  index.entries.assign(capacity, Entry{});
+  for (const Entry& e : old) {
     if (e.slot != kNoSlot) PlaceEntry(index, e.tag, e.slot);
   }
+  Flush(index);
+  RebuildFilter(index);
 }
 
 size_t CapacityFor(size_t terms) {
@@ -220,12 +279,19 @@ size_t CapacityFor(size_t terms) {
   return capacity;
 }
 
+// Most parts looked up name no term; the filter, far smaller than the table,
+// answers those without reading the table.
 Term* Find(const TermGraph& graph, std::string_view inputs, uint64_t hash) {
   const InputPartIndex& index = graph.termByInputs;
-  if (index.entries.empty()) return nullptr;
   const uint32_t tag = TagOf(hash);
+  if (index.entries.empty() || !FilterMayHold(index, tag)) return nullptr;
+  for (const Entry& e : index.pending) {
+    if (e.tag != tag) continue;
+    const Term& t = graph.termPool[e.slot];
+    if (t.inputs.view() == inputs) return const_cast<Term*>(&t);
+  }
   for (size_t at = Home(index, tag);; at = (at + 1) & Mask(index)) {
-    const InputPartIndex::Entry& e = index.entries[at];
+    const Entry& e = index.entries[at];
     if (e.slot == kNoSlot) return nullptr;
     if (e.tag == tag) {
       const Term& t = graph.termPool[e.slot];
@@ -234,10 +300,23 @@ Term* Find(const TermGraph& graph, std::string_view inputs, uint64_t hash) {
   }
 }
 
+void Insert(InputPartIndex& index, uint32_t tag, uint32_t slot) {
+  constexpr size_t kPendingAtMost = 64;
+  if (2 * (index.used + 1) > index.entries.size()) {
+    Resize(index, CapacityFor(std::max<size_t>(index.used + 1, 2 * index.used)));
+  }
+  FilterAdd(index, tag);
+  index.pending.push_back(Entry{slot, tag});
+  ++index.used;
+  if (index.pending.size() == kPendingAtMost) Flush(index);
+}
+
 // Backward-shift deletion: later entries of the probe run move up, so no
-// marker of a deleted entry is needed.
+// marker of a deleted entry is needed. The filter keeps the entry's bits
+// until it is rebuilt.
 void Erase(InputPartIndex& index, const Term& term) {
   if (index.entries.empty()) return;
+  Flush(index);
   const uint32_t slot = static_cast<uint32_t>(term.slot);
   size_t at = Home(index, TagOf(HashOf(term.inputs)));
   while (index.entries[at].slot != slot) {
@@ -246,7 +325,7 @@ void Erase(InputPartIndex& index, const Term& term) {
   }
   size_t hole = at;
   for (size_t next = (at + 1) & Mask(index);; next = (next + 1) & Mask(index)) {
-    const InputPartIndex::Entry e = index.entries[next];
+    const Entry e = index.entries[next];
     if (e.slot == kNoSlot) break;
     const size_t home = Home(index, e.tag);
     // The entry may fill the hole unless its home lies after the hole, in
@@ -257,8 +336,9 @@ void Erase(InputPartIndex& index, const Term& term) {
       hole = next;
     }
   }
-  index.entries[hole] = InputPartIndex::Entry{};
+  index.entries[hole] = Entry{};
   --index.used;
+  if (++index.erasedSinceFilter > index.used) RebuildFilter(index);
 }
 
 }  // namespace
@@ -318,14 +398,7 @@ Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& ou
   term->zerosCount = zeros;
   term->dashCount = static_cast<int32_t>(inputs.size()) - ones - zeros;
   const bool pure = plainDashes == term->dashCount;  // only '0', '1', '-'
-  if (pure) {
-    InputPartIndex& index = graph.termByInputs;
-    if (2 * (index.used + 1) > index.entries.size()) {
-      Resize(index, CapacityFor(std::max<size_t>(index.used + 1, 2 * index.used)));
-    }
-    PlaceEntry(index, TagOf(hash), static_cast<uint32_t>(term->slot));
-    ++index.used;
-  }
+  if (pure) Insert(graph.termByInputs, TagOf(hash), static_cast<uint32_t>(term->slot));
   return *term;
 }
 

@@ -206,16 +206,23 @@ inline void TermList::Append(Term* t) {
   ++count_;
 }
 
-/// Open-addressing index from pure input part to term slot: linear probing,
-/// at most half full, each entry keeping 32 bits of its part's hash so that
-/// neither probing nor growing reads a term.
+/// Index from pure input part to term slot: an open-addressing table with
+/// linear probing, at most half full, each entry keeping 32 bits of its part's
+/// hash (its tag) so that neither probing nor growing reads a term; a filter
+/// of two bits per tag, about a sixteenth of the table's size, that tells most
+/// absent parts without reading the table; and up to 64 entries not yet placed
+/// in the table, placed together so that their table memory is fetched at once.
 struct InputPartIndex {
   struct Entry {
     uint32_t slot = kNoSlot;
     uint32_t tag = 0;
   };
   std::vector<Entry> entries;  // size a power of two, or empty
-  size_t used = 0;
+  std::vector<Entry> pending;
+  std::vector<uint64_t> filter;
+  int filterShift = 63;
+  size_t used = 0;  // entries in the table and pending
+  size_t erasedSinceFilter = 0;
   size_t size() const { return used; }
 };
 

@@ -109,6 +109,67 @@ struct MemberList {
   std::vector<uint64_t> masks;  // 2 * words per member
 };
 
+// The members of one group key, with their masks and list keys alongside, so
+// that a search compares them reading memory in sequence.
+struct GroupList {
+  std::vector<int32_t> slots;
+  std::vector<uint64_t> masks;  // 2 * words per member
+  std::vector<Key> keys;
+};
+
+// The group lists of one group by their keys: open addressing with linear
+// probing, at most half full, so that a lookup reads one entry where a node
+// map would read a bucket and a node. Lists are never taken out.
+class GroupTable {
+ public:
+  const GroupList* Find(uint64_t key) const {
+    if (entries_.empty()) return nullptr;
+    for (size_t at = Home(key);; at = (at + 1) & (entries_.size() - 1)) {
+      const Entry& e = entries_[at];
+      if (e.key == key) return &lists_[Idx(e.list)];
+      if (e.key == kEmpty) return nullptr;
+    }
+  }
+
+  GroupList& Get(uint64_t key) {
+    if (2 * (lists_.size() + 1) > entries_.size()) Grow();
+    size_t at = Home(key);
+    for (; entries_[at].key != kEmpty; at = (at + 1) & (entries_.size() - 1)) {
+      if (entries_[at].key == key) return lists_[Idx(entries_[at].list)];
+    }
+    entries_[at] = Entry{key, static_cast<int32_t>(lists_.size())};
+    return lists_.emplace_back();
+  }
+
+ private:
+  // Keys have a value class below 3 in their low bits, so this is none.
+  static constexpr uint64_t kEmpty = ~uint64_t{0};
+  struct Entry {
+    uint64_t key = kEmpty;
+    int32_t list = kNone;
+  };
+  static size_t Idx(int32_t i) { return static_cast<size_t>(i); }
+  size_t Home(uint64_t key) const {
+    key ^= key >> 33;
+    key *= 0xff51afd7ed558ccdULL;
+    key ^= key >> 33;
+    return static_cast<size_t>(key) & (entries_.size() - 1);
+  }
+  void Grow() {
+    std::vector<Entry> old(std::max<size_t>(16, 2 * entries_.size()));
+    old.swap(entries_);
+    for (const Entry& e : old) {
+      if (e.key == kEmpty) continue;
+      size_t at = Home(e.key);
+      while (entries_[at].key != kEmpty) at = (at + 1) & (entries_.size() - 1);
+      entries_[at] = e;
+    }
+  }
+
+  std::vector<Entry> entries_;
+  std::vector<GroupList> lists_;
+};
+
 struct IndexEntry {
   int32_t slot;  // kNone when empty, kGone when deleted
   uint32_t tag;  // high half of the hash
@@ -180,7 +241,7 @@ struct Pass {
   bool groupsRefused = false;  // they failed too often to be worth keeping
   int64_t groupTries = 0, groupFailures = 0;
   std::vector<int32_t> groupStart{};  // first place of each group, then inputCount
-  std::vector<std::unordered_map<uint64_t, std::vector<int32_t>>> groupLists{};
+  std::vector<GroupTable> groupLists{};
   std::vector<int32_t> groupPlace{};  // per slot and group: place in its list
   std::vector<uint32_t> seen{};       // per slot: the last query that met it
   uint32_t query = 0;
@@ -211,7 +272,7 @@ struct Pass {
   std::vector<Term*> created{};
   std::vector<int32_t> gained{};
   std::vector<size_t> groupOrder{};
-  std::vector<const std::vector<int32_t>*> groupHits{};
+  std::vector<const GroupList*> groupHits{};
 };
 
 Term& TermAt(Pass& p, int32_t s) { return p.graph.termPool[static_cast<size_t>(s)]; }
@@ -311,20 +372,28 @@ uint64_t GroupKey(uint64_t literals, uint64_t ones, int c) {
 void UpdateGroups(Pass& p, int32_t s, int c, bool member) {
   if (!p.useGroups || c >= kOtherClass) return;
   const size_t groups = p.groupLists.size();
+  const size_t stride = 2 * p.words;
   const uint64_t* m = MasksOf(p, s);
   for (size_t h = 0; h < groups; ++h) {
     const size_t start = Idx(p.groupStart[h]), width = Idx(p.groupStart[h + 1]) - start;
     const uint64_t key = GroupKey(BitsAt(m, start, width), BitsAt(m + p.words, start, width), c);
-    std::vector<int32_t>& list = p.groupLists[h][key];
+    GroupList& list = p.groupLists[h].Get(key);
     int32_t& place = p.groupPlace[Idx(s) * groups + h];
     if (member) {
-      place = static_cast<int32_t>(list.size());
-      list.push_back(s);
+      place = static_cast<int32_t>(list.slots.size());
+      list.slots.push_back(s);
+      list.masks.insert(list.masks.end(), m, m + stride);
+      list.keys.push_back(KeyOf(p, s));
     } else {
-      const int32_t last = list.back();
-      list[Idx(place)] = last;
-      p.groupPlace[Idx(last) * groups + h] = place;
-      list.pop_back();
+      const size_t at = Idx(place), last = list.slots.size() - 1;
+      const int32_t moved = list.slots[last];
+      list.slots[at] = moved;
+      std::copy_n(&list.masks[last * stride], stride, &list.masks[at * stride]);
+      list.keys[at] = list.keys[last];
+      p.groupPlace[Idx(moved) * groups + h] = place;
+      list.slots.pop_back();
+      list.masks.resize(last * stride);
+      list.keys.pop_back();
       place = kNone;
     }
   }
@@ -736,7 +805,7 @@ bool FindThroughGroups(Pass& p, int32_t s, int c, double budget, std::vector<Sur
   std::partial_sort(p.groupOrder.begin(), p.groupOrder.begin() + 2, p.groupOrder.end(),
                     [&](size_t a, size_t b) { return dashesIn(a) < dashesIn(b); });
 
-  std::vector<const std::vector<int32_t>*>& hits = p.groupHits;
+  std::vector<const GroupList*>& hits = p.groupHits;
   hits.clear();
   double size = 0;
   for (size_t h : {p.groupOrder[0], p.groupOrder[1]}) {
@@ -755,10 +824,10 @@ bool FindThroughGroups(Pass& p, int32_t s, int c, double budget, std::vector<Sur
         if (digit == 2) o |= uint64_t{1} << i;
       }
       ++p.stats.lookups;
-      const auto it = p.groupLists[h].find(GroupKey(l, o, c));
-      if (it == p.groupLists[h].end() || it->second.empty()) continue;
-      hits.push_back(&it->second);
-      size += static_cast<double>(it->second.size());
+      const GroupList* list = p.groupLists[h].Find(GroupKey(l, o, c));
+      if (list == nullptr || list->slots.empty()) continue;
+      hits.push_back(list);
+      size += static_cast<double>(list->slots.size());
       if (size > budget) {
         // Keys that many members share (narrow inputs, or cubes alike in
         // most places) make the index a cost to keep up; it goes after
@@ -778,13 +847,18 @@ bool FindThroughGroups(Pass& p, int32_t s, int c, double budget, std::vector<Sur
   ++p.groupTries;
   const Key key = KeyOf(p, s);
   ++p.query;
-  for (const std::vector<int32_t>* list : hits) {
-    p.stats.comparisons += static_cast<int64_t>(list->size());
-    for (int32_t u : *list) {
+  const size_t stride = 2 * p.words;
+  for (const GroupList* list : hits) {
+    const size_t members = list->slots.size();
+    p.stats.comparisons += static_cast<int64_t>(members);
+    for (size_t i = 0; i < members; ++i) {
+      const int32_t r = CompareMasks(tm, &list->masks[i * stride], p.words);
+      if (r == kUnrelated || !(list->keys[i] > key)) continue;
+      // A member that matches t exactly in both groups is met twice.
+      const int32_t u = list->slots[i];
       if (p.seen[Idx(u)] == p.query) continue;
       p.seen[Idx(u)] = p.query;
-      const int32_t r = CompareMasks(tm, MasksOf(p, u), p.words);
-      if (r != kUnrelated && KeyOf(p, u) > key) found.push_back({u, r});
+      found.push_back({u, r});
     }
   }
   return true;
