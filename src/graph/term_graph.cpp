@@ -213,7 +213,8 @@ void Prefetch(const void* address) {
 // Two bits of one filter word per tag.
 uint64_t FilterMix(uint32_t tag) { return tag * 0x9e3779b97f4a7c15ULL; }
 size_t FilterWord(const InputPartIndex& index, uint64_t mix) {
-  return static_cast<size_t>(mix >> index.filterShift);
+  // A filter of one word has no index bits to take from the mix.
+  return index.filter.size() == 1 ? 0 : static_cast<size_t>(mix >> index.filterShift);
 }
 uint64_t FilterBits(uint64_t mix) { return (uint64_t{1} << (mix & 63)) | (uint64_t{1} << ((mix >> 6) & 63)); }
 
