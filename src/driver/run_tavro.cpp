@@ -67,6 +67,9 @@ int RunTavro(int argc, const char* const* argv, std::ostream& out, std::ostream&
   } catch (const std::exception& e) {
     return ReportError(out, err, e.what());
   }
+  // A report that could not be written (a full disk or device) is a
+  // failed run, not a successful one.
+  if (!out.flush()) return ReportError(out, err, "Cannot write to standard output");
   return 0;
 }
 

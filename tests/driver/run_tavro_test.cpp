@@ -157,6 +157,22 @@ TEST_F(RunTavroTest, ErrorsGoToStandardErrorWithStatusOne) {
   }
 }
 
+// A stream that refuses every byte, as standard output does on a full disk.
+class RefusingBuffer : public std::streambuf {
+ protected:
+  int overflow(int) override { return traits_type::eof(); }
+};
+
+TEST_F(RunTavroTest, ReportThatCannotBeWrittenIsAFailure) {
+  const std::string path = File("refused.pla", kThreeOutputs);
+  const char* argv[] = {"tavro", path.c_str()};
+  RefusingBuffer refusing;
+  std::ostream out(&refusing);
+  std::ostringstream err;
+  EXPECT_EQ(RunTavro(2, argv, out, err, nullptr), 1);
+  EXPECT_EQ(err.str(), "Cannot write to standard output\n");
+}
+
 TEST(WriteDuration, DefaultStreamFormatOfTheDoubleDifference) {
   struct Case {
     float from, to;
