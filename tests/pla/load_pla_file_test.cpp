@@ -65,13 +65,6 @@ TEST(NextToken, CutsOneTokenAndTheSeparatorsAfterIt) {
   }
 }
 
-TEST(NextToken, YieldsEveryTokenThenEmptyOnes) {
-  std::string line = "01-  |  1\tx";
-  std::vector<std::string> tokens;
-  for (int i = 0; i < 5; ++i) tokens.push_back(NextToken(line, kSeparators));
-  EXPECT_EQ(tokens, (std::vector<std::string>{"01-", "1", "x", "", ""}));
-}
-
 TEST(TakeLine, EndsLinesAtLineFeedsOnly) {
   const struct {
     std::string_view text;
