@@ -14,14 +14,9 @@ namespace tavro {
 namespace {
 
 using testing::MaskDurations;
+using RunResult = testing::ProgramResult;
 using testing::TempPath;
 using testing::WriteFile;
-
-struct RunResult {
-  int status;
-  std::string out;
-  std::string err;
-};
 
 // Runs the program in process; each run leaves its graph in CurrentGraph,
 // released here so that repeated runs do not pile up.

@@ -19,18 +19,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::MaskDurations;
+using testing::Programs;
 using testing::RunLimits;
 using testing::RunProgram;
 using testing::TempPath;
 using testing::WriteFile;
-
-std::vector<std::string> Programs() {
-#if defined(TAVRO_BIN) && defined(TAVRO_DIRECT_BIN)
-  return {TAVRO_BIN, TAVRO_DIRECT_BIN};
-#else
-  return {};
-#endif
-}
 
 // Every child run is stopped after this long, so a hang fails the test.
 constexpr int kSeconds = 120;

@@ -12,11 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <sstream>
 
 #include "pla/load_pla_file.hpp"
+#include "support/bench_key.hpp"
 #include "support/brute_force.hpp"
 #include "support/program_output.hpp"
 
@@ -29,26 +29,20 @@ using testing::CubesMeet;
 using testing::OutputCubes;
 using testing::RunProgram;
 
-const fs::path kBench = fs::path(TAVRO_SOURCE_DIR) / ".." / "shared" / "bench";
+using testing::kBench;
 
-struct KeyRow {
+struct Row {
   std::string file;  // relative to the bench folder
   std::string answers;
 };
 
-std::vector<KeyRow> AnswerKey() {
-  std::vector<KeyRow> rows;
-  std::ifstream in(kBench / "expected.tsv");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> fields;
-    std::istringstream cells(line);
-    for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
-    if (fields.size() < 7) continue;  // refused files carry their error instead
-    if (fields[0].rfind("deviant/", 0) == 0) continue;
-    if (fields[0] == "pla/b12_split.pla") continue;
-    rows.push_back({fields[0], fields[6]});
+std::vector<Row> AnswerKey() {
+  std::vector<Row> rows;
+  for (const testing::KeyRow& row : testing::ReadAnswerKey()) {
+    if (row.fields.size() < 6) continue;  // refused files carry their error instead
+    if (row.path.rfind("deviant/", 0) == 0) continue;
+    if (row.path == "pla/b12_split.pla") continue;
+    rows.push_back({row.path, row.fields[5]});
   }
   return rows;
 }
@@ -91,9 +85,9 @@ std::string CheckAnswer(const TermGraph& g, int32_t output, char answer, const s
 TEST(BenchAnswers, BothProgramsOnEveryAcceptedFile) {
   if (!fs::exists(kBench / "expected.tsv")) GTEST_SKIP() << "no benchmark folder";
 #if defined(TAVRO_BIN) && defined(TAVRO_DIRECT_BIN)
-  const std::vector<KeyRow> key = AnswerKey();
+  const std::vector<Row> key = AnswerKey();
   ASSERT_FALSE(key.empty());
-  for (const KeyRow& row : key) {
+  for (const Row& row : key) {
     SCOPED_TRACE(row.file);
     const fs::path path = kBench / row.file;
     const std::unique_ptr<TermGraph> g = LoadAsParsed(path);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/bench_key.hpp"
 #include "support/program_output.hpp"
 
 namespace tavro {
@@ -19,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::RunProgram;
 
-const fs::path kBench = fs::path(TAVRO_SOURCE_DIR) / ".." / "shared" / "bench";
+using testing::kBench;
 
 TEST(BenchUnderSanitizers, FilesOutsideTheAnswerKeyEndCleanly) {
 #if !TAVRO_SANITIZE_BUILD || !defined(TAVRO_BIN) || !defined(TAVRO_DIRECT_BIN)

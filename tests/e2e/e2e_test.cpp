@@ -15,21 +15,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::MaskDurations;
+using testing::Programs;
 using testing::ReadFile;
 using testing::RunProgram;
-
-struct Program {
-  std::string path;
-  const char* variant;  // extension prefix of its own expected output
-};
-
-std::vector<Program> Programs() {
-#if defined(TAVRO_BIN) && defined(TAVRO_DIRECT_BIN)
-  return {{TAVRO_BIN, ".full"}, {TAVRO_DIRECT_BIN, ".direct"}};
-#else
-  return {};
-#endif
-}
 
 TEST(EndToEnd, GoldenCases) {
   if (Programs().empty()) GTEST_SKIP() << "programs not built";
@@ -50,10 +38,11 @@ TEST(EndToEnd, GoldenCases) {
     };
     const std::string err = expected(".err", "");
     const int status = std::stoi(expected(".status", "0"));
-    for (const Program& program : Programs()) {
-      SCOPED_TRACE(pla.filename().string() + " by " + fs::path(program.path).filename().string());
-      const std::string out = expected(std::string(program.variant) + ".out", expected(".out", ""));
-      const auto run = RunProgram(program.path, {pla.filename().string()});
+    for (const std::string& program : Programs()) {
+      SCOPED_TRACE(pla.filename().string() + " by " + fs::path(program).filename().string());
+      const char* variant = program == Programs().front() ? ".full" : ".direct";
+      const std::string out = expected(std::string(variant) + ".out", expected(".out", ""));
+      const auto run = RunProgram(program, {pla.filename().string()});
       EXPECT_EQ(MaskDurations(run.out), out);
       EXPECT_EQ(run.err, err);
       EXPECT_EQ(run.status, status);

@@ -3,27 +3,19 @@
 #include <random>
 
 #include "graph/term_graph.hpp"
+#include "support/graph_text.hpp"
 #include "support/graph_verifier.hpp"
 #include "support/thrown_text.hpp"
 
 namespace tavro {
 namespace {
 
+using testing::Describe;
+using testing::Lines;
+using testing::Load;
 using testing::Text;
 using testing::ThrownBy;
 using testing::VerifyGraph;
-
-std::vector<std::string> Inputs(const TermList& list) {
-  std::vector<std::string> out;
-  list.ForEach([&](const Term* t) { out.push_back(t->inputs + " " + t->outputs); });
-  return out;
-}
-
-std::vector<std::string> Inputs(const TermVector& list) {
-  std::vector<std::string> out;
-  for (const Term* t : list) out.push_back(t->inputs + " " + t->outputs);
-  return out;
-}
 
 TEST(InitGraph, RefusesCountsBelowOneAndLeavesGraphPending) {
   for (auto [in, out] : {std::pair{0, 1}, {1, 0}, {-3, 2}, {2, -1}}) {
@@ -32,27 +24,16 @@ TEST(InitGraph, RefusesCountsBelowOneAndLeavesGraphPending) {
               Text("inputs must be higher than 0"));
     EXPECT_EQ(g.termCount, -1);
   }
-}
-
-TEST(InitGraph, BuildsEmptyIndexes) {
   TermGraph g;
   InitGraph(g, kTypeFd, 3, 2, "x0 x1 x2", "f0 f1");
   EXPECT_EQ(g.termCount, 0);
-  ASSERT_EQ(g.variables.size(), 3u);
-  for (int k = 0; k < 3; ++k) EXPECT_EQ(g.variables[static_cast<size_t>(k)].index, k);
-  ASSERT_EQ(g.outputLists.size(), 2u);
-  EXPECT_EQ(g.inputLabels, "x0 x1 x2");
-  EXPECT_EQ(g.outputLabels, "f0 f1");
-  EXPECT_EQ(g.type, kTypeFd);
   EXPECT_EQ(VerifyGraph(g), "");
 }
 
-TEST(Selectors, TermVariablesByLiteralClass) {
+TEST(Selectors, TermVariablesAndCellTerms) {
   TermGraph g;
-  InitGraph(g, kTypeFd, 4, 1, "", "");
-  Term& t = AddCube(g, "1-02", "1");
-  EXPECT_EQ(t.onesCount, 1);
-  EXPECT_EQ(t.zerosCount, 1);
+  Load(g, kTypeFd, 4, 1, {{"1-02", "1"}, {"10-0", "1"}, {"11-1", "-"}, {"1---", "1"}});
+  const Term& t = *g.terms.First();
   EXPECT_EQ(t.dashCount, 2);  // '2' counts as a dash
   auto indexes = [&](char literal) {
     std::vector<int> out;
@@ -63,35 +44,25 @@ TEST(Selectors, TermVariablesByLiteralClass) {
   EXPECT_EQ(indexes('0'), std::vector<int>{2});
   EXPECT_EQ(indexes('-'), (std::vector<int>{1, 3}));
   EXPECT_EQ(ThrownBy([&] { GetTermVariables(g, t, '~'); }), Text("wrong set"));
-}
 
-TEST(Selectors, CellTermsRefuseUnknownCharactersAndAreCopies) {
-  TermGraph g;
-  InitGraph(g, kTypeFd, 2, 1, "", "");
-  AddCube(g, "10", "1");
-  AddCube(g, "11", "-");
-  AddCube(g, "1-", "1");
   const InputVariable& v1 = g.variables[1];
   EXPECT_EQ(ThrownBy([&] { GetCellTerms(g, v1, 0, '~', '1'); }), Text("wrong set"));
   EXPECT_EQ(ThrownBy([&] { GetCellTerms(g, v1, 0, '1', '~'); }), Text("wrong set"));
   EXPECT_EQ(ThrownBy([&] { GetCellTerms(g, v1, 0, 'x', 'x'); }), Text("wrong set"));
-  TermVector on0 = GetCellTerms(g, v1, 0, '1', '0');
-  EXPECT_EQ(Inputs(on0), std::vector<std::string>{"10 1"});
-  AddCube(g, "00", "1");
-  EXPECT_EQ(Inputs(on0), std::vector<std::string>{"10 1"});
-  EXPECT_EQ(Inputs(GetCellTerms(g, v1, 0, '1', '0')), (std::vector<std::string>{"10 1", "00 1"}));
-  EXPECT_EQ(Inputs(GetCellTerms(g, g.variables[0], 0, '1', '1')), (std::vector<std::string>{"10 1", "1- 1"}));
-  EXPECT_EQ(GetVariableCell(g, v1, 0).dcCount, 1);
-  EXPECT_EQ(GetVariableCell(g, v1, 0).onCount, 3);
+  const TermVector on0 = GetCellTerms(g, v1, 0, '1', '0');
+  EXPECT_EQ(Describe(on0), Lines{"10-0 1"});
+  AddCube(g, "00--", "1");
+  EXPECT_EQ(Describe(on0), Lines{"10-0 1"});  // a copy
+  EXPECT_EQ(Describe(GetCellTerms(g, v1, 0, '1', '0')), (Lines{"10-0 1", "00-- 1"}));
 }
 
 // A sequence of cubes added in order, and what the graph holds afterwards.
 struct AddCubeCase {
   const char* name;
   int inputs, outputs;
-  std::vector<std::pair<std::string, std::string>> cubes;
-  std::string error;                   // thrown by the last cube, if any
-  std::vector<std::string> terms;      // "inputs outputs" of every term, in order
+  testing::CubeLines cubes;
+  std::string error;  // thrown by the last cube, if any
+  Lines terms;        // every term, in order
 };
 
 TEST(AddCube, WorkedCases) {
@@ -118,22 +89,10 @@ TEST(AddCube, WorkedCases) {
       const bool last = i + 1 == c.cubes.size();
       EXPECT_EQ(thrown, last && !c.error.empty() ? Text(c.error) : testing::kNothing);
     }
-    EXPECT_EQ(Inputs(g.terms), c.terms);
+    EXPECT_EQ(Describe(g.terms), c.terms);
     EXPECT_EQ(g.termCount, static_cast<int32_t>(c.terms.size()));
     EXPECT_EQ(VerifyGraph(g), "");
   }
-}
-
-TEST(AddCube, MergeReturnsTheSameTermAndMovesItBetweenLists) {
-  TermGraph g;
-  InitGraph(g, kTypeFr, 3, 2, "", "");
-  Term& a = AddCube(g, "1-0", "1~");
-  Term& b = AddCube(g, "1-0", "~0");
-  EXPECT_EQ(&a, &b);
-  EXPECT_EQ(Inputs(g.outputLists[0].onTerms), std::vector<std::string>{"1-0 10"});
-  EXPECT_EQ(Inputs(g.outputLists[1].offTerms), std::vector<std::string>{"1-0 10"});
-  EXPECT_TRUE(g.outputLists[1].unspecifiedTerms.Empty());
-  for (const InputVariable& v : g.variables) EXPECT_EQ(GetVariableCell(g, v, 1).offCount, 1);
 }
 
 // A fresh graph's input-part index starts with a one-word filter; every
@@ -158,10 +117,9 @@ TEST(AddCube, ListsKeepArrivalOrderAcrossMerges) {
   AddCube(g, "01", "1~");
   AddCube(g, "00", "1~");  // joins output 0 after 01
   AddCube(g, "11", "11");
-  EXPECT_EQ(Inputs(g.outputLists[0].onTerms), (std::vector<std::string>{"01 1~", "00 11", "11 11"}));
-  EXPECT_EQ(Inputs(g.outputLists[1].onTerms), (std::vector<std::string>{"00 11", "11 11"}));
-  EXPECT_EQ(Inputs(GetCellTerms(g, g.variables[1], 0, '1', '1')),
-            (std::vector<std::string>{"01 1~", "11 11"}));
+  EXPECT_EQ(Describe(g.outputLists[0].onTerms), (Lines{"01 1~", "00 11", "11 11"}));
+  EXPECT_EQ(Describe(g.outputLists[1].onTerms), (Lines{"00 11", "11 11"}));
+  EXPECT_EQ(Describe(GetCellTerms(g, g.variables[1], 0, '1', '1')), (Lines{"01 1~", "11 11"}));
   EXPECT_EQ(VerifyGraph(g), "");
 }
 

@@ -5,52 +5,27 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "pla/load_pla_file.hpp"
 #include "pla/parse_pla.hpp"
+#include "support/bench_key.hpp"
 #include "support/graph_verifier.hpp"
+#include "support/program_output.hpp"
 #include "support/thrown_text.hpp"
 
 namespace tavro {
 namespace {
 
+using testing::KeyRow;
 using testing::kNothing;
 using testing::ThrownBy;
 using testing::VerifyGraph;
 
-const std::string kBenchDir = TAVRO_SOURCE_DIR "/../shared/bench";
+const std::string kBenchDir = testing::kBench.string();
 constexpr int32_t kVerifiedTermsAtMost = 1500;
-
-struct KeyRow {
-  std::string path;
-  std::vector<std::string> fields;  // the columns after the path
-};
-
-std::vector<KeyRow> ReadKey() {
-  std::ifstream in(kBenchDir + "/expected.tsv");
-  std::vector<KeyRow> rows;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream cells(line);
-    KeyRow row;
-    std::getline(cells, row.path, '\t');
-    for (std::string cell; std::getline(cells, cell, '\t');) row.fields.push_back(cell);
-    rows.push_back(row);
-  }
-  return rows;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::string_view LineAt(std::string_view text, size_t number) {
   PlaLines lines{text};
@@ -62,7 +37,7 @@ std::string_view LineAt(std::string_view text, size_t number) {
 TEST(BenchFiles, AcceptedFilesGiveSoundGraphs) {
   if (!std::filesystem::exists(kBenchDir + "/expected.tsv")) GTEST_SKIP() << "no benchmark files";
   int checked = 0;
-  for (const KeyRow& row : ReadKey()) {
+  for (const KeyRow& row : testing::ReadAnswerKey()) {
     if (row.fields.size() != 6) continue;  // type inputs outputs cube_lines terms answers
     SCOPED_TRACE(row.path);
     TermGraph g;
@@ -86,7 +61,7 @@ TEST(BenchFiles, AcceptedFilesGiveSoundGraphs) {
 TEST(BenchFiles, DeviantFilesFailAtTheirLine) {
   if (!std::filesystem::exists(kBenchDir + "/expected.tsv")) GTEST_SKIP() << "no benchmark files";
   int checked = 0;
-  for (const KeyRow& row : ReadKey()) {
+  for (const KeyRow& row : testing::ReadAnswerKey()) {
     if (row.fields.size() != 1) continue;
     SCOPED_TRACE(row.path);
     std::istringstream words(row.fields[0]);
@@ -97,7 +72,7 @@ TEST(BenchFiles, DeviantFilesFailAtTheirLine) {
     std::getline(words >> std::ws, message);
     ASSERT_EQ(reject, "REJECT");
 
-    const std::string text = ReadFile(kBenchDir + "/" + row.path);
+    const std::string text = testing::ReadFile(kBenchDir + "/" + row.path);
     PlaLines lines{text};
     TermGraph g;
     const auto thrown = ThrownBy([&] { ParsePla(lines, g); });

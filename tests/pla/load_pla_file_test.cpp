@@ -8,20 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "driver/current_graph.hpp"
+#include "support/graph_text.hpp"
 #include "support/graph_verifier.hpp"
 #include "support/thrown_text.hpp"
-
-#if defined(__unix__) || defined(__APPLE__)
-#include <sys/stat.h>
-#endif
 
 namespace tavro {
 namespace {
 
 using testing::kNothing;
 using testing::String;
-using testing::Text;
 using testing::ThrownBy;
 using testing::VerifyGraph;
 
@@ -70,13 +65,6 @@ TEST(NextToken, CutsOneTokenAndTheSeparatorsAfterIt) {
   }
 }
 
-TEST(NextToken, YieldsEveryTokenThenEmptyOnes) {
-  std::string line = "01-  |  1\tx";
-  std::vector<std::string> tokens;
-  for (int i = 0; i < 5; ++i) tokens.push_back(NextToken(line, kSeparators));
-  EXPECT_EQ(tokens, (std::vector<std::string>{"01-", "1", "x", "", ""}));
-}
-
 TEST(TakeLine, EndsLinesAtLineFeedsOnly) {
   const struct {
     std::string_view text;
@@ -114,12 +102,6 @@ class LoadPlaFileTest : public ::testing::Test {
   std::string dir_;
 };
 
-std::string Terms(const TermGraph& g) {
-  std::string out;
-  g.terms.ForEach([&](const Term* t) { out += t->inputs + " " + t->outputs + ";"; });
-  return out;
-}
-
 TEST_F(LoadPlaFileTest, ReadsEveryLineEndingAlike) {
   const std::string lf = "# f\n.i 3\n.o 2\n.ilb a b c\n01- 10\n1-0 -1\n";
   std::string crlf;
@@ -138,7 +120,7 @@ TEST_F(LoadPlaFileTest, ReadsEveryLineEndingAlike) {
     SCOPED_TRACE(f.name);
     TermGraph g;
     EXPECT_EQ(ThrownBy([&] { LoadPlaFileInto(Write(f.name, f.content), g); }), kNothing);
-    EXPECT_EQ(Terms(g), "01- 1~;1-0 -1;");
+    EXPECT_EQ(testing::Describe(g.terms), (testing::Lines{"01- 1~", "1-0 -1"}));
     EXPECT_EQ(g.inputLabels, "a b c");
     EXPECT_EQ(VerifyGraph(g), "");
   }
@@ -147,22 +129,10 @@ TEST_F(LoadPlaFileTest, ReadsEveryLineEndingAlike) {
 TEST_F(LoadPlaFileTest, CountsLinesOfEitherEnding) {
   const std::string message = "Parser Error: Incorrect input PLA file.\nLine Number: 4\nLine Copy: x 1\n";
   for (const char* content : {".i 1\n.o 1\n\nx 1\n", ".i 1\r\n.o 1\r\n\r\nx 1\r\n", ".i 1\n.o 1\r\n\nx 1"}) {
+    SCOPED_TRACE(content);
     TermGraph g;
     EXPECT_EQ(ThrownBy([&] { LoadPlaFileInto(Write("lines.pla", content), g); }), String(message));
   }
-}
-
-TEST_F(LoadPlaFileTest, ByteOrderMarkOnlyAtTheStart) {
-  TermGraph g;
-  EXPECT_EQ(ThrownBy([&] { LoadPlaFileInto(Write("bom.pla", ".i 1\n\xEF\xBB\xBF.o 1\n"), g); }),
-            String("Parser Error: Incorrect input PLA file.\nLine Number: 2\nLine Copy: \xEF\xBB\xBF.o 1\n"));
-}
-
-TEST_F(LoadPlaFileTest, EmptyFileMissesItsInputCount) {
-  TermGraph g;
-  EXPECT_EQ(ThrownBy([&] { LoadPlaFileInto(Write("empty.pla", ""), g); }),
-            Text("Parser Error: mandatory field 'number of input variables' is missing"));
-  EXPECT_EQ(g.termCount, -1);
 }
 
 TEST_F(LoadPlaFileTest, UnreadablePathsCannotBeOpened) {
@@ -171,34 +141,6 @@ TEST_F(LoadPlaFileTest, UnreadablePathsCannotBeOpened) {
     TermGraph g;
     EXPECT_EQ(ThrownBy([&] { LoadPlaFileInto(path, g); }), String("Cannot open file: " + path));
   }
-}
-
-#if defined(__unix__) || defined(__APPLE__)
-TEST_F(LoadPlaFileTest, FifoWithoutWriterReadsAsEmpty) {
-  const std::string path = dir_ + "/fifo.pla";
-  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
-  TermGraph g;
-  EXPECT_EQ(ThrownBy([&] { LoadPlaFileInto(path, g); }),
-            Text("Parser Error: mandatory field 'number of input variables' is missing"));
-}
-#endif
-
-TEST_F(LoadPlaFileTest, LoadsIntoTheCurrentGraph) {
-  TermGraph g;
-  TermGraph* const saved = CurrentGraph();
-  CurrentGraph() = &g;
-  const auto thrown = ThrownBy([&] { LoadPlaFile(Write("current.pla", ".i 2\n.o 1\n.type fr\n10 0\n")); });
-  CurrentGraph() = saved;
-  EXPECT_EQ(thrown, kNothing);
-  EXPECT_EQ(g.type, kTypeFr);
-  EXPECT_EQ(Terms(g), "10 0;");
-}
-
-TEST_F(LoadPlaFileTest, RefusesHugeCountsBeforeAllocating) {
-  TermGraph g;
-  EXPECT_EQ(ThrownBy([&] { LoadPlaFileInto(Write("huge.pla", ".i 2000000000\n.o 2000000000\n01 1\n"), g); }),
-            String("Parser Error: Incorrect number of inputs in PLA file.\nLine Number: 3\n"));
-  EXPECT_EQ(g.termCount, -1);
 }
 
 }  // namespace

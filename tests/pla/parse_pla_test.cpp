@@ -89,11 +89,7 @@ TEST(ParsePla, MapsCubesByType) {
 
 TEST(ParsePla, SplitsCubeLinesAtSeparators) {
   RunCases({
-      {"blanks and a bar", ".i 3\n.o 1\n  01-  |  1  \n", kNothing, "type 2 3x1 | 01- 1"},
       {"bar alone", ".i 3\n.o 1\n01-|1\n", kNothing, "type 2 3x1 | 01- 1"},
-      {"tabs", ".i 3\n.o 1\n\t01-\t\t1\t\n", kNothing, "type 2 3x1 | 01- 1"},
-      {"carriage returns", ".i 3\r\n.o 1\r\n01- 1\r\n", kNothing, "type 2 3x1 | 01- 1"},
-      {"further tokens ignored", ".i 3\n.o 1\n01- 1 extra tokens\n", kNothing, "type 2 3x1 | 01- 1"},
       {"parts run together", ".i 3\n.o 1\n01-1\n", String("Parser Error: Incorrect number of inputs in PLA file.\nLine Number: 3\n"),
        "pending"},
       {"no output part", ".i 3\n.o 1\n011\n", String("Parser Error: Incorrect number of outputs PLA file.\nLine Number: 3\n"),
@@ -107,7 +103,6 @@ TEST(ParsePla, ReadsKeywordLines) {
        "type 2 1x2 | 1 11"},
       {"other keywords ignored", ".i 1\n.o 1\n.e\n.end\n.p 5\n.phase 01\n.mv 3\n.I 9\n1 1\n", kNothing,
        "type 2 1x1 | 1 1"},
-      {"cubes after .e still read", ".i 1\n.o 1\n1 1\n.e\n0 1\n", kNothing, "type 2 1x1 | 1 1 | 0 1"},
       {"comments and blank lines", "# 01 1\n\n  \t|\n.i 2\n#x\n.o 1\n01 1\n", kNothing, "type 2 2x1 | 01 1"},
       {"keywords compare with case", ".I 2\n.o 1\n01 1\n",
        Text("Parser Error: mandatory field 'number of input variables' is missing"), "pending"},
@@ -115,8 +110,6 @@ TEST(ParsePla, ReadsKeywordLines) {
        "type 3 2x1 | 01 0"},
       {"count after signs, vertical tabs and form feeds", ".i \v\f+3x\n.o 007\n010 1111111\n", kNothing,
        "type 2 3x7 | 010 1111111"},
-      {"largest count is read", ".i 2147483647\n.o 1\n01 1\n",
-       String("Parser Error: Incorrect number of inputs in PLA file.\nLine Number: 3\n"), "pending"},
       {"declared function without cubes", ".i 2\n.o 1\n.type fr\n", kNothing, "type 3 2x1"},
       {"declared function without cubes and type", ".i 2\n.o 3\n", kNothing, "type 2 2x3"},
   });
@@ -141,7 +134,6 @@ TEST(ParsePla, RefusesBadCountsAndTypes) {
       {".i alone", ".i\n", String(inputRow + "Line Number: 1\n"), "pending"},
       {".i x", ".i x\n", String(inputRow + "Line Number: 1\n"), "pending"},
       {".i -0", ".i -0\n", String(inputRow + "Line Number: 1\n"), "pending"},
-      {".i beyond 32 bits", ".i 2147483648\n", String(inputRow + "Line Number: 1\n"), "pending"},
       {".i far beyond", ".i 00000000000099999999999999999999999\n", String(inputRow + "Line Number: 1\n"),
        "pending"},
       {".i very negative", ".i -99999999999\n", String(inputRow + "Line Number: 1\n"), "pending"},

@@ -8,6 +8,7 @@
 
 #include "graph/term_graph.hpp"
 #include "reduce/reference_reduce.hpp"
+#include "support/graph_text.hpp"
 #include "support/graph_verifier.hpp"
 #include "support/thrown_text.hpp"
 
@@ -18,18 +19,19 @@ using testing::Text;
 using testing::ThrownBy;
 using testing::VerifyGraph;
 
-using Lines = std::vector<std::string>;
-using Cubes = std::vector<std::pair<std::string, std::string>>;
+using testing::CubeLines;
+using testing::Describe;
+using testing::Lines;
 
-Lines Describe(const TermList& list) {
-  Lines out;
-  list.ForEach([&](const Term* t) { out.push_back(t->inputs + " " + t->outputs); });
-  return out;
-}
-
-void Load(TermGraph& g, int inputs, int outputs, const Cubes& cubes) {
-  InitGraph(g, kTypeFdr, inputs, outputs, "", "");
-  for (const auto& [in, out] : cubes) AddCube(g, in, out);
+// Runs the reference pass or the indexed one on output `j`.
+void Reduce(TermGraph& g, int32_t j, bool reference, const ReduceHooks* hooks = nullptr) {
+  if (reference) {
+    testing::ReferenceReduceOutput(g, j, hooks);
+  } else if (hooks != nullptr) {
+    ReduceOutput(g, j, *hooks);
+  } else {
+    ReduceOutput(g, j);
+  }
 }
 
 // Re-scans reported during a pass, as "current -> resumed at" input parts.
@@ -46,7 +48,7 @@ struct RescanLog {
 struct ReduceCase {
   const char* name;
   int inputs, outputs;
-  Cubes cubes;
+  CubeLines cubes;
   int output;
   Lines on, off, dc, unspecified;  // lists of the reduced output afterwards
   Lines terms;
@@ -102,18 +104,10 @@ TEST(ReduceOutput, WorkedCases) {
     for (bool reference : {false, true}) {
       SCOPED_TRACE(reference ? "reference" : "indexed");
       TermGraph g;
-      Load(g, c.inputs, c.outputs, c.cubes);
+      testing::Load(g, kTypeFdr, c.inputs, c.outputs, c.cubes);
       RescanLog log;
-      if (reference) {
-        testing::ReferenceReduceOutput(g, c.output, &log.hooks);
-      } else {
-        ReduceOutput(g, c.output, log.hooks);
-      }
-      const OutputTermLists& l = g.outputLists[static_cast<size_t>(c.output)];
-      EXPECT_EQ(Describe(l.onTerms), c.on);
-      EXPECT_EQ(Describe(l.offTerms), c.off);
-      EXPECT_EQ(Describe(l.dcTerms), c.dc);
-      EXPECT_EQ(Describe(l.unspecifiedTerms), c.unspecified);
+      Reduce(g, c.output, reference, &log.hooks);
+      EXPECT_EQ(testing::OutputLists(g, c.output), (std::vector<Lines>{c.on, c.off, c.dc, c.unspecified}));
       EXPECT_EQ(Describe(g.terms), c.terms);
       EXPECT_EQ(log.entries, c.rescans);
       EXPECT_EQ(VerifyGraph(g), "");
@@ -127,12 +121,8 @@ TEST(ReduceOutput, VeryWideInputPart) {
   for (bool reference : {false, true}) {
     SCOPED_TRACE(reference ? "reference" : "indexed");
     TermGraph g;
-    Load(g, 200000, 2, {{"1" + dashes, "1~"}, {"0" + dashes, "11"}});
-    if (reference) {
-      testing::ReferenceReduceOutput(g, 0);
-    } else {
-      ReduceOutput(g, 0);
-    }
+    testing::Load(g, kTypeFdr, 200000, 2, {{"1" + dashes, "1~"}, {"0" + dashes, "11"}});
+    Reduce(g, 0, reference);
     EXPECT_EQ(g.termCount, 2);
     ASSERT_EQ(g.outputLists[0].onTerms.Count(), 1);
     EXPECT_EQ(g.outputLists[0].onTerms.First()->inputs, "-" + dashes);
@@ -143,22 +133,15 @@ TEST(ReduceOutput, VeryWideInputPart) {
 TEST(ReduceOutput, CharacterOutsideTheListsNeedsATermWithoutLiterals) {
   for (bool reference : {false, true}) {
     SCOPED_TRACE(reference ? "reference" : "indexed");
-    auto run = [&](TermGraph& g) {
-      if (reference) {
-        testing::ReferenceReduceOutput(g, 0);
-      } else {
-        ReduceOutput(g, 0);
-      }
-    };
     TermGraph refused;
-    Load(refused, 2, 1, {{"--", "1"}, {"1-", "5"}, {"11", "1"}});
-    EXPECT_EQ(ThrownBy([&] { run(refused); }), Text("wrong set"));
+    testing::Load(refused, kTypeFdr, 2, 1, {{"--", "1"}, {"1-", "5"}, {"11", "1"}});
+    EXPECT_EQ(ThrownBy([&] { Reduce(refused, 0, reference); }), Text("wrong set"));
     EXPECT_EQ(Describe(refused.terms), (Lines{"-- 1", "1- 5"}));
     EXPECT_EQ(VerifyGraph(refused), "");
 
     TermGraph absorbed;
-    Load(absorbed, 2, 2, {{"--", "51"}, {"1-", "5~"}, {"11", "51"}});
-    run(absorbed);
+    testing::Load(absorbed, kTypeFdr, 2, 2, {{"--", "51"}, {"1-", "5~"}, {"11", "51"}});
+    Reduce(absorbed, 0, reference);
     EXPECT_EQ(Describe(absorbed.terms), (Lines{"-- 51", "11 ~1"}));
     EXPECT_EQ(Describe(absorbed.outputLists[0].unspecifiedTerms), Lines{"11 ~1"});
     EXPECT_EQ(VerifyGraph(absorbed), "");

@@ -10,6 +10,8 @@
 #include "graph/term_graph.hpp"
 #include "reduce/reduce_output.hpp"
 #include "reduce/reference_reduce.hpp"
+#include "support/brute_force.hpp"
+#include "support/graph_text.hpp"
 #include "support/graph_verifier.hpp"
 #include "support/thrown_text.hpp"
 
@@ -19,11 +21,12 @@ namespace {
 using testing::ThrownBy;
 using testing::VerifyGraph;
 
-using Lines = std::vector<std::string>;
+using testing::Describe;
+using testing::Lines;
 
 struct RandomFunction {
   int inputs = 0, outputs = 0;
-  std::vector<std::pair<std::string, std::string>> cubes;
+  testing::CubeLines cubes;
 };
 
 struct Shape {
@@ -69,48 +72,29 @@ RandomFunction MakeFunction(std::mt19937& rng, const Shape& shape) {
   return f;
 }
 
-void Load(TermGraph& g, const RandomFunction& f) {
-  InitGraph(g, kTypeFdr, f.inputs, f.outputs, "", "");
-  for (const auto& [in, out] : f.cubes) AddCube(g, in, out);
-}
-
-Lines Describe(const TermList& list) {
-  Lines out;
-  list.ForEach([&](const Term* t) { out.push_back(t->inputs + " " + t->outputs); });
-  return out;
-}
+void Load(TermGraph& g, const RandomFunction& f) { testing::Load(g, kTypeFdr, f.inputs, f.outputs, f.cubes); }
 
 std::vector<Lines> AllLists(const TermGraph& g) {
   std::vector<Lines> out{Describe(g.terms)};
-  for (const OutputTermLists& l : g.outputLists) {
-    out.push_back(Describe(l.onTerms));
-    out.push_back(Describe(l.offTerms));
-    out.push_back(Describe(l.dcTerms));
-    out.push_back(Describe(l.unspecifiedTerms));
+  for (int32_t j = 0; j < g.outputCount; ++j) {
+    for (Lines& list : testing::OutputLists(g, j)) out.push_back(std::move(list));
   }
   return out;
 }
 
-// For every output and each of '1', '0', '-': the input vectors that the
-// output's cubes of that character admit.
+// For every output and each of '1', '0', '-': which input vectors the
+// output's cubes of that character hold.
 std::vector<std::vector<bool>> Sets(const TermGraph& g) {
-  const size_t vectors = size_t{1} << g.inputCount;
-  std::vector<std::vector<bool>> sets(static_cast<size_t>(g.outputCount) * 3, std::vector<bool>(vectors));
-  g.terms.ForEach([&](const Term* t) {
-    for (size_t x = 0; x < vectors; ++x) {
-      bool admits = true;
-      for (size_t k = 0; k < t->inputs.size() && admits; ++k) {
-        const char c = t->inputs[k];
-        if (c == '0' || c == '1') admits = (c == '1') == ((x >> k) & 1);
-      }
-      if (!admits) continue;
-      for (size_t j = 0; j < t->outputs.size(); ++j) {
-        const std::string values = "10-";
-        const size_t v = values.find(t->outputs[j]);
-        if (v != std::string::npos) sets[j * 3 + v][x] = true;
+  std::vector<std::vector<bool>> sets;
+  for (int32_t j = 0; j < g.outputCount; ++j) {
+    for (char v : {'1', '0', '-'}) {
+      const std::vector<std::string> cubes = testing::OutputCubes(g, j, v);
+      sets.emplace_back();
+      for (uint64_t x = 0; x < (uint64_t{1} << g.inputCount); ++x) {
+        sets.back().push_back(testing::Covers(cubes, testing::VectorText(x, g.inputCount)));
       }
     }
-  });
+  }
   return sets;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,14 +39,27 @@ inline bool Covers(const std::vector<std::string>& cubes, std::string_view vecto
   return false;
 }
 
-/// True when the cubes cover all 2^inputCount input vectors (keep it small).
-inline bool CoversAllVectors(const std::vector<std::string>& cubes, int inputCount) {
+/// Input vector number `bits` of `inputCount` variables, variable k being bit k.
+inline std::string VectorText(uint64_t bits, int inputCount) {
   std::string vector(static_cast<size_t>(inputCount), '0');
+  for (size_t k = 0; k < vector.size(); ++k) vector[k] = (bits >> k) & 1 ? '1' : '0';
+  return vector;
+}
+
+/// The first input vector that no cube holds, or nothing when the cubes
+/// cover all 2^inputCount vectors (keep it small).
+inline std::optional<std::string> FirstUncoveredVector(const std::vector<std::string>& cubes,
+                                                       int inputCount) {
   for (uint64_t bits = 0; bits < (uint64_t{1} << inputCount); ++bits) {
-    for (size_t k = 0; k < vector.size(); ++k) vector[k] = (bits >> k) & 1 ? '1' : '0';
-    if (!Covers(cubes, vector)) return false;
+    std::string vector = VectorText(bits, inputCount);
+    if (!Covers(cubes, vector)) return vector;
   }
-  return true;
+  return std::nullopt;
+}
+
+/// True when the cubes cover all 2^inputCount input vectors.
+inline bool CoversAllVectors(const std::vector<std::string>& cubes, int inputCount) {
+  return !FirstUncoveredVector(cubes, inputCount);
 }
 
 /// True when every vector of `cube` lies in some cube of `cubes`, by Shannon

@@ -104,4 +104,13 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
   return result;
 }
 
+/// The full program and the direct one, in that order; none when they were not built.
+inline std::vector<std::string> Programs() {
+#if defined(TAVRO_BIN) && defined(TAVRO_DIRECT_BIN)
+  return {TAVRO_BIN, TAVRO_DIRECT_BIN};
+#else
+  return {};
+#endif
+}
+
 }  // namespace tavro::testing

@@ -1,0 +1,43 @@
+// Term graphs built from cube lines, and their lists written out as text
+// lines, so that tests can spell expected contents and orders literally.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "graph/term_graph.hpp"
+
+namespace tavro::testing {
+
+using Lines = std::vector<std::string>;
+using CubeLines = std::vector<std::pair<std::string, std::string>>;  // input part, output part
+
+/// "inputs outputs" of every term of the list, in list order.
+template <typename List>
+Lines Describe(const List& list) {
+  Lines out;
+  auto add = [&](const Term* t) { out.push_back(t->inputs + " " + t->outputs); };
+  if constexpr (std::is_same_v<List, TermList>) {
+    list.ForEach(add);
+  } else {
+    for (const Term* t : list) add(t);
+  }
+  return out;
+}
+
+/// The on, off, dc and unspecified lists of output `j`, in that order.
+inline std::vector<Lines> OutputLists(const TermGraph& g, int32_t j) {
+  const OutputTermLists& l = g.outputLists[static_cast<size_t>(j)];
+  return {Describe(l.onTerms), Describe(l.offTerms), Describe(l.dcTerms), Describe(l.unspecifiedTerms)};
+}
+
+/// Initialises `g` without labels and adds the cubes in order; throws what AddCube throws.
+inline void Load(TermGraph& g, int32_t type, int32_t inputs, int32_t outputs, const CubeLines& cubes) {
+  InitGraph(g, type, inputs, outputs, "", "");
+  for (const auto& [in, out] : cubes) AddCube(g, in, out);
+}
+
+}  // namespace tavro::testing
