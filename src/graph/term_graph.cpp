@@ -348,6 +348,14 @@ Term* FindTerm(const TermGraph& graph, std::string_view inputs) {
   return Find(graph, inputs, HashOf(inputs));
 }
 
+void PrefetchInputPart(const TermGraph& graph, std::string_view inputs) {
+  const InputPartIndex& index = graph.termByInputs;
+  if (index.entries.empty()) return;
+  const uint32_t tag = TagOf(HashOf(inputs));
+  Prefetch(&index.filter[FilterWord(index, FilterMix(tag))]);
+  Prefetch(&index.entries[Home(index, tag)]);
+}
+
 void ReserveTerms(TermGraph& graph, size_t terms) {
   const size_t capacity = CapacityFor(terms);
   if (capacity > graph.termByInputs.entries.size()) Resize(graph.termByInputs, capacity);

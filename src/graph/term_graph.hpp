@@ -325,6 +325,11 @@ Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& ou
 /// indexed: a part holding any other character never names an earlier term.
 Term* FindTerm(const TermGraph& graph, std::string_view inputs);
 
+/// Starts fetching the memory that a lookup of this input part will read, so
+/// that a caller that knows its next part early need not wait for it later.
+/// Changes nothing.
+void PrefetchInputPart(const TermGraph& graph, std::string_view inputs);
+
 /// Sizes the term index for `terms` terms in all, so that it need not grow
 /// while they are added.
 void ReserveTerms(TermGraph& graph, size_t terms);

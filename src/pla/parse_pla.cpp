@@ -179,6 +179,23 @@ void ReadCubeLine(std::string_view line, size_t bytesLeft, TermGraph& graph, Par
   AddCube(graph, state.inputs, state.outputs);
 }
 
+// A file of cubes spends most of its loading time waiting for the term
+// index's memory; the lookup of the cube `kLinesAhead` lines further on is
+// started now. Lines that are no plain cube lines only waste the hint.
+void PrefetchCubeAhead(const PlaLines& lines, const TermGraph& graph, const ParserState& state) {
+  constexpr int kLinesAhead = 2;
+  if (state.graphPending) return;
+  std::string_view text = lines.text;
+  for (int i = 1; i < kLinesAhead; ++i) {
+    const size_t end = text.find('\n');
+    if (end == std::string_view::npos) return;
+    text.remove_prefix(end + 1);
+  }
+  const size_t length = static_cast<size_t>(state.inputCount);
+  if (text.size() <= length || (text[0] != '0' && text[0] != '1' && text[0] != '-')) return;
+  PrefetchInputPart(graph, text.substr(0, length));
+}
+
 }  // namespace
 
 void ParsePla(PlaLines& lines, TermGraph& graph) {
@@ -202,6 +219,7 @@ void ParsePla(PlaLines& lines, TermGraph& graph) {
       case '4':
       case '~':
         ReadCubeLine(line, lines.text.size(), graph, state);
+        PrefetchCubeAhead(lines, graph, state);
         break;
       default:
         ThrowAtLine(kUnreadableLine, state.lineNumber, line);
