@@ -5,7 +5,7 @@ after the change and compare the two listings (`diff`).
     python3 bench/checksums.py PROGRAM [--limit SECONDS] PATH...
 
 A PATH that is a folder stands for the .pla files below it, in sorted order,
-except those under a folder named `deviant`. Prints one line per file
+except those of its `deviant/` folder. Prints one line per file
 (checksum, CPU seconds, file), then the checksum over all files. The checksum
 is the same as bench/run's: FNV-1a over the result lines of a complete run,
 joined by line feeds; "timeout" or "status N" when the run is not complete.
@@ -18,19 +18,15 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from run_bench import fnv1a  # noqa: E402
+from run_bench import fnv1a, real_set_files  # noqa: E402
 
 
 def pla_files(paths):
     for path in paths:
         if os.path.isfile(path):
             yield path
-            continue
-        for root, dirs, files in os.walk(path):
-            dirs[:] = sorted(d for d in dirs if d != "deviant")
-            for name in sorted(files):
-                if name.endswith(".pla"):
-                    yield os.path.join(root, name)
+        else:
+            yield from real_set_files(path)
 
 
 def children_cpu():

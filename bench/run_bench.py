@@ -52,6 +52,16 @@ def fnv1a(data):
 MEASURE = None  # the tavro-bench-measure program
 
 
+def real_set_files(real_dir):
+    """The .pla files below real_dir in sorted order, except those of its deviant/ folder."""
+    for root, dirs, names in os.walk(real_dir):
+        dirs[:] = sorted(d for d in dirs if os.path.relpath(os.path.join(root, d), real_dir)
+                         != "deviant")
+        for name in sorted(names):
+            if name.endswith(".pla"):
+                yield os.path.join(root, name)
+
+
 def run_measured(cmd, cpu_limit):
     """(exit status or 'timeout', stdout bytes, CPU seconds, peak RSS MB)."""
     with tempfile.NamedTemporaryFile() as out:
@@ -195,13 +205,8 @@ def main():
     real_dir = os.path.abspath(args.bench_dir)
     if not args.no_real and not args.quick:
         if os.path.isdir(real_dir):
-            for root, dirs, names in os.walk(real_dir):
-                dirs[:] = sorted(d for d in dirs if os.path.relpath(os.path.join(root, d), real_dir)
-                                 != "deviant")
-                for name in sorted(names):
-                    if name.endswith(".pla"):
-                        path = os.path.join(root, name)
-                        files.append(("real", os.path.relpath(path, real_dir), path))
+            for path in real_set_files(real_dir):
+                files.append(("real", os.path.relpath(path, real_dir), path))
         else:
             print(f"no benchmark folder at {args.bench_dir}: real set skipped")
     for family in [f for f in args.families.split(",") if f]:

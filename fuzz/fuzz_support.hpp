@@ -11,6 +11,7 @@
 
 #include "graph/term_graph.hpp"
 #include "pla/load_pla_file.hpp"
+#include "pla/parse_pla.hpp"
 
 namespace tavro::fuzz {
 
@@ -32,21 +33,6 @@ inline void Expect(bool condition, const std::string& what) {
   if (!condition) Fail(what);
 }
 
-// The value a count token would be read as, by the parser's rule (vertical
-// tabs and form feeds, a sign, the leading digits), held at one past the bound.
-inline int64_t DeclaredCount(std::string_view token, int64_t bound) {
-  size_t i = 0;
-  while (i < token.size() && (token[i] == '\v' || token[i] == '\f')) ++i;
-  bool negative = false;
-  if (i < token.size() && (token[i] == '+' || token[i] == '-')) negative = token[i++] == '-';
-  int64_t value = 0;
-  for (; i < token.size() && token[i] >= '0' && token[i] <= '9'; ++i) {
-    value = value * 10 + (token[i] - '0');
-    if (value > bound) return negative ? -value : bound + 1;
-  }
-  return negative ? -value : value;
-}
-
 /// False for a text that declares more than kMaxInputs inputs or kMaxOutputs
 /// outputs on any .i/.o line, or holds more than kMaxCubeLines cube lines.
 inline bool WithinBounds(std::string_view text) {
@@ -58,10 +44,10 @@ inline bool WithinBounds(std::string_view text) {
     if (line.empty()) continue;
     if (line.front() == '.') {
       const std::string_view keyword = CutToken(line, kSeparators);
-      if (keyword == ".i" && DeclaredCount(CutToken(line, kSeparators), kMaxInputs) > kMaxInputs) {
+      if (keyword == ".i" && CountValue(CutToken(line, kSeparators)) > kMaxInputs) {
         return false;
       }
-      if (keyword == ".o" && DeclaredCount(CutToken(line, kSeparators), kMaxOutputs) > kMaxOutputs) {
+      if (keyword == ".o" && CountValue(CutToken(line, kSeparators)) > kMaxOutputs) {
         return false;
       }
     } else if (std::string_view("-01234~").find(line.front()) != std::string_view::npos) {

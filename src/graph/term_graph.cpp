@@ -213,8 +213,7 @@ void Prefetch(const void* address) {
 // Two bits of one filter word per tag.
 uint64_t FilterMix(uint32_t tag) { return tag * 0x9e3779b97f4a7c15ULL; }
 size_t FilterWord(const InputPartIndex& index, uint64_t mix) {
-  // A filter of one word has no index bits to take from the mix.
-  return index.filter.size() == 1 ? 0 : static_cast<size_t>(mix >> index.filterShift);
+  return static_cast<size_t>(mix >> index.filterShift);
 }
 uint64_t FilterBits(uint64_t mix) { return (uint64_t{1} << (mix & 63)) | (uint64_t{1} << ((mix >> 6) & 63)); }
 
@@ -251,11 +250,12 @@ void Flush(InputPartIndex& index) {
 }
 
 void RebuildFilter(InputPartIndex& index) {
-  // About 8 bits per entry the table may hold.
-  const size_t words = std::max<size_t>(1, index.entries.size() / 16);
+  // About 8 bits per entry the table may hold, and at least two words, so
+  // that the word index takes at least one bit of the mix (a shift by 64
+  // would not be defined).
+  const size_t words = std::max<size_t>(2, index.entries.size() / 16);
   index.filter.assign(words, 0);
   index.filterShift = 64 - std::countr_zero(words);
-  if (words == 1) index.filterShift = 63;  // a shift by 64 is not defined
   for (const Entry& e : index.entries) {
     if (e.slot != kNoSlot) FilterAdd(index, e.tag);
   }

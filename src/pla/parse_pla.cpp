@@ -74,22 +74,6 @@ struct ParserState {
   throw text;
 }
 
-// The integer written at the start of a count token: vertical tabs and form
-// feeds, an optional sign, the leading decimal digits (none reads as 0).
-// Magnitudes beyond the 32-bit range are held at one past it.
-int64_t CountValue(std::string_view token) {
-  constexpr int64_t kTooLarge = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-  size_t i = 0;
-  while (i < token.size() && (token[i] == '\v' || token[i] == '\f')) ++i;
-  bool negative = false;
-  if (i < token.size() && (token[i] == '+' || token[i] == '-')) negative = token[i++] == '-';
-  int64_t value = 0;
-  for (; i < token.size() && token[i] >= '0' && token[i] <= '9'; ++i) {
-    value = std::min(value * 10 + (token[i] - '0'), kTooLarge);
-  }
-  return negative ? -value : value;
-}
-
 // A count of 0 or less, or one too large to hold, is refused.
 int32_t ReadCount(std::string_view token, std::string_view message, int64_t lineNumber) {
   const int64_t value = CountValue(token);
@@ -197,6 +181,19 @@ void PrefetchCubeAhead(const PlaLines& lines, const TermGraph& graph, const Pars
 }
 
 }  // namespace
+
+int64_t CountValue(std::string_view token) {
+  constexpr int64_t kTooLarge = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+  size_t i = 0;
+  while (i < token.size() && (token[i] == '\v' || token[i] == '\f')) ++i;
+  bool negative = false;
+  if (i < token.size() && (token[i] == '+' || token[i] == '-')) negative = token[i++] == '-';
+  int64_t value = 0;
+  for (; i < token.size() && token[i] >= '0' && token[i] <= '9'; ++i) {
+    value = std::min(value * 10 + (token[i] - '0'), kTooLarge);
+  }
+  return negative ? -value : value;
+}
 
 void ParsePla(PlaLines& lines, TermGraph& graph) {
   if (graph.termCount != -1) throw "graph reconstruction is not allowed!";

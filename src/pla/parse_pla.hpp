@@ -2,6 +2,9 @@
 // mapped, and the errors that stop a load.
 #pragma once
 
+#include <cstdint>
+#include <string_view>
+
 #include "graph/term_graph.hpp"
 #include "pla/load_pla_file.hpp"
 
@@ -14,5 +17,10 @@ namespace tavro {
 /// counts, string objects naming the line otherwise) and the errors of
 /// InitGraph and AddCube unchanged.
 void ParsePla(PlaLines& lines, TermGraph& graph);
+
+/// The integer written at the start of a count token (`.i`, `.o`): vertical
+/// tabs and form feeds, an optional sign, the leading decimal digits (none
+/// reads as 0). Magnitudes beyond the 32-bit range are held at one past it.
+int64_t CountValue(std::string_view token);
 
 }  // namespace tavro
