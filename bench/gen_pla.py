@@ -12,6 +12,8 @@ Families:
   split     a tautology per output: the input space split recursively, at a
             random free variable of a random cube, into CUBES / OUTPUTS disjoint
             cubes; each line is ON at its own output only. Lines are shuffled.
+  neartaut  as split, then 1 to 3 (--drop) of each output's cubes are left out,
+            so that every output misses a tautology by a few small holes.
   adjacent  groups of 2 to 7 lines around a random base cube: the base, cubes
             contained in it (1 to 3 of its '-' fixed) and cubes adjacent to it or
             to those (one literal flipped), with the base's output bits, each
@@ -132,8 +134,8 @@ def adjacent_groups(rng, n_in, n_out, count, dash, out_table):
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("family", choices=["random", "minterms", "nontaut", "split", "adjacent",
-                                           "onoff"])
+    parser.add_argument("family", choices=["random", "minterms", "nontaut", "split", "neartaut",
+                                           "adjacent", "onoff"])
     parser.add_argument("--inputs", type=int, required=True)
     parser.add_argument("--outputs", type=int, required=True)
     parser.add_argument("--cubes", type=int, default=1000,
@@ -141,6 +143,8 @@ def main():
     parser.add_argument("--dash", type=float, default=0.3, help="random: probability of '-'")
     parser.add_argument("--ones", type=float, default=0.5, help="probability of an output '1'")
     parser.add_argument("--type", default="", help="f, fd, fr or fdr; omitted means fd")
+    parser.add_argument("--drop", type=int, default=0,
+                        help="neartaut: cubes left out per output (0: 1 to 3 at random)")
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--crlf", action="store_true", help="end lines with CR LF")
     parser.add_argument("-o", "--output", required=True)
@@ -149,7 +153,7 @@ def main():
         sys.exit("inputs and outputs must be at least 1")
     if args.family == "minterms" and args.inputs > 30:
         sys.exit("minterms: at most 30 inputs")
-    if args.family == "split" and args.cubes // args.outputs > 1 << min(args.inputs, 62):
+    if args.family in ("split", "neartaut") and args.cubes // args.outputs > 1 << min(args.inputs, 62):
         sys.exit("split: more cubes per output than input vectors")
     if args.family == "onoff" and not args.type:
         args.type = "fr"
@@ -181,13 +185,18 @@ def main():
 
         count = 1 << n_in
         lines_out = None
-    elif args.family == "split":
+    elif args.family in ("split", "neartaut"):
         pairs = []
         per_output = [args.cubes // args.outputs + (1 if j < args.cubes % args.outputs else 0)
                       for j in range(args.outputs)]
         for j, n in enumerate(per_output):
             bits = "0" * j + "1" + "0" * (args.outputs - j - 1)
-            pairs += [(c, bits) for c in split_space(rng, n_in, n)]
+            cubes = split_space(rng, n_in, n)
+            if args.family == "neartaut":
+                drop = args.drop or rng.randint(1, 3)
+                for _ in range(min(drop, len(cubes))):
+                    cubes.pop(rng.randrange(len(cubes)))
+            pairs += [(c, bits) for c in cubes]
         rng.shuffle(pairs)
         count = len(pairs)
         lines_out = pairs
