@@ -127,9 +127,8 @@ int main(int argc, char** argv) {
     std::printf("reduced %s\nterms_after_reduce %d\n", TAVRO_BENCH_REDUCE ? "yes" : "no",
                 graph->termCount);
 #if TAVRO_BENCH_REDUCE
-    std::printf("reduce_visits %lld\nreduce_rescans %lld\nreduce_lookups %lld\nreduce_comparisons %lld\n",
+    std::printf("reduce_visits %lld\nreduce_rescans %lld\nreduce_comparisons %lld\n",
                 static_cast<long long>(reduceStats.visits), static_cast<long long>(reduceStats.rescans),
-                static_cast<long long>(reduceStats.lookups),
                 static_cast<long long>(reduceStats.comparisons));
 #endif
     std::printf("reduce_seconds %.6f\nsearch_seconds %.6f\nsearch_branches %lld\n", reduce, search,

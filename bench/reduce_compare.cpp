@@ -4,15 +4,14 @@
 // counts and a digest of all lists, so that runs with different costs can be
 // checked against each other on covers too large for the plain pass.
 //
-// Usage: tavro-reduce-compare KIND CUBES INPUTS OUTPUTS SEED [plain] [cost=X]
-//                             [setcost=Y] [groupcost=Z]
-//        tavro-reduce-compare file PATH [plain] [cost=X] [setcost=Y] [groupcost=Z]
+// Usage: tavro-reduce-compare KIND CUBES INPUTS OUTPUTS SEED [plain]
+//        tavro-reduce-compare file PATH [plain]
 //   KIND minterms: distinct random minterms (dense: many adjacent pairs)
 //   KIND small:    random cubes with 0 to 2 dashes (many neighbours, many contained)
 //   KIND mixed:    random cubes with a quarter of their characters '-'
 //   KIND uniform:  random cubes over '0', '1', '-' alike (few neighbours)
 // Every output gets '1' on about half the cubes, '0' or '-' on some, '~' on
-// the rest. cost=, setcost= and groupcost= set the pass's costs (ReduceHooks).
+// the rest.
 // A file is read roughly, for timing only: '|' separates like a blank,
 // keyword and comment lines are skipped but for .type, inputs other than 0
 // and 1 count as '-', and outputs are mapped by type as the program's parser
@@ -101,8 +100,7 @@ struct Result {
   long on = 0;
 };
 
-Result Run(const Cubes& cubes, int inputs, int outputs, bool plain, double lookupCost,
-           double setWordCost, double groupCost) {
+Result Run(const Cubes& cubes, int inputs, int outputs, bool plain) {
   tavro::TermGraph g;
   tavro::InitGraph(g, tavro::kTypeFdr, inputs, outputs, "", "");
   for (const auto& [in, out] : cubes) {
@@ -115,9 +113,6 @@ Result Run(const Cubes& cubes, int inputs, int outputs, bool plain, double looku
   Result r;
   tavro::ReduceHooks hooks;
   hooks.stats = &r.stats;
-  hooks.lookupCost = lookupCost;
-  hooks.setWordCost = setWordCost;
-  hooks.groupCompareCost = groupCost;
   const std::clock_t start = std::clock();
   for (int32_t j = 0; j < outputs; ++j) {
     if (plain) {
@@ -155,7 +150,7 @@ size_t Digest(const std::vector<std::string>& lists) {
 
 int main(int argc, char** argv) {
   if (argc < 6 && !(argc >= 3 && std::string(argv[1]) == "file")) {
-    std::fprintf(stderr, "usage: %s minterms|small|mixed|uniform CUBES INPUTS OUTPUTS SEED [plain] [cost=X] [setcost=Y] [groupcost=Z]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s minterms|small|mixed|uniform CUBES INPUTS OUTPUTS SEED [plain]\n", argv[0]);
     return 2;
   }
   std::string kind = argv[1];
@@ -175,23 +170,19 @@ int main(int argc, char** argv) {
     cubes = Generate(kind, std::atol(argv[2]), inputs, outputs, std::strtoull(argv[5], nullptr, 10));
   }
   bool withPlain = false;
-  double lookupCost = -1, setWordCost = -1, groupCost = -1;
   for (int i = options; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "plain") withPlain = true;
-    if (arg.rfind("cost=", 0) == 0) lookupCost = std::atof(arg.c_str() + 5);
-    if (arg.rfind("setcost=", 0) == 0) setWordCost = std::atof(arg.c_str() + 8);
-    if (arg.rfind("groupcost=", 0) == 0) groupCost = std::atof(arg.c_str() + 10);
   }
-  const Result fast = Run(cubes, inputs, outputs, false, lookupCost, setWordCost, groupCost);
+  const Result fast = Run(cubes, inputs, outputs, false);
   std::printf("%-12s cubes %7zu inputs %3d outputs %2d | indexed %8.3f s | terms after %7d, ON cubes %7ld"
-              " | visits %lld rescans %lld lookups %lld comparisons %lld | lists %016zx",
+              " | visits %lld rescans %lld comparisons %lld | lists %016zx",
               kind.c_str(), cubes.size(), inputs, outputs, fast.seconds, fast.terms, fast.on,
               static_cast<long long>(fast.stats.visits), static_cast<long long>(fast.stats.rescans),
-              static_cast<long long>(fast.stats.lookups), static_cast<long long>(fast.stats.comparisons),
+              static_cast<long long>(fast.stats.comparisons),
               Digest(fast.lists));
   if (withPlain) {
-    const Result plain = Run(cubes, inputs, outputs, true, lookupCost, setWordCost, groupCost);
+    const Result plain = Run(cubes, inputs, outputs, true);
     std::printf(" | plain %8.3f s | %s", plain.seconds,
                 plain.lists == fast.lists ? "identical lists" : "LISTS DIFFER");
     if (plain.lists != fast.lists) {

@@ -14,24 +14,15 @@ namespace tavro {
 struct ReduceStats {
   int64_t visits = 0;       // current terms handled
   int64_t rescans = 0;
-  int64_t lookups = 0;      // generated input parts and group keys looked up
-  int64_t comparisons = 0;  // members compared, and member-set words read
+  int64_t comparisons = 0;  // terms met through the index and compared
 };
 
-/// Observation and tuning of one pass, for tests and measurements; neither
-/// changes the pass's effect on the graph.
+/// Observation of one pass, for tests and measurements; it does not change
+/// the pass's effect on the graph.
 struct ReduceHooks {
   /// Called each time the scan moves back after an expansion of a cube as
   /// large as the current one: the current term and the term it resumes at.
   std::function<void(const Term& current, const Term& resumeAt)> onRescan;
-  /// Costs, in packed comparisons, that choose how candidates are found: one
-  /// input-part lookup, one word of the member sets, one member met through
-  /// the group index (wide inputs only). Negative keeps the built-in value; a
-  /// huge value rules that way out, and 0 makes it win where it applies, so
-  /// that tests can force each way.
-  double lookupCost = -1.0;
-  double setWordCost = -1.0;
-  double groupCompareCost = -1.0;
   /// When set, receives the work counts of the pass (added to its values).
   ReduceStats* stats = nullptr;
 };

@@ -1,0 +1,180 @@
+#include "reduce/candidate_index.hpp"
+
+#include <algorithm>
+#include <bit>
+
+namespace tavro {
+namespace {
+
+constexpr int32_t kNone = -1;
+// Leaves per group are at most 3^12 (2 MiB of list heads per group).
+constexpr int32_t kWidestGroup = 12;
+// Groups beyond this many add upkeep on wide inputs without making the two
+// best groups much better; the places after them are left out of the index.
+constexpr int32_t kMostGroups = 16;
+
+size_t Idx(int32_t i) { return static_cast<size_t>(i); }
+
+// `width` (at most 32) bits of a multi-word bit set, from place `start` on.
+uint64_t BitsAt(const uint64_t* words, size_t start, size_t width) {
+  uint64_t bits = words[start / 64] >> (start % 64);
+  if (start % 64 + width > 64) bits |= words[start / 64 + 1] << (64 - start % 64);
+  return bits & ((uint64_t{1} << width) - 1);
+}
+
+}  // namespace
+
+CandidateIndex::CandidateIndex(int32_t inputCount, size_t expectedTerms)
+    : inputCount_(inputCount), words_((static_cast<size_t>(inputCount) + 63) / 64) {
+  // About one term per leaf: 3^width no more than 4 times the terms.
+  int32_t width = 1;
+  for (size_t leaves = 9; width < kWidestGroup && leaves <= 4 * expectedTerms; leaves *= 3) ++width;
+  width = std::min(width, std::max(inputCount, 1));
+  const int32_t groups = std::min((inputCount + width - 1) / width, kMostGroups);
+  for (int32_t h = 0; h < groups; ++h) {
+    // Even widths when the groups cover every place, else `width` each.
+    const int64_t start = groups * width >= inputCount ? int64_t{h} * inputCount / groups : h * width;
+    const int64_t end = groups * width >= inputCount ? int64_t{h + 1} * inputCount / groups : start + width;
+    groups_.push_back({static_cast<int32_t>(start), static_cast<int32_t>(end - start)});
+  }
+  power_.push_back(1);
+  for (int32_t i = 0; i < width; ++i) power_.push_back(power_.back() * 3);
+  int32_t widest = 0;
+  for (const Group& g : groups_) widest = std::max(widest, g.width);
+  leavesPerGroup_ = power_[Idx(widest)];
+}
+
+uint32_t CandidateIndex::Leaf(const uint64_t* masks, const Group& group) const {
+  const size_t start = Idx(group.start), width = Idx(group.width);
+  const uint64_t ones = BitsAt(masks + words_, start, width);
+  uint32_t leaf = 0;
+  for (uint64_t literals = BitsAt(masks, start, width); literals != 0; literals &= literals - 1) {
+    const int i = std::countr_zero(literals);
+    leaf += power_[static_cast<size_t>(i)] * static_cast<uint32_t>(1 + ((ones >> i) & 1));
+  }
+  return leaf;
+}
+
+CandidateIndex::ClassLeaves& CandidateIndex::LeavesOf(int valueClass) {
+  ClassLeaves& leaves = classes_[valueClass];
+  if (leaves.lists.empty()) {
+    leaves.lists.resize(groups_.size() * leavesPerGroup_);
+    leaves.nonempty.assign((leaves.lists.size() + 63) / 64, 0);
+  }
+  return leaves;
+}
+
+void CandidateIndex::Insert(int32_t slot, int valueClass, const uint64_t* masks) {
+  const size_t groups = groups_.size();
+  const size_t s = Idx(slot);
+  if ((s + 1) * groups > place_.size()) place_.resize(std::max((s + 1) * groups, 2 * place_.size()));
+  if (s >= seen_.size()) seen_.resize(std::max(s + 1, 2 * seen_.size()), 0);
+  ClassLeaves& leaves = LeavesOf(valueClass);
+  for (size_t g = 0; g < groups; ++g) {
+    const size_t at = g * leavesPerGroup_ + Leaf(masks, groups_[g]);
+    std::vector<Entry>& list = leaves.lists[at];
+    place_[s * groups + g] = static_cast<int32_t>(list.size());
+    list.push_back({slot, masks[0], masks[words_]});
+    leaves.nonempty[at / 64] |= uint64_t{1} << (at % 64);
+  }
+}
+
+void CandidateIndex::Erase(int32_t slot, int valueClass, const uint64_t* masks) {
+  const size_t groups = groups_.size();
+  const size_t s = Idx(slot);
+  ClassLeaves& leaves = classes_[valueClass];
+  for (size_t g = 0; g < groups; ++g) {
+    const size_t at = g * leavesPerGroup_ + Leaf(masks, groups_[g]);
+    std::vector<Entry>& list = leaves.lists[at];
+    const size_t from = Idx(place_[s * groups + g]);
+    list[from] = list.back();
+    place_[Idx(list[from].slot) * groups + g] = static_cast<int32_t>(from);
+    list.pop_back();
+    if (list.empty()) leaves.nonempty[at / 64] &= ~(uint64_t{1} << (at % 64));
+  }
+}
+
+void CandidateIndex::Collect(const ClassLeaves& leaves, size_t g, const uint64_t* t, uint64_t flip,
+                             std::vector<int32_t>& found) {
+  const Group& group = groups_[g];
+  const size_t width = Idx(group.width);
+  const uint64_t literals = BitsAt(t, Idx(group.start), width);
+  const uint64_t ones = BitsAt(t + words_, Idx(group.start), width) ^ flip;
+  uint32_t leaf = 0;
+  int32_t dashes[kWidestGroup];
+  int32_t dashCount = 0;
+  for (size_t i = 0; i < width; ++i) {
+    if ((literals >> i) & 1) {
+      leaf += power_[i] * static_cast<uint32_t>(1 + ((ones >> i) & 1));
+    } else {
+      dashes[dashCount++] = static_cast<int32_t>(i);
+    }
+  }
+  // The first words of t's masks: a term of the leaf that has not got a
+  // literal wherever t has one there, or has more than one opposite, is none.
+  const uint64_t tLiterals = t[0], tOnes = t[words_];
+  // Every digit at t's dashes in turn, as a base-3 counter over them.
+  uint8_t digit[kWidestGroup] = {};
+  const size_t base = g * leavesPerGroup_;
+  for (;;) {
+    const size_t at = base + leaf;
+    if ((leaves.nonempty[at / 64] >> (at % 64)) & 1) {
+      for (const Entry& e : leaves.lists[at]) {
+        const uint64_t opposite = (e.ones ^ tOnes) & tLiterals;
+        if ((e.literals & tLiterals) == tLiterals && (opposite & (opposite - 1)) == 0 &&
+            seen_[Idx(e.slot)] != query_) {
+          seen_[Idx(e.slot)] = query_;
+          found.push_back(e.slot);
+        }
+      }
+    }
+    int32_t k = 0;
+    for (; k < dashCount; ++k) {
+      const uint32_t step = power_[Idx(dashes[k])];
+      if (digit[k] < 2) {
+        ++digit[k];
+        leaf += step;
+        break;
+      }
+      digit[k] = 0;
+      leaf -= 2 * step;
+    }
+    if (k == dashCount) return;
+  }
+}
+
+void CandidateIndex::Near(const uint64_t* t, int valueClass, std::vector<int32_t>& found) {
+  const ClassLeaves& leaves = classes_[valueClass];
+  if (leaves.lists.empty()) return;
+  if (++query_ == 0) {
+    std::fill(seen_.begin(), seen_.end(), 0);
+    query_ = 1;
+  }
+  auto dashesIn = [&](size_t g) {
+    const Group& group = groups_[g];
+    return group.width - std::popcount(BitsAt(t, Idx(group.start), Idx(group.width)));
+  };
+  if (groups_.size() == 1) {
+    // The one opposite literal, if any, lies in this group: try each.
+    Collect(leaves, 0, t, 0, found);
+    for (uint64_t literals = BitsAt(t, 0, Idx(groups_[0].width)); literals != 0;
+         literals &= literals - 1) {
+      Collect(leaves, 0, t, literals & (~literals + 1), found);
+    }
+    return;
+  }
+  size_t best = 0, second = 1;
+  if (dashesIn(second) < dashesIn(best)) std::swap(best, second);
+  for (size_t g = 2; g < groups_.size(); ++g) {
+    if (dashesIn(g) < dashesIn(best)) {
+      second = best;
+      best = g;
+    } else if (dashesIn(g) < dashesIn(second)) {
+      second = g;
+    }
+  }
+  Collect(leaves, best, t, 0, found);
+  Collect(leaves, second, t, 0, found);
+}
+
+}  // namespace tavro

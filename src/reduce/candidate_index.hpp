@@ -1,0 +1,79 @@
+// The index through which the reduction pass finds the candidates of a
+// current term t: the later terms of t's output character that have a literal
+// wherever t has one, with the opposite literal at no more than one of those
+// places.
+//
+// The input places are cut into groups of `width` neighbouring places. Within
+// a group a term's characters form a base-3 number, its leaf ('-' or any
+// other non-literal 0, '0' 1, '1' 2), and each leaf keeps a linked list of its
+// terms. A candidate of t agrees with t's literals in every group but at most
+// one, and may have anything where t has a dash. So it stands in one of the
+// leaves reached from t's characters in a group by trying all three digits at
+// t's dashes there, in both of any two groups; the index takes the two groups
+// where t has the fewest dashes. With a single group the one opposite literal
+// is tried at each of t's literals instead.
+//
+// The width grows with the number of terms, so that a leaf holds about one
+// term and the leaves t reaches hold few; a bit per leaf tells the empty ones
+// without reading the lists. Adding and removing a term costs one list entry
+// per group.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace tavro {
+
+class CandidateIndex {
+ public:
+  /// An index for input parts of `inputCount` places (packed: `words` words
+  /// of literal bits, then `words` words of '1' bits), sized for about
+  /// `expectedTerms` terms in its largest class.
+  CandidateIndex(int32_t inputCount, size_t expectedTerms);
+
+  /// Adds or removes the term in slot `slot` under `valueClass` (0 to 2);
+  /// `masks` are its packed input part. Slots grow as needed.
+  void Insert(int32_t slot, int valueClass, const uint64_t* masks);
+  void Erase(int32_t slot, int valueClass, const uint64_t* masks);
+
+  /// Appends to `found`, each once, the terms of `valueClass` that may be
+  /// candidates of the input part `t`: every candidate is among them, and on
+  /// inputs of up to 64 places nothing else.
+  void Near(const uint64_t* t, int valueClass, std::vector<int32_t>& found);
+
+ private:
+  struct Group {
+    int32_t start;
+    int32_t width;
+  };
+  // A term in the list of its leaf, with the first words of its masks, so
+  // that a walk compares terms reading the list alone.
+  struct Entry {
+    int32_t slot;
+    uint64_t literals, ones;
+  };
+  struct ClassLeaves {
+    std::vector<std::vector<Entry>> lists;  // per group, per leaf
+    std::vector<uint64_t> nonempty;         // one bit per list
+  };
+
+  uint32_t Leaf(const uint64_t* masks, const Group& group) const;
+  ClassLeaves& LeavesOf(int valueClass);
+  // Appends the terms of the leaves of group g that agree with t's literals,
+  // with t's '1' bits in the group flipped at `flip` (a bit mask, or 0).
+  void Collect(const ClassLeaves& leaves, size_t g, const uint64_t* t, uint64_t flip,
+               std::vector<int32_t>& found);
+
+  int32_t inputCount_;
+  size_t words_;
+  std::vector<Group> groups_;
+  size_t leavesPerGroup_;           // 3 to the power of the widest group
+  std::vector<uint32_t> power_;     // 3^i
+  ClassLeaves classes_[3];
+  std::vector<int32_t> place_;  // per slot and group: index in its leaf's list
+  std::vector<uint32_t> seen_;        // per slot: the last query that met it
+  uint32_t query_ = 0;
+};
+
+}  // namespace tavro
