@@ -94,8 +94,7 @@ void CandidateIndex::Erase(int32_t slot, int valueClass, const uint64_t* masks) 
   }
 }
 
-void CandidateIndex::Collect(const ClassLeaves& leaves, size_t g, const uint64_t* t, uint64_t flip,
-                             std::vector<int32_t>& found) {
+void CandidateIndex::Reach(const ClassLeaves& leaves, size_t g, const uint64_t* t, uint64_t flip) {
   const Group& group = groups_[g];
   const size_t width = Idx(group.width);
   const uint64_t literals = BitsAt(t, Idx(group.start), width);
@@ -110,23 +109,14 @@ void CandidateIndex::Collect(const ClassLeaves& leaves, size_t g, const uint64_t
       dashes[dashCount++] = static_cast<int32_t>(i);
     }
   }
-  // The first words of t's masks: a term of the leaf that has not got a
-  // literal wherever t has one there, or has more than one opposite, is none.
-  const uint64_t tLiterals = t[0], tOnes = t[words_];
   // Every digit at t's dashes in turn, as a base-3 counter over them.
   uint8_t digit[kWidestGroup] = {};
   const size_t base = g * leavesPerGroup_;
   for (;;) {
     const size_t at = base + leaf;
     if ((leaves.nonempty[at / 64] >> (at % 64)) & 1) {
-      for (const Entry& e : leaves.lists[at]) {
-        const uint64_t opposite = (e.ones ^ tOnes) & tLiterals;
-        if ((e.literals & tLiterals) == tLiterals && (opposite & (opposite - 1)) == 0 &&
-            seen_[Idx(e.slot)] != query_) {
-          seen_[Idx(e.slot)] = query_;
-          found.push_back(e.slot);
-        }
-      }
+      __builtin_prefetch(&leaves.lists[at]);
+      reached_.push_back(&leaves.lists[at]);
     }
     int32_t k = 0;
     for (; k < dashCount; ++k) {
@@ -156,11 +146,12 @@ void CandidateIndex::Near(const uint64_t* t, int valueClass, std::vector<int32_t
   };
   if (groups_.size() == 1) {
     // The one opposite literal, if any, lies in this group: try each.
-    Collect(leaves, 0, t, 0, found);
+    Reach(leaves, 0, t, 0);
     for (uint64_t literals = BitsAt(t, 0, Idx(groups_[0].width)); literals != 0;
          literals &= literals - 1) {
-      Collect(leaves, 0, t, literals & (~literals + 1), found);
+      Reach(leaves, 0, t, literals & (~literals + 1));
     }
+    Walk(t, found);
     return;
   }
   size_t best = 0, second = 1;
@@ -173,8 +164,29 @@ void CandidateIndex::Near(const uint64_t* t, int valueClass, std::vector<int32_t
       second = g;
     }
   }
-  Collect(leaves, best, t, 0, found);
-  Collect(leaves, second, t, 0, found);
+  Reach(leaves, best, t, 0);
+  Reach(leaves, second, t, 0);
+  Walk(t, found);
+}
+
+void CandidateIndex::Walk(const uint64_t* t, std::vector<int32_t>& found) {
+  // The lists' memory is requested for all of them before any is read: most
+  // are far apart, and waiting for them one by one would cost each a miss.
+  for (const std::vector<Entry>* list : reached_) __builtin_prefetch(list->data());
+  // The first words of t's masks: a term that has not got a literal
+  // wherever t has one there, or has more than one opposite, is none.
+  const uint64_t tLiterals = t[0], tOnes = t[words_];
+  for (const std::vector<Entry>* list : reached_) {
+    for (const Entry& e : *list) {
+      const uint64_t opposite = (e.ones ^ tOnes) & tLiterals;
+      if ((e.literals & tLiterals) == tLiterals && (opposite & (opposite - 1)) == 0 &&
+          seen_[Idx(e.slot)] != query_) {
+        seen_[Idx(e.slot)] = query_;
+        found.push_back(e.slot);
+      }
+    }
+  }
+  reached_.clear();
 }
 
 }  // namespace tavro

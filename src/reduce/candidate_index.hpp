@@ -60,10 +60,11 @@ class CandidateIndex {
 
   uint32_t Leaf(const uint64_t* masks, const Group& group) const;
   ClassLeaves& LeavesOf(int valueClass);
-  // Appends the terms of the leaves of group g that agree with t's literals,
+  // Notes the nonempty leaves of group g that agree with t's literals there,
   // with t's '1' bits in the group flipped at `flip` (a bit mask, or 0).
-  void Collect(const ClassLeaves& leaves, size_t g, const uint64_t* t, uint64_t flip,
-               std::vector<int32_t>& found);
+  void Reach(const ClassLeaves& leaves, size_t g, const uint64_t* t, uint64_t flip);
+  // Appends the terms of the noted leaves that pass the first words of t.
+  void Walk(const uint64_t* t, std::vector<int32_t>& found);
 
   int32_t inputCount_;
   size_t words_;
@@ -72,6 +73,7 @@ class CandidateIndex {
   std::vector<uint32_t> power_;     // 3^i
   ClassLeaves classes_[3];
   std::vector<int32_t> place_;  // per slot and group: index in its leaf's list
+  std::vector<const std::vector<Entry>*> reached_;
   std::vector<uint32_t> seen_;        // per slot: the last query that met it
   uint32_t query_ = 0;
 };
