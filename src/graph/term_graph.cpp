@@ -339,7 +339,13 @@ void Erase(InputPartIndex& index, const Term& term) {
   }
   index.entries[hole] = Entry{};
   --index.used;
-  if (++index.erasedSinceFilter > index.used) RebuildFilter(index);
+  // A table far larger than its entries would make every filter rebuild
+  // cost the table's size; it shrinks once it is an eighth full.
+  if (index.entries.size() > 64 && 8 * index.used < index.entries.size()) {
+    Resize(index, CapacityFor(index.used));
+  } else if (++index.erasedSinceFilter > index.used) {
+    RebuildFilter(index);
+  }
 }
 
 }  // namespace

@@ -115,6 +115,23 @@ struct PendingBlock {
   }
 };
 
+// What the pass keeps of one term slot.
+struct SlotState {
+  uint64_t arrival = 0;  // 0 when not in the working list
+  int32_t next = -1, prev = -1;
+  int32_t dash = 0;
+  int32_t otherIndex = -1;  // place in `others`, or -1
+  int32_t blockingNote = -1, blockedNote = -1;
+  char value = '~';
+  bool pending = false;
+};
+
+struct NoteRecord {
+  int32_t next;
+  int32_t term;
+  uint64_t arrival;
+};
+
 struct Survivor {
   int32_t slot;
   int32_t differing;  // variable index, or kContained
@@ -128,18 +145,13 @@ struct Pass {
   CandidateIndex index;
 
   // Per slot, meaningful while the slot's term is in the working list.
-  std::vector<uint64_t> arrival{};  // 0 when not in the working list
-  std::vector<int32_t> next{}, prev{};
-  std::vector<int32_t> dash{};
-  std::vector<char> value{};
+  std::vector<SlotState> slots{};
   std::vector<uint64_t> masks{};  // literal mask words, then '1' mask words
-  std::vector<uint8_t> pending{};
-  std::vector<int32_t> otherIndex{};  // place in `others`, or kNone
-  // Visited terms, as (slot, arrival), whose expansion of a candidate the
-  // slot's term blocks, and visited terms for which the slot's term is such a
-  // blocked candidate.
-  std::vector<std::vector<std::pair<int32_t, uint64_t>>> blocking{};
-  std::vector<std::vector<std::pair<int32_t, uint64_t>>> blockedOn{};
+  // Visited terms, as (term, arrival), whose expansion of a candidate the
+  // slot's term blocks, or for which the slot's term is such a blocked
+  // candidate: chains through `notes` from the slot's blockingNote and
+  // blockedNote.
+  std::vector<NoteRecord> notes{};
   std::vector<int32_t> slotOfArrival{kNone};
 
   // Per dashCount, up to the greatest one seen so far.
@@ -160,47 +172,40 @@ struct Pass {
 };
 
 Term& TermAt(Pass& p, int32_t s) { return p.graph.termPool[Idx(s)]; }
-Key KeyOf(const Pass& p, int32_t s) { return {-p.dash[Idx(s)], p.arrival[Idx(s)]}; }
+Key KeyOf(const Pass& p, int32_t s) { return {-p.slots[Idx(s)].dash, p.slots[Idx(s)].arrival}; }
 const uint64_t* MasksOf(const Pass& p, int32_t s) { return &p.masks[Idx(s) * 2 * p.words]; }
-bool InList(const Pass& p, int32_t s) { return Idx(s) < p.arrival.size() && p.arrival[Idx(s)] != 0; }
+bool InList(const Pass& p, int32_t s) { return Idx(s) < p.slots.size() && p.slots[Idx(s)].arrival != 0; }
 
 void GrowSlots(Pass& p) {
   const size_t n = static_cast<size_t>(SlotCount(p.graph));
-  if (p.arrival.size() >= n) return;
-  p.arrival.resize(n, 0);
-  p.next.resize(n, kNone);
-  p.prev.resize(n, kNone);
-  p.dash.resize(n, 0);
-  p.value.resize(n, '~');
-  p.masks.resize(n * 2 * p.words, 0);
-  p.pending.resize(n, 0);
-  p.otherIndex.resize(n, kNone);
-  p.blocking.resize(n);
-  p.blockedOn.resize(n);
+  if (p.slots.size() >= n) return;
+  const size_t size = std::max(n, p.slots.size() + p.slots.size() / 2);
+  p.slots.resize(size);
+  p.masks.resize(size * 2 * p.words, 0);
 }
 
 void MarkPending(Pass& p, int32_t s) {
-  if (p.pending[Idx(s)]) return;
-  p.pending[Idx(s)] = 1;
-  p.pendingBlocks[Idx(p.dash[Idx(s)])].Set(p.arrival[Idx(s)]);
+  if (p.slots[Idx(s)].pending) return;
+  p.slots[Idx(s)].pending = true;
+  p.pendingBlocks[Idx(p.slots[Idx(s)].dash)].Set(p.slots[Idx(s)].arrival);
 }
 
 void ClearPending(Pass& p, int32_t s) {
-  if (!p.pending[Idx(s)]) return;
-  p.pending[Idx(s)] = 0;
-  p.pendingBlocks[Idx(p.dash[Idx(s)])].Clear(p.arrival[Idx(s)]);
+  if (!p.slots[Idx(s)].pending) return;
+  p.slots[Idx(s)].pending = false;
+  p.pendingBlocks[Idx(p.slots[Idx(s)].dash)].Clear(p.slots[Idx(s)].arrival);
 }
 
 void LinkAfter(Pass& p, int32_t after, int32_t s) {
-  const int32_t following = after == kNone ? p.first : p.next[Idx(after)];
-  p.prev[Idx(s)] = after;
-  p.next[Idx(s)] = following;
+  const int32_t following = after == kNone ? p.first : p.slots[Idx(after)].next;
+  p.slots[Idx(s)].prev = after;
+  p.slots[Idx(s)].next = following;
   if (after == kNone) {
     p.first = s;
   } else {
-    p.next[Idx(after)] = s;
+    p.slots[Idx(after)].next = s;
   }
-  if (following != kNone) p.prev[Idx(following)] = s;
+  if (following != kNone) p.slots[Idx(following)].prev = s;
 }
 
 // Packs the input part: a literal bit for '0' and '1', a '1' bit for '1'.
@@ -220,10 +225,10 @@ void PackMasks(Pass& p, int32_t s) {
 // Enters a term with a character other than '~' into the index, or into the
 // list of terms with characters outside it.
 void AddMember(Pass& p, int32_t s) {
-  const int c = ValueClass(p.value[Idx(s)]);
+  const int c = ValueClass(p.slots[Idx(s)].value);
   if (c < 0) return;
   if (c == kOtherClass) {
-    p.otherIndex[Idx(s)] = static_cast<int32_t>(p.others.size());
+    p.slots[Idx(s)].otherIndex = static_cast<int32_t>(p.others.size());
     p.others.push_back(s);
     return;
   }
@@ -232,15 +237,15 @@ void AddMember(Pass& p, int32_t s) {
 }
 
 void DropMember(Pass& p, int32_t s) {
-  const int c = ValueClass(p.value[Idx(s)]);
+  const int c = ValueClass(p.slots[Idx(s)].value);
   if (c < 0) return;
   if (c == kOtherClass) {
-    const int32_t place = p.otherIndex[Idx(s)];
+    const int32_t place = p.slots[Idx(s)].otherIndex;
     const int32_t moved = p.others.back();
     p.others[Idx(place)] = moved;
-    p.otherIndex[Idx(moved)] = place;
+    p.slots[Idx(moved)].otherIndex = place;
     p.others.pop_back();
-    p.otherIndex[Idx(s)] = kNone;
+    p.slots[Idx(s)].otherIndex = kNone;
     return;
   }
   p.index.Erase(s, c, MasksOf(p, s));
@@ -256,10 +261,8 @@ void Join(Pass& p, Term& term) {
     p.blockLast.resize(Idx(k) + 1, kNone);
     p.pendingBlocks.resize(Idx(k) + 1);
   }
-  p.dash[Idx(s)] = k;
-  p.arrival[Idx(s)] = p.nextArrival++;
+  p.slots[Idx(s)] = SlotState{.arrival = p.nextArrival++, .dash = k, .value = term.outputs[p.j]};
   p.slotOfArrival.push_back(s);
-  p.value[Idx(s)] = term.outputs[p.j];
 
   int32_t after = p.blockLast[Idx(k)];
   if (after == kNone) {
@@ -272,34 +275,42 @@ void Join(Pass& p, Term& term) {
   p.blockLast[Idx(k)] = s;
 
   AddMember(p, s);
-  if (p.value[Idx(s)] != '~') MarkPending(p, s);
+  if (p.slots[Idx(s)].value != '~') MarkPending(p, s);
 }
 
 void Leave(Pass& p, int32_t s) {
-  const int32_t k = p.dash[Idx(s)];
-  const int32_t before = p.prev[Idx(s)], after = p.next[Idx(s)];
+  const int32_t k = p.slots[Idx(s)].dash;
+  const int32_t before = p.slots[Idx(s)].prev, after = p.slots[Idx(s)].next;
   if (p.blockFirst[Idx(k)] == s) {
-    p.blockFirst[Idx(k)] = after != kNone && p.dash[Idx(after)] == k ? after : kNone;
+    p.blockFirst[Idx(k)] = after != kNone && p.slots[Idx(after)].dash == k ? after : kNone;
   }
   if (p.blockLast[Idx(k)] == s) {
-    p.blockLast[Idx(k)] = before != kNone && p.dash[Idx(before)] == k ? before : kNone;
+    p.blockLast[Idx(k)] = before != kNone && p.slots[Idx(before)].dash == k ? before : kNone;
   }
   if (before == kNone) {
     p.first = after;
   } else {
-    p.next[Idx(before)] = after;
+    p.slots[Idx(before)].next = after;
   }
-  if (after != kNone) p.prev[Idx(after)] = before;
+  if (after != kNone) p.slots[Idx(after)].prev = before;
   DropMember(p, s);
   ClearPending(p, s);
-  p.arrival[Idx(s)] = 0;
+  p.slots[Idx(s)].arrival = 0;
 }
 
-void MarkAll(Pass& p, std::vector<std::pair<int32_t, uint64_t>>& terms) {
-  for (auto [s, arrival] : terms) {
-    if (p.arrival[Idx(s)] == arrival) MarkPending(p, s);
+void AddNote(Pass& p, int32_t& head, int32_t term, uint64_t arrival) {
+  p.notes.push_back({head, term, arrival});
+  head = static_cast<int32_t>(p.notes.size() - 1);
+}
+
+// Marks pending the terms of a chain of notes that are still where they were
+// noted, and empties the chain.
+void MarkAll(Pass& p, int32_t& head) {
+  for (int32_t n = head; n != kNone; n = p.notes[Idx(n)].next) {
+    const auto [next, s, arrival] = p.notes[Idx(n)];
+    if (p.slots[Idx(s)].arrival == arrival) MarkPending(p, s);
   }
-  terms.clear();
+  head = kNone;
 }
 
 // Takes a candidate out of the working list and then out of the output.
@@ -307,11 +318,11 @@ void MarkAll(Pass& p, std::vector<std::pair<int32_t, uint64_t>>& terms) {
 // visited term that has the expansion as a candidate had the candidate itself
 // as one, blocked; it may act now too.
 void TakeOut(Pass& p, int32_t s, bool expanded) {
-  MarkAll(p, p.blocking[Idx(s)]);
+  MarkAll(p, p.slots[Idx(s)].blockingNote);
   if (expanded) {
-    MarkAll(p, p.blockedOn[Idx(s)]);
+    MarkAll(p, p.slots[Idx(s)].blockedNote);
   } else {
-    p.blockedOn[Idx(s)].clear();
+    p.slots[Idx(s)].blockedNote = kNone;
   }
   Leave(p, s);
   RemoveTermFromOutput(p.graph, p.output, TermAt(p, s));
@@ -345,7 +356,7 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
     const Term& t = TermAt(p, s);
     if (t.onesCount + t.zerosCount > 0) throw "wrong set";
     for (int32_t u : p.others) {
-      if (p.value[Idx(u)] == v && KeyOf(p, u) > key) found.push_back({u, kContained});
+      if (p.slots[Idx(u)].value == v && KeyOf(p, u) > key) found.push_back({u, kContained});
     }
   } else {
     const uint64_t* tm = MasksOf(p, s);
@@ -366,10 +377,10 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
 // Handles one current term; returns the re-scan flag.
 bool Visit(Pass& p, int32_t s) {
   ClearPending(p, s);
-  const char v = p.value[Idx(s)];
+  const char v = p.slots[Idx(s)].value;
   if (v == '~') return false;
-  const int32_t d = p.dash[Idx(s)];
-  const uint64_t arrival = p.arrival[Idx(s)];
+  const int32_t d = p.slots[Idx(s)].dash;
+  const uint64_t arrival = p.slots[Idx(s)].arrival;
   ++p.stats.visits;
   FindSurvivors(p, s, v);
 
@@ -393,8 +404,8 @@ bool Visit(Pass& p, int32_t s) {
     // part: the candidate is left as it is, in the list and in the output.
     if (IsSpecified(held) && held != v) {
       GrowSlots(p);
-      p.blocking[Idx(holder->slot)].push_back({s, arrival});
-      p.blockedOn[Idx(u)].push_back({s, arrival});
+      AddNote(p, p.slots[Idx(holder->slot)].blockingNote, s, arrival);
+      AddNote(p, p.slots[Idx(u)].blockedNote, s, arrival);
       continue;
     }
     if (candidate.dashCount == d) rescan = true;
@@ -410,7 +421,7 @@ bool Visit(Pass& p, int32_t s) {
   // Stable merge of the new terms: each goes to the end of its block.
   for (Term* made : created) Join(p, *made);
   for (int32_t g : gained) {
-    p.value[Idx(g)] = v;
+    p.slots[Idx(g)].value = v;
     AddMember(p, g);
     MarkPending(p, g);
   }
@@ -421,11 +432,11 @@ bool Visit(Pass& p, int32_t s) {
 // s's block; the first place when there is no such block, or when that block
 // begins at the second place.
 int32_t ResumePoint(const Pass& p, int32_t s) {
-  const int32_t before = p.prev[Idx(p.blockFirst[Idx(p.dash[Idx(s)])])];
+  const int32_t before = p.slots[Idx(p.blockFirst[Idx(p.slots[Idx(s)].dash)])].prev;
   if (before == kNone) return p.first;
-  const int32_t blockStart = p.blockFirst[Idx(p.dash[Idx(before)])];
-  const int32_t ahead = p.prev[Idx(blockStart)];
-  if (ahead == kNone || p.prev[Idx(ahead)] == kNone) return p.first;
+  const int32_t blockStart = p.blockFirst[Idx(p.slots[Idx(before)].dash)];
+  const int32_t ahead = p.slots[Idx(blockStart)].prev;
+  if (ahead == kNone || p.slots[Idx(ahead)].prev == kNone) return p.first;
   return blockStart;
 }
 
@@ -447,35 +458,55 @@ size_t LargestClass(const TermGraph& graph, int32_t output) {
   return largest;
 }
 
+// The per-slot memory of the last pass, for the next: a run reduces every
+// output in turn over about the same slots, and new memory for every pass
+// would cost its page faults each time.
+struct KeptMemory {
+  std::vector<SlotState> slots;
+  std::vector<uint64_t> masks;
+};
+
+KeptMemory& Kept() {
+  static KeptMemory kept;
+  return kept;
+}
+
 void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
   Pass p{.graph = graph,
          .output = output,
          .j = static_cast<size_t>(output),
          .words = (static_cast<size_t>(graph.inputCount) + 63) / 64,
-         .index = CandidateIndex(graph.inputCount, LargestClass(graph, output))};
+         .index = CandidateIndex(graph.inputCount, LargestClass(graph, output)),
+         .slots = std::move(Kept().slots),
+         .masks = std::move(Kept().masks)};
+  // Slots are given their state as their terms join; the rest is never read.
+  const size_t slots = static_cast<size_t>(SlotCount(graph));
+  p.slots.resize(std::max(p.slots.size(), slots + slots / 4));
+  p.masks.resize(p.slots.size() * 2 * p.words);
   p.slotOfArrival.reserve(static_cast<size_t>(graph.termCount) + 1);
-  GrowSlots(p);
   graph.terms.ForEach([&](Term* t) { Join(p, *t); });
 
   int32_t dash = std::numeric_limits<int32_t>::max();
   uint64_t arrival = 0;
   for (int32_t s; (s = NextPending(p, dash, arrival)) != kNone;) {
     if (!Visit(p, s)) {
-      dash = p.dash[Idx(s)];
-      arrival = p.arrival[Idx(s)] + 1;
+      dash = p.slots[Idx(s)].dash;
+      arrival = p.slots[Idx(s)].arrival + 1;
       continue;
     }
     ++p.stats.rescans;
     const int32_t resume = ResumePoint(p, s);
     if (hooks != nullptr && hooks->onRescan) hooks->onRescan(TermAt(p, s), TermAt(p, resume));
-    dash = p.dash[Idx(resume)];
-    arrival = p.arrival[Idx(resume)];
+    dash = p.slots[Idx(resume)].dash;
+    arrival = p.slots[Idx(resume)].arrival;
   }
   if (hooks != nullptr && hooks->stats != nullptr) {
     hooks->stats->visits += p.stats.visits;
     hooks->stats->rescans += p.stats.rescans;
     hooks->stats->comparisons += p.stats.comparisons;
   }
+  Kept().slots = std::move(p.slots);
+  Kept().masks = std::move(p.masks);
 }
 
 }  // namespace
