@@ -412,6 +412,10 @@ Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& ou
   term->onesCount = ones;
   term->zerosCount = zeros;
   term->dashCount = static_cast<int32_t>(inputs.size()) - ones - zeros;
+  term->serial = graph.nextSerial++;
+  const size_t dash = static_cast<size_t>(term->dashCount);
+  if (dash >= graph.termsByDash.size()) graph.termsByDash.resize(dash + 1, 0);
+  ++graph.termsByDash[dash];
   const bool pure = plainDashes == term->dashCount;  // only '0', '1', '-'
   if (pure) Insert(graph.termByInputs, TagOf(hash), static_cast<uint32_t>(term->slot));
   return *term;
@@ -419,6 +423,7 @@ Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& ou
 
 void FreeTerm(TermGraph& graph, Term& term) {
   Erase(graph.termByInputs, term);
+  --graph.termsByDash[static_cast<size_t>(term.dashCount)];
   term.inputs = TermChars(term.inputs.data(), 0);
   term.outputs = TermChars(term.outputs.data(), 0);
   graph.termPool.ClearLinks(static_cast<uint32_t>(term.slot));

@@ -74,6 +74,9 @@ struct Term {
   // Storage slot of this term, dense in [0, SlotCount); a freed slot is
   // reused by a later term. Lets passes keep per-term state in arrays.
   int32_t slot = -1;
+  // Place in the order of creation, which is the order of `terms`: every
+  // later term has a greater one.
+  uint64_t serial = 0;
 };
 
 /// A term's place in one list, as slot numbers (kNoSlot at either end).
@@ -277,6 +280,8 @@ struct TermGraph {
   TermPool termPool;               // term addresses stay valid
   std::vector<int32_t> freeSlots;  // slots of freed terms, for reuse
   InputPartIndex termByInputs;          // pure input parts only
+  uint64_t nextSerial = 1;
+  std::vector<int32_t> termsByDash;  // number of terms per dashCount
 };
 
 /// Number of slots a per-term array must have to be indexed by Term::slot.

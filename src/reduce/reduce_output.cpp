@@ -115,10 +115,12 @@ struct PendingBlock {
   }
 };
 
-// What the pass keeps of one term slot.
+// What the pass keeps of one term slot. A slot whose `pass` is not the
+// current pass holds a term that has not been touched by it: one that is in the
+// working list with '~' at this output.
 struct SlotState {
-  uint64_t arrival = 0;  // 0 when not in the working list
-  int32_t next = -1, prev = -1;
+  uint64_t arrival = 0;  // the term's serial; 0 once it has left the list
+  uint64_t pass = 0;
   int32_t dash = 0;
   int32_t otherIndex = -1;  // place in `others`, or -1
   int32_t blockingNote = -1, blockedNote = -1;
@@ -142,24 +144,24 @@ struct Pass {
   int32_t output;
   size_t j;
   size_t words;  // 64-bit words of one mask
+  uint64_t id;
   CandidateIndex index;
 
-  // Per slot, meaningful while the slot's term is in the working list.
+  // Per slot; see SlotState.
   std::vector<SlotState> slots{};
   std::vector<uint64_t> masks{};  // literal mask words, then '1' mask words
+  std::vector<int32_t> slotOfArrival{};  // meaningful for pending terms only
   // Visited terms, as (term, arrival), whose expansion of a candidate the
   // slot's term blocks, or for which the slot's term is such a blocked
   // candidate: chains through `notes` from the slot's blockingNote and
   // blockedNote.
   std::vector<NoteRecord> notes{};
-  std::vector<int32_t> slotOfArrival{kNone};
 
-  // Per dashCount, up to the greatest one seen so far.
-  std::vector<int32_t> blockFirst{}, blockLast{};
+  // Per dashCount: the terms of the graph that have left the list, and the
+  // pending terms.
+  std::vector<int32_t> leftList{};
   std::vector<PendingBlock> pendingBlocks{};
 
-  int32_t first = kNone;
-  uint64_t nextArrival = 1;
   ReduceStats stats{};
   // Terms whose character is none of '1', '0', '-', '~' (outside the index).
   std::vector<int32_t> others{};
@@ -174,7 +176,6 @@ struct Pass {
 Term& TermAt(Pass& p, int32_t s) { return p.graph.termPool[Idx(s)]; }
 Key KeyOf(const Pass& p, int32_t s) { return {-p.slots[Idx(s)].dash, p.slots[Idx(s)].arrival}; }
 const uint64_t* MasksOf(const Pass& p, int32_t s) { return &p.masks[Idx(s) * 2 * p.words]; }
-bool InList(const Pass& p, int32_t s) { return Idx(s) < p.slots.size() && p.slots[Idx(s)].arrival != 0; }
 
 void GrowSlots(Pass& p) {
   const size_t n = static_cast<size_t>(SlotCount(p.graph));
@@ -184,28 +185,33 @@ void GrowSlots(Pass& p) {
   p.masks.resize(size * 2 * p.words, 0);
 }
 
+// Whether the graph's term in slot s stands in the working list.
+bool InList(const Pass& p, int32_t s) {
+  return Idx(s) >= p.slots.size() || p.slots[Idx(s)].pass != p.id || p.slots[Idx(s)].arrival != 0;
+}
+
+// The number of terms in the working list with dashCount k.
+int32_t ListCount(const Pass& p, size_t k) {
+  return p.graph.termsByDash[k] - (k < p.leftList.size() ? p.leftList[k] : 0);
+}
+
 void MarkPending(Pass& p, int32_t s) {
-  if (p.slots[Idx(s)].pending) return;
-  p.slots[Idx(s)].pending = true;
-  p.pendingBlocks[Idx(p.slots[Idx(s)].dash)].Set(p.slots[Idx(s)].arrival);
+  SlotState& state = p.slots[Idx(s)];
+  if (state.pending) return;
+  state.pending = true;
+  if (Idx(state.dash) >= p.pendingBlocks.size()) p.pendingBlocks.resize(Idx(state.dash) + 1);
+  p.pendingBlocks[Idx(state.dash)].Set(state.arrival);
+  if (state.arrival >= p.slotOfArrival.size()) {
+    p.slotOfArrival.resize(std::max<size_t>(state.arrival + 1, 2 * p.slotOfArrival.size()));
+  }
+  p.slotOfArrival[state.arrival] = s;
 }
 
 void ClearPending(Pass& p, int32_t s) {
-  if (!p.slots[Idx(s)].pending) return;
-  p.slots[Idx(s)].pending = false;
-  p.pendingBlocks[Idx(p.slots[Idx(s)].dash)].Clear(p.slots[Idx(s)].arrival);
-}
-
-void LinkAfter(Pass& p, int32_t after, int32_t s) {
-  const int32_t following = after == kNone ? p.first : p.slots[Idx(after)].next;
-  p.slots[Idx(s)].prev = after;
-  p.slots[Idx(s)].next = following;
-  if (after == kNone) {
-    p.first = s;
-  } else {
-    p.slots[Idx(after)].next = s;
-  }
-  if (following != kNone) p.slots[Idx(following)].prev = s;
+  SlotState& state = p.slots[Idx(s)];
+  if (!state.pending) return;
+  state.pending = false;
+  p.pendingBlocks[Idx(state.dash)].Clear(state.arrival);
 }
 
 // Packs the input part: a literal bit for '0' and '1', a '1' bit for '1'.
@@ -222,80 +228,41 @@ void PackMasks(Pass& p, int32_t s) {
   }
 }
 
-// Enters a term with a character other than '~' into the index, or into the
-// list of terms with characters outside it.
-void AddMember(Pass& p, int32_t s) {
-  const int c = ValueClass(p.slots[Idx(s)].value);
-  if (c < 0) return;
+// A term of the working list with a character other than '~' at this output
+// (it had one from the start, was made during the pass, or has just received
+// one in place) becomes a member: it enters the index, or the list of terms
+// with characters outside it, and waits for its visit. Its arrival is its
+// serial, so that its place in the list follows from (dashCount, arrival).
+void Join(Pass& p, const Term& term, char value) {
+  GrowSlots(p);
+  const int32_t s = term.slot;
+  p.slots[Idx(s)] = SlotState{.arrival = term.serial, .pass = p.id, .dash = term.dashCount, .value = value};
+  const int c = ValueClass(value);
   if (c == kOtherClass) {
     p.slots[Idx(s)].otherIndex = static_cast<int32_t>(p.others.size());
     p.others.push_back(s);
-    return;
+  } else {
+    PackMasks(p, s);
+    p.index.Insert(s, c, MasksOf(p, s));
   }
-  PackMasks(p, s);
-  p.index.Insert(s, c, MasksOf(p, s));
+  MarkPending(p, s);
 }
 
-void DropMember(Pass& p, int32_t s) {
-  const int c = ValueClass(p.slots[Idx(s)].value);
-  if (c < 0) return;
+void Leave(Pass& p, int32_t s) {
+  SlotState& state = p.slots[Idx(s)];
+  const int c = ValueClass(state.value);
   if (c == kOtherClass) {
-    const int32_t place = p.slots[Idx(s)].otherIndex;
+    const int32_t place = state.otherIndex;
     const int32_t moved = p.others.back();
     p.others[Idx(place)] = moved;
     p.slots[Idx(moved)].otherIndex = place;
     p.others.pop_back();
-    p.slots[Idx(s)].otherIndex = kNone;
-    return;
-  }
-  p.index.Erase(s, c, MasksOf(p, s));
-}
-
-// Appends a term to the end of its block of the working list.
-void Join(Pass& p, Term& term) {
-  GrowSlots(p);
-  const int32_t s = term.slot;
-  const int32_t k = term.dashCount;
-  if (Idx(k) >= p.blockFirst.size()) {
-    p.blockFirst.resize(Idx(k) + 1, kNone);
-    p.blockLast.resize(Idx(k) + 1, kNone);
-    p.pendingBlocks.resize(Idx(k) + 1);
-  }
-  p.slots[Idx(s)] = SlotState{.arrival = p.nextArrival++, .dash = k, .value = term.outputs[p.j]};
-  p.slotOfArrival.push_back(s);
-
-  int32_t after = p.blockLast[Idx(k)];
-  if (after == kNone) {
-    for (size_t higher = Idx(k) + 1; higher < p.blockLast.size() && after == kNone; ++higher) {
-      after = p.blockLast[higher];
-    }
-    p.blockFirst[Idx(k)] = s;
-  }
-  LinkAfter(p, after, s);
-  p.blockLast[Idx(k)] = s;
-
-  AddMember(p, s);
-  if (p.slots[Idx(s)].value != '~') MarkPending(p, s);
-}
-
-void Leave(Pass& p, int32_t s) {
-  const int32_t k = p.slots[Idx(s)].dash;
-  const int32_t before = p.slots[Idx(s)].prev, after = p.slots[Idx(s)].next;
-  if (p.blockFirst[Idx(k)] == s) {
-    p.blockFirst[Idx(k)] = after != kNone && p.slots[Idx(after)].dash == k ? after : kNone;
-  }
-  if (p.blockLast[Idx(k)] == s) {
-    p.blockLast[Idx(k)] = before != kNone && p.slots[Idx(before)].dash == k ? before : kNone;
-  }
-  if (before == kNone) {
-    p.first = after;
+    state.otherIndex = kNone;
   } else {
-    p.slots[Idx(before)].next = after;
+    p.index.Erase(s, c, MasksOf(p, s));
   }
-  if (after != kNone) p.slots[Idx(after)].prev = before;
-  DropMember(p, s);
   ClearPending(p, s);
-  p.slots[Idx(s)].arrival = 0;
+  state.arrival = 0;
 }
 
 void AddNote(Pass& p, int32_t& head, int32_t term, uint64_t arrival) {
@@ -325,7 +292,13 @@ void TakeOut(Pass& p, int32_t s, bool expanded) {
     p.slots[Idx(s)].blockedNote = kNone;
   }
   Leave(p, s);
+  const int32_t terms = p.graph.termCount;
+  const size_t dash = Idx(p.slots[Idx(s)].dash);
   RemoveTermFromOutput(p.graph, p.output, TermAt(p, s));
+  if (p.graph.termCount == terms) {
+    if (dash >= p.leftList.size()) p.leftList.resize(dash + 1, 0);
+    ++p.leftList[dash];
+  }
 }
 
 // kUnrelated, kContained, or the one variable at which `small` has the
@@ -418,26 +391,39 @@ bool Visit(Pass& p, int32_t s) {
     TakeOut(p, u, true);
   }
 
-  // Stable merge of the new terms: each goes to the end of its block.
-  for (Term* made : created) Join(p, *made);
-  for (int32_t g : gained) {
-    p.slots[Idx(g)].value = v;
-    AddMember(p, g);
-    MarkPending(p, g);
-  }
+  // Stable merge of the new terms: each goes to the end of its block, which
+  // is where its serial, greater than every other, puts it.
+  for (Term* made : created) Join(p, *made, v);
+  for (int32_t g : gained) Join(p, TermAt(p, g), v);
   return rescan;
 }
 
-// Where the scan resumes after a re-scan: the first term of the block before
-// s's block; the first place when there is no such block, or when that block
-// begins at the second place.
-int32_t ResumePoint(const Pass& p, int32_t s) {
-  const int32_t before = p.slots[Idx(p.blockFirst[Idx(p.slots[Idx(s)].dash)])].prev;
-  if (before == kNone) return p.first;
-  const int32_t blockStart = p.blockFirst[Idx(p.slots[Idx(before)].dash)];
-  const int32_t ahead = p.slots[Idx(blockStart)].prev;
-  if (ahead == kNone || p.slots[Idx(ahead)].prev == kNone) return p.first;
-  return blockStart;
+constexpr int32_t kFirstPlace = std::numeric_limits<int32_t>::max();
+
+// Where the scan resumes after a re-scan of the current term s: at the first
+// term of the block before s's block, or at the first place when there is no
+// such block or when that block begins at the second place. Given as the
+// dashCount of that block (kFirstPlace for the first place): no pending term
+// of a block lies before its first term.
+int32_t ResumeDash(const Pass& p, int32_t s) {
+  const size_t top = p.graph.termsByDash.size();
+  size_t before = Idx(p.slots[Idx(s)].dash) + 1;
+  while (before < top && ListCount(p, before) == 0) ++before;
+  if (before >= top) return kFirstPlace;
+  int32_t ahead = 0;
+  for (size_t k = before + 1; k < top && ahead < 2; ++k) ahead += ListCount(p, k);
+  return ahead < 2 ? kFirstPlace : static_cast<int32_t>(before);
+}
+
+// The term the scan resumes at, for the re-scan hook: the first term of the
+// working list in the block of `dash`, or of the whole list. Walks the graph.
+const Term& ResumeTerm(Pass& p, int32_t dash) {
+  const Term* first = nullptr;
+  p.graph.terms.ForEach([&](const Term* t) {
+    if (!InList(p, t->slot) || (dash != kFirstPlace && t->dashCount != dash)) return;
+    if (first == nullptr || t->dashCount > first->dashCount) first = t;
+  });
+  return *first;
 }
 
 // The first pending term at or after the place of key (-dash, arrival), or
@@ -464,6 +450,8 @@ size_t LargestClass(const TermGraph& graph, int32_t output) {
 struct KeptMemory {
   std::vector<SlotState> slots;
   std::vector<uint64_t> masks;
+  std::vector<int32_t> slotOfArrival;
+  uint64_t passes = 0;
 };
 
 KeptMemory& Kept() {
@@ -472,21 +460,40 @@ KeptMemory& Kept() {
 }
 
 void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
+  KeptMemory& kept = Kept();
   Pass p{.graph = graph,
          .output = output,
          .j = static_cast<size_t>(output),
          .words = (static_cast<size_t>(graph.inputCount) + 63) / 64,
+         .id = ++kept.passes,
          .index = CandidateIndex(graph.inputCount, LargestClass(graph, output)),
-         .slots = std::move(Kept().slots),
-         .masks = std::move(Kept().masks)};
-  // Slots are given their state as their terms join; the rest is never read.
+         .slots = std::move(kept.slots),
+         .masks = std::move(kept.masks),
+         .slotOfArrival = std::move(kept.slotOfArrival)};
+  // A slot is read only after its term has joined in this pass, or to see
+  // that it has not (SlotState::pass).
   const size_t slots = static_cast<size_t>(SlotCount(graph));
   p.slots.resize(std::max(p.slots.size(), slots + slots / 4));
   p.masks.resize(p.slots.size() * 2 * p.words);
-  p.slotOfArrival.reserve(static_cast<size_t>(graph.termCount) + 1);
-  graph.terms.ForEach([&](Term* t) { Join(p, *t); });
 
-  int32_t dash = std::numeric_limits<int32_t>::max();
+  // The working list holds every term, in order of (dashCount descending,
+  // serial); only the terms with a character at this output take part, and
+  // the others are counted per dashCount by the graph.
+  int32_t listed = 0;
+  for (char v : {'1', '0', '-', '~'}) {
+    const TermList* list = OutputList(graph, output, v);
+    listed += list->Count();
+    if (v != '~') list->ForEach([&](const Term* t) { Join(p, *t, v); });
+  }
+  if (listed != graph.termCount) {
+    // Terms with another character stand in no list of the output.
+    graph.terms.ForEach([&](const Term* t) {
+      const char v = t->outputs[p.j];
+      if (ValueClass(v) == kOtherClass) Join(p, *t, v);
+    });
+  }
+
+  int32_t dash = kFirstPlace;
   uint64_t arrival = 0;
   for (int32_t s; (s = NextPending(p, dash, arrival)) != kNone;) {
     if (!Visit(p, s)) {
@@ -495,18 +502,18 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
       continue;
     }
     ++p.stats.rescans;
-    const int32_t resume = ResumePoint(p, s);
-    if (hooks != nullptr && hooks->onRescan) hooks->onRescan(TermAt(p, s), TermAt(p, resume));
-    dash = p.slots[Idx(resume)].dash;
-    arrival = p.slots[Idx(resume)].arrival;
+    dash = ResumeDash(p, s);
+    arrival = 0;
+    if (hooks != nullptr && hooks->onRescan) hooks->onRescan(TermAt(p, s), ResumeTerm(p, dash));
   }
   if (hooks != nullptr && hooks->stats != nullptr) {
     hooks->stats->visits += p.stats.visits;
     hooks->stats->rescans += p.stats.rescans;
     hooks->stats->comparisons += p.stats.comparisons;
   }
-  Kept().slots = std::move(p.slots);
-  Kept().masks = std::move(p.masks);
+  kept.slots = std::move(p.slots);
+  kept.masks = std::move(p.masks);
+  kept.slotOfArrival = std::move(p.slotOfArrival);
 }
 
 }  // namespace
