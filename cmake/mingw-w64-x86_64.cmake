@@ -2,7 +2,7 @@
 # g++-mingw-w64-x86-64):
 #
 #   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DTAVRO_TESTS=OFF
-#   cmake --build build-win -j2 --target tavro tavro-direct
+#   cmake --build build-win -j2
 #
 # Every program is linked statically, so a .exe runs without the compiler's
 # runtime DLLs (libstdc++, libgcc, libwinpthread) beside it.
