@@ -1,7 +1,10 @@
 // The program's entry point. The full build reduces every output before the
 // report; the direct build reports on the graph as loaded.
 #include <iostream>
+#include <string>
+#include <vector>
 
+#include "driver/console.hpp"
 #include "driver/run_tavro.hpp"
 
 #if TAVRO_FULL_BUILD
@@ -11,4 +14,10 @@ static constexpr tavro::OutputPass kReduce = &tavro::ReduceOutput;
 static constexpr tavro::OutputPass kReduce = nullptr;
 #endif
 
-int main(int argc, char** argv) { return tavro::RunTavro(argc, argv, std::cout, std::cerr, kReduce); }
+int main(int argc, char** argv) {
+  tavro::UseBinaryStandardStreams();
+  const std::vector<std::string> arguments = tavro::CommandLineArguments(argc, argv);
+  std::vector<const char*> pointers;
+  for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
+  return tavro::RunTavro(static_cast<int>(pointers.size()), pointers.data(), std::cout, std::cerr, kReduce);
+}

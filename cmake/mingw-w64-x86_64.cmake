@@ -1,0 +1,29 @@
+# Cross-compiling for 64-bit Windows with Debian's mingw-w64 (package
+# g++-mingw-w64-x86-64):
+#
+#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DTAVRO_TESTS=OFF
+#   cmake --build build-win -j2
+#
+# Every program is linked statically, so a .exe runs without the compiler's
+# runtime DLLs (libstdc++, libgcc, libwinpthread) beside it.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(TAVRO_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${TAVRO_MINGW_PREFIX}-gcc)
+set(CMAKE_CXX_COMPILER ${TAVRO_MINGW_PREFIX}-g++)
+set(CMAKE_RC_COMPILER ${TAVRO_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${TAVRO_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+# Programs built here run under wine64 when it is installed (tests, if built).
+find_program(TAVRO_WINE64 wine64 PATHS /usr/lib/wine)
+if(TAVRO_WINE64)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${TAVRO_WINE64})
+endif()
