@@ -24,24 +24,40 @@ uint64_t BitsAt(const uint64_t* words, size_t start, size_t width) {
 
 }  // namespace
 
-CandidateIndex::CandidateIndex(int32_t inputCount, size_t expectedTerms)
-    : inputCount_(inputCount), words_((static_cast<size_t>(inputCount) + 63) / 64) {
+void CandidateIndex::Reset(int32_t inputCount, size_t expectedTerms) {
   // About one term per leaf: 3^width no more than 4 times the terms.
   int32_t width = 1;
   for (size_t leaves = 9; width < kWidestGroup && leaves <= 4 * expectedTerms; leaves *= 3) ++width;
   width = std::min(width, std::max(inputCount, 1));
   const int32_t groups = std::min((inputCount + width - 1) / width, kMostGroups);
+  std::vector<Group> shape;
   for (int32_t h = 0; h < groups; ++h) {
     // Even widths when the groups cover every place, else `width` each.
     const int64_t start = groups * width >= inputCount ? int64_t{h} * inputCount / groups : h * width;
     const int64_t end = groups * width >= inputCount ? int64_t{h + 1} * inputCount / groups : start + width;
-    groups_.push_back({static_cast<int32_t>(start), static_cast<int32_t>(end - start)});
+    shape.push_back({static_cast<int32_t>(start), static_cast<int32_t>(end - start)});
   }
-  power_.push_back(1);
+  if (inputCount == inputCount_ && shape == groups_) {
+    // The same leaves again: empty them, keeping their memory.
+    for (ClassLeaves& leaves : classes_) {
+      for (size_t w = 0; w < leaves.nonempty.size(); ++w) {
+        for (uint64_t bits = leaves.nonempty[w]; bits != 0; bits &= bits - 1) {
+          leaves.lists[w * 64 + static_cast<size_t>(std::countr_zero(bits))].clear();
+        }
+        leaves.nonempty[w] = 0;
+      }
+    }
+    return;
+  }
+  inputCount_ = inputCount;
+  words_ = (static_cast<size_t>(inputCount) + 63) / 64;
+  groups_ = std::move(shape);
+  power_.assign(1, 1);
   for (int32_t i = 0; i < width; ++i) power_.push_back(power_.back() * 3);
   int32_t widest = 0;
   for (const Group& g : groups_) widest = std::max(widest, g.width);
   leavesPerGroup_ = power_[Idx(widest)];
+  for (ClassLeaves& leaves : classes_) leaves = ClassLeaves{};
 }
 
 uint32_t CandidateIndex::Leaf(const uint64_t* masks, const Group& group) const {
@@ -133,9 +149,10 @@ void CandidateIndex::Reach(const ClassLeaves& leaves, size_t g, const uint64_t* 
   }
 }
 
-void CandidateIndex::Near(const uint64_t* t, int valueClass, std::vector<int32_t>& found) {
+bool CandidateIndex::Near(const uint64_t* t, int valueClass, std::vector<int32_t>& found,
+                          size_t most) {
   const ClassLeaves& leaves = classes_[valueClass];
-  if (leaves.lists.empty()) return;
+  if (leaves.lists.empty()) return true;
   if (++query_ == 0) {
     std::fill(seen_.begin(), seen_.end(), 0);
     query_ = 1;
@@ -151,8 +168,7 @@ void CandidateIndex::Near(const uint64_t* t, int valueClass, std::vector<int32_t
          literals &= literals - 1) {
       Reach(leaves, 0, t, literals & (~literals + 1));
     }
-    Walk(t, found);
-    return;
+    return Walk(t, found, most);
   }
   size_t best = 0, second = 1;
   if (dashesIn(second) < dashesIn(best)) std::swap(best, second);
@@ -166,13 +182,21 @@ void CandidateIndex::Near(const uint64_t* t, int valueClass, std::vector<int32_t
   }
   Reach(leaves, best, t, 0);
   Reach(leaves, second, t, 0);
-  Walk(t, found);
+  return Walk(t, found, most);
 }
 
-void CandidateIndex::Walk(const uint64_t* t, std::vector<int32_t>& found) {
+bool CandidateIndex::Walk(const uint64_t* t, std::vector<int32_t>& found, size_t most) {
   // The lists' memory is requested for all of them before any is read: most
   // are far apart, and waiting for them one by one would cost each a miss.
-  for (const std::vector<Entry>* list : reached_) __builtin_prefetch(list->data());
+  size_t entries = 0;
+  for (const std::vector<Entry>* list : reached_) {
+    __builtin_prefetch(list->data());
+    entries += list->size();
+  }
+  if (entries > most) {
+    reached_.clear();
+    return false;
+  }
   // The first words of t's masks: a term that has not got a literal
   // wherever t has one there, or has more than one opposite, is none.
   const uint64_t tLiterals = t[0], tOnes = t[words_];
@@ -187,6 +211,7 @@ void CandidateIndex::Walk(const uint64_t* t, std::vector<int32_t>& found) {
     }
   }
   reached_.clear();
+  return true;
 }
 
 }  // namespace tavro

@@ -27,10 +27,11 @@ namespace tavro {
 
 class CandidateIndex {
  public:
-  /// An index for input parts of `inputCount` places (packed: `words` words
-  /// of literal bits, then `words` words of '1' bits), sized for about
-  /// `expectedTerms` terms in its largest class.
-  CandidateIndex(int32_t inputCount, size_t expectedTerms);
+  /// Empties the index and shapes it for input parts of `inputCount` places
+  /// (packed: words of literal bits, then as many words of '1' bits) and
+  /// about `expectedTerms` terms in its largest class. Memory of an earlier
+  /// use of the same shape is kept.
+  void Reset(int32_t inputCount, size_t expectedTerms);
 
   /// Adds or removes the term in slot `slot` under `valueClass` (0 to 2);
   /// `masks` are its packed input part. Slots grow as needed.
@@ -39,13 +40,15 @@ class CandidateIndex {
 
   /// Appends to `found`, each once, the terms of `valueClass` that may be
   /// candidates of the input part `t`: every candidate is among them, and on
-  /// inputs of up to 64 places nothing else.
-  void Near(const uint64_t* t, int valueClass, std::vector<int32_t>& found);
+  /// inputs of up to 64 places nothing else. Unless the leaves to be read
+  /// hold more than `most` terms: then it appends nothing and returns false.
+  bool Near(const uint64_t* t, int valueClass, std::vector<int32_t>& found, size_t most);
 
  private:
   struct Group {
     int32_t start;
     int32_t width;
+    bool operator==(const Group&) const = default;
   };
   // A term in the list of its leaf, with the first words of its masks, so
   // that a walk compares terms reading the list alone.
@@ -63,13 +66,14 @@ class CandidateIndex {
   // Notes the nonempty leaves of group g that agree with t's literals there,
   // with t's '1' bits in the group flipped at `flip` (a bit mask, or 0).
   void Reach(const ClassLeaves& leaves, size_t g, const uint64_t* t, uint64_t flip);
-  // Appends the terms of the noted leaves that pass the first words of t.
-  void Walk(const uint64_t* t, std::vector<int32_t>& found);
+  // Appends the terms of the noted leaves that pass the first words of t,
+  // unless there are more than `most`.
+  bool Walk(const uint64_t* t, std::vector<int32_t>& found, size_t most);
 
-  int32_t inputCount_;
-  size_t words_;
+  int32_t inputCount_ = 0;
+  size_t words_ = 0;
   std::vector<Group> groups_;
-  size_t leavesPerGroup_;           // 3 to the power of the widest group
+  size_t leavesPerGroup_ = 0;           // 3 to the power of the widest group
   std::vector<uint32_t> power_;     // 3^i
   ClassLeaves classes_[3];
   std::vector<int32_t> place_;  // per slot and group: index in its leaf's list

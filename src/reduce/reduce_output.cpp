@@ -3,9 +3,11 @@
 // Working list. It is always in order of (dashCount descending, order of
 // arrival): the initial terms arrive in the order of `terms`, and a term made
 // while handling a current term arrives at the end of its dashCount block,
-// which is where a stable sort and merge put it. So the list is one linked list
-// over term slots plus the first and last term of every block; joining,
-// leaving and finding where a re-scan resumes take constant time.
+// which is where a stable sort and merge put it. Both orders of arrival are
+// the order of creation, so a term's place is given by its dashCount and its
+// creation serial, and the list itself is never built: the terms with '~' at
+// this output take no part but for the block sizes that a re-scan reads, and
+// those are the graph's counts per dashCount less the terms taken out.
 //
 // Candidates. A later term u of the same character survives against the
 // current term t when u has a literal wherever t has one and the opposite
@@ -33,6 +35,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -51,6 +54,10 @@ constexpr int32_t kContained = -1;  // survivor without a differing variable
 constexpr int32_t kUnrelated = -2;  // not a survivor
 constexpr int kOtherClass = 3;
 constexpr uint64_t kNoArrival = std::numeric_limits<uint64_t>::max();
+// Reading a term of a leaf list costs about an eighth of naming one input
+// part through the graph's index.
+constexpr double kTermsPerPart = 8;
+constexpr double kNoLimit = 1e18;
 
 size_t Idx(int32_t s) { return static_cast<size_t>(s); }
 
@@ -126,6 +133,7 @@ struct SlotState {
   int32_t blockingNote = -1, blockedNote = -1;
   char value = '~';
   bool pending = false;
+  bool impure = false;  // input part not of '0', '1', '-' only
 };
 
 struct NoteRecord {
@@ -166,8 +174,13 @@ struct Pass {
   // Terms whose character is none of '1', '0', '-', '~' (outside the index).
   std::vector<int32_t> others{};
 
+  int64_t impureMembers = 0;  // input part not of '0', '1', '-' only
+  bool nameParts = false;
+
   // Scratch space of one visit.
   std::vector<int32_t> near{};
+  std::string part{};
+  std::vector<int32_t> dashPlaces{};
   std::vector<Survivor> survivors{};
   std::vector<Term*> created{};
   std::vector<int32_t> gained{};
@@ -216,16 +229,20 @@ void ClearPending(Pass& p, int32_t s) {
 
 // Packs the input part: a literal bit for '0' and '1', a '1' bit for '1'.
 // Any other character counts as a dash, as the cell lists count it.
-void PackMasks(Pass& p, int32_t s) {
-  const std::string& inputs = TermAt(p, s).inputs;
+// Tells whether the part is pure ('0', '1', '-' only).
+bool PackMasks(Pass& p, int32_t s) {
+  const std::string_view inputs = TermAt(p, s).inputs.view();
   uint64_t* m = &p.masks[Idx(s) * 2 * p.words];
   std::fill(m, m + 2 * p.words, 0);
+  size_t dashes = 0;
   for (size_t i = 0; i < inputs.size(); ++i) {
     const char c = inputs[i];
     const uint64_t bit = uint64_t{1} << (i % 64);
     if (c == '0' || c == '1') m[i / 64] |= bit;
     if (c == '1') m[p.words + i / 64] |= bit;
+    dashes += c == '-';
   }
+  return dashes == static_cast<size_t>(TermAt(p, s).dashCount);
 }
 
 // A term of the working list with a character other than '~' at this output
@@ -242,7 +259,8 @@ void Join(Pass& p, const Term& term, char value) {
     p.slots[Idx(s)].otherIndex = static_cast<int32_t>(p.others.size());
     p.others.push_back(s);
   } else {
-    PackMasks(p, s);
+    p.slots[Idx(s)].impure = !PackMasks(p, s);
+    p.impureMembers += p.slots[Idx(s)].impure;
     p.index.Insert(s, c, MasksOf(p, s));
   }
   MarkPending(p, s);
@@ -260,6 +278,7 @@ void Leave(Pass& p, int32_t s) {
     state.otherIndex = kNone;
   } else {
     p.index.Erase(s, c, MasksOf(p, s));
+    p.impureMembers -= state.impure;
   }
   ClearPending(p, s);
   state.arrival = 0;
@@ -316,6 +335,43 @@ int32_t CompareMasks(const uint64_t* big, const uint64_t* small, size_t words) {
   return differing;
 }
 
+// Appends to p.near the members of the pass whose input part a candidate of t
+// may have: '-', '0' or '1' at t's dashes, and t's literals with at most one
+// of them flipped.
+void NamePartsOfCandidates(Pass& p, const Term& t) {
+  std::string& part = p.part;
+  part.assign(t.inputs.view());
+  std::vector<int32_t>& dashes = p.dashPlaces;
+  dashes.clear();
+  for (size_t i = 0; i < part.size(); ++i) {
+    if (part[i] != '0' && part[i] != '1') dashes.push_back(static_cast<int32_t>(i));
+  }
+  auto look = [&] {
+    const Term* u = FindTerm(p.graph, part);
+    if (u == nullptr || Idx(u->slot) >= p.slots.size()) return;
+    const SlotState& state = p.slots[Idx(u->slot)];
+    if (state.pass == p.id && state.arrival != 0) p.near.push_back(u->slot);
+  };
+  auto fill = [&](auto& self, size_t i) -> void {
+    if (i == dashes.size()) {
+      look();
+      for (size_t x = 0; x < part.size(); ++x) {
+        if (part[x] != t.inputs[x] || (part[x] != '0' && part[x] != '1')) continue;
+        part[x] = part[x] == '0' ? '1' : '0';
+        look();
+        part[x] = t.inputs[x];
+      }
+      return;
+    }
+    for (char c : {'-', '0', '1'}) {
+      part[Idx(dashes[i])] = c;
+      self(self, i + 1);
+    }
+    part[Idx(dashes[i])] = '-';
+  };
+  fill(fill, 0);
+}
+
 // Puts the surviving candidates of the current term s into p.survivors, in
 // working-list order.
 void FindSurvivors(Pass& p, int32_t s, char v) {
@@ -334,10 +390,22 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
   } else {
     const uint64_t* tm = MasksOf(p, s);
     p.near.clear();
-    p.index.Near(tm, c, p.near);
+    // The input parts a candidate may have are 3^dashes * (literals + 1); a
+    // term with few dashes among many similar terms (minterm tables, such as
+    // the real set's b12_split and the minterms family) names them faster
+    // through the graph's input-part index than the leaves list its
+    // candidates. Impure input parts are not in that index.
+    const Term& t = TermAt(p, s);
+    const double parts = std::pow(3.0, std::min(t.dashCount, 40)) * (t.onesCount + t.zerosCount + 1);
+    const double most = p.impureMembers != 0           ? kNoLimit
+                        : p.nameParts && parts < 1e4 ? 0
+                                                     : kTermsPerPart * parts;
+    if (!p.index.Near(tm, c, p.near, most >= kNoLimit ? SIZE_MAX : static_cast<size_t>(most))) {
+      NamePartsOfCandidates(p, t);
+    }
     p.stats.comparisons += static_cast<int64_t>(p.near.size());
     for (int32_t u : p.near) {
-      if (!(KeyOf(p, u) > key)) continue;
+      if (!(KeyOf(p, u) > key) || p.slots[Idx(u)].value != v) continue;
       const int32_t r = CompareMasks(tm, MasksOf(p, u), p.words);
       if (r != kUnrelated) found.push_back({u, r});
     }
@@ -451,6 +519,7 @@ struct KeptMemory {
   std::vector<SlotState> slots;
   std::vector<uint64_t> masks;
   std::vector<int32_t> slotOfArrival;
+  CandidateIndex index;
   uint64_t passes = 0;
 };
 
@@ -466,10 +535,12 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
          .j = static_cast<size_t>(output),
          .words = (static_cast<size_t>(graph.inputCount) + 63) / 64,
          .id = ++kept.passes,
-         .index = CandidateIndex(graph.inputCount, LargestClass(graph, output)),
+         .index = std::move(kept.index),
          .slots = std::move(kept.slots),
          .masks = std::move(kept.masks),
          .slotOfArrival = std::move(kept.slotOfArrival)};
+  p.index.Reset(graph.inputCount, LargestClass(graph, output));
+  p.nameParts = hooks != nullptr && hooks->nameParts;
   // A slot is read only after its term has joined in this pass, or to see
   // that it has not (SlotState::pass).
   const size_t slots = static_cast<size_t>(SlotCount(graph));
@@ -514,6 +585,7 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
   kept.slots = std::move(p.slots);
   kept.masks = std::move(p.masks);
   kept.slotOfArrival = std::move(p.slotOfArrival);
+  kept.index = std::move(p.index);
 }
 
 }  // namespace

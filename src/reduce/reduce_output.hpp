@@ -25,6 +25,9 @@ struct ReduceHooks {
   std::function<void(const Term& current, const Term& resumeAt)> onRescan;
   /// When set, receives the work counts of the pass (added to its values).
   ReduceStats* stats = nullptr;
+  /// Finds candidates by naming their input parts whenever it can, for tests
+  /// of that way; it gives the same candidates as the index.
+  bool nameParts = false;
 };
 
 /// Reduces the cover of one output, 0 <= output < outputCount (not checked).

@@ -106,7 +106,7 @@ struct Run {
 };
 
 // Reduces output after output until one throws; records the state after each.
-std::vector<Run> ReduceAll(const RandomFunction& f, bool reference,
+std::vector<Run> ReduceAll(const RandomFunction& f, bool reference, bool nameParts = false,
                            std::vector<std::vector<std::vector<bool>>>* sets = nullptr) {
   TermGraph g;
   Load(g, f);
@@ -114,6 +114,7 @@ std::vector<Run> ReduceAll(const RandomFunction& f, bool reference,
   for (int32_t j = 0; j < g.outputCount; ++j) {
     Run run;
     ReduceHooks hooks;
+    hooks.nameParts = nameParts;
     hooks.onRescan = [&](const Term& current, const Term& resumeAt) {
       run.rescans.push_back(current.inputs + " -> " + resumeAt.inputs);
     };
@@ -146,15 +147,18 @@ void CheckAgainstReference(const Shape& shape, uint32_t seed, int functions) {
       Load(original, f);
       before = Sets(original);
     }
-    const std::vector<Run> expected = ReduceAll(f, true, bruteForce ? &after : nullptr);
-    const std::vector<Run> actual = ReduceAll(f, false);
-    ASSERT_EQ(actual.size(), expected.size());
-    for (size_t j = 0; j < actual.size(); ++j) {
-      SCOPED_TRACE("after output " + std::to_string(j));
-      ASSERT_EQ(actual[j].verified, "");
-      ASSERT_EQ(actual[j].thrown, expected[j].thrown);
-      ASSERT_EQ(actual[j].rescans, expected[j].rescans);
-      ASSERT_EQ(actual[j].lists, expected[j].lists);
+    const std::vector<Run> expected = ReduceAll(f, true, false, bruteForce ? &after : nullptr);
+    for (bool nameParts : {false, true}) {
+      SCOPED_TRACE(nameParts ? "naming input parts" : "through the index");
+      const std::vector<Run> actual = ReduceAll(f, false, nameParts);
+      ASSERT_EQ(actual.size(), expected.size());
+      for (size_t j = 0; j < actual.size(); ++j) {
+        SCOPED_TRACE("after output " + std::to_string(j));
+        ASSERT_EQ(actual[j].verified, "");
+        ASSERT_EQ(actual[j].thrown, expected[j].thrown);
+        ASSERT_EQ(actual[j].rescans, expected[j].rescans);
+        ASSERT_EQ(actual[j].lists, expected[j].lists);
+      }
     }
     for (size_t j = 0; j < after.size(); ++j) {
       if (expected[j].thrown.kind == "none") {
