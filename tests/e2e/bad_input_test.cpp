@@ -1,8 +1,7 @@
-// Inputs a user can meet that are no PLA file, or a PLA file too large for
-// memory, run through both programs: each ends with its message on standard
-// error and exit status 1, with nothing on standard output beyond the first
-// line (and that only when the error comes after loading); none crashes or
-// hangs. Large files are generated here and removed afterwards.
+// Inputs too large or too odd for golden files, run through both programs:
+// long lines, random bytes, functions beyond the memory limit, paths that are
+// no plain file. Each run ends with its result or its message and the status
+// it gives; none crashes or hangs. Large files are made here and removed after.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,129 +17,11 @@ namespace tavro {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::MaskDurations;
-using testing::Programs;
-using testing::RunLimits;
-using testing::RunProgram;
-using testing::TempPath;
-using testing::WriteFile;
 
-// Every child run is stopped after this long, so a hang fails the test.
-constexpr int kSeconds = 120;
 const std::string kLine1 = "Graph constructing duration: #s\n";
-const std::string kMissingInputCount =
-    "Parser Error: mandatory field 'number of input variables' is missing\n";
-
-// A file in the temporary folder, removed when the test ends.
-class BadInputTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (Programs().empty()) GTEST_SKIP() << "programs not built";
-  }
-  void TearDown() override {
-    for (const fs::path& path : paths_) {
-      std::error_code ignored;
-      fs::remove(path, ignored);
-    }
-  }
-  std::string File(const std::string& name, const std::string& text) {
-    const fs::path path = Track(name);
-    WriteFile(path, text);
-    return path.string();
-  }
-  fs::path Track(const std::string& name) {
-    paths_.push_back(TempPath(name));
-    return paths_.back();
-  }
-
-  // Both programs give exit status 1, `out` (durations masked) and `err`.
-  void ExpectFailure(const std::string& path, const std::string& out, const std::string& err,
-                     RunLimits limits = {0, kSeconds}) {
-    for (const std::string& program : Programs()) {
-      SCOPED_TRACE(fs::path(program).filename().string());
-      const auto run = RunProgram(program, {path}, limits);
-      EXPECT_EQ(run.status, 1);
-      EXPECT_EQ(MaskDurations(run.out), out);
-      EXPECT_EQ(run.err.size(), err.size());
-      EXPECT_TRUE(run.err == err) << run.err.substr(0, 300);
-    }
-  }
-
-  void ExpectAnswers(const std::string& path, const std::string& answers) {
-    for (const std::string& program : Programs()) {
-      SCOPED_TRACE(fs::path(program).filename().string());
-      const auto run = RunProgram(program, {path}, {0, kSeconds});
-      EXPECT_EQ(run.status, 0);
-      EXPECT_EQ(run.err, "");
-      EXPECT_EQ(MaskDurations(run.out), kLine1 + answers + "Task duration: #s\n");
-    }
-  }
-
- private:
-  std::vector<fs::path> paths_;
-};
-
-struct TextCase {
-  const char* name;
-  std::string file;
-  std::string err;
-};
-
-using namespace std::string_literals;
-
-TEST_F(BadInputTest, BinaryBytesAndImpossibleSizes) {
-  const TextCase cases[] = {
-      {"NUL byte in a cube", ".i 2\n.o 1\n1\0 1\n"s,
-       "Parser Error: Incorrect character in PLA file.\nLine Number: 3\nLine Copy: 1\0 1\n"s},
-      {"NUL bytes only", "\0\0\0\n\0"s,
-       "Parser Error: Incorrect input PLA file.\nLine Number: 1\nLine Copy: \0\0\0\n"s},
-      {"NUL byte in a keyword", ".i\0 2\n.o 1\n1- 1\n"s, kMissingInputCount},
-      {"executable header", "\x7f" "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x02\0>\0\x01\0\0\0\n\x90\x90"s,
-       "Parser Error: Incorrect input PLA file.\nLine Number: 1\nLine Copy: \x7f" "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x02\0>\0\x01\0\0\0\n"s},
-      {"byte-order mark after the start", ".i 3\n.o 1\n\xEF\xBB\xBF" "101 1\n",
-       "Parser Error: Incorrect input PLA file.\nLine Number: 3\nLine Copy: \xEF\xBB\xBF" "101 1\n"},
-      {"inputs far beyond the cube", ".i 1000000000\n.o 1\n0 1\n",
-       "Parser Error: Incorrect number of inputs in PLA file.\nLine Number: 3\n"},
-      {"outputs far beyond the cube", ".i 1\n.o 2000000000\n1 1\n",
-       "Parser Error: Incorrect number of outputs PLA file.\nLine Number: 3\n"},
-      {"largest counts", ".i 2147483647\n.o 2147483647\n1 1\n",
-       "Parser Error: Incorrect number of inputs in PLA file.\nLine Number: 3\n"},
-      {"count beyond 32 bits", ".i 2147483648\n.o 1\n1 1\n",
-       "Parser Error: Number of input variables is not set correctly.\nLine Number: 1\n"},
-  };
-  for (const TextCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    ExpectFailure(File("bytes.pla", c.file), "", c.err);
-  }
-}
-
-TEST_F(BadInputTest, RandomBytesAreOneUnreadableLine) {
-  // 1 MiB of bytes from a fixed seed, without line feeds or separators,
-  // beginning with a byte that starts no line class.
-  std::mt19937 random(20240611);
-  std::string garbage(1 << 20, '\0');
-  for (char& c : garbage) {
-    do {
-      c = static_cast<char>(random() & 0xFF);
-    } while (c == '\n' || c == '\r' || c == '\t' || c == ' ' || c == '|');
-  }
-  garbage[0] = '\xFF';
-  ExpectFailure(File("garbage.pla", garbage), "",
-                "Parser Error: Incorrect input PLA file.\nLine Number: 1\nLine Copy: " + garbage + "\n");
-}
-
-TEST_F(BadInputTest, ByteOrderMarkAtTheStartIsSkipped) {
-  ExpectAnswers(File("bom.pla", "\xEF\xBB\xBF.i 2\n.o 1\n1- 1\n0- 1\n"), "tautology\n");
-}
-
-TEST_F(BadInputTest, LinesOf100Megabytes) {
-  const size_t size = size_t{100} << 20;
-  ExpectFailure(File("zeros.pla", std::string(size, '0')), "", kMissingInputCount);
-  ExpectAnswers(File("comment.pla", ".i 3\n.o 1\n#" + std::string(size, 'c') + "\n101 1\n"), "0--\n");
-  const std::string line(size, 'x');
-  ExpectFailure(File("letters.pla", line), "",
-                "Parser Error: Incorrect input PLA file.\nLine Number: 1\nLine Copy: " + line + "\n");
-}
+std::string Answers(const std::string& lines) { return kLine1 + lines + "Task duration: #s\n"; }
+const std::string kUnreadable = "Parser Error: Incorrect input PLA file.\nLine Number: 1\nLine Copy: ";
+const std::string kNoInputCount = "Parser Error: mandatory field 'number of input variables' is missing\n";
 
 // Cube lines of `inputs` characters (line k: the bits of k, then '0's) and
 // `outputs` '1's, after the two counts.
@@ -148,65 +29,74 @@ std::string WideFile(int inputs, int outputs, int lines) {
   std::string text = ".i " + std::to_string(inputs) + "\n.o " + std::to_string(outputs) + "\n";
   for (int k = 0; k < lines; ++k) {
     for (int v = 0; v < inputs; ++v) text += v < 31 && ((k >> v) & 1) ? '1' : '0';
-    text += ' ';
-    text.append(static_cast<size_t>(outputs), '1');
-    text += '\n';
+    text += ' ' + std::string(static_cast<size_t>(outputs), '1') + '\n';
   }
   return text;
 }
 
-// An address-space limit makes a function too large for memory fail as it
-// would on a smaller machine. AddressSanitizer reserves far more address
-// space than any such limit, so the sanitizer build leaves these out.
-TEST_F(BadInputTest, FunctionsBeyondTheMemoryLimitRunOutOfMemory) {
-#if TAVRO_SANITIZE_BUILD
-  GTEST_SKIP() << "address-space limits do not apply under AddressSanitizer";
-#endif
-  struct Case {
-    const char* name;
-    std::string file;
-    long memoryKiB;
-    std::string out;
-  };
-  const Case cases[] = {
-      {"many outputs without cubes", ".i 1\n.o 100000000\n", 1 << 20, ""},
-      {"many inputs without cubes", ".i 2000000000\n.o 1\n", 1 << 20, ""},
-      // Both load in memory in proportion to the file; then the report (60000
-      // lines of 60000 characters, or lines of a million) outgrows the limit.
-      {"300 cubes of 60000 inputs and outputs", WideFile(60000, 60000, 300), 256 << 10, kLine1},
-      {"one cube of a million inputs", WideFile(1000000, 1000, 1), 128 << 10, kLine1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ExpectFailure(File("large.pla", c.file), c.out, "Out of memory\n", {c.memoryKiB, kSeconds});
-  }
-}
+struct Case {
+  std::string name;
+  std::string text;  // written to a temporary file named `name`, unless `path` is given
+  std::string out, err;
+  long memoryKiB = 0;  // an address-space limit, as on a smaller machine
+  std::string path = {};
+};
 
-TEST_F(BadInputTest, PathsThatAreNoPlainFile) {
-  const fs::path folder = Track("folder.pla");
+TEST(BadInput, EachEndsWithItsResultOrMessage) {
+  if (testing::Programs().empty()) GTEST_SKIP() << "programs not built";
+  // 1 MiB of random bytes without line feeds or separators, beginning with a
+  // byte that starts no line class.
+  std::mt19937 random(20240611);
+  std::string garbage(1 << 20, '\xFF');
+  for (size_t k = 1; k < garbage.size(); ++k) {
+    do garbage[k] = static_cast<char>(random() & 0xFF);
+    while (std::string(" \t\r\n|").find(garbage[k]) != std::string::npos);
+  }
+  const std::string huge(size_t{100} << 20, 'x');
+  const fs::path folder = testing::TempPath("folder.pla"), fifo = testing::TempPath("fifo.pla");
   fs::create_directory(folder);
-  ExpectFailure(folder.string(), "", "Cannot open file: " + folder.string() + "\n");
-  fs::remove(folder);
-
-  // Nobody writes to the FIFO: it reads as an empty file.
-  const fs::path fifo = Track("fifo.pla");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  ExpectFailure(fifo.string(), "", kMissingInputCount);
-
-#if !TAVRO_SANITIZE_BUILD
-  // An endless file fills any memory.
-  ExpectFailure("/dev/zero", "", "Out of memory\n", {256 << 10, kSeconds});
-#endif
-
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // nobody writes to it: it reads as empty
+  std::vector<Case> cases = {
+      {"garbage.pla", garbage, "", kUnreadable + garbage + "\n"},
+      {"zeros.pla", std::string(huge.size(), '0'), "", kNoInputCount},
+      {"comment.pla", ".i 3\n.o 1\n#" + huge + "\n101 1\n", Answers("0--\n"), ""},
+      {"letters.pla", huge, "", kUnreadable + huge + "\n"},
+      {"my f\xC3\xBCnction \xE2\x84\x96 1.pla", ".i 2\n.o 1\n1- 1\n", Answers("0-\n"), ""},
+      {"folder", "", "", "Cannot open file: " + folder.string() + "\n", 0, folder},
+      {"fifo", "", "", kNoInputCount, 0, fifo},
+  };
   if (::geteuid() != 0) {  // permissions do not stop root from reading
-    const std::string locked = File("locked.pla", ".i 1\n.o 1\n1 1\n");
-    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
-    ExpectFailure(locked, "", "Cannot open file: " + locked + "\n");
+    cases.push_back({"locked.pla", ".i 1\n.o 1\n1 1\n", "", "Cannot open file: <path>\n"});
   }
-}
-
-TEST_F(BadInputTest, PathsWithBlanksAndNonAsciiCharactersWork) {
-  ExpectAnswers(File("my f\xC3\xBCnction \xE2\x84\x96 1.pla", ".i 2\n.o 1\n1- 1\n"), "0-\n");
+#if !TAVRO_SANITIZE_BUILD  // AddressSanitizer reserves far more address space than these limits
+  const std::string kOut = "Out of memory\n";
+  cases.push_back({"many_outputs.pla", ".i 1\n.o 100000000\n", "", kOut, 1 << 20});
+  cases.push_back({"many_inputs.pla", ".i 2000000000\n.o 1\n", "", kOut, 1 << 20});
+  // Both load in memory in proportion to the file; then the report (60000
+  // lines of 60000 characters, or lines of a million) outgrows the limit.
+  cases.push_back({"wide.pla", WideFile(60000, 60000, 300), kLine1, kOut, 256 << 10});
+  cases.push_back({"wider.pla", WideFile(1000000, 1000, 1), kLine1, kOut, 128 << 10});
+  cases.push_back({"endless", "", "", kOut, 256 << 10, "/dev/zero"});
+#endif
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.path.empty()) {
+      c.path = testing::TempPath(c.name);
+      std::ofstream(c.path, std::ios::binary) << c.text;
+      c.text = std::string();
+      if (c.name == "locked.pla") ::chmod(c.path.c_str(), 0);
+    }
+    if (const size_t at = c.err.find("<path>"); at != std::string::npos) c.err.replace(at, 6, c.path);
+    std::string limits = "exec timeout -s KILL 120";
+    if (c.memoryKiB > 0) limits = "ulimit -v " + std::to_string(c.memoryKiB) + " && " + limits;
+    for (const std::string& program : testing::Programs()) {
+      const auto run = testing::RunProgram(program, {c.path}, limits);
+      EXPECT_EQ(run.status, c.err.empty() ? 0 : 1) << program;
+      EXPECT_EQ(testing::MaskDurations(run.out), c.out) << program;
+      EXPECT_TRUE(run.err == c.err) << program << ": " << run.err.substr(0, 300);
+    }
+    if (c.path.starts_with(fs::temp_directory_path().string())) fs::remove(c.path);
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // message apart.
 #pragma once
 
+#include <ostream>
 #include <string>
 
 namespace tavro::testing {
@@ -29,10 +30,6 @@ Thrown ThrownBy(F&& f) {
 inline Thrown Text(const std::string& text) { return {"text", text}; }
 inline Thrown String(const std::string& text) { return {"string", text}; }
 inline const Thrown kNothing{"none", ""};
-
-}  // namespace tavro::testing
-
-#include <ostream>
-namespace tavro::testing {
 inline void PrintTo(const Thrown& t, std::ostream* os) { *os << t.kind << ": \"" << t.text << "\""; }
+
 }  // namespace tavro::testing
