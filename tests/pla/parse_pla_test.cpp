@@ -11,63 +11,41 @@
 namespace tavro {
 namespace {
 
-// The graph's type, sizes and labels followed by every term in order.
-std::string Parsed(const std::string& text) {
-  TermGraph g;
-  ParsePlaText(text, g);
-  EXPECT_EQ(testing::VerifyGraph(g), "");
-  std::string out = "type " + std::to_string(g.type) + " " + std::to_string(g.inputCount) + "x" +
-                    std::to_string(g.outputCount) + " [" + g.inputLabels + "][" + g.outputLabels + "]";
-  g.terms.ForEach([&](const Term* t) { out += " | " + t->inputs + " " + t->outputs; });
-  return out;
-}
-
 TEST(ParsePla, StoresCubesByType) {
   const struct {
     const char* name;
-    std::string text, graph;
+    std::string text, graph;  // type, sizes, labels and every term in order
   } cases[] = {
-      {"no .type reads as fd", ".i 3\n.o 2\n01- 10\n", "type 2 3x2 [][] | 01- 1~"},
-      {"fd keeps don't cares", ".i 1\n.o 7\n1 01234-~\n", "type 2 1x7 [][] | 1 ~1-~1-~"},
-      {"f keeps ON only", ".i 1\n.o 7\n.type f\n1 01234-~\n", "type 1 1x7 [][] | 1 ~1~~1~~"},
-      {"fr keeps ON and OFF", ".i 1\n.o 7\n.type fr\n1 01234-~\n", "type 3 1x7 [][] | 1 01~~1~~"},
-      {"fdr keeps all three", ".i 1\n.o 7\n.type fdr\n1 01234-~\n", "type 4 1x7 [][] | 1 01-~1-~"},
+      {"no .type reads as fd", ".i 3\n.o 2\n01- 10\n", "2 3x2 [][] | 01- 1~"},
+      {"fd keeps don't cares", ".i 1\n.o 7\n1 01234-~\n", "2 1x7 [][] | 1 ~1-~1-~"},
+      {"f keeps ON only", ".i 1\n.o 7\n.type f\n1 01234-~\n", "1 1x7 [][] | 1 ~1~~1~~"},
+      {"fr keeps ON and OFF", ".i 1\n.o 7\n.type fr\n1 01234-~\n", "3 1x7 [][] | 1 01~~1~~"},
+      {"fdr keeps all three", ".i 1\n.o 7\n.type fdr\n1 01234-~\n", "4 1x7 [][] | 1 01-~1-~"},
       {"a later .type maps only later lines", ".i 2\n.o 2\n.type fr\n00 0-\n.type fdr\n01 -3\n.type f\n10 04\n",
-       "type 3 2x2 [][] | 00 0~ | 01 -~ | 10 ~1"},
-      {"input part alike for every type", ".i 6\n.o 1\n.type fr\n2341~0 1\n", "type 3 6x1 [][] | --11-0 1"},
+       "3 2x2 [][] | 00 0~ | 01 -~ | 10 ~1"},
+      {"input part alike for every type", ".i 6\n.o 1\n.type fr\n2341~0 1\n", "3 6x1 [][] | --11-0 1"},
       {"a cube line may begin with any input character", ".i 2\n.o 1\n-0 1\n01 1\n10 1\n21 1\n30 1\n4- 1\n~1 1\n",
-       "type 2 2x1 [][] | -0 1 | 01 1 | 10 1 | -1 1 | 1- 1"},
-      {"equal input parts merge", ".i 2\n.o 2\n.type fr\n1- 1~\n1- ~0\n", "type 3 2x2 [][] | 1- 10"},
+       "2 2x1 [][] | -0 1 | 01 1 | 10 1 | -1 1 | 1- 1"},
+      {"equal input parts merge", ".i 2\n.o 2\n.type fr\n1- 1~\n1- ~0\n", "3 2x2 [][] | 1- 10"},
       {"labels of the first cube, inner separators kept", ".ilb a b  c|d\n.ob\n.i 1\n.o 2\n1 11\n.ilb x\n.ob y\n",
-       "type 2 1x2 [a b  c|d][] | 1 11"},
-      {"declared function without cubes", ".i 2\n.o 1\n.type fr\n", "type 3 2x1 [][]"},
+       "2 1x2 [a b  c|d][] | 1 11"},
+      {"declared function without cubes", ".i 2\n.o 1\n.type fr\n", "3 2x1 [][]"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(Parsed(c.text), c.graph);
+    TermGraph g;
+    ParsePlaText(c.text, g);
+    EXPECT_EQ(testing::VerifyGraph(g), "");
+    std::string graph = std::to_string(g.type) + " " + std::to_string(g.inputCount) + "x" +
+                        std::to_string(g.outputCount) + " [" + g.inputLabels + "][" + g.outputLabels + "]";
+    g.terms.ForEach([&](const Term* t) { graph += " | " + t->inputs + " " + t->outputs; });
+    EXPECT_EQ(graph, c.graph);
   }
-}
-
-TEST(ParsePla, RefusesAnInitialisedGraph) {
-  TermGraph g;
-  InitGraph(g, kTypeFd, 2, 1, "", "");
-  EXPECT_EQ(testing::ThrownBy([&] { ParsePlaText(".i 2\n.o 1\n01 1\n", g); }),
+  TermGraph started;
+  InitGraph(started, kTypeFd, 2, 1, "", "");
+  EXPECT_EQ(testing::ThrownBy([&] { ParsePlaText(".i 2\n.o 1\n01 1\n", started); }),
             testing::Text("graph reconstruction is not allowed!"));
-  EXPECT_EQ(g.termCount, 0);
-}
-
-TEST(NextToken, AnySetEndsTheTokenOnlySeparatorsAreSkippedAfterIt) {
-  const struct {
-    std::string line, separators, token, rest;
-  } cases[] = {{"| 01-  |  1 ", " \t\r\n|", "", "01-  |  1 "}, {"01-\t1 x", " \t\r\n|", "01-", "1 x"},
-               {"a, b", ",", "a", ", b"}, {"a b,c", ",", "a b", ",c"}, {"a|,b", "|", "a", ",b"}};
-  for (const auto& c : cases) {
-    std::string line = c.line;
-    EXPECT_EQ(NextToken(line, c.separators), c.token);
-    EXPECT_EQ(line, c.rest);
-    TrimLine(line);
-    EXPECT_EQ(line, std::string(TrimmedLine(c.rest)));
-  }
+  EXPECT_EQ(started.termCount, 0);
 }
 
 }  // namespace

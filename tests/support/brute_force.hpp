@@ -2,6 +2,7 @@
 // itself. Input characters other than '0' and '1' count as '-'.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -31,10 +32,7 @@ inline bool CubeContains(const std::string& outer, const std::string& inner) {
 
 /// True when some cube holds the input vector (a string of '0' and '1').
 inline bool Covers(const std::vector<std::string>& cubes, const std::string& vector) {
-  for (const std::string& c : cubes) {
-    if (CubeContains(c, vector)) return true;
-  }
-  return false;
+  return std::any_of(cubes.begin(), cubes.end(), [&](const std::string& c) { return CubeContains(c, vector); });
 }
 
 /// Input vector number `bits` of `inputCount` variables, variable k being bit k.
@@ -44,8 +42,7 @@ inline std::string VectorText(uint64_t bits, int inputCount) {
   return vector;
 }
 
-/// The first input vector that no cube holds; none when the cubes cover all
-/// 2^inputCount vectors (keep it small).
+/// The first of the 2^inputCount input vectors that no cube holds (keep it small).
 inline std::optional<std::string> FirstUncoveredVector(const std::vector<std::string>& cubes, int inputCount) {
   for (uint64_t bits = 0; bits < (uint64_t{1} << inputCount); ++bits) {
     if (!Covers(cubes, VectorText(bits, inputCount))) return VectorText(bits, inputCount);
@@ -65,12 +62,12 @@ inline bool CubeCoveredBy(std::string cube, const std::vector<std::string>& cube
     if (CubeContains(c, cube)) return true;
     if (CubesMeet(c, cube)) meeting.push_back(c);
   }
-  for (size_t k = 0; k < cube.size(); ++k) {
-    if (IsLiteral(cube[k]) || meeting.empty() || !IsLiteral(meeting[0][k])) continue;
+  for (size_t k = 0; k < cube.size() && !meeting.empty(); ++k) {
+    if (IsLiteral(cube[k]) || !IsLiteral(meeting[0][k])) continue;
     cube[k] = '0';
-    if (!CubeCoveredBy(cube, meeting)) return false;
+    const bool low = CubeCoveredBy(cube, meeting);
     cube[k] = '1';
-    return CubeCoveredBy(cube, meeting);
+    return low && CubeCoveredBy(cube, meeting);
   }
   return false;
 }

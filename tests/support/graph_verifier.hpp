@@ -2,6 +2,7 @@
 // terms themselves.
 #pragma once
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -10,55 +11,53 @@
 
 namespace tavro::testing {
 
-/// The terms of a list walked forwards, after checking the backward links,
-/// the last entry and the count; empty with `error` set when one is wrong.
-inline std::vector<const Term*> ListEntries(const TermList& list, const std::string& name, std::string& error) {
+/// The entries of a list, walked forwards; `error` is set when the backward
+/// links, the last entry or the count disagree with that walk.
+inline std::vector<const Term*> Entries(const TermList& list, const std::string& name, std::string& error) {
   std::vector<const Term*> out;
-  for (const Term* t = list.First(); t != nullptr && out.size() < 100000000; t = list.Next(t)) {
+  for (const Term* t = list.First(); t != nullptr && out.size() <= 1000000; t = list.Next(t)) {
     if (list.Prev(t) != (out.empty() ? nullptr : out.back())) error = name + ": broken back link";
     out.push_back(t);
   }
   if (list.Last() != (out.empty() ? nullptr : out.back())) error = name + ": wrong last entry";
   if (static_cast<size_t>(list.Count()) != out.size()) error = name + ": wrong count";
-  if (std::set<const Term*>(out.begin(), out.end()).size() != out.size()) error = name + ": a term twice";
   return out;
 }
 
-/// Empty when every invariant holds, else a violation found.
-/// Use as EXPECT_EQ(VerifyGraph(g), "").
+/// Empty when every invariant holds, else a violation found: each list as
+/// Entries checks it, termCount, each term's sizes and literal counts, the
+/// index from pure input part to term, and each per-output list holding
+/// exactly the terms with its character there. Use as EXPECT_EQ(VerifyGraph(g), "").
 inline std::string VerifyGraph(const TermGraph& graph) {
-  std::string error;
   if (graph.termCount == -1) return graph.terms.Empty() ? "" : "uninitialised graph holds terms";
-  const std::vector<const Term*> all = ListEntries(graph.terms, "terms", error);
-  if (static_cast<size_t>(graph.termCount) != all.size()) error = "wrong termCount";
+  std::string error;
+  const std::vector<const Term*> all = Entries(graph.terms, "terms", error);
+  const std::set<const Term*> unique(all.begin(), all.end());
+  if (unique.size() != all.size() || static_cast<size_t>(graph.termCount) != all.size()) error = "wrong termCount";
   size_t pure = 0;
   for (const Term* t : all) {
     const std::string name = "term " + t->inputs + " " + t->outputs;
-    if (t->inputs.size() != static_cast<size_t>(graph.inputCount) ||
+    const auto ones = std::count(t->inputs.begin(), t->inputs.end(), '1');
+    const auto zeros = std::count(t->inputs.begin(), t->inputs.end(), '0');
+    if (t->inputs.size() != static_cast<size_t>(graph.inputCount) || ones != t->onesCount ||
+        zeros != t->zerosCount || t->dashCount != graph.inputCount - ones - zeros ||
         t->outputs.size() != static_cast<size_t>(graph.outputCount)) {
-      error = name + ": wrong length";
-    }
-    int ones = 0, zeros = 0;
-    for (char c : t->inputs) {
-      ones += c == '1';
-      zeros += c == '0';
-    }
-    if (ones != t->onesCount || zeros != t->zerosCount || t->dashCount != graph.inputCount - ones - zeros) {
-      error = name + ": wrong literal counts";
+      error = name + ": wrong sizes or counts";
     }
     if (IsPureInputPart(t->inputs) && ++pure && FindTerm(graph, t->inputs) != t) error = name + ": not indexed";
   }
   if (graph.termByInputs.used != pure) error = "index holds freed or foreign terms";
-  // Each per-output list holds exactly the terms with its character there.
   for (int32_t j = 0; j < graph.outputCount; ++j) {
     for (char v : {'1', '0', '-', '~'}) {
       const std::string name = "output " + std::to_string(j) + " list " + v;
-      const std::vector<const Term*> listed = ListEntries(*OutputList(graph, j, v), name, error);
+      const std::vector<const Term*> listed = Entries(*OutputList(graph, j, v), name, error);
       std::set<const Term*> expected;
       for (const Term* t : all) {
         if (t->outputs[static_cast<size_t>(j)] == v) expected.insert(t);
       }
-      if (std::set<const Term*>(listed.begin(), listed.end()) != expected) error = name + ": wrong terms";
+      if (std::set<const Term*>(listed.begin(), listed.end()) != expected || listed.size() != expected.size()) {
+        error = name + ": wrong terms";
+      }
     }
   }
   return error;

@@ -1,5 +1,5 @@
-// Running the programs as child processes and comparing their output with
-// the two duration figures masked.
+// Running the programs as child processes, and their output with the two
+// duration figures masked.
 #pragma once
 
 #include <sys/wait.h>
@@ -48,8 +48,8 @@ struct ProgramResult {
   std::string out, err;
 };
 
-/// Runs `program` with the arguments through the shell, capturing both streams;
-/// `limits` is put before it, e.g. "ulimit -v 1024 && exec timeout -s KILL 60".
+/// Runs `program` with the arguments through the shell, after `limits`
+/// ("ulimit -v 1024 && exec timeout -s KILL 60"), capturing both streams.
 inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                                 const std::string& limits = "") {
   std::string command = limits;

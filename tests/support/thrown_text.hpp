@@ -12,6 +12,8 @@ struct Thrown {
   std::string text;
   bool operator==(const Thrown&) const = default;
 };
+inline void PrintTo(const Thrown& t, std::ostream* os) { *os << t.kind << ": \"" << t.text << "\""; }
+inline Thrown Text(const std::string& text) { return {"text", text}; }
 
 template <typename F>
 Thrown ThrownBy(F&& f) {
@@ -26,10 +28,5 @@ Thrown ThrownBy(F&& f) {
   }
   return {"none", ""};
 }
-
-inline Thrown Text(const std::string& text) { return {"text", text}; }
-inline Thrown String(const std::string& text) { return {"string", text}; }
-inline const Thrown kNothing{"none", ""};
-inline void PrintTo(const Thrown& t, std::ostream* os) { *os << t.kind << ": \"" << t.text << "\""; }
 
 }  // namespace tavro::testing

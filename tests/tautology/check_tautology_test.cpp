@@ -1,8 +1,7 @@
-// The search on random functions from a fixed seed: its answer must equal
-// that of the search written out plainly, every witness must meet no ON cube
-// and every "tautology" must hold by brute force; CheckTautology must answer
-// the first OFF cube, else the first don't-care cube, else the search's.
+// The search and the cover check on random functions from fixed seeds,
+// against the search written out plainly and against brute force.
 #include "tautology/check_tautology.hpp"
+#include "tautology/cover_check.hpp"
 
 #include <gtest/gtest.h>
 
@@ -17,92 +16,85 @@
 namespace tavro {
 namespace {
 
-// The search step by step on plain lists: the working list starts as the ON
-// terms stably sorted by dashCount, largest first; the first working term is
-// branched on at its lowest free literal, which is negated, and the working
-// terms with that literal (in onTerms order) are set aside; when the first
-// term has no free literal left, the last branch is undone (the terms set
-// aside, then its own term, go back to the end of the list) and its term is
-// branched on at its next free literal.
+// The working list starts as the ON terms stably sorted by dashCount, largest
+// first. Its first term is branched on at its lowest free literal: the literal
+// is negated, and the term and the working terms with that literal (in onTerms
+// order) are set aside. When the first term has no free literal, the last
+// branch is undone (its terms set aside, then its own term, go back to the end
+// of the list) and its term is branched on at its next free literal.
 std::string ReferenceSearch(const TermGraph& g, int32_t output) {
   std::string assignment(static_cast<size_t>(g.inputCount), '-');
   std::vector<const Term*> on;
   g.outputLists[static_cast<size_t>(output)].onTerms.ForEach([&](const Term* t) { on.push_back(t); });
   std::list<const Term*> working(on.begin(), on.end());
   working.sort([](const Term* a, const Term* b) { return a->dashCount > b->dashCount; });  // stable
-  struct Frame {
-    const Term* term;
-    size_t variable;
-    std::list<const Term*> removed;
-  };
-  std::vector<Frame> stack;
-  auto freeLiteral = [&](const Term* t, size_t from) {
-    while (from < assignment.size() && (t->inputs[from] == '-' || assignment[from] != '-')) ++from;
-    return from;
+  std::vector<std::tuple<const Term*, size_t, std::list<const Term*>>> stack;  // term, variable, set aside
+  auto freeLiteral = [&](const Term* t, size_t k) {
+    while (k < assignment.size() && (t->inputs[k] == '-' || assignment[k] != '-')) ++k;
+    return k;
   };
   auto branch = [&](const Term* t, size_t k) {
     assignment[k] = t->inputs[k] == '1' ? '0' : '1';
     working.remove(t);
-    Frame frame{t, k, {}};
+    std::list<const Term*> aside;
     for (const Term* u : on) {
       if (u->inputs[k] == t->inputs[k] && std::find(working.begin(), working.end(), u) != working.end()) {
-        frame.removed.push_back(u);
+        aside.push_back(u);
         working.remove(u);
       }
     }
-    stack.push_back(std::move(frame));
+    stack.emplace_back(t, k, std::move(aside));
   };
   while (!working.empty()) {
-    if (const size_t k = freeLiteral(working.front(), 0); k < assignment.size()) {
-      branch(working.front(), k);
-      continue;
-    }
-    for (size_t next = assignment.size(); next == assignment.size();) {
+    size_t k = freeLiteral(working.front(), 0);
+    if (k < assignment.size()) branch(working.front(), k);
+    while (k == assignment.size()) {
       if (stack.empty()) return "tautology";
-      Frame f = std::move(stack.back());
+      auto [t, variable, aside] = std::move(stack.back());
       stack.pop_back();
-      working.splice(working.end(), f.removed);
-      working.push_back(f.term);
-      assignment[f.variable] = '-';
-      next = freeLiteral(f.term, f.variable + 1);
-      if (next < assignment.size()) branch(f.term, next);
+      working.splice(working.end(), aside);
+      working.push_back(t);
+      assignment[variable] = '-';
+      k = freeLiteral(t, variable + 1);
+      if (k < assignment.size()) branch(t, k);
     }
   }
   return assignment;
 }
 
+// The search's answer must equal that of the plain search, each witness
+// must meet no ON cube, each "tautology" must hold by brute force;
+// CheckTautology must answer the first OFF cube, else the first don't-care
+// cube, else what the search finds.
 TEST(CheckTautology, AgreesWithThePlainSearchAndBruteForce) {
   std::mt19937 random(20240611);
   int answers[2] = {0, 0};
   for (int round = 0; round < 3000; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
-    const int32_t inputs = std::uniform_int_distribution<int32_t>(1, 10)(random);
-    const int32_t outputs = std::uniform_int_distribution<int32_t>(1, 3)(random);
-    const int cubeCount = std::uniform_int_distribution<int>(0, 4 * inputs)(random);
-    // Few literals per cube on average, so that both answers are common.
-    std::bernoulli_distribution dash(std::uniform_real_distribution<double>(0.4, 0.9)(random));
-    TermGraph g;
+    const int32_t inputs = 1 + static_cast<int32_t>(random() % 10), outputs = 1 + static_cast<int32_t>(random() % 3);
+    const auto cubes = random() % static_cast<uint32_t>(12 * inputs + 1), dashes = 40 + random() % 50;
+    TermGraph g;  // few literals per cube on average, so that both answers are common
     InitGraph(g, kTypeFd, inputs, outputs, "", "");
-    for (int c = 0; c < cubeCount; ++c) {
+    for (size_t c = 0; c < cubes; ++c) {
       std::string in(static_cast<size_t>(inputs), '-'), out(static_cast<size_t>(outputs), '1');
-      for (char& ch : in) ch = dash(random) ? '-' : "01"[random() % 2];
+      for (char& ch : in) ch = random() % 100 < dashes ? '-' : "01"[random() % 2];
       for (char& ch : out) ch = "1111~~0-"[random() % 8];
       testing::ThrownBy([&] { AddCube(g, in, out); });  // a conflict leaves the graph sound
     }
     for (int32_t o = 0; o < outputs; ++o) {
       const std::string result = SearchTautology(g, o);  // OFF and don't-care cubes play no part
       ASSERT_EQ(result, ReferenceSearch(g, o));
-      const std::vector<std::string> on = testing::OutputCubes(g, o, '1'), off = testing::OutputCubes(g, o, '0'),
-                                     dc = testing::OutputCubes(g, o, '-');
+      const auto on = testing::OutputCubes(g, o, '1'), off = testing::OutputCubes(g, o, '0');
+      const auto dc = testing::OutputCubes(g, o, '-');
       EXPECT_EQ(CheckTautology(g, o), !off.empty() ? off[0] : !dc.empty() ? dc[0] : result);
       ++answers[result == "tautology"];
       if (result == "tautology") {
         EXPECT_TRUE(testing::CoversAllVectors(on, inputs));
-        continue;
+      } else {
+        ASSERT_EQ(result.size(), static_cast<size_t>(inputs));
+        EXPECT_EQ(result.find_first_not_of("01-"), std::string::npos) << result;
+        for (const std::string& cube : on) EXPECT_FALSE(testing::CubesMeet(cube, result)) << result << " meets " << cube;
       }
-      ASSERT_EQ(result.size(), static_cast<size_t>(inputs));
-      EXPECT_EQ(result.find_first_not_of("01-"), std::string::npos) << result;
-      for (const std::string& cube : on) EXPECT_FALSE(testing::CubesMeet(cube, result)) << result << " meets " << cube;
     }
   }
   EXPECT_GT(answers[0], 300);
@@ -110,14 +102,118 @@ TEST(CheckTautology, AgreesWithThePlainSearchAndBruteForce) {
 }
 
 TEST(CheckTautology, RefusesWhatItCannotSearch) {
-  TermGraph g;
-  testing::Load(g, kTypeFd, 2, 3, {{"1-", "111"}});
-  for (int32_t output : {-1, 3}) {
+  TermGraph g;  // '2' counts as a dash, so "-2" comes first and is branched on at variable 1
+  testing::Load(g, kTypeFd, 2, 1, {{"1-", "1"}, {"-2", "1"}});
+  EXPECT_EQ(testing::ThrownBy([&] { CheckTautology(g, 0); }), testing::Text("wrong set"));
+  for (int32_t output : {-1, 1}) {
     EXPECT_EQ(testing::ThrownBy([&] { CheckTautology(g, output); }), testing::Text("wrong number of output"));
   }
-  TermGraph other;  // '2' counts as a dash, so "-2" comes first and is branched on at variable 1
-  testing::Load(other, kTypeFd, 2, 1, {{"1-", "1"}, {"-2", "1"}});
-  EXPECT_EQ(testing::ThrownBy([&] { CheckTautology(other, 0); }), testing::Text("wrong set"));
+}
+
+using Cubes = std::vector<std::string>;
+
+/// Splits `cube` on random free variables into disjoint cubes covering it,
+/// without the vector `hole` when one is given: a piece holding it is
+/// replaced by the cubes around it.
+void Split(std::mt19937& rng, std::string cube, size_t stop, const std::string& hole, Cubes& out) {
+  size_t k = cube.find('-', rng() % cube.size());
+  if (k == std::string::npos) k = cube.find('-');
+  if (k != std::string::npos && rng() % 100 >= stop) {
+    for (char value : {'0', '1'}) Split(rng, cube.replace(k, 1, 1, value), stop, hole, out);
+    return;
+  }
+  if (hole.empty() || !testing::CubeContains(cube, hole)) return out.push_back(cube);
+  for (k = 0; k < cube.size(); ++k) {
+    if (cube[k] == '-') out.push_back(std::string(cube).replace(k, 1, 1, hole[k] == '1' ? '0' : '1'));
+  }
+}
+
+/// A cover of n variables: mostly a split tautology, maybe without one
+/// vector, then random cubes (avoiding that vector).
+Cubes RandomCover(std::mt19937& rng, size_t n) {
+  const std::string hole = rng() % 2 ? testing::VectorText(rng(), static_cast<int>(n)) : "";
+  Cubes cubes;
+  if (rng() % 5 != 0) Split(rng, std::string(n, '-'), 10 + rng() % 30, hole, cubes);
+  const size_t literal = 10 + rng() % 50;
+  for (size_t e = rng() % (cubes.empty() ? 3 * n + 3 : 6); e > 0; --e) {
+    std::string cube(n, '-');
+    for (char& ch : cube) ch = rng() % 100 < literal ? "01"[rng() % 2] : '-';
+    const size_t k = rng() % n;
+    if (!hole.empty()) cube[k] = hole[k] == '1' ? '0' : '1';
+    cubes.push_back(cube);
+  }
+  return cubes;
+}
+
+/// Two random covers on disjoint random columns of a space of up to 280
+/// variables (several words), and junk cubes, avoiding a vector both covers
+/// miss when there is one: the whole covers exactly when one of the two does.
+TEST(CubesCoverEverything, AgreesWithBruteForceOnRandomCovers) {
+  std::mt19937 rng(20240611);
+  int answers[2] = {0, 0};
+  for (int round = 0; round < 4000; ++round) {
+    const size_t n = 1 + rng() % 12, m = rng() % 8, wide = n + m + (round % 4 == 0 ? rng() % 260 : 0);
+    std::vector<size_t> columns(wide);
+    for (size_t k = 0; k < wide; ++k) columns[k] = k;
+    std::shuffle(columns.begin(), columns.end(), rng);
+    Cubes cubes;
+    std::string missed(wide, '0');
+    bool covers = false;
+    for (auto [size, first] : {std::pair{n, size_t{0}}, {m, n}}) {
+      const Cubes part = size > 0 ? RandomCover(rng, size) : Cubes{};
+      const auto uncovered = testing::FirstUncoveredVector(part, static_cast<int>(size));
+      covers = covers || (size > 0 && !uncovered);
+      for (size_t k = 0; k < size && uncovered; ++k) missed[columns[first + k]] = (*uncovered)[k];
+      for (const std::string& cube : part) {
+        cubes.emplace_back(wide, '-');
+        for (size_t k = 0; k < size; ++k) cubes.back()[columns[first + k]] = cube[k];
+      }
+    }
+    for (size_t e = rng() % 20; e > 0; --e) {
+      std::string junk(wide, '-');
+      for (char& ch : junk) ch = rng() % 20 == 0 ? "01"[rng() % 2] : '-';
+      const size_t k = rng() % wide;
+      if (!covers) junk[k] = missed[k] == '1' ? '0' : '1';
+      cubes.push_back(junk);
+    }
+    std::shuffle(cubes.begin(), cubes.end(), rng);
+    ASSERT_EQ(CubesCoverEverything(cubes, static_cast<int32_t>(wide)), covers) << "round " << round;
+    ++answers[covers];
+  }
+  EXPECT_GT(answers[0], 1000);
+  EXPECT_GT(answers[1], 1000);
+}
+
+/// "Some x is 0, or all x are 1" over x0..x(n-1), each x = 0 cube cut in two
+/// by its own y (variable n + k) when `cut`: without cuts the whole chain falls
+/// at once; with them the splits stack up n deep.
+Cubes Chain(size_t n, bool cut) {
+  Cubes cubes;
+  for (size_t k = 0; k < n; ++k) {
+    for (char y : std::string_view(cut ? "01" : "-")) {
+      cubes.emplace_back(cut ? 2 * n : n, '-');
+      cubes.back()[k] = '0';
+      if (cut) cubes.back()[n + k] = y;
+    }
+  }
+  cubes.push_back(std::string(n, '1') + std::string(cut ? n : 0, '-'));
+  return cubes;
+}
+
+TEST(CubesCoverEverything, LongDeepAndOutsideTheContract) {
+  for (auto [cubes, width, at] : {std::tuple{Chain(3000, false), 3000, 1500}, {Chain(300, true), 600, 299}}) {
+    EXPECT_TRUE(CubesCoverEverything(cubes, width));
+    cubes.back()[static_cast<size_t>(at)] = '0';  // the vector of all 1 is lost
+    EXPECT_FALSE(CubesCoverEverything(cubes, width));
+  }
+  // A chain whose frames would hold far more than the input is left
+  // undecided (false) rather than exhausting memory.
+  EXPECT_FALSE(CubesCoverEverything(Chain(2500, true), 5000));
+  EXPECT_TRUE(CubesCoverEverything({""}, 0));
+  EXPECT_FALSE(CubesCoverEverything({}, 0));
+  EXPECT_FALSE(CubesCoverEverything({"---", "2--"}, 3));
+  EXPECT_FALSE(CubesCoverEverything({"---", "--"}, 3));
+  EXPECT_FALSE(CubesCoverEverything({""}, -1));
 }
 
 }  // namespace
