@@ -1,166 +1,150 @@
+// Random sequences of AddCube, AddTerm and RemoveTermFromOutput on small
+// graphs, each step compared with a plain model (every list holds the terms
+// with its character in the order they took it) and checked by VerifyGraph;
+// the cover check of every output is compared with brute force on the way.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <random>
 
-#include "graph/term_graph.hpp"
+#include "graph/add_term.hpp"
+#include "graph/remove_term.hpp"
+#include "support/brute_force.hpp"
 #include "support/graph_text.hpp"
 #include "support/graph_verifier.hpp"
 #include "support/thrown_text.hpp"
+#include "tautology/cover_check.hpp"
 
 namespace tavro {
 namespace {
 
-using testing::Describe;
 using testing::Lines;
-using testing::Load;
-using testing::Text;
 using testing::ThrownBy;
-using testing::VerifyGraph;
 
-TEST(InitGraph, RefusesCountsBelowOneAndLeavesGraphPending) {
-  for (auto [in, out] : {std::pair{0, 1}, {1, 0}, {-3, 2}, {2, -1}}) {
-    TermGraph g;
-    EXPECT_EQ(ThrownBy([&, in = in, out = out] { InitGraph(g, kTypeFd, in, out, "", ""); }),
-              Text("inputs must be higher than 0"));
-    EXPECT_EQ(g.termCount, -1);
-  }
-  TermGraph g;
-  InitGraph(g, kTypeFd, 3, 2, "x0 x1 x2", "f0 f1");
-  EXPECT_EQ(g.termCount, 0);
-  EXPECT_EQ(VerifyGraph(g), "");
-}
-
-TEST(Selectors, TermVariablesAndCellTerms) {
-  TermGraph g;
-  Load(g, kTypeFd, 4, 1, {{"1-02", "1"}, {"10-0", "1"}, {"11-1", "-"}, {"1---", "1"}});
-  const Term& t = *g.terms.First();
-  EXPECT_EQ(t.dashCount, 2);  // '2' counts as a dash
-  auto indexes = [&](char literal) {
-    std::vector<int> out;
-    for (const InputVariable* v : GetTermVariables(g, t, literal)) out.push_back(v->index);
-    return out;
+struct Model {
+  struct Entry {
+    std::string in, out;
+    std::vector<int> since;  // when each output took its character
+    bool live = true;
   };
-  EXPECT_EQ(indexes('1'), std::vector<int>{0});
-  EXPECT_EQ(indexes('0'), std::vector<int>{2});
-  EXPECT_EQ(indexes('-'), (std::vector<int>{1, 3}));
-  EXPECT_EQ(ThrownBy([&] { GetTermVariables(g, t, '~'); }), Text("wrong set"));
+  size_t inputs = 0, outputs = 0;
+  int clock = 0;
+  std::vector<Entry> entries;  // in order of creation
 
-  const InputVariable& v1 = g.variables[1];
-  EXPECT_EQ(ThrownBy([&] { GetCellTerms(g, v1, 0, '~', '1'); }), Text("wrong set"));
-  EXPECT_EQ(ThrownBy([&] { GetCellTerms(g, v1, 0, '1', '~'); }), Text("wrong set"));
-  EXPECT_EQ(ThrownBy([&] { GetCellTerms(g, v1, 0, 'x', 'x'); }), Text("wrong set"));
-  const TermVector on0 = GetCellTerms(g, v1, 0, '1', '0');
-  EXPECT_EQ(Describe(on0), Lines{"10-0 1"});
-  AddCube(g, "00--", "1");
-  EXPECT_EQ(Describe(on0), Lines{"10-0 1"});  // a copy
-  EXPECT_EQ(Describe(GetCellTerms(g, v1, 0, '1', '0')), (Lines{"10-0 1", "00-- 1"}));
-}
-
-// A sequence of cubes added in order, and what the graph holds afterwards.
-struct AddCubeCase {
-  const char* name;
-  int inputs, outputs;
-  testing::CubeLines cubes;
-  std::string error;  // thrown by the last cube, if any
-  Lines terms;        // every term, in order
+  std::optional<size_t> Find(const std::string& in) const {
+    for (size_t e = 0; e < entries.size(); ++e) {
+      if (entries[e].live && entries[e].in == in && in.find_first_not_of("01-") == std::string::npos) return e;
+    }
+    return std::nullopt;
+  }
+  void Set(size_t e, size_t j, char c) {
+    entries[e].out[j] = c;
+    entries[e].since[j] = ++clock;
+  }
+  size_t AddCube(const std::string& in, const std::string& out) {
+    if (in.size() != inputs) throw "wrong size of term inputs";
+    if (out.size() != outputs) throw "wrong size of term outputs";
+    const std::optional<size_t> e = Find(in);
+    if (!e) {
+      entries.push_back({in, out, std::vector<int>(outputs, ++clock)});
+      return entries.size() - 1;
+    }
+    for (size_t j = 0; j < outputs; ++j) {
+      const char o = entries[*e].out[j];
+      if (out[j] == '~' || o == out[j]) continue;
+      if (o != '~') throw "There is a conflict between outputs in PLA file.";
+      Set(*e, j, out[j]);
+    }
+    return *e;
+  }
+  // The new entry, or none when an existing term took the character.
+  std::optional<size_t> AddTerm(int32_t output, const std::string& in, char value) {
+    if (output < 0 || output >= static_cast<int32_t>(outputs)) throw "Function AddTerm: output number out of range";
+    if (value != '1' && value != '0' && value != '-') throw "Function AddTerm: Unacceptable output: {1,0,-} only";
+    const size_t j = static_cast<size_t>(output);
+    if (const auto e = Find(in); e && (entries[*e].out[j] == '~' || entries[*e].out[j] == value)) {
+      if (entries[*e].out[j] == '~') Set(*e, j, value);
+      return std::nullopt;
+    }
+    std::string out(outputs, '~');
+    out[j] = value;
+    return AddCube(in, out);
+  }
+  void Remove(size_t j, size_t e) {
+    if (entries[e].out[j] != '~') Set(e, j, '~');
+    entries[e].live = entries[e].out.find_first_not_of('~') != std::string::npos;
+  }
+  // Terms with character c at output j, in the order they took it; all terms when j is outputs.
+  Lines List(size_t j, char c) const {
+    std::vector<std::pair<int, const Entry*>> list;
+    for (const Entry& e : entries) {
+      if (e.live && (j == outputs || e.out[j] == c)) list.emplace_back(j == outputs ? 0 : e.since[j], &e);
+    }
+    std::stable_sort(list.begin(), list.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    Lines lines;
+    for (auto [since, e] : list) lines.push_back(e->in + " " + e->out);
+    return lines;
+  }
 };
 
-TEST(AddCube, WorkedCases) {
-  const std::string kConflict = "There is a conflict between outputs in PLA file.";
-  const AddCubeCase cases[] = {
-      {"merge two outputs", 3, 2, {{"1-0", "1~"}, {"1-0", "~0"}}, "", {"1-0 10"}},
-      {"same cube twice", 2, 2, {{"1-", "1-"}, {"1-", "1-"}}, "", {"1- 1-"}},
-      {"conflict at first output", 3, 2, {{"1-0", "1-"}, {"1-0", "0-"}}, kConflict, {"1-0 1-"}},
-      {"conflict before any merge", 2, 3, {{"11", "1~0"}, {"11", "011"}}, kConflict, {"11 1~0"}},
-      {"earlier outputs stay merged", 2, 3, {{"11", "~10"}, {"11", "111"}}, kConflict, {"11 110"}},
-      {"all '~' cube", 2, 2, {{"01", "~~"}}, "", {"01 ~~"}},
-      {"equal totals, other parts", 3, 1, {{"1-0", "1"}, {"0-1", "1"}}, "", {"1-0 1", "0-1 1"}},
-      {"out-of-alphabet input gives two terms", 2, 1, {{"1x", "1"}, {"1x", "1"}}, "", {"1x 1", "1x 1"}},
-      {"input '2' never matches", 2, 1, {{"12", "1"}, {"12", "0"}}, "", {"12 1", "12 0"}},
-      {"short input", 3, 1, {{"10", "11"}}, "wrong size of term inputs", {}},
-      {"long output", 2, 1, {{"10", "11"}}, "wrong size of term outputs", {}},
-  };
-  for (const AddCubeCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    TermGraph g;
-    InitGraph(g, kTypeFd, c.inputs, c.outputs, "", "");
-    for (size_t i = 0; i < c.cubes.size(); ++i) {
-      auto thrown = ThrownBy([&] { AddCube(g, c.cubes[i].first, c.cubes[i].second); });
-      const bool last = i + 1 == c.cubes.size();
-      EXPECT_EQ(thrown, last && !c.error.empty() ? Text(c.error) : testing::kNothing);
-    }
-    EXPECT_EQ(Describe(g.terms), c.terms);
-    EXPECT_EQ(g.termCount, static_cast<int32_t>(c.terms.size()));
-    EXPECT_EQ(VerifyGraph(g), "");
-  }
-}
-
-// A fresh graph's input-part index starts with a one-word filter; every
-// short input part must be found again through it (a fuzz finding: half of
-// all parts read past that word).
-TEST(AddCube, SmallIndexFindsEveryPartAgain) {
-  for (const char* part : {"1", "0", "-"}) {
-    SCOPED_TRACE(part);
-    TermGraph g;
-    InitGraph(g, kTypeFd, 1, 1, "", "");
-    Term& first = AddCube(g, part, "1");
-    EXPECT_EQ(&AddCube(g, part, "1"), &first);
-    EXPECT_EQ(FindTerm(g, part), &first);
-    EXPECT_EQ(g.termCount, 1);
-  }
-}
-
-TEST(AddCube, ListsKeepArrivalOrderAcrossMerges) {
-  TermGraph g;
-  InitGraph(g, kTypeFd, 2, 2, "", "");
-  AddCube(g, "00", "~1");
-  AddCube(g, "01", "1~");
-  AddCube(g, "00", "1~");  // joins output 0 after 01
-  AddCube(g, "11", "11");
-  EXPECT_EQ(Describe(g.outputLists[0].onTerms), (Lines{"01 1~", "00 11", "11 11"}));
-  EXPECT_EQ(Describe(g.outputLists[1].onTerms), (Lines{"00 11", "11 11"}));
-  EXPECT_EQ(Describe(GetCellTerms(g, g.variables[1], 0, '1', '1')), (Lines{"01 1~", "11 11"}));
-  EXPECT_EQ(VerifyGraph(g), "");
-}
-
-// Random cubes over small counts, many of them sharing input parts: every
-// call either merges, creates or conflicts, and a conflict leaves the outputs
-// before the conflicting one merged and the rest untouched.
-TEST(AddCube, RandomSequencesKeepInvariants) {
+TEST(TermGraph, RandomOperationsMatchThePlainModel) {
   std::mt19937 rng(20261206);
-  for (int round = 0; round < 40; ++round) {
-    const int n = 1 + static_cast<int>(rng() % 4), m = 1 + static_cast<int>(rng() % 4);
+  auto pick = [&](const std::string& chars) { return chars[rng() % chars.size()]; };
+  for (int round = 0; round < 60; ++round) {
+    Model model;
+    model.inputs = 1 + rng() % 4;
+    model.outputs = 1 + rng() % 3;
     TermGraph g;
-    InitGraph(g, kTypeFdr, n, m, "", "");
-    for (int step = 0; step < 100; ++step) {
+    InitGraph(g, kTypeFdr, static_cast<int32_t>(model.inputs), static_cast<int32_t>(model.outputs), "", "");
+    std::vector<Term*> handles;  // the graph's term of each model entry
+    for (int step = 0; step < 150; ++step) {
       std::string in, out;
-      for (int k = 0; k < n; ++k) in += "01-"[rng() % 3];
-      for (int j = 0; j < m; ++j) out += "10-~~~"[rng() % 6];
-      Term* before = FindTerm(g, in);
-      const std::string old = before ? std::string(before->outputs) : std::string();
-      const int32_t count = g.termCount;
-      auto thrown = ThrownBy([&] { AddCube(g, in, out); });
-      if (thrown.kind == "none") {
-        Term* t = FindTerm(g, in);
-        ASSERT_NE(t, nullptr);
-        EXPECT_EQ(g.termCount, count + (before ? 0 : 1));
-        for (int j = 0; j < m; ++j) {
-          const size_t jj = static_cast<size_t>(j);
-          EXPECT_EQ(t->outputs[jj], out[jj] != '~' ? out[jj] : (before ? old[jj] : '~'));
-        }
-      } else {
-        ASSERT_EQ(thrown, Text("There is a conflict between outputs in PLA file."));
-        ASSERT_NE(before, nullptr);
-        size_t conflict = 0;
-        while (out[conflict] == '~' || old[conflict] == '~' || old[conflict] == out[conflict]) ++conflict;
-        for (size_t j = 0; j < static_cast<size_t>(m); ++j) {
-          const char merged = j < conflict && out[j] != '~' ? out[j] : old[j];
-          EXPECT_EQ(before->outputs[j], merged) << "output " << j;
-        }
-        EXPECT_EQ(g.termCount, count);
+      for (size_t k = 0; k < model.inputs + (rng() % 40 == 0); ++k) in += pick("01-01-01-01-x2");
+      for (size_t j = 0; j < model.outputs; ++j) out += pick("10-~~~~~~5");
+      const int32_t output = static_cast<int32_t>(rng() % (model.outputs + 2)) - 1;
+      const char value = pick("10-10-10-~x");
+      const auto op = rng() % 3;
+      SCOPED_TRACE("round " + std::to_string(round) + " step " + std::to_string(step) + " op " + std::to_string(op));
+      Term* made = nullptr;
+      if (op == 0) {
+        size_t e = 0;
+        ASSERT_EQ(ThrownBy([&] { made = &AddCube(g, in, out); }), ThrownBy([&] { e = model.AddCube(in, out); }));
+        if (made != nullptr && e == handles.size()) handles.push_back(made);
+        ASSERT_TRUE(made == nullptr || made == handles[e]);
+      } else if (op == 1) {
+        std::optional<size_t> e;
+        ASSERT_EQ(ThrownBy([&] { made = AddTerm(g, output, in, value); }),
+                  ThrownBy([&] { e = model.AddTerm(output, in, value); }));
+        ASSERT_EQ(made != nullptr, e.has_value());
+        if (e) handles.push_back(made);
+      } else if (const Lines all = model.List(model.outputs, 0); !all.empty()) {
+        size_t e = rng() % model.entries.size();
+        while (!model.entries[e].live) e = (e + 1) % model.entries.size();
+        const size_t j = rng() % model.outputs;
+        RemoveTermFromOutput(g, static_cast<int32_t>(j), *handles[e]);
+        model.Remove(j, e);
       }
-      ASSERT_EQ(VerifyGraph(g), "");
+      ASSERT_EQ(testing::VerifyGraph(g), "");  // termCount among the rest
+      ASSERT_EQ(testing::Describe(g.terms), model.List(model.outputs, 0));
+      for (int32_t j = 0; j < g.outputCount; ++j) {
+        std::vector<Lines> lists;
+        for (char c : {'1', '0', '-', '~'}) lists.push_back(model.List(static_cast<size_t>(j), c));
+        ASSERT_EQ(testing::OutputLists(g, j), lists) << "output " << j;
+        const std::vector<std::string> on = testing::OutputCubes(g, j, '1');
+        const bool covers = testing::CoversAllVectors(on, g.inputCount);
+        const bool pure = std::all_of(on.begin(), on.end(), [](auto& c) { return c.find_first_of("x2") == c.npos; });
+        // Cubes with other characters may leave a covering output unproved.
+        ASSERT_TRUE(OnCoverIsTautology(g, j) == covers || (!pure && covers)) << "output " << j;
+      }
     }
+  }
+}
+
+TEST(TermGraph, InitGraphRefusesCountsBelowOne) {
+  for (auto [in, out] : {std::pair{0, 1}, {1, 0}, {-3, 2}}) {
+    TermGraph g;
+    EXPECT_EQ(ThrownBy([&] { InitGraph(g, kTypeFd, in, out, "", ""); }), testing::Text("inputs must be higher than 0"));
   }
 }
 

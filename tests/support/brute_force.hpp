@@ -1,12 +1,11 @@
-// Independent evaluators of cube covers, for checking answers of the program
-// against the function itself. Input characters other than '0' and '1' count
-// as '-'.
+// Plain evaluators of cube covers, for checking answers against the function
+// itself. Input characters other than '0' and '1' count as '-'.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "graph/term_graph.hpp"
@@ -16,7 +15,7 @@ namespace tavro::testing {
 inline bool IsLiteral(char c) { return c == '0' || c == '1'; }
 
 /// True when the two cubes share an input vector.
-inline bool CubesMeet(std::string_view a, std::string_view b) {
+inline bool CubesMeet(const std::string& a, const std::string& b) {
   for (size_t k = 0; k < a.size() && k < b.size(); ++k) {
     if (IsLiteral(a[k]) && IsLiteral(b[k]) && a[k] != b[k]) return false;
   }
@@ -24,7 +23,7 @@ inline bool CubesMeet(std::string_view a, std::string_view b) {
 }
 
 /// True when every vector of `inner` lies in `outer`.
-inline bool CubeContains(std::string_view outer, std::string_view inner) {
+inline bool CubeContains(const std::string& outer, const std::string& inner) {
   for (size_t k = 0; k < outer.size() && k < inner.size(); ++k) {
     if (IsLiteral(outer[k]) && outer[k] != inner[k]) return false;
   }
@@ -32,11 +31,8 @@ inline bool CubeContains(std::string_view outer, std::string_view inner) {
 }
 
 /// True when some cube holds the input vector (a string of '0' and '1').
-inline bool Covers(const std::vector<std::string>& cubes, std::string_view vector) {
-  for (const std::string& c : cubes) {
-    if (CubeContains(c, vector)) return true;
-  }
-  return false;
+inline bool Covers(const std::vector<std::string>& cubes, const std::string& vector) {
+  return std::any_of(cubes.begin(), cubes.end(), [&](const std::string& c) { return CubeContains(c, vector); });
 }
 
 /// Input vector number `bits` of `inputCount` variables, variable k being bit k.
@@ -46,50 +42,34 @@ inline std::string VectorText(uint64_t bits, int inputCount) {
   return vector;
 }
 
-/// The first input vector that no cube holds, or nothing when the cubes
-/// cover all 2^inputCount vectors (keep it small).
-inline std::optional<std::string> FirstUncoveredVector(const std::vector<std::string>& cubes,
-                                                       int inputCount) {
+/// The first of the 2^inputCount input vectors that no cube holds (keep it small).
+inline std::optional<std::string> FirstUncoveredVector(const std::vector<std::string>& cubes, int inputCount) {
   for (uint64_t bits = 0; bits < (uint64_t{1} << inputCount); ++bits) {
-    std::string vector = VectorText(bits, inputCount);
-    if (!Covers(cubes, vector)) return vector;
+    if (!Covers(cubes, VectorText(bits, inputCount))) return VectorText(bits, inputCount);
   }
   return std::nullopt;
 }
 
-/// True when the cubes cover all 2^inputCount input vectors.
 inline bool CoversAllVectors(const std::vector<std::string>& cubes, int inputCount) {
   return !FirstUncoveredVector(cubes, inputCount);
 }
 
-/// True when every vector of `cube` lies in some cube of `cubes`, by Shannon
-/// expansion on the variables the cube leaves free. Fast when one cube holds
-/// it or the cubes meeting it are few.
-inline bool CubeCoveredBy(const std::string& cube, const std::vector<std::string>& cubes) {
+/// True when every vector of `cube` lies in some cube of `cubes`: split on a
+/// free variable of `cube` that a meeting cube fixes, until one cube holds it.
+inline bool CubeCoveredBy(std::string cube, const std::vector<std::string>& cubes) {
   std::vector<std::string> meeting;
   for (const std::string& c : cubes) {
-    if (!CubesMeet(c, cube)) continue;
     if (CubeContains(c, cube)) return true;
-    meeting.push_back(c);
+    if (CubesMeet(c, cube)) meeting.push_back(c);
   }
-  if (meeting.empty()) return false;
-  // Split on the free variable that most meeting cubes fix.
-  size_t best = cube.size();
-  int bestCount = 0;
-  for (size_t k = 0; k < cube.size(); ++k) {
-    if (IsLiteral(cube[k])) continue;
-    int count = 0;
-    for (const std::string& c : meeting) count += IsLiteral(c[k]) ? 1 : 0;
-    if (count > bestCount) {
-      bestCount = count;
-      best = k;
-    }
+  for (size_t k = 0; k < cube.size() && !meeting.empty(); ++k) {
+    if (IsLiteral(cube[k]) || !IsLiteral(meeting[0][k])) continue;
+    cube[k] = '0';
+    const bool low = CubeCoveredBy(cube, meeting);
+    cube[k] = '1';
+    return low && CubeCoveredBy(cube, meeting);
   }
-  std::string half = cube;
-  half[best] = '0';
-  if (!CubeCoveredBy(half, meeting)) return false;
-  half[best] = '1';
-  return CubeCoveredBy(half, meeting);
+  return false;
 }
 
 /// Input parts of the terms of an output's list for one character, in order.

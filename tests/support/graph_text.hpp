@@ -2,9 +2,7 @@
 // lines, so that tests can spell expected contents and orders literally.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -15,16 +13,10 @@ namespace tavro::testing {
 using Lines = std::vector<std::string>;
 using CubeLines = std::vector<std::pair<std::string, std::string>>;  // input part, output part
 
-/// "inputs outputs" of every term of the list, in list order.
-template <typename List>
-Lines Describe(const List& list) {
+/// "inputs outputs" of every term of the list, in order.
+inline Lines Describe(const TermList& list) {
   Lines out;
-  auto add = [&](const Term* t) { out.push_back(t->inputs + " " + t->outputs); };
-  if constexpr (std::is_same_v<List, TermList>) {
-    list.ForEach(add);
-  } else {
-    for (const Term* t : list) add(t);
-  }
+  list.ForEach([&](const Term* t) { out.push_back(t->inputs + " " + t->outputs); });
   return out;
 }
 

@@ -1,15 +1,66 @@
-// Checks every invariant of a term graph by rebuilding its lists from the
+// Checks the invariants of a term graph by rebuilding what it stores from the
 // terms themselves.
 #pragma once
 
+#include <algorithm>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "graph/term_graph.hpp"
 
 namespace tavro::testing {
 
-/// Empty when every invariant holds; otherwise a description of the first
-/// violation found. Use as EXPECT_EQ(VerifyGraph(g), "").
-std::string VerifyGraph(const TermGraph& graph);
+/// The entries of a list, walked forwards; `error` is set when the backward
+/// links, the last entry or the count disagree with that walk.
+inline std::vector<const Term*> Entries(const TermList& list, const std::string& name, std::string& error) {
+  std::vector<const Term*> out;
+  for (const Term* t = list.First(); t != nullptr && out.size() <= 1000000; t = list.Next(t)) {
+    if (list.Prev(t) != (out.empty() ? nullptr : out.back())) error = name + ": broken back link";
+    out.push_back(t);
+  }
+  if (list.Last() != (out.empty() ? nullptr : out.back())) error = name + ": wrong last entry";
+  if (static_cast<size_t>(list.Count()) != out.size()) error = name + ": wrong count";
+  return out;
+}
+
+/// Empty when every invariant holds, else a violation found: each list as
+/// Entries checks it, termCount, each term's sizes and literal counts, the
+/// index from pure input part to term, and each per-output list holding
+/// exactly the terms with its character there. Use as EXPECT_EQ(VerifyGraph(g), "").
+inline std::string VerifyGraph(const TermGraph& graph) {
+  if (graph.termCount == -1) return graph.terms.Empty() ? "" : "uninitialised graph holds terms";
+  std::string error;
+  const std::vector<const Term*> all = Entries(graph.terms, "terms", error);
+  const std::set<const Term*> unique(all.begin(), all.end());
+  if (unique.size() != all.size() || static_cast<size_t>(graph.termCount) != all.size()) error = "wrong termCount";
+  size_t pure = 0;
+  for (const Term* t : all) {
+    const std::string name = "term " + t->inputs + " " + t->outputs;
+    const auto ones = std::count(t->inputs.begin(), t->inputs.end(), '1');
+    const auto zeros = std::count(t->inputs.begin(), t->inputs.end(), '0');
+    if (t->inputs.size() != static_cast<size_t>(graph.inputCount) || ones != t->onesCount ||
+        zeros != t->zerosCount || t->dashCount != graph.inputCount - ones - zeros ||
+        t->outputs.size() != static_cast<size_t>(graph.outputCount)) {
+      error = name + ": wrong sizes or counts";
+    }
+    if (IsPureInputPart(t->inputs) && ++pure && FindTerm(graph, t->inputs) != t) error = name + ": not indexed";
+  }
+  if (graph.termByInputs.used != pure) error = "index holds freed or foreign terms";
+  for (int32_t j = 0; j < graph.outputCount; ++j) {
+    for (char v : {'1', '0', '-', '~'}) {
+      const std::string name = "output " + std::to_string(j) + " list " + v;
+      const std::vector<const Term*> listed = Entries(*OutputList(graph, j, v), name, error);
+      std::set<const Term*> expected;
+      for (const Term* t : all) {
+        if (t->outputs[static_cast<size_t>(j)] == v) expected.insert(t);
+      }
+      if (std::set<const Term*>(listed.begin(), listed.end()) != expected || listed.size() != expected.size()) {
+        error = name + ": wrong terms";
+      }
+    }
+  }
+  return error;
+}
 
 }  // namespace tavro::testing

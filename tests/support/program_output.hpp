@@ -1,44 +1,34 @@
-// Running the program (in process or as a child process) and comparing its
-// output with the two duration figures masked.
+// Running the programs as child processes, and their output with the two
+// duration figures masked.
 #pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
-#include <string_view>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace tavro::testing {
 
-/// The output with each duration number replaced by '#':
+/// The output with each duration figure replaced by '#':
 /// "Graph constructing duration: #s", "Task duration: #s".
-/// Written without <regex>, which gcc's sanitizer builds flag with
-/// maybe-uninitialized warnings, and which is slow on long outputs.
 inline std::string MaskDurations(const std::string& out) {
+  std::istringstream lines(out);
   std::string masked;
-  masked.reserve(out.size());
-  size_t start = 0;
-  while (start <= out.size()) {
-    size_t end = out.find('\n', start);
-    if (end == std::string::npos) end = out.size();
-    const std::string_view line(out.data() + start, end - start);
-    bool done = false;
-    for (std::string_view prefix : {"Graph constructing duration: ", "Task duration: "}) {
-      if (done || !line.starts_with(prefix) || !line.ends_with("s")) continue;
-      const std::string_view number = line.substr(prefix.size(), line.size() - prefix.size() - 1);
-      if (!number.empty() && number.find_first_not_of("-+.e0123456789") == std::string_view::npos) {
-        masked.append(prefix).append("#s");
-        done = true;
+  for (std::string line; std::getline(lines, line);) {
+    for (const std::string prefix : {"Graph constructing duration: ", "Task duration: "}) {
+      const std::string figure = line.substr(std::min(prefix.size(), line.size()));
+      if (line.starts_with(prefix) && figure.size() > 1 && figure.ends_with("s") &&
+          figure.find_first_not_of("-+.e0123456789") == figure.size() - 1) {
+        line = prefix + "#s";
       }
     }
-    if (!done) masked.append(line);
-    if (end == out.size()) break;
-    masked += '\n';
-    start = end + 1;
+    masked += line + (lines.eof() ? "" : "\n");
   }
   return masked;
 }
@@ -48,57 +38,34 @@ inline std::string ReadFile(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-inline void WriteFile(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-/// A file in the temporary folder, named after the test and the process.
+/// A path in the temporary folder, named after the process and `name`.
 inline std::filesystem::path TempPath(const std::string& name) {
-  return std::filesystem::temp_directory_path() /
-         ("tavro_" + std::to_string(::getpid()) + "_" + name);
+  return std::filesystem::temp_directory_path() / ("tavro_" + std::to_string(::getpid()) + "_" + name);
 }
 
 struct ProgramResult {
   int status = -1;
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
-/// Limits for a child run: address space in KiB (`ulimit -v`), wall-clock
-/// seconds (`timeout -s KILL`, status 137 when it strikes); 0 for none.
-struct RunLimits {
-  long memoryKiB = 0;
-  int seconds = 0;
-};
-
-/// Runs `program` with the arguments through the shell, capturing both streams.
+/// Runs `program` with the arguments through the shell, after `limits`
+/// ("ulimit -v 1024 && exec timeout -s KILL 60"), capturing both streams.
 inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                                RunLimits limits = {}) {
-  auto quote = [](const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
+                                const std::string& limits = "") {
+  std::string command = limits;
+  auto add = [&](const char* before, const std::string& word) {  // quoted for the shell
+    command.append(before).append("'");
+    for (char c : word) command.append(c == '\'' ? "'\\''" : std::string(1, c));
+    command.append("'");
   };
-  const auto outPath = TempPath("stdout");
-  const auto errPath = TempPath("stderr");
-  std::string command;
-  if (limits.memoryKiB > 0) command += "ulimit -v " + std::to_string(limits.memoryKiB) + " && ";
-  if (limits.seconds > 0) command += "exec timeout -s KILL " + std::to_string(limits.seconds) + " ";
-  command += quote(program);
-  for (const std::string& a : args) {
-    command += ' ';
-    command += quote(a);
-  }
-  command += " >";
-  command += quote(outPath.string());
-  command += " 2>";
-  command += quote(errPath.string());
+  const auto outPath = TempPath("stdout"), errPath = TempPath("stderr");
+  add(" ", program);
+  for (const std::string& a : args) add(" ", a);
+  add(" >", outPath);
+  add(" 2>", errPath);
   command += " </dev/null";
   const int raw = std::system(command.c_str());
-  ProgramResult result;
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = ReadFile(outPath);
-  result.err = ReadFile(errPath);
+  ProgramResult result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(outPath), ReadFile(errPath)};
   std::filesystem::remove(outPath);
   std::filesystem::remove(errPath);
   return result;

@@ -2,6 +2,7 @@
 // message apart.
 #pragma once
 
+#include <ostream>
 #include <string>
 
 namespace tavro::testing {
@@ -11,6 +12,8 @@ struct Thrown {
   std::string text;
   bool operator==(const Thrown&) const = default;
 };
+inline void PrintTo(const Thrown& t, std::ostream* os) { *os << t.kind << ": \"" << t.text << "\""; }
+inline Thrown Text(const std::string& text) { return {"text", text}; }
 
 template <typename F>
 Thrown ThrownBy(F&& f) {
@@ -26,13 +29,4 @@ Thrown ThrownBy(F&& f) {
   return {"none", ""};
 }
 
-inline Thrown Text(const std::string& text) { return {"text", text}; }
-inline Thrown String(const std::string& text) { return {"string", text}; }
-inline const Thrown kNothing{"none", ""};
-
-}  // namespace tavro::testing
-
-#include <ostream>
-namespace tavro::testing {
-inline void PrintTo(const Thrown& t, std::ostream* os) { *os << t.kind << ": \"" << t.text << "\""; }
 }  // namespace tavro::testing

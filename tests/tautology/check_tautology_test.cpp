@@ -1,11 +1,13 @@
+// The search and the cover check on random functions from fixed seeds,
+// against the search written out plainly and against brute force.
 #include "tautology/check_tautology.hpp"
+#include "tautology/cover_check.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <list>
 #include <random>
-#include <vector>
 
 #include "support/brute_force.hpp"
 #include "support/graph_text.hpp"
@@ -14,187 +16,204 @@
 namespace tavro {
 namespace {
 
-using testing::CubesMeet;
-using testing::Load;
-using testing::OutputCubes;
-using testing::Text;
-using testing::ThrownBy;
-
-struct Case {
-  const char* name;
-  int32_t inputCount;
-  testing::CubeLines cubes;  // one output unless the output parts say otherwise
-  int32_t output;
-  std::string expected;
-};
-
-const Case kCases[] = {
-    {"first OFF cube, even when ON covers everything", 2, {{"--", "1"}, {"0-", "0"}, {"11", "0"}}, 0, "0-"},
-    {"OFF before don't care", 2, {{"11", "-"}, {"10", "0"}, {"0-", "0"}}, 0, "10"},
-    {"first don't-care cube", 2, {{"1-", "-"}, {"0-", "-"}}, 0, "1-"},
-    {"output without cubes", 3, {{"101", "1~"}}, 1, "---"},
-    {"all-dash ON cube", 3, {{"101", "1"}, {"---", "1"}, {"0-1", "1"}}, 0, "tautology"},
-    {"one half", 2, {{"1-", "1"}}, 0, "0-"},
-    {"two halves", 2, {{"1-", "1"}, {"0-", "1"}}, 0, "tautology"},
-    {"sort puts the larger cube first", 2, {{"11", "1"}, {"-0", "1"}}, 0, "01"},
-    {"second literal of the first term", 2, {{"0-", "1"}, {"11", "1"}}, 0, "10"},
-    {"backtrack then second literal", 3, {{"0-0", "1"}, {"-1-", "1"}, {"10-", "1"}}, 0, "001"},
-    {"last minterm missing", 3, {{"1--", "1"}, {"01-", "1"}, {"001", "1"}}, 0, "000"},
-    {"other minterm missing", 3, {{"1--", "1"}, {"01-", "1"}, {"000", "1"}}, 0, "001"},
-    {"candidates in onTerms order", 2, {{"11", "1"}, {"01", "1"}}, 0, "00"},
-    {"order of restored terms", 4, {{"1-10", "1"}, {"0--0", "1"}, {"1-11", "1"}, {"1010", "1"}, {"--01", "1"}}, 0,
-     "1100"},
-    {"second output searched on its own", 2, {{"1-", "10"}, {"0-", "11"}}, 1, "1-"},
-    {"majority of three is no tautology", 3, {{"11-", "1"}, {"1-1", "1"}, {"-11", "1"}}, 0, "00-"},
-};
-
-TEST(CheckTautology, WorkedCases) {
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.name);
-    TermGraph g;
-    Load(g, kTypeFd, c.inputCount, static_cast<int32_t>(c.cubes[0].second.size()), c.cubes);
-    EXPECT_EQ(CheckTautology(g, c.output), c.expected);
-  }
-}
-
-TEST(CheckTautology, RefusesOutputOutOfRange) {
-  TermGraph g;
-  Load(g, kTypeFd, 2, 3, {{"1-", "111"}});
-  for (int32_t output : {-1, 3, 100}) {
-    EXPECT_EQ(ThrownBy([&] { CheckTautology(g, output); }), Text("wrong number of output"));
-    EXPECT_EQ(ThrownBy([&] { SearchTautology(g, output); }), Text("wrong number of output"));
-  }
-  TermGraph pending;  // never initialised: no output exists
-  EXPECT_EQ(ThrownBy([&] { CheckTautology(pending, 0); }), Text("wrong number of output"));
-}
-
-TEST(CheckTautology, OtherInputCharacterFailsWhenBranchedOn) {
-  TermGraph g;
-  Load(g, kTypeFd, 2, 1, {{"1-", "1"}, {"-2", "1"}});  // "-2" counts two dashes: it comes first
-  EXPECT_EQ(ThrownBy([&] { CheckTautology(g, 0); }), Text("wrong set"));
-  TermGraph covered;  // never branched on: the all-dash term settles it
-  Load(covered, kTypeFd, 2, 1, {{"--", "1"}, {"-2", "1"}});
-  EXPECT_EQ(CheckTautology(covered, 0), "tautology");
-}
-
-TEST(SearchTautology, CountsBranches) {
-  TermGraph g;
-  Load(g, kTypeFd, 3, 1, {{"0-0", "1"}, {"-1-", "1"}, {"10-", "1"}});
-  SearchStats stats;
-  EXPECT_EQ(CheckTautology(g, 0, stats), "001");
-  EXPECT_EQ(stats.branches, 4);  // -1- at 1, 0-0 at 0, 0-0 at 2, 10- at 0
-  TermGraph early;
-  Load(early, kTypeFd, 1, 1, {{"1", "0"}});
-  SearchStats none;
-  EXPECT_EQ(CheckTautology(early, 0, none), "1");
-  EXPECT_EQ(none.branches, 0);
-}
-
-// The search as written out step by step on plain lists, with linear
-// membership scans and candidate lists copied from the graph: the indexed
-// search must give the same answer on every function.
+// The working list starts as the ON terms stably sorted by dashCount, largest
+// first. Its first term is branched on at its lowest free literal: the literal
+// is negated, and the term and the working terms with that literal (in onTerms
+// order) are set aside. When the first term has no free literal, the last
+// branch is undone (its terms set aside, then its own term, go back to the end
+// of the list) and its term is branched on at its next free literal.
 std::string ReferenceSearch(const TermGraph& g, int32_t output) {
   std::string assignment(static_cast<size_t>(g.inputCount), '-');
-  std::list<const Term*> working;
-  g.outputLists[static_cast<size_t>(output)].onTerms.ForEach([&](const Term* t) { working.push_back(t); });
-  std::vector<const Term*> sorted(working.begin(), working.end());
-  std::stable_sort(sorted.begin(), sorted.end(),
-                   [](const Term* a, const Term* b) { return a->dashCount > b->dashCount; });
-  working.assign(sorted.begin(), sorted.end());
-  struct Frame {
-    const Term* e;
-    size_t i;
-    std::list<const Term*> removed;
+  std::vector<const Term*> on;
+  g.outputLists[static_cast<size_t>(output)].onTerms.ForEach([&](const Term* t) { on.push_back(t); });
+  std::list<const Term*> working(on.begin(), on.end());
+  working.sort([](const Term* a, const Term* b) { return a->dashCount > b->dashCount; });  // stable
+  std::vector<std::tuple<const Term*, size_t, std::list<const Term*>>> stack;  // term, variable, set aside
+  auto freeLiteral = [&](const Term* t, size_t k) {
+    while (k < assignment.size() && (t->inputs[k] == '-' || assignment[k] != '-')) ++k;
+    return k;
   };
-  std::vector<Frame> stack;
-  auto freeLiteral = [&](const Term* e, size_t from) {
-    for (size_t k = from; k < assignment.size(); ++k) {
-      if (e->inputs[k] != '-' && assignment[k] == '-') return k;
-    }
-    return assignment.size();
-  };
-  auto branch = [&](const Term* e, size_t i) {
-    const char literal = e->inputs[i];
-    assignment[i] = literal == '1' ? '0' : '1';
-    working.remove(e);
-    std::list<const Term*> removed;
-    for (const Term* t : GetCellTerms(g, g.variables[i], output, '1', literal)) {
-      if (std::find(working.begin(), working.end(), t) != working.end()) {
-        removed.push_back(t);
-        working.remove(t);
+  auto branch = [&](const Term* t, size_t k) {
+    assignment[k] = t->inputs[k] == '1' ? '0' : '1';
+    working.remove(t);
+    std::list<const Term*> aside;
+    for (const Term* u : on) {
+      if (u->inputs[k] == t->inputs[k] && std::find(working.begin(), working.end(), u) != working.end()) {
+        aside.push_back(u);
+        working.remove(u);
       }
     }
-    stack.push_back(Frame{e, i, std::move(removed)});
+    stack.emplace_back(t, k, std::move(aside));
   };
-  for (;;) {
-    if (working.empty()) return assignment;
-    const Term* e = working.front();
-    const size_t i = freeLiteral(e, 0);
-    if (i < assignment.size()) {
-      branch(e, i);
-      continue;
-    }
-    for (;;) {
+  while (!working.empty()) {
+    size_t k = freeLiteral(working.front(), 0);
+    if (k < assignment.size()) branch(working.front(), k);
+    while (k == assignment.size()) {
       if (stack.empty()) return "tautology";
-      Frame f = std::move(stack.back());
+      auto [t, variable, aside] = std::move(stack.back());
       stack.pop_back();
-      working.splice(working.end(), f.removed);
-      assignment[f.i] = '-';
-      working.push_back(f.e);
-      const size_t j = freeLiteral(f.e, f.i + 1);
-      if (j < assignment.size()) {
-        branch(f.e, j);
-        break;
+      working.splice(working.end(), aside);
+      working.push_back(t);
+      assignment[variable] = '-';
+      k = freeLiteral(t, variable + 1);
+      if (k < assignment.size()) branch(t, k);
+    }
+  }
+  return assignment;
+}
+
+// The search's answer must equal that of the plain search, each witness
+// must meet no ON cube, each "tautology" must hold by brute force;
+// CheckTautology must answer the first OFF cube, else the first don't-care
+// cube, else what the search finds.
+TEST(CheckTautology, AgreesWithThePlainSearchAndBruteForce) {
+  std::mt19937 random(20240611);
+  int answers[2] = {0, 0};
+  for (int round = 0; round < 3000; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    const int32_t inputs = 1 + static_cast<int32_t>(random() % 10), outputs = 1 + static_cast<int32_t>(random() % 3);
+    const auto cubes = random() % static_cast<uint32_t>(12 * inputs + 1), dashes = 40 + random() % 50;
+    TermGraph g;  // few literals per cube on average, so that both answers are common
+    InitGraph(g, kTypeFd, inputs, outputs, "", "");
+    for (size_t c = 0; c < cubes; ++c) {
+      std::string in(static_cast<size_t>(inputs), '-'), out(static_cast<size_t>(outputs), '1');
+      for (char& ch : in) ch = random() % 100 < dashes ? '-' : "01"[random() % 2];
+      for (char& ch : out) ch = "1111~~0-"[random() % 8];
+      testing::ThrownBy([&] { AddCube(g, in, out); });  // a conflict leaves the graph sound
+    }
+    for (int32_t o = 0; o < outputs; ++o) {
+      const std::string result = SearchTautology(g, o);  // OFF and don't-care cubes play no part
+      ASSERT_EQ(result, ReferenceSearch(g, o));
+      const auto on = testing::OutputCubes(g, o, '1'), off = testing::OutputCubes(g, o, '0');
+      const auto dc = testing::OutputCubes(g, o, '-');
+      EXPECT_EQ(CheckTautology(g, o), !off.empty() ? off[0] : !dc.empty() ? dc[0] : result);
+      ++answers[result == "tautology"];
+      if (result == "tautology") {
+        EXPECT_TRUE(testing::CoversAllVectors(on, inputs));
+      } else {
+        ASSERT_EQ(result.size(), static_cast<size_t>(inputs));
+        EXPECT_EQ(result.find_first_not_of("01-"), std::string::npos) << result;
+        for (const std::string& cube : on) EXPECT_FALSE(testing::CubesMeet(cube, result)) << result << " meets " << cube;
       }
     }
+  }
+  EXPECT_GT(answers[0], 300);
+  EXPECT_GT(answers[1], 300);
+}
+
+TEST(CheckTautology, RefusesWhatItCannotSearch) {
+  TermGraph g;  // '2' counts as a dash, so "-2" comes first and is branched on at variable 1
+  testing::Load(g, kTypeFd, 2, 1, {{"1-", "1"}, {"-2", "1"}});
+  EXPECT_EQ(testing::ThrownBy([&] { CheckTautology(g, 0); }), testing::Text("wrong set"));
+  for (int32_t output : {-1, 1}) {
+    EXPECT_EQ(testing::ThrownBy([&] { CheckTautology(g, output); }), testing::Text("wrong number of output"));
   }
 }
 
-TEST(SearchTautology, AgreesWithBruteForceOnRandomFunctions) {
-  std::mt19937 random(20240611);
-  int tautologies = 0;
-  int witnesses = 0;
-  for (int round = 0; round < 3000; ++round) {
-    SCOPED_TRACE("round " + std::to_string(round));
-    const int32_t inputs = std::uniform_int_distribution<int32_t>(1, 10)(random);
-    const int32_t outputs = std::uniform_int_distribution<int32_t>(1, 3)(random);
-    const int cubeCount = std::uniform_int_distribution<int>(0, 4 * inputs)(random);
-    // Few literals per cube on average, so that both answers are common.
-    const double dashShare = std::uniform_real_distribution<double>(0.4, 0.9)(random);
-    std::bernoulli_distribution dash(dashShare);
-    std::bernoulli_distribution coin(0.5);
-    TermGraph g;
-    InitGraph(g, kTypeFd, inputs, outputs, "", "");
-    for (int c = 0; c < cubeCount; ++c) {
-      std::string in(static_cast<size_t>(inputs), '-');
-      for (char& ch : in) ch = dash(random) ? '-' : (coin(random) ? '1' : '0');
-      std::string out(static_cast<size_t>(outputs), '1');
-      for (char& ch : out) ch = coin(random) ? '1' : "~~0-"[random() % 4];
-      try {
-        AddCube(g, in, out);
-      } catch (const char*) {  // conflict with an earlier cube: the graph stays sound
+using Cubes = std::vector<std::string>;
+
+/// Splits `cube` on random free variables into disjoint cubes covering it,
+/// without the vector `hole` when one is given: a piece holding it is
+/// replaced by the cubes around it.
+void Split(std::mt19937& rng, std::string cube, size_t stop, const std::string& hole, Cubes& out) {
+  size_t k = cube.find('-', rng() % cube.size());
+  if (k == std::string::npos) k = cube.find('-');
+  if (k != std::string::npos && rng() % 100 >= stop) {
+    for (char value : {'0', '1'}) Split(rng, cube.replace(k, 1, 1, value), stop, hole, out);
+    return;
+  }
+  if (hole.empty() || !testing::CubeContains(cube, hole)) return out.push_back(cube);
+  for (k = 0; k < cube.size(); ++k) {
+    if (cube[k] == '-') out.push_back(std::string(cube).replace(k, 1, 1, hole[k] == '1' ? '0' : '1'));
+  }
+}
+
+/// A cover of n variables: mostly a split tautology, maybe without one
+/// vector, then random cubes (avoiding that vector).
+Cubes RandomCover(std::mt19937& rng, size_t n) {
+  const std::string hole = rng() % 2 ? testing::VectorText(rng(), static_cast<int>(n)) : "";
+  Cubes cubes;
+  if (rng() % 5 != 0) Split(rng, std::string(n, '-'), 10 + rng() % 30, hole, cubes);
+  const size_t literal = 10 + rng() % 50;
+  for (size_t e = rng() % (cubes.empty() ? 3 * n + 3 : 6); e > 0; --e) {
+    std::string cube(n, '-');
+    for (char& ch : cube) ch = rng() % 100 < literal ? "01"[rng() % 2] : '-';
+    const size_t k = rng() % n;
+    if (!hole.empty()) cube[k] = hole[k] == '1' ? '0' : '1';
+    cubes.push_back(cube);
+  }
+  return cubes;
+}
+
+/// Two random covers on disjoint random columns of a space of up to 280
+/// variables (several words), and junk cubes, avoiding a vector both covers
+/// miss when there is one: the whole covers exactly when one of the two does.
+TEST(CubesCoverEverything, AgreesWithBruteForceOnRandomCovers) {
+  std::mt19937 rng(20240611);
+  int answers[2] = {0, 0};
+  for (int round = 0; round < 4000; ++round) {
+    const size_t n = 1 + rng() % 12, m = rng() % 8, wide = n + m + (round % 4 == 0 ? rng() % 260 : 0);
+    std::vector<size_t> columns(wide);
+    for (size_t k = 0; k < wide; ++k) columns[k] = k;
+    std::shuffle(columns.begin(), columns.end(), rng);
+    Cubes cubes;
+    std::string missed(wide, '0');
+    bool covers = false;
+    for (auto [size, first] : {std::pair{n, size_t{0}}, {m, n}}) {
+      const Cubes part = size > 0 ? RandomCover(rng, size) : Cubes{};
+      const auto uncovered = testing::FirstUncoveredVector(part, static_cast<int>(size));
+      covers = covers || (size > 0 && !uncovered);
+      for (size_t k = 0; k < size && uncovered; ++k) missed[columns[first + k]] = (*uncovered)[k];
+      for (const std::string& cube : part) {
+        cubes.emplace_back(wide, '-');
+        for (size_t k = 0; k < size; ++k) cubes.back()[columns[first + k]] = cube[k];
       }
     }
-    for (int32_t o = 0; o < outputs; ++o) {
-      const std::vector<std::string> on = OutputCubes(g, o, '1');
-      const std::string result = SearchTautology(g, o);  // OFF and don't-care cubes play no part
-      ASSERT_EQ(result, ReferenceSearch(g, o));
-      const std::vector<std::string> off = OutputCubes(g, o, '0');
-      const std::vector<std::string> dc = OutputCubes(g, o, '-');
-      EXPECT_EQ(CheckTautology(g, o), !off.empty() ? off[0] : !dc.empty() ? dc[0] : result);
-      if (result == "tautology") {
-        ++tautologies;
-        EXPECT_TRUE(testing::CoversAllVectors(on, inputs));
-        continue;
-      }
-      ++witnesses;
-      ASSERT_EQ(result.size(), static_cast<size_t>(inputs));
-      EXPECT_EQ(result.find_first_not_of("01-"), std::string::npos) << result;
-      for (const std::string& cube : on) EXPECT_FALSE(CubesMeet(cube, result)) << result << " meets " << cube;
+    for (size_t e = rng() % 20; e > 0; --e) {
+      std::string junk(wide, '-');
+      for (char& ch : junk) ch = rng() % 20 == 0 ? "01"[rng() % 2] : '-';
+      const size_t k = rng() % wide;
+      if (!covers) junk[k] = missed[k] == '1' ? '0' : '1';
+      cubes.push_back(junk);
+    }
+    std::shuffle(cubes.begin(), cubes.end(), rng);
+    ASSERT_EQ(CubesCoverEverything(cubes, static_cast<int32_t>(wide)), covers) << "round " << round;
+    ++answers[covers];
+  }
+  EXPECT_GT(answers[0], 1000);
+  EXPECT_GT(answers[1], 1000);
+}
+
+/// "Some x is 0, or all x are 1" over x0..x(n-1), each x = 0 cube cut in two
+/// by its own y (variable n + k) when `cut`: without cuts the whole chain falls
+/// at once; with them the splits stack up n deep.
+Cubes Chain(size_t n, bool cut) {
+  Cubes cubes;
+  for (size_t k = 0; k < n; ++k) {
+    for (char y : std::string_view(cut ? "01" : "-")) {
+      cubes.emplace_back(cut ? 2 * n : n, '-');
+      cubes.back()[k] = '0';
+      if (cut) cubes.back()[n + k] = y;
     }
   }
-  EXPECT_GT(tautologies, 300);
-  EXPECT_GT(witnesses, 300);
+  cubes.push_back(std::string(n, '1') + std::string(cut ? n : 0, '-'));
+  return cubes;
+}
+
+TEST(CubesCoverEverything, LongDeepAndOutsideTheContract) {
+  for (auto [cubes, width, at] : {std::tuple{Chain(3000, false), 3000, 1500}, {Chain(300, true), 600, 299}}) {
+    EXPECT_TRUE(CubesCoverEverything(cubes, width));
+    cubes.back()[static_cast<size_t>(at)] = '0';  // the vector of all 1 is lost
+    EXPECT_FALSE(CubesCoverEverything(cubes, width));
+  }
+  // A chain whose frames would hold far more than the input is left
+  // undecided (false) rather than exhausting memory.
+  EXPECT_FALSE(CubesCoverEverything(Chain(2500, true), 5000));
+  EXPECT_TRUE(CubesCoverEverything({""}, 0));
+  EXPECT_FALSE(CubesCoverEverything({}, 0));
+  EXPECT_FALSE(CubesCoverEverything({"---", "2--"}, 3));
+  EXPECT_FALSE(CubesCoverEverything({"---", "--"}, 3));
+  EXPECT_FALSE(CubesCoverEverything({""}, -1));
 }
 
 }  // namespace
