@@ -2,6 +2,7 @@
 // report; the direct build reports on the graph as loaded.
 #include <iostream>
 
+#include "driver/progress_line.hpp"
 #include "driver/run_tavro.hpp"
 
 #if TAVRO_FULL_BUILD
@@ -11,4 +12,6 @@ static constexpr tavro::OutputPass kReduce = &tavro::ReduceOutput;
 static constexpr tavro::OutputPass kReduce = nullptr;
 #endif
 
-int main(int argc, char** argv) { return tavro::RunTavro(argc, argv, std::cout, std::cerr, kReduce); }
+int main(int argc, char** argv) {
+  return tavro::RunTavro(argc, argv, std::cout, std::cerr, kReduce, tavro::StandardErrorIsTerminal());
+}
