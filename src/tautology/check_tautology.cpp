@@ -318,30 +318,6 @@ OutputAnswer Search(SearchBuffers& buffers, const TermGraph& graph, int32_t outp
   return answer;
 }
 
-/// True when every character is '-', read eight at a time.
-bool AllDashes(std::string_view inputs) {
-  size_t k = 0;
-  for (; k + 8 <= inputs.size(); k += 8) {
-    uint64_t word;
-    std::memcpy(&word, inputs.data() + k, 8);
-    if (word != kEightDashes) return false;
-  }
-  for (; k < inputs.size(); ++k) {
-    if (inputs[k] != '-') return false;
-  }
-  return true;
-}
-
-/// True when an ON term of the output is all '-' (dashCount also counts
-/// characters other than '0' and '1', so such a term is read to be sure).
-bool HasAllDashOnTerm(const TermGraph& graph, int32_t output) {
-  const TermList& on = graph.outputLists[Z(output)].onTerms;
-  for (const Term* t = on.First(); t != nullptr; t = on.Next(t)) {
-    if (t->dashCount == graph.inputCount && AllDashes(t->inputs)) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 bool MeetsNoOnTerm(const TermGraph& graph, int32_t output, const CubeLiteral* literals, size_t count) {
@@ -365,12 +341,6 @@ OutputAnswer DecideOutput(TautologyChecker& checker, const TermGraph& graph, int
   if (!lists.offTerms.Empty() || !lists.dcTerms.Empty()) {
     answer.kind = OutputAnswer::Kind::kTermInputs;
     answer.term = !lists.offTerms.Empty() ? lists.offTerms.First() : lists.dcTerms.First();
-    return answer;
-  }
-  // An ON cube of all '-' covers everything: the search would end in
-  // "tautology" at its first step, and the check needs no cube read.
-  if (HasAllDashOnTerm(graph, output)) {
-    if (stats != nullptr) ++stats->provedByCoverCheck;
     return answer;
   }
   // The cover check proves most tautologies at a tiny fraction of the search's

@@ -529,6 +529,17 @@ Outcome SplitIntoGroups(Checker& c, Block& node) {
   return Outcome::kExpanded;
 }
 
+/// 2^-literals: the share of the space of a cube with that many literals.
+constexpr std::array<double, 64> kShareOf = [] {
+  std::array<double, 64> shares{};
+  double share = 1.0;
+  for (double& s : shares) {
+    s = share;
+    share /= 2.0;
+  }
+  return shares;
+}();
+
 /// Splits on the variable with the most literals, polarities balanced on a
 /// tie: the smaller cofactor becomes the node, written above the arena top,
 /// and a split frame keeps the other one. A cover `sparse` in vectors (whose
@@ -570,7 +581,8 @@ Outcome SplitOnVariable(Checker& c, Block& node, bool sparse) {
     const Word* base = c.arena.data() + node.begin;
     for (size_t k = 0; k < node.count; ++k) {
       const Word field = (base[k * c.words + word] >> shift) & 3;
-      const double share = std::ldexp(1.0, -c.literalCount[k]);
+      const int32_t literals = c.literalCount[k];
+      const double share = literals < 64 ? kShareOf[static_cast<size_t>(literals)] : std::ldexp(1.0, -literals);
       if (field == 1) zeros += share;
       if (field == 2) ones += share;
     }
@@ -608,7 +620,9 @@ Outcome Expand(Checker& c, Block& node) {
   if (sparse && !c.wantWitness) return Outcome::kMisses;
   const Outcome small = DecideByTruthTable(c, node);
   if (small != Outcome::kExpanded) return small;
-  if (!SweepsConnect(c, node)) {
+  // A cover short of vectors misses down whichever split: its groups would
+  // only cost passes over it.
+  if (!sparse && !SweepsConnect(c, node)) {
     const Outcome grouped = SplitIntoGroups(c, node);
     if (grouped != Outcome::kMisses) return grouped;
   }
@@ -687,7 +701,14 @@ CoverVerdict CheckOnCover(CoverCheckBuffers& memory, const TermGraph& graph, int
   // about twice as fast as following the list's links: they are the live
   // terms with '1' there (a freed term has no outputs). Otherwise, or should
   // that count disagree with the list's, the list itself is read.
+  // A term of all '-' covers everything: the packing stops there. (Its
+  // dashCount also counts characters that PackCube refuses.)
   size_t k = 0;
+  auto allDash = [&](const Term& t) {
+    if (t.dashCount != graph.inputCount) return false;
+    const Word* cube = c.arena.data() + k * c.words;
+    return std::all_of(cube, cube + c.words, [](Word w) { return w == ~Word{0}; });
+  };
   const bool dense = onCount * 4 >= graph.termPool.size();
   if (dense) {
     for (const Term& t : graph.termPool) {
@@ -699,6 +720,7 @@ CoverVerdict CheckOnCover(CoverCheckBuffers& memory, const TermGraph& graph, int
       if (t.inputs.size() != length || !PackCube(t.inputs, c.arena.data() + k * c.words)) {
         return CoverVerdict::kUndecided;
       }
+      if (allDash(t)) return CoverVerdict::kCovers;
       ++k;
     }
   }
@@ -709,6 +731,7 @@ CoverVerdict CheckOnCover(CoverCheckBuffers& memory, const TermGraph& graph, int
       if (t->inputs.size() != length || !PackCube(t->inputs, c.arena.data() + k * c.words)) {
         return CoverVerdict::kUndecided;
       }
+      if (allDash(*t)) return CoverVerdict::kCovers;
     }
   }
   const size_t witnessStart = witness != nullptr ? witness->size() : 0;
