@@ -701,9 +701,10 @@ CoverVerdict CheckOnCover(CoverCheckBuffers& memory, const TermGraph& graph, int
   // about twice as fast as following the list's links: they are the live
   // terms with '1' there (a freed term has no outputs). Otherwise, or should
   // that count disagree with the list's, the list itself is read.
-  // A term of all '-' covers everything: the packing stops there. (Its
+  // A term of all '-' covers everything: the check need not run. (Its
   // dashCount also counts characters that PackCube refuses.)
   size_t k = 0;
+  bool anyAllDash = false;
   auto allDash = [&](const Term& t) {
     if (t.dashCount != graph.inputCount) return false;
     const Word* cube = c.arena.data() + k * c.words;
@@ -720,20 +721,22 @@ CoverVerdict CheckOnCover(CoverCheckBuffers& memory, const TermGraph& graph, int
       if (t.inputs.size() != length || !PackCube(t.inputs, c.arena.data() + k * c.words)) {
         return CoverVerdict::kUndecided;
       }
-      if (allDash(t)) return CoverVerdict::kCovers;
+      anyAllDash = anyAllDash || allDash(t);
       ++k;
     }
   }
   if (!dense || k != onCount) {
     std::fill(c.arena.begin(), c.arena.end(), ~Word{0});
     k = 0;
+    anyAllDash = false;
     for (const Term* t = on.First(); t != nullptr; t = on.Next(t), ++k) {
       if (t->inputs.size() != length || !PackCube(t->inputs, c.arena.data() + k * c.words)) {
         return CoverVerdict::kUndecided;
       }
-      if (allDash(*t)) return CoverVerdict::kCovers;
+      anyAllDash = anyAllDash || allDash(*t);
     }
   }
+  if (anyAllDash) return CoverVerdict::kCovers;
   const size_t witnessStart = witness != nullptr ? witness->size() : 0;
   c.witness = witness;
   c.wantWitness = witness != nullptr;
