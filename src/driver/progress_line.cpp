@@ -3,7 +3,7 @@
 // so that it needs no terminal control sequence.
 #include "driver/progress_line.hpp"
 
-#include <algorithm>
+#include <utility>
 
 namespace tavro {
 namespace {
