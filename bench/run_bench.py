@@ -36,6 +36,14 @@ FAMILIES = {
     "onoff-fdr": ["onoff", "--inputs", "32", "--outputs", "8", "--type", "fdr"],
     "minterms": ["minterms", "--outputs", "8"],
 }
+# Rows run with --any-witness by both programs: on near-tautologies the exact
+# search does not end in any time worth waiting for. name: (gen_pla.py
+# arguments, cube lines, cube lines in --quick mode).
+WITNESS_FILES = {
+    "neartaut-24in-1out": (["neartaut", "--inputs", "24", "--outputs", "1"], 200000, 2000),
+    "neartaut-32in-4out": (["neartaut", "--inputs", "32", "--outputs", "4"], 50000, 2000),
+    "random-64in-8out": (["random", "--inputs", "64", "--outputs", "8"], 1000000, 20000),
+}
 LOAD_FILES = {
     "load-random-32in": ["random", "--inputs", "32", "--outputs", "16", "--cubes", "1000000"],
     "load-minterms-20in": ["minterms", "--inputs", "20", "--outputs", "16"],
@@ -161,6 +169,42 @@ def print_row(row):
           f"{sat:>8} {ratio:>9} {checksum}", flush=True)
 
 
+def measure_witness_rows(args):
+    """The --any-witness table: CPU seconds and peak memory of both programs,
+    the solver's solve-only seconds for the same outputs, and the ratios.
+    Returns the names of files whose answers differ from the solver's."""
+    print()
+    print("with --any-witness (solver: solve-only CPU seconds of the searched outputs)")
+    print(f"{'file':34} {'lines':>8} {'tavro s':>9} {'MB':>7} {'direct s':>9} {'MB':>7} {'sat s':>8} "
+          f"{'direct/sat':>10} {'tavro/sat':>9}")
+    differing = []
+    for name, (gen_args, size, quick_size) in WITNESS_FILES.items():
+        size = quick_size if args.quick else size
+        path = generate(args.scratch, name, gen_args + ["--cubes", str(size)], size)
+        runs = {}
+        for program, limit in (("tavro", args.limit), ("tavro-direct", args.limit)):
+            cmd = [os.path.abspath(os.path.join(args.build, program)), "--any-witness", path]
+            rc, data, cpu, rss = run_measured(cmd, limit)
+            runs[program] = (rc, cpu, rss)
+            if rc == 0:
+                runs[program + " answers"] = [line.decode() for line in data.split(b"\n")[1:-2]]
+        sat, ratio_direct, ratio_tavro = "-", "-", "-"
+        if pycosat is not None and not args.no_sat:
+            answers, seconds, _ = pla_cnf.solve_file(path, pycosat)
+            sat = f"{seconds:8.4f}"
+            for program, column in (("tavro-direct", "direct"), ("tavro", "tavro")):
+                if runs[program][0] == 0 and seconds > 0:
+                    ratio = f"{runs[program][1] / seconds:.3f}"
+                    ratio_direct, ratio_tavro = ((ratio, ratio_tavro) if column == "direct"
+                                                 else (ratio_direct, ratio))
+                results = runs.get(program + " answers", [])
+                if any(a in "TN" and (a == "T") != (r == "tautology") for a, r in zip(answers, results)):
+                    differing.append(name)
+        print(f"{name:34} {size:8d} {fmt_run(runs['tavro'])} {fmt_run(runs['tavro-direct'])} {sat:>8} "
+              f"{ratio_direct:>10} {ratio_tavro:>9}", flush=True)
+    return differing
+
+
 def fit_exponent(points):
     pts = [(math.log(n), math.log(t)) for n, t in points if n > 0 and t > 0]
     if len(pts) < 2:
@@ -249,6 +293,7 @@ def main():
         if len(points) >= 2:
             print(f"growth {family}: tavro CPU ~ lines^{fit_exponent(points):.2f} "
                   f"from {points[0][0]} to {points[-1][0]} lines")
+    witness_differing = measure_witness_rows(args)
     if not args.quick and not args.no_load:
         print()
         print(f"{'load file':22} {'lines':>9} {'terms':>9} {'wc -l s':>8} {'load s':>8} {'ratio':>6} "
@@ -269,6 +314,7 @@ def main():
                  if r.get("sat_mismatches", 0) > 0
                  or (r["phases"]["status"] == 0 and "checksum" in r
                      and r["phases"].get("checksum") != r["checksum"])]
+    differing += witness_differing
     print()
     if differing:
         print("results differ for: " + " ".join(differing))

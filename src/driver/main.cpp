@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "driver/console.hpp"
+#include "driver/progress_line.hpp"
 #include "driver/run_tavro.hpp"
 
 #if TAVRO_FULL_BUILD
@@ -19,5 +20,6 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments = tavro::CommandLineArguments(argc, argv);
   std::vector<const char*> pointers;
   for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
-  return tavro::RunTavro(static_cast<int>(pointers.size()), pointers.data(), std::cout, std::cerr, kReduce);
+  return tavro::RunTavro(static_cast<int>(pointers.size()), pointers.data(), std::cout, std::cerr, kReduce,
+                         tavro::StandardErrorIsTerminal());
 }

@@ -9,10 +9,33 @@
 #include "driver/build_report.hpp"
 #include "driver/current_graph.hpp"
 #include "driver/process_cpu_seconds.hpp"
+#include "driver/progress_line.hpp"
+#include "graph/progress_hook.hpp"
 #include "pla/load_pla_file.hpp"
+
+#ifndef TAVRO_VERSION
+#define TAVRO_VERSION "unknown"
+#endif
 
 namespace tavro {
 namespace {
+
+struct Options {
+  bool anyWitness = false;
+  const char* path = nullptr;
+};
+
+/// The status line of the running program, for the hooks below (which are
+/// plain functions); null while no run is going on.
+ProgressLine* runningLine = nullptr;
+
+void OnSteps(int64_t done) { SetProgressDone(*runningLine, done); }
+
+void OnReportOutput(int32_t output, int32_t outputCount) {
+  SetProgressPhase(*runningLine,
+                   "searching output " + std::to_string(output + 1) + " of " + std::to_string(outputCount),
+                   "branches");
+}
 
 int ReportError(std::ostream& out, std::ostream& err, std::string_view text) {
   out.flush();
@@ -22,26 +45,104 @@ int ReportError(std::ostream& out, std::ostream& err, std::string_view text) {
   return 1;
 }
 
-void Run(const char* path, std::ostream& out, OutputPass reduce) {
+void Run(const Options& options, std::ostream& out, OutputPass reduce, ProgressLine& line) {
   const float t0 = ProcessCpuSeconds();
   TermGraph*& graph = CurrentGraph();
   graph = new TermGraph();
-  LoadPlaFile(path);
+  SetProgressPhase(line, "loading", "lines");
+  LoadPlaFile(options.path);
   const float t1 = ProcessCpuSeconds();
+  ClearProgress(line);
   out << "Graph constructing duration: ";
   WriteDuration(out, t0, t1);
   out << "s" << std::endl;
 
   if (reduce != nullptr) {
     // The count is read anew before every call.
-    for (int32_t output = 0; output < graph->outputCount; ++output) reduce(*graph, output);
+    for (int32_t output = 0; output < graph->outputCount; ++output) {
+      SetProgressPhase(line,
+                       "reducing output " + std::to_string(output + 1) + " of " +
+                           std::to_string(graph->outputCount),
+                       "");
+      reduce(*graph, output);
+    }
   }
-  const std::string report = BuildReport();
+  // The results are held compactly and written after the last reading of
+  // the clock, so that the task duration leaves out the writing, as it
+  // always has, without the whole text in memory at once.
+  const Report report = ComputeReport(
+      *graph, options.anyWitness ? WitnessChoice::kAnyHole : WitnessChoice::kFirstHole, &OnReportOutput);
   const float t2 = ProcessCpuSeconds();
-  out << report << std::endl;
+  ClearProgress(line);
+  WriteReport(out, *graph, report);
+  out.flush();
   out << "Task duration: ";
   WriteDuration(out, t0, t2);
   out << "s" << std::endl;
+}
+
+std::string ProgramName(const char* argv0) {
+  const std::string_view path = argv0 != nullptr ? argv0 : "";
+  const size_t slash = path.find_last_of("/\\");
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  return name.empty() ? "tavro" : std::string(name);
+}
+
+void WriteHelp(std::ostream& out, const std::string& name) {
+  out << "Usage: " << name << " [options] <input PLA file>\n"
+      << "Tells for every output of the function in the PLA file whether it is a\n"
+         "tautology, or prints a cube of input values on which the output is not 1.\n"
+         "\n"
+         "Options:\n"
+         "  --any-witness  for an output without OFF and don't-care cubes that is not a\n"
+         "                 tautology, print any cube that no ON cube meets, as the fast\n"
+         "                 cover check finds it, instead of the first one the exact\n"
+         "                 search reaches (which can take very long)\n"
+         "  -h, --help     print this help and exit\n"
+         "  --version      print the program's name and version and exit\n"
+         "  --             end of the options: the next argument is the file\n"
+         "\n"
+         "Arguments after the file are ignored. On a terminal, a run that lasts more\n"
+         "than a second shows its progress on one line of standard error.\n";
+}
+
+/// Reads the options; returns -1 to go on with the run, else the exit status.
+int ReadOptions(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+                Options& options) {
+  const std::string name = ProgramName(argc > 0 ? argv[0] : nullptr);
+  int i = 1;
+  for (; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") {
+      ++i;
+      break;
+    }
+    if (arg.size() < 2 || arg[0] != '-') break;  // the file ("-" too)
+    if (arg == "-h" || arg == "--help") {
+      WriteHelp(out, name);
+      return out.flush() ? 0 : 1;
+    }
+    if (arg == "--version") {
+      out << name << " " << TAVRO_VERSION << "\n";
+      return out.flush() ? 0 : 1;
+    }
+    if (arg == "--any-witness") {
+      options.anyWitness = true;
+      continue;
+    }
+    err << name << ": unknown option '" << arg << "'\n"
+        << "Usage: " << name << " [options] <input PLA file>   (" << name << " --help for more)\n"
+        << std::flush;
+    return 1;
+  }
+  if (i >= argc) {
+    err << name << ": no input PLA file given\n"
+        << "Usage: " << name << " [options] <input PLA file>   (" << name << " --help for more)\n"
+        << std::flush;
+    return 1;
+  }
+  options.path = argv[i];
+  return -1;
 }
 
 }  // namespace
@@ -51,20 +152,41 @@ void WriteDuration(std::ostream& out, float from, float to) {
 }
 
 int RunTavro(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
-             OutputPass reduce) {
+             OutputPass reduce, bool progress) {
   if (argc < 2) {
     err << "USAGE: tavro.exe <input PLA file>" << std::flush;
     return 1;
   }
+  Options options;
+  const int status = ReadOptions(argc, argv, out, err, options);
+  if (status >= 0) return status;
+
+  ProgressLine line;
+  StartProgress(line, progress ? &err : nullptr);
+  runningLine = &line;
+  CurrentProgressHook() = progress ? &OnSteps : nullptr;
+  // The hooks end with the run, whichever way it ends.
+  struct EndHooks {
+    ProgressLine& line;
+    ~EndHooks() {
+      ClearProgress(line);
+      CurrentProgressHook() = nullptr;
+      runningLine = nullptr;
+    }
+  } endHooks{line};
   try {
-    Run(argv[1], out, reduce);
+    Run(options, out, reduce, line);
   } catch (const char* text) {
+    ClearProgress(line);
     return ReportError(out, err, text != nullptr ? text : "");
   } catch (const std::string& text) {
+    ClearProgress(line);
     return ReportError(out, err, text);
   } catch (const std::bad_alloc&) {
+    ClearProgress(line);
     return ReportError(out, err, "Out of memory");
   } catch (const std::exception& e) {
+    ClearProgress(line);
     return ReportError(out, err, e.what());
   }
   // A report that could not be written (a full disk or device) is a

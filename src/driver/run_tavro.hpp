@@ -1,5 +1,6 @@
-// One run of the program: load a PLA file, optionally reduce every output,
-// print the result of every output between the two CPU durations.
+// One run of the program: read the options, load a PLA file, optionally
+// reduce every output, print the result of every output between the two CPU
+// durations.
 #pragma once
 
 #include <cstdint>
@@ -16,15 +17,19 @@ using OutputPass = void (*)(TermGraph& graph, int32_t output);
 /// format: "0", "0.015625", "1.23457e+06").
 void WriteDuration(std::ostream& out, float from, float to);
 
-/// The whole program on its argument vector: argv[1] is the PLA file, later
-/// arguments are ignored. Creates the run's graph and sets CurrentGraph to
-/// it (the graph is left for the process's exit to reclaim), loads the file,
-/// runs `reduce` (when not null) on outputs 0 to outputCount - 1, and writes
-/// the report to `out`. Returns 0; on a missing argument writes the usage
-/// text to `err` and returns 1; on any error flushes `out`, writes the
-/// error's text and a line feed (unless it ends with one) to `err` and
-/// returns 1.
+/// The whole program on its argument vector: `[options] <input PLA file>`;
+/// arguments after the file are ignored. Options: -h/--help and --version
+/// (written to `out`, status 0), --any-witness, and -- to end them. Creates
+/// the run's graph and sets CurrentGraph to it (the graph is left for the
+/// process's exit to reclaim), loads the file, runs `reduce` (when not null)
+/// on outputs 0 to outputCount - 1, and writes the report to `out`. Returns
+/// 0; without any argument writes "USAGE: tavro.exe <input PLA file>" (no
+/// line feed) to `err` and returns 1; on an unknown option or a missing file
+/// after options writes a message and the usage to `err` and returns 1; on
+/// any error flushes `out`, writes the error's text and a line feed (unless
+/// it ends with one) to `err` and returns 1. With `progress`, `err` is a
+/// terminal and gets a status line while a run goes on past its first second.
 int RunTavro(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
-             OutputPass reduce);
+             OutputPass reduce, bool progress = false);
 
 }  // namespace tavro

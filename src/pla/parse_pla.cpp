@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "graph/progress_hook.hpp"
 #include "pla/load_pla_file.hpp"
 
 namespace tavro {
@@ -200,7 +201,9 @@ void ParsePla(PlaLines& lines, TermGraph& graph) {
   ParserState state;
   while (!NoLinesLeft(lines)) {
     const std::string_view line = TrimmedLine(TakeLine(lines));
-    ++state.lineNumber;
+    if ((++state.lineNumber & (kProgressStride - 1)) == 0 && CurrentProgressHook() != nullptr) {
+      CurrentProgressHook()(state.lineNumber);
+    }
     if (line.empty()) continue;
     switch (line.front()) {
       case '#':

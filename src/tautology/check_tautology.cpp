@@ -10,11 +10,15 @@
 // Terms are named by their position in the output's onTerms list (local
 // index), so the per-term state lives in arrays.
 #include "tautology/check_tautology.hpp"
-#include "tautology/cover_check.hpp"
 
 #include <algorithm>
+#include <cassert>
+#include <cstring>
 #include <numeric>
 #include <vector>
+
+#include "graph/progress_hook.hpp"
+#include "tautology/cover_check.hpp"
 
 namespace tavro {
 namespace {
@@ -25,8 +29,8 @@ void CheckOutputIndex(const TermGraph& graph, int32_t output) {
   if (output < 0 || output >= graph.outputCount) throw "wrong number of output";
 }
 
-/// What the search reads of the output's ON terms, built once per call in
-/// memory linear in their literals.
+/// What the search reads of the output's ON terms, rebuilt for each output
+/// in buffers that keep their memory from one output to the next.
 struct TermIndex {
   int32_t termCount = 0;
   std::vector<const Term*> terms;  // onTerms order
@@ -36,51 +40,85 @@ struct TermIndex {
   std::vector<size_t> literalBegin;
   std::vector<int32_t> literalVariables;
   // Candidate list of variable v and literal l (the terms whose character at
-  // v is l, in onTerms order): candidates[candidateBegin[c] .. candidateBegin[c + 1])
-  // with c = 2v for '0' and 2v + 1 for '1'.
-  std::vector<size_t> candidateBegin;
+  // v is l, in onTerms order): candidates[lists[c].begin .. lists[c].end)
+  // with c = 2v for '0' and 2v + 1 for '1'. Only the lists named in
+  // `touched` belong to the current output; the others are empty or stale,
+  // and a branch only ever reads a list that holds its own term.
+  struct Range {
+    size_t begin = 0;
+    size_t end = 0;
+  };
+  std::vector<Range> lists;
+  std::vector<size_t> touched;
   std::vector<int32_t> candidates;
 };
+
+constexpr uint64_t kEightDashes = 0x2D2D2D2D2D2D2D2DULL;
+
+/// Calls f(variable, character) for every character of `inputs` other than
+/// '-', in increasing order, passing over runs of '-' eight at a time.
+template <typename F>
+void ForEachLiteral(std::string_view inputs, F&& f) {
+  size_t k = 0;
+  while (k < inputs.size()) {
+    if (k + 8 <= inputs.size()) {
+      uint64_t word;
+      std::memcpy(&word, inputs.data() + k, 8);
+      if (word == kEightDashes) {
+        k += 8;
+        continue;
+      }
+    }
+    const size_t end = std::min(inputs.size(), k + 8);
+    for (; k < end; ++k) {
+      if (inputs[k] != '-') f(static_cast<int32_t>(k), inputs[k]);
+    }
+  }
+}
 
 size_t CandidateList(int32_t variable, char literal) {
   return 2 * Z(variable) + (literal == '1' ? 1 : 0);
 }
 
-TermIndex BuildTermIndex(const TermGraph& graph, int32_t output) {
-  TermIndex index;
+void BuildTermIndex(const TermGraph& graph, int32_t output, TermIndex& index) {
   const TermList& onTerms = graph.outputLists[Z(output)].onTerms;
   index.termCount = onTerms.Count();
-  index.terms.reserve(Z(index.termCount));
+  index.terms.clear();
   onTerms.ForEach([&](const Term* t) { index.terms.push_back(t); });
-  index.inputs.reserve(Z(index.termCount));
+  index.inputs.clear();
   for (const Term* t : index.terms) index.inputs.push_back(t->inputs.data());
 
-  index.candidateBegin.assign(2 * Z(graph.inputCount) + 1, 0);
+  // The previous output's lists are emptied; list sizes are counted in `end`.
+  for (size_t list : index.touched) index.lists[list] = TermIndex::Range{};
+  index.touched.clear();
+  if (index.lists.size() < 2 * Z(graph.inputCount)) index.lists.resize(2 * Z(graph.inputCount));
   size_t literalCount = 0;
   for (const Term* t : index.terms) {
-    for (size_t v = 0; v < t->inputs.size(); ++v) {
-      const char c = t->inputs[v];
-      if (c != '-') ++literalCount;
-      if (c == '0' || c == '1') ++index.candidateBegin[CandidateList(static_cast<int32_t>(v), c) + 1];
-    }
+    ForEachLiteral(t->inputs, [&](int32_t v, char c) {
+      ++literalCount;
+      if (c != '0' && c != '1') return;
+      const size_t list = CandidateList(v, c);
+      if (index.lists[list].end++ == 0) index.touched.push_back(list);
+    });
   }
-  std::partial_sum(index.candidateBegin.begin(), index.candidateBegin.end(),
-                   index.candidateBegin.begin());
-  index.candidates.resize(index.candidateBegin.back());
+  size_t offset = 0;
+  for (size_t list : index.touched) {
+    TermIndex::Range& range = index.lists[list];
+    const size_t size = range.end;
+    range.begin = range.end = offset;
+    offset += size;
+  }
+  index.candidates.resize(offset);
+  index.literalVariables.clear();
   index.literalVariables.reserve(literalCount);
   index.literalBegin.assign(Z(index.termCount) + 1, 0);
-  std::vector<size_t> fill(index.candidateBegin.begin(), index.candidateBegin.end() - 1);
   for (int32_t p = 0; p < index.termCount; ++p) {
-    const std::string_view inputs = index.terms[Z(p)]->inputs;
-    for (size_t v = 0; v < inputs.size(); ++v) {
-      const char c = inputs[v];
-      if (c == '-') continue;
-      index.literalVariables.push_back(static_cast<int32_t>(v));
-      if (c == '0' || c == '1') index.candidates[fill[CandidateList(static_cast<int32_t>(v), c)]++] = p;
-    }
+    ForEachLiteral(index.terms[Z(p)]->inputs, [&](int32_t v, char c) {
+      index.literalVariables.push_back(v);
+      if (c == '0' || c == '1') index.candidates[index.lists[CandidateList(v, c)].end++] = p;
+    });
     index.literalBegin[Z(p) + 1] = index.literalVariables.size();
   }
-  return index;
 }
 
 /// workingTerms: a doubly-linked list over local indexes, entry `sentinel`
@@ -123,23 +161,35 @@ struct SearchFrame {
 };
 
 struct SearchState {
-  std::string assignment;
+  std::string assignment;  // all '-' between searches
   WorkingList workingTerms;
   std::vector<int32_t> removedTerms;  // of every frame, bottom to top
   std::vector<SearchFrame> frameStack;
+  std::vector<int32_t> order;
   int64_t branches = 0;
 };
 
-SearchState StartSearch(const TermIndex& index, int32_t inputCount) {
-  SearchState state;
-  state.assignment.assign(Z(inputCount), '-');
+/// Frees the variables that the frames on the stack assigned (all of them,
+/// since every assigned variable is a frame's) and empties the stack.
+void ClearAssignment(SearchState& state) {
+  for (const SearchFrame& frame : state.frameStack) state.assignment[Z(frame.assignedVariable)] = '-';
+  state.frameStack.clear();
+}
+
+void StartSearch(const TermIndex& index, int32_t inputCount, SearchState& state) {
+  ClearAssignment(state);  // after a search that ended in an error
+  if (state.assignment.size() != Z(inputCount)) state.assignment.assign(Z(inputCount), '-');
+  state.removedTerms.clear();
+  state.branches = 0;
   WorkingList& working = state.workingTerms;
   working.sentinel = index.termCount;
+  working.count = 0;
   const size_t slots = Z(index.termCount) + 1;
   working.prev.assign(slots, working.sentinel);
   working.next.assign(slots, working.sentinel);
   working.holds.assign(slots, 0);
-  std::vector<int32_t> order(Z(index.termCount));
+  std::vector<int32_t>& order = state.order;
+  order.resize(Z(index.termCount));
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
     return index.terms[Z(a)]->dashCount > index.terms[Z(b)]->dashCount;
@@ -149,8 +199,7 @@ SearchState StartSearch(const TermIndex& index, int32_t inputCount) {
   // frame's branch term) and each frame holds one variable: neither stack
   // ever grows past these sizes.
   state.removedTerms.reserve(Z(index.termCount));
-  state.frameStack.reserve(Z(inputCount));
-  return state;
+  state.frameStack.reserve(std::min(Z(inputCount), Z(index.termCount)));
 }
 
 /// Lowest variable above `after` where term t has a literal and the
@@ -166,20 +215,20 @@ int32_t FreeLiteral(const TermIndex& index, const std::string& assignment, int32
 
 /// Negates e's literal at variable i, takes e out and sets aside the working
 /// terms of the candidate list, in its order. A character other than '0' and
-/// '1' is assigned like '0' and has no candidate list: "wrong set".
+/// '1' has no candidate list: "wrong set", before anything changes.
 void Branch(const TermIndex& index, SearchState& state, int32_t e, int32_t i) {
-  ++state.branches;
+  if ((++state.branches & (kProgressStride - 1)) == 0 && CurrentProgressHook() != nullptr) {
+    CurrentProgressHook()(state.branches);
+  }
   const char literal = index.inputs[Z(e)][i];
+  if (literal != '0' && literal != '1') throw "wrong set";
   state.assignment[Z(i)] = literal == '1' ? '0' : '1';
   WorkingList& working = state.workingTerms;
   Remove(working, e);
-  if (literal != '0' && literal != '1') throw "wrong set";
   std::vector<int32_t>& removed = state.removedTerms;
   const size_t removedBegin = removed.size();
-  const size_t list = CandidateList(i, literal);
-  const size_t candidatesBegin = index.candidateBegin[list];
-  const size_t candidatesEnd = index.candidateBegin[list + 1];
-  if (Z(working.count) < candidatesEnd - candidatesBegin) {
+  const TermIndex::Range candidates = index.lists[CandidateList(i, literal)];
+  if (Z(working.count) < candidates.end - candidates.begin) {
     // Fewer working terms than candidates: collect the working terms with the
     // literal and put them in candidate-list order, which is local index order.
     for (int32_t t = First(working); t != working.sentinel; t = working.next[Z(t)]) {
@@ -188,7 +237,7 @@ void Branch(const TermIndex& index, SearchState& state, int32_t e, int32_t i) {
     std::sort(removed.begin() + static_cast<std::ptrdiff_t>(removedBegin), removed.end());
     for (size_t k = removedBegin; k < removed.size(); ++k) Remove(working, removed[k]);
   } else {
-    for (size_t k = candidatesBegin; k < candidatesEnd; ++k) {
+    for (size_t k = candidates.begin; k < candidates.end; ++k) {
       const int32_t t = index.candidates[k];
       if (working.holds[Z(t)] != 0) {
         removed.push_back(t);
@@ -199,11 +248,14 @@ void Branch(const TermIndex& index, SearchState& state, int32_t e, int32_t i) {
   state.frameStack.push_back(SearchFrame{e, i, removedBegin});
 }
 
-std::string RunSearch(const TermIndex& index, SearchState& state) {
+/// True when a cube that no ON term meets was found: the assignment, whose
+/// assigned variables are those of the frames on the stack. False for
+/// "tautology".
+bool RunSearch(const TermIndex& index, SearchState& state) {
   WorkingList& working = state.workingTerms;
   for (;;) {
     const int32_t e = First(working);
-    if (e == working.sentinel) return state.assignment;
+    if (e == working.sentinel) return true;
     const int32_t i = FreeLiteral(index, state.assignment, e, -1);
     if (i >= 0) {
       Branch(index, state, e, i);
@@ -212,7 +264,7 @@ std::string RunSearch(const TermIndex& index, SearchState& state) {
     // e covers every vector the assignment admits: backtrack to the next
     // untried literal of a term on the stack.
     for (;;) {
-      if (state.frameStack.empty()) return "tautology";
+      if (state.frameStack.empty()) return false;
       const SearchFrame frame = state.frameStack.back();
       state.frameStack.pop_back();
       for (size_t k = frame.removedBegin; k < state.removedTerms.size(); ++k) {
@@ -232,28 +284,115 @@ std::string RunSearch(const TermIndex& index, SearchState& state) {
 
 }  // namespace
 
+struct SearchBuffers {
+  TermIndex index;
+  SearchState state;
+};
+
+void SearchBuffersDeleter::operator()(SearchBuffers* buffers) const { delete buffers; }
+
+TautologyChecker::TautologyChecker() : cover(NewCoverCheckMemory()), search(new SearchBuffers()) {}
+
+namespace {
+
+/// The search on the output's ON terms: kTautology, or kCube with the
+/// assignment's literals appended.
+OutputAnswer Search(SearchBuffers& buffers, const TermGraph& graph, int32_t output,
+                    std::vector<CubeLiteral>& literals, SearchStats* stats) {
+  BuildTermIndex(graph, output, buffers.index);
+  SearchState& state = buffers.state;
+  StartSearch(buffers.index, graph.inputCount, state);
+  const bool found = RunSearch(buffers.index, state);
+  if (stats != nullptr) stats->branches += state.branches;
+  OutputAnswer answer;
+  if (found) {
+    answer.kind = OutputAnswer::Kind::kCube;
+    answer.literalsBegin = literals.size();
+    for (const SearchFrame& frame : state.frameStack) {
+      const int32_t v = frame.assignedVariable;
+      literals.push_back(CubeLiteral{v, state.assignment[Z(v)]});
+    }
+    answer.literalsEnd = literals.size();
+  }
+  ClearAssignment(state);
+  return answer;
+}
+
+}  // namespace
+
+bool MeetsNoOnTerm(const TermGraph& graph, int32_t output, const CubeLiteral* literals, size_t count) {
+  const TermList& on = graph.outputLists[Z(output)].onTerms;
+  for (const Term* t = on.First(); t != nullptr; t = on.Next(t)) {
+    bool meets = true;
+    for (size_t k = 0; k < count && meets; ++k) {
+      const char c = t->inputs[Z(literals[k].variable)];
+      meets = c == '-' || c == literals[k].value;
+    }
+    if (meets) return false;
+  }
+  return true;
+}
+
+OutputAnswer DecideOutput(TautologyChecker& checker, const TermGraph& graph, int32_t output,
+                          WitnessChoice choice, std::vector<CubeLiteral>& literals, SearchStats* stats) {
+  CheckOutputIndex(graph, output);
+  const OutputTermLists& lists = graph.outputLists[Z(output)];
+  OutputAnswer answer;
+  if (!lists.offTerms.Empty() || !lists.dcTerms.Empty()) {
+    answer.kind = OutputAnswer::Kind::kTermInputs;
+    answer.term = !lists.offTerms.Empty() ? lists.offTerms.First() : lists.dcTerms.First();
+    return answer;
+  }
+  // The cover check proves most tautologies at a tiny fraction of the search's
+  // cost; the search would end in "tautology" too. When the check does not
+  // prove it, the search decides and finds its witness, unless any cube that
+  // no ON cube meets will do and the check has one.
+  const size_t begin = literals.size();
+  const bool anyHole = choice == WitnessChoice::kAnyHole;
+  const CoverVerdict verdict = CheckOnCover(*checker.cover, graph, output, anyHole ? &literals : nullptr);
+  if (verdict == CoverVerdict::kCovers) {
+    if (stats != nullptr) ++stats->provedByCoverCheck;
+    return answer;
+  }
+  if (anyHole && verdict == CoverVerdict::kMisses) {
+    answer.kind = OutputAnswer::Kind::kCube;
+    answer.literalsBegin = begin;
+    answer.literalsEnd = literals.size();
+    assert(MeetsNoOnTerm(graph, output, literals.data() + begin, literals.size() - begin));
+    return answer;
+  }
+  return Search(*checker.search, graph, output, literals, stats);
+}
+
+std::string AnswerText(const TermGraph& graph, const OutputAnswer& answer,
+                       const std::vector<CubeLiteral>& literals) {
+  switch (answer.kind) {
+    case OutputAnswer::Kind::kTautology:
+      return "tautology";
+    case OutputAnswer::Kind::kTermInputs:
+      return answer.term->inputs;
+    case OutputAnswer::Kind::kCube:
+      break;
+  }
+  std::string cube(Z(graph.inputCount), '-');
+  for (size_t k = answer.literalsBegin; k < answer.literalsEnd; ++k) {
+    cube[Z(literals[k].variable)] = literals[k].value;
+  }
+  return cube;
+}
+
 std::string SearchTautology(const TermGraph& graph, int32_t output, SearchStats* stats) {
   CheckOutputIndex(graph, output);
-  const TermIndex index = BuildTermIndex(graph, output);
-  SearchState state = StartSearch(index, graph.inputCount);
-  std::string result = RunSearch(index, state);
-  if (stats != nullptr) stats->branches += state.branches;
-  return result;
+  SearchBuffers buffers;
+  std::vector<CubeLiteral> literals;
+  return AnswerText(graph, Search(buffers, graph, output, literals, stats), literals);
 }
 
 std::string CheckTautology(const TermGraph& graph, int32_t output, SearchStats& stats) {
-  CheckOutputIndex(graph, output);
-  const OutputTermLists& lists = graph.outputLists[Z(output)];
-  if (!lists.offTerms.Empty()) return lists.offTerms.First()->inputs;
-  if (!lists.dcTerms.Empty()) return lists.dcTerms.First()->inputs;
-  // The cover check proves most tautologies at a tiny fraction of the search's
-  // cost; the search would end in "tautology" too. When the check does not
-  // prove it, the search decides and finds its witness as before.
-  if (OnCoverIsTautology(graph, output)) {
-    ++stats.provedByCoverCheck;
-    return "tautology";
-  }
-  return SearchTautology(graph, output, &stats);
+  TautologyChecker checker;
+  std::vector<CubeLiteral> literals;
+  const OutputAnswer answer = DecideOutput(checker, graph, output, WitnessChoice::kFirstHole, literals, &stats);
+  return AnswerText(graph, answer, literals);
 }
 
 std::string CheckTautology(const TermGraph& graph, int32_t output) {

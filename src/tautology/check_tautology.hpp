@@ -2,9 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "graph/term_graph.hpp"
+#include "tautology/cover_check.hpp"
 
 namespace tavro {
 
@@ -13,6 +16,52 @@ struct SearchStats {
   int64_t branches = 0;  // assignments tried (one per branch on a term and variable)
   int64_t provedByCoverCheck = 0;  // outputs answered "tautology" without a search
 };
+
+/// Which cube an output gets that has neither OFF nor don't-care cubes and is
+/// not a tautology.
+enum class WitnessChoice {
+  kFirstHole,  // the first one the depth-first search reaches
+  kAnyHole,    // one the cover check finds on its way, usually far sooner
+};
+
+/// An output's result held compactly until it is written: "tautology", the
+/// input part of a term (the first OFF or don't-care cube), or a cube given
+/// by its literals (every other variable '-'), stored by the caller.
+struct OutputAnswer {
+  enum class Kind : uint8_t { kTautology, kTermInputs, kCube };
+  Kind kind = Kind::kTautology;
+  const Term* term = nullptr;  // kTermInputs
+  size_t literalsBegin = 0;    // kCube: the caller's literals [literalsBegin, literalsEnd)
+  size_t literalsEnd = 0;
+};
+
+/// Working memory of the cover check and the search, kept from one output to
+/// the next: buffers grow to the largest output and are never cleared in
+/// full, so that each output costs time in proportion to its own terms.
+struct SearchBuffers;
+struct SearchBuffersDeleter {
+  void operator()(SearchBuffers* buffers) const;
+};
+struct TautologyChecker {
+  TautologyChecker();
+  CoverCheckMemory cover;
+  std::unique_ptr<SearchBuffers, SearchBuffersDeleter> search;
+};
+
+/// The decision of CheckTautology for one output, with `choice` naming the
+/// witness of a searched output; a kCube answer's literals are appended to
+/// `literals`. Adds the search's figures to `stats` when given. Throws as
+/// CheckTautology.
+OutputAnswer DecideOutput(TautologyChecker& checker, const TermGraph& graph, int32_t output,
+                          WitnessChoice choice, std::vector<CubeLiteral>& literals,
+                          SearchStats* stats = nullptr);
+
+/// The text of an answer: "tautology" or a cube of inputCount characters.
+std::string AnswerText(const TermGraph& graph, const OutputAnswer& answer,
+                       const std::vector<CubeLiteral>& literals);
+
+/// True when no ON term of the output meets the cube of `count` literals.
+bool MeetsNoOnTerm(const TermGraph& graph, int32_t output, const CubeLiteral* literals, size_t count);
 
 /// "tautology", or a cube of inputCount characters over '0', '1', '-' naming
 /// input vectors on which the output is not 1: the input part of the first

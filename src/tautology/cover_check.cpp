@@ -3,6 +3,12 @@
 // when at most six variables are left, split into groups over disjoint variables, or else split
 // on its most binate variable.
 //
+// A witness of a miss is the path to the cover found empty or missed by its truth table: every
+// step fixes one variable (a cofactor taken, or a variable of one polarity set against it), and
+// every cube of the input cover is left behind at one of them. Those steps are kept on a trail;
+// a cofactor that turns out covered takes its steps off again. Variables of disjoint groups never
+// clash, so a cover split into groups misses where the trails of all its groups meet.
+//
 // Cubes are packed two bits per variable, 32 variables to a 64-bit word: field 01 admits only the
 // value 0, 10 only 1, 11 both ('-'); fields past the last variable are 11. Every cover under
 // examination is a block of consecutive cubes in one arena, children written above their
@@ -13,7 +19,9 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 namespace tavro {
@@ -61,12 +69,14 @@ struct Frame {
   size_t firstGroup = 0;  // groups: [nextGroup, endGroup) of groupBlocks pending
   size_t nextGroup = 0;
   size_t endGroup = 0;
+  size_t trailMark = 0;   // split: the witness trail's size before the first cofactor's step
 };
 
 enum class Outcome { kCovers, kMisses, kExpanded, kUndecided };
 
 struct Checker {
   size_t words = 1;
+  size_t fields = 32;
   size_t arenaLimit = 0;  // words; a cover needing more is left undecided
   std::vector<Word> arena;
   std::vector<Frame> frames;
@@ -79,28 +89,43 @@ struct Checker {
   std::vector<int32_t> root, groupOfRoot;
   std::vector<int32_t> literalCount, cubeGroup;
   std::vector<size_t> groupSize, groupNext, groupOrder;
+  // The witness trail (null when no witness is wanted): the literals fixed
+  // on the way to the cover under examination.
+  std::vector<CubeLiteral>* witness = nullptr;
+  bool wantWitness = false;
 };
 
+/// Sizes the buffers for a cover of `cubeCount` cubes. The per-variable
+/// arrays only grow: each use writes the entries it reads first, so a call
+/// costs time in proportion to its cover, not to every variable.
 void InitChecker(Checker& c, int32_t inputCount, size_t cubeCount) {
   const size_t variables = static_cast<size_t>(inputCount);
   c.words = std::max<size_t>(1, (variables + kFieldsPerWord - 1) / kFieldsPerWord);
-  const size_t fields = c.words * kFieldsPerWord;
+  c.fields = c.words * kFieldsPerWord;
   c.arena.assign(cubeCount * c.words, ~Word{0});
   c.arenaLimit = std::max(kArenaFloor, kArenaFactor * c.arena.size());
-  c.anyZero.assign(c.words, 0);
-  c.anyOne.assign(c.words, 0);
-  c.unate.assign(c.words, 0);
-  c.unitZero.assign(c.words, 0);
-  c.unitOne.assign(c.words, 0);
-  c.reached.assign(c.words, 0);
+  c.frames.clear();
+  c.groupBlocks.clear();
+  for (std::vector<Word>* v : {&c.anyZero, &c.anyOne, &c.unate, &c.unitZero, &c.unitOne, &c.reached}) {
+    v->assign(c.words, 0);
+  }
   c.zeroLanes.assign(4 * c.words, 0);
   c.oneLanes.assign(4 * c.words, 0);
-  c.zeroCount.assign(fields, 0);
-  c.oneCount.assign(fields, 0);
-  c.root.assign(fields, 0);
-  c.groupOfRoot.assign(fields, -1);
-  c.literalCount.assign(cubeCount, 0);
-  c.cubeGroup.assign(cubeCount, 0);
+  for (std::vector<int32_t>* v : {&c.zeroCount, &c.oneCount, &c.root, &c.groupOfRoot}) {
+    if (v->size() < c.fields) v->resize(c.fields);
+  }
+  if (c.literalCount.size() < cubeCount) c.literalCount.resize(cubeCount);
+  if (c.cubeGroup.size() < cubeCount) c.cubeGroup.resize(cubeCount);
+  c.witness = nullptr;
+  c.wantWitness = false;
+}
+
+/// Puts `value` ('0' or '1') for every variable of `bits` (one bit per field,
+/// at its low position) of word j on the trail.
+void FixOnTrail(Checker& c, size_t j, Word bits, char value) {
+  for (; bits != 0; bits &= bits - 1) {
+    c.witness->push_back(CubeLiteral{VariableAt(j, std::countr_zero(bits)), value});
+  }
 }
 
 /// The field of each input character: 01 for '0', 10 for '1', 11 for '-',
@@ -113,11 +138,22 @@ constexpr std::array<uint8_t, 256> kFieldOfChar = [] {
   return fields;
 }();
 
+/// True when the 32 characters from `from` on are all '-'.
+bool AllDashWord(std::string_view inputs, size_t from) {
+  constexpr uint64_t kEightDashes = 0x2D2D2D2D2D2D2D2DULL;
+  uint64_t words[4];
+  std::memcpy(words, inputs.data() + from, sizeof words);
+  return ((words[0] ^ kEightDashes) | (words[1] ^ kEightDashes) | (words[2] ^ kEightDashes) |
+          (words[3] ^ kEightDashes)) == 0;
+}
+
 /// Writes a cube's fields into `out` (already all 11), without branches on
-/// the characters; false for a character other than '0', '1', '-'.
+/// the characters; false for a character other than '0', '1', '-'. Words of
+/// 32 '-' are passed over: they stay all 11.
 bool PackCube(std::string_view inputs, Word* out) {
   bool refused = false;
   for (size_t from = 0; from < inputs.size(); from += kFieldsPerWord) {
+    if (from + kFieldsPerWord <= inputs.size() && AllDashWord(inputs, from)) continue;
     const size_t end = std::min(inputs.size(), from + kFieldsPerWord);
     Word word = 0;
     for (size_t k = from; k < end; ++k) {
@@ -239,6 +275,12 @@ Outcome Simplify(Checker& c, Block& node) {
       for (size_t j = 0; j < w; ++j) {
         if ((c.unitZero[j] & c.unitOne[j]) != 0) return Outcome::kCovers;
       }
+      if (c.wantWitness) {
+        for (size_t j = 0; j < w; ++j) {
+          FixOnTrail(c, j, c.unitZero[j], '1');
+          FixOnTrail(c, j, c.unitOne[j], '0');
+        }
+      }
       node.count = CofactorOnUnits(c, node);
       continue;
     }
@@ -248,6 +290,13 @@ Outcome Simplify(Checker& c, Block& node) {
       anyUnate = anyUnate || c.unate[j] != 0;
     }
     if (!anyUnate) return Outcome::kExpanded;
+    if (c.wantWitness) {
+      // Set against its only polarity, the variable leaves out every cube dropped here.
+      for (size_t j = 0; j < w; ++j) {
+        FixOnTrail(c, j, c.unate[j] & c.anyZero[j], '1');
+        FixOnTrail(c, j, c.unate[j] & c.anyOne[j], '0');
+      }
+    }
     size_t kept = 0;
     for (size_t k = 0; k < node.count; ++k) {
       const Word* cube = base + k * w;
@@ -283,8 +332,8 @@ bool EnoughMinterms(const Checker& c, const Block& node) {
 void CountColumns(Checker& c, const Block& node) {
   constexpr Word kLaneBits = 0x0101010101010101ULL;
   const size_t w = c.words;
-  std::fill(c.zeroCount.begin(), c.zeroCount.end(), 0);
-  std::fill(c.oneCount.begin(), c.oneCount.end(), 0);
+  std::fill_n(c.zeroCount.begin(), c.fields, 0);
+  std::fill_n(c.oneCount.begin(), c.fields, 0);
   std::fill(c.zeroLanes.begin(), c.zeroLanes.end(), 0);
   std::fill(c.oneLanes.begin(), c.oneLanes.end(), 0);
   auto empty = [&] {
@@ -325,8 +374,10 @@ void CountColumns(Checker& c, const Block& node) {
 /// Decides a cover of at most six variables (those of anyZero) by its truth
 /// table: bit b of a cube's table is set when the assignment giving the i-th
 /// variable the value of bit i of b lies in the cube. Returns kExpanded when
-/// more than six variables occur.
-Outcome DecideByTruthTable(const Checker& c, const Block& node) {
+/// more than six variables occur. On a miss, puts on the trail the literals
+/// of a cube outside the table: its first empty vector, with every variable
+/// freed in turn whose freeing keeps the cube outside.
+Outcome DecideByTruthTable(Checker& c, const Block& node) {
   constexpr Word kPattern[6] = {0xAAAAAAAAAAAAAAAAULL, 0xCCCCCCCCCCCCCCCCULL,
                                 0xF0F0F0F0F0F0F0F0ULL, 0xFF00FF00FF00FF00ULL,
                                 0xFFFF0000FFFF0000ULL, 0xFFFFFFFF00000000ULL};
@@ -354,7 +405,21 @@ Outcome DecideByTruthTable(const Checker& c, const Block& node) {
     }
     table |= holds;
   }
-  return table == all ? Outcome::kCovers : Outcome::kMisses;
+  if (table == all) return Outcome::kCovers;
+  if (c.wantWitness) {
+    const int vector = std::countr_zero(~table & all);
+    Word cube = Word{1} << vector;  // the table positions the witness admits
+    for (size_t i = 0; i < count; ++i) {
+      const bool one = ((vector >> i) & 1) != 0;
+      const Word wider = cube | (one ? cube >> (1u << i) : cube << (1u << i));
+      if ((wider & table) == 0) {
+        cube = wider;
+      } else {
+        c.witness->push_back(CubeLiteral{VariableAt(wordOf[i], shiftOf[i]), one ? '1' : '0'});
+      }
+    }
+  }
+  return Outcome::kMisses;
 }
 
 /// True when the cubes' variables are connected (cubes sharing a variable
@@ -464,10 +529,25 @@ Outcome SplitIntoGroups(Checker& c, Block& node) {
   return Outcome::kExpanded;
 }
 
+/// 2^-literals: the share of the space of a cube with that many literals.
+constexpr std::array<double, 64> kShareOf = [] {
+  std::array<double, 64> shares{};
+  double share = 1.0;
+  for (double& s : shares) {
+    s = share;
+    share /= 2.0;
+  }
+  return shares;
+}();
+
 /// Splits on the variable with the most literals, polarities balanced on a
 /// tie: the smaller cofactor becomes the node, written above the arena top,
-/// and a split frame keeps the other one.
-Outcome SplitOnVariable(Checker& c, Block& node) {
+/// and a split frame keeps the other one. A cover `sparse` in vectors (whose
+/// cubes' shares of the space add up to less than 1) is being searched for a
+/// witness: its cofactor with the smaller sum comes first, and that sum stays
+/// below 1, so every first cofactor down to a decided cover misses and the
+/// witness is found without backtracking.
+Outcome SplitOnVariable(Checker& c, Block& node, bool sparse) {
   CountColumns(c, node);
   int32_t best = -1;
   int32_t bestZeros = 0;
@@ -491,7 +571,23 @@ Outcome SplitOnVariable(Checker& c, Block& node) {
     }
   }
   // The cofactor at 0 keeps the cubes without a '1' there, at 1 those without a '0'.
-  const int32_t firstValue = bestOnes >= bestZeros ? 0 : 1;
+  int32_t firstValue = bestOnes >= bestZeros ? 0 : 1;
+  if (sparse) {
+    // Each cofactor doubles the shares of the cubes with a literal agreeing with it.
+    double zeros = 0.0;
+    double ones = 0.0;
+    const size_t word = WordOf(best);
+    const int shift = ShiftOf(best);
+    const Word* base = c.arena.data() + node.begin;
+    for (size_t k = 0; k < node.count; ++k) {
+      const Word field = (base[k * c.words + word] >> shift) & 3;
+      const int32_t literals = c.literalCount[k];
+      const double share = literals < 64 ? kShareOf[static_cast<size_t>(literals)] : std::ldexp(1.0, -literals);
+      if (field == 1) zeros += share;
+      if (field == 2) ones += share;
+    }
+    firstValue = zeros <= ones ? 0 : 1;
+  }
   Frame frame;
   frame.isSplit = true;
   frame.parent = node;
@@ -500,6 +596,10 @@ Outcome SplitOnVariable(Checker& c, Block& node) {
   frame.arenaEnd = c.arena.size();
   const size_t top = c.arena.size();
   if (top + node.count * c.words > c.arenaLimit) return Outcome::kUndecided;
+  if (c.wantWitness) {
+    frame.trailMark = c.witness->size();
+    c.witness->push_back(CubeLiteral{best, firstValue == 1 ? '1' : '0'});
+  }
   c.arena.resize(top + node.count * c.words);
   const size_t count = Cofactor(c, node, best, firstValue, top);
   c.arena.resize(top + count * c.words);
@@ -514,30 +614,41 @@ Outcome SplitOnVariable(Checker& c, Block& node) {
 Outcome Expand(Checker& c, Block& node) {
   const Outcome reduced = Simplify(c, node);
   if (reduced != Outcome::kExpanded) return reduced;
-  if (!EnoughMinterms(c, node)) return Outcome::kMisses;
+  // Too few vectors decide a miss at once; a witness is then found by
+  // splitting on, down the cofactors that stay short of vectors.
+  const bool sparse = !EnoughMinterms(c, node);
+  if (sparse && !c.wantWitness) return Outcome::kMisses;
   const Outcome small = DecideByTruthTable(c, node);
   if (small != Outcome::kExpanded) return small;
-  if (!SweepsConnect(c, node)) {
+  // A cover short of vectors misses down whichever split: its groups would
+  // only cost passes over it.
+  if (!sparse && !SweepsConnect(c, node)) {
     const Outcome grouped = SplitIntoGroups(c, node);
     if (grouped != Outcome::kMisses) return grouped;
   }
-  return SplitOnVariable(c, node);
+  return SplitOnVariable(c, node, sparse);
 }
 
-bool Decide(Checker& c, Block node) {
+/// kCovers or kMisses for the cover, or kUndecided; on kMisses with a
+/// witness wanted, the trail holds the witness's literals.
+Outcome Decide(Checker& c, Block node) {
   for (;;) {
     const Outcome outcome = Expand(c, node);
     if (outcome == Outcome::kExpanded) continue;
-    if (outcome == Outcome::kUndecided) return false;
+    if (outcome == Outcome::kUndecided) return outcome;
     bool covers = outcome == Outcome::kCovers;
     for (;;) {
-      if (c.frames.empty()) return covers;
+      if (c.frames.empty()) return covers ? Outcome::kCovers : Outcome::kMisses;
       Frame& frame = c.frames.back();
       c.arena.resize(frame.arenaEnd);
       if (frame.isSplit && covers) {
         // The parent is needed no more: its second cofactor takes its place.
         node = Block{frame.parent.begin,
                      Cofactor(c, frame.parent, frame.variable, frame.value, frame.parent.begin)};
+        if (c.wantWitness) {
+          c.witness->resize(frame.trailMark);
+          c.witness->push_back(CubeLiteral{frame.variable, frame.value == 1 ? '1' : '0'});
+        }
         c.frames.pop_back();
         break;
       }
@@ -561,27 +672,44 @@ bool CubesCoverEverything(const std::vector<std::string>& cubes, int32_t inputCo
     if (cubes[k].size() != static_cast<size_t>(inputCount)) return false;
     if (!PackCube(cubes[k], c.arena.data() + k * c.words)) return false;
   }
-  return Decide(c, Block{0, cubes.size()});
+  return Decide(c, Block{0, cubes.size()}) == Outcome::kCovers;
 }
 
-bool OnCoverIsTautology(const TermGraph& graph, int32_t output) {
+struct CoverCheckBuffers {
+  Checker checker;
+};
+
+void CoverCheckBuffersDeleter::operator()(CoverCheckBuffers* buffers) const { delete buffers; }
+
+CoverCheckMemory NewCoverCheckMemory() { return CoverCheckMemory(new CoverCheckBuffers()); }
+
+CoverVerdict CheckOnCover(CoverCheckBuffers& memory, const TermGraph& graph, int32_t output,
+                          std::vector<CubeLiteral>* witness) {
   if (output < 0 || output >= graph.outputCount ||
       static_cast<size_t>(output) >= graph.outputLists.size()) {
-    return false;
+    return CoverVerdict::kUndecided;
   }
   const size_t o = static_cast<size_t>(output);
   const TermList& on = graph.outputLists[o].onTerms;
   const size_t onCount = static_cast<size_t>(on.Count());
   const size_t length = static_cast<size_t>(graph.inputCount);
-  if (onCount == 0) return false;
-  Checker c;
+  if (onCount == 0) return CoverVerdict::kMisses;  // the witness is all '-'
+  Checker& c = memory.checker;
   InitChecker(c, graph.inputCount, onCount);
   // The verdict does not depend on the order of the cubes. When the output's
   // ON terms are a good part of all terms, they are read in storage order,
   // about twice as fast as following the list's links: they are the live
   // terms with '1' there (a freed term has no outputs). Otherwise, or should
   // that count disagree with the list's, the list itself is read.
+  // A term of all '-' covers everything: the check need not run. (Its
+  // dashCount also counts characters that PackCube refuses.)
   size_t k = 0;
+  bool anyAllDash = false;
+  auto allDash = [&](const Term& t) {
+    if (t.dashCount != graph.inputCount) return false;
+    const Word* cube = c.arena.data() + k * c.words;
+    return std::all_of(cube, cube + c.words, [](Word w) { return w == ~Word{0}; });
+  };
   const bool dense = onCount * 4 >= graph.termPool.size();
   if (dense) {
     for (const Term& t : graph.termPool) {
@@ -591,21 +719,38 @@ bool OnCoverIsTautology(const TermGraph& graph, int32_t output) {
         break;
       }
       if (t.inputs.size() != length || !PackCube(t.inputs, c.arena.data() + k * c.words)) {
-        return false;
+        return CoverVerdict::kUndecided;
       }
+      anyAllDash = anyAllDash || allDash(t);
       ++k;
     }
   }
   if (!dense || k != onCount) {
     std::fill(c.arena.begin(), c.arena.end(), ~Word{0});
     k = 0;
+    anyAllDash = false;
     for (const Term* t = on.First(); t != nullptr; t = on.Next(t), ++k) {
       if (t->inputs.size() != length || !PackCube(t->inputs, c.arena.data() + k * c.words)) {
-        return false;
+        return CoverVerdict::kUndecided;
       }
+      anyAllDash = anyAllDash || allDash(*t);
     }
   }
-  return Decide(c, Block{0, k});
+  if (anyAllDash) return CoverVerdict::kCovers;
+  const size_t witnessStart = witness != nullptr ? witness->size() : 0;
+  c.witness = witness;
+  c.wantWitness = witness != nullptr;
+  const Outcome outcome = Decide(c, Block{0, k});
+  c.witness = nullptr;
+  c.wantWitness = false;
+  if (outcome == Outcome::kMisses) return CoverVerdict::kMisses;
+  if (witness != nullptr) witness->resize(witnessStart);
+  return outcome == Outcome::kCovers ? CoverVerdict::kCovers : CoverVerdict::kUndecided;
+}
+
+bool OnCoverIsTautology(const TermGraph& graph, int32_t output) {
+  const CoverCheckMemory memory = NewCoverCheckMemory();
+  return CheckOnCover(*memory, graph, output, nullptr) == CoverVerdict::kCovers;
 }
 
 }  // namespace tavro
