@@ -115,38 +115,5 @@ TEST(ReduceOutput, WorkedCases) {
   }
 }
 
-// Per-pass state grows with the cubes' dash counts, not with the input count.
-TEST(ReduceOutput, VeryWideInputPart) {
-  const std::string dashes(199999, '-');
-  for (bool reference : {false, true}) {
-    SCOPED_TRACE(reference ? "reference" : "indexed");
-    TermGraph g;
-    testing::Load(g, kTypeFdr, 200000, 2, {{"1" + dashes, "1~"}, {"0" + dashes, "11"}});
-    Reduce(g, 0, reference);
-    EXPECT_EQ(g.termCount, 2);
-    ASSERT_EQ(g.outputLists[0].onTerms.Count(), 1);
-    EXPECT_EQ(g.outputLists[0].onTerms.First()->inputs, "-" + dashes);
-    EXPECT_EQ(g.outputLists[0].unspecifiedTerms.First()->inputs, "0" + dashes);
-  }
-}
-
-TEST(ReduceOutput, CharacterOutsideTheListsNeedsATermWithoutLiterals) {
-  for (bool reference : {false, true}) {
-    SCOPED_TRACE(reference ? "reference" : "indexed");
-    TermGraph refused;
-    testing::Load(refused, kTypeFdr, 2, 1, {{"--", "1"}, {"1-", "5"}, {"11", "1"}});
-    EXPECT_EQ(ThrownBy([&] { Reduce(refused, 0, reference); }), Text("wrong set"));
-    EXPECT_EQ(Describe(refused.terms), (Lines{"-- 1", "1- 5"}));
-    EXPECT_EQ(VerifyGraph(refused), "");
-
-    TermGraph absorbed;
-    testing::Load(absorbed, kTypeFdr, 2, 2, {{"--", "51"}, {"1-", "5~"}, {"11", "51"}});
-    Reduce(absorbed, 0, reference);
-    EXPECT_EQ(Describe(absorbed.terms), (Lines{"-- 51", "11 ~1"}));
-    EXPECT_EQ(Describe(absorbed.outputLists[0].unspecifiedTerms), Lines{"11 ~1"});
-    EXPECT_EQ(VerifyGraph(absorbed), "");
-  }
-}
-
 }  // namespace
 }  // namespace tavro
