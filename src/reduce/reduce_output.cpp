@@ -519,6 +519,7 @@ struct KeptMemory {
   std::vector<SlotState> slots;
   std::vector<uint64_t> masks;
   std::vector<int32_t> slotOfArrival;
+  std::vector<PendingBlock> pendingBlocks;  // emptied at the end of a pass
   CandidateIndex index;
   uint64_t passes = 0;
 };
@@ -538,7 +539,8 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
          .index = std::move(kept.index),
          .slots = std::move(kept.slots),
          .masks = std::move(kept.masks),
-         .slotOfArrival = std::move(kept.slotOfArrival)};
+         .slotOfArrival = std::move(kept.slotOfArrival),
+         .pendingBlocks = std::move(kept.pendingBlocks)};
   p.index.Reset(graph.inputCount, LargestClass(graph, output));
   p.nameParts = hooks != nullptr && hooks->nameParts;
   // A slot is read only after its term has joined in this pass, or to see
@@ -585,6 +587,15 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
   kept.slots = std::move(p.slots);
   kept.masks = std::move(p.masks);
   kept.slotOfArrival = std::move(p.slotOfArrival);
+  // Terms marked pending behind the scan's last place stay pending: the
+  // plain walk would not have visited them either.
+  for (PendingBlock& block : p.pendingBlocks) {
+    if (block.count == 0) continue;
+    std::fill(block.bits.begin(), block.bits.end(), 0);
+    std::fill(block.summary.begin(), block.summary.end(), 0);
+    block.count = 0;
+  }
+  kept.pendingBlocks = std::move(p.pendingBlocks);
   kept.index = std::move(p.index);
 }
 
