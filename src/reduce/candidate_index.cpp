@@ -6,7 +6,6 @@
 namespace tavro {
 namespace {
 
-constexpr int32_t kNone = -1;
 // Leaves per group are at most 3^12 (2 MiB of list heads per group).
 constexpr int32_t kWidestGroup = 12;
 // Groups beyond this many add upkeep on wide inputs without making the two

@@ -142,9 +142,10 @@ TEST(TermGraph, RandomOperationsMatchThePlainModel) {
 }
 
 TEST(TermGraph, InitGraphRefusesCountsBelowOne) {
-  for (auto [in, out] : {std::pair{0, 1}, {1, 0}, {-3, 2}}) {
+  for (const std::pair<int, int>& counts : {std::pair{0, 1}, {1, 0}, {-3, 2}}) {
     TermGraph g;
-    EXPECT_EQ(ThrownBy([&] { InitGraph(g, kTypeFd, in, out, "", ""); }), testing::Text("inputs must be higher than 0"));
+    EXPECT_EQ(ThrownBy([&] { InitGraph(g, kTypeFd, counts.first, counts.second, "", ""); }),
+              testing::Text("inputs must be higher than 0"));
   }
 }
 
