@@ -170,13 +170,21 @@ bool CandidateIndex::Near(const uint64_t* t, int valueClass, std::vector<int32_t
     return Walk(t, found, most);
   }
   size_t best = 0, second = 1;
-  if (dashesIn(second) < dashesIn(best)) std::swap(best, second);
+  int bestDashes = dashesIn(0), secondDashes = dashesIn(1);
+  if (secondDashes < bestDashes) {
+    std::swap(best, second);
+    std::swap(bestDashes, secondDashes);
+  }
   for (size_t g = 2; g < groups_.size(); ++g) {
-    if (dashesIn(g) < dashesIn(best)) {
+    const int dashes = dashesIn(g);
+    if (dashes < bestDashes) {
       second = best;
+      secondDashes = bestDashes;
       best = g;
-    } else if (dashesIn(g) < dashesIn(second)) {
+      bestDashes = dashes;
+    } else if (dashes < secondDashes) {
       second = g;
+      secondDashes = dashes;
     }
   }
   Reach(leaves, best, t, 0);

@@ -147,18 +147,35 @@ struct Survivor {
   int32_t differing;  // variable index, or kContained
 };
 
+// Memory that one pass leaves to the next: a run reduces every output in
+// turn over about the same slots, and new memory for every pass would cost
+// its page faults each time. Each pass gives it the state it needs first.
+struct KeptMemory {
+  std::vector<SlotState> slots;
+  std::vector<uint64_t> masks;
+  std::vector<int32_t> slotOfArrival;
+  std::vector<PendingBlock> pendingBlocks;
+  CandidateIndex index;
+  uint64_t passes = 0;
+};
+
+KeptMemory& Kept() {
+  static KeptMemory kept;
+  return kept;
+}
+
 struct Pass {
   TermGraph& graph;
   int32_t output;
   size_t j;
   size_t words;  // 64-bit words of one mask
   uint64_t id;
-  CandidateIndex index;
+  CandidateIndex& index;
 
   // Per slot; see SlotState.
-  std::vector<SlotState> slots{};
-  std::vector<uint64_t> masks{};  // literal mask words, then '1' mask words
-  std::vector<int32_t> slotOfArrival{};  // meaningful for pending terms only
+  std::vector<SlotState>& slots;
+  std::vector<uint64_t>& masks;  // literal mask words, then '1' mask words
+  std::vector<int32_t>& slotOfArrival;  // meaningful for pending terms only
   // Visited terms, as (term, arrival), whose expansion of a candidate the
   // slot's term blocks, or for which the slot's term is such a blocked
   // candidate: chains through `notes` from the slot's blockingNote and
@@ -168,7 +185,7 @@ struct Pass {
   // Per dashCount: the terms of the graph that have left the list, and the
   // pending terms.
   std::vector<int32_t> leftList{};
-  std::vector<PendingBlock> pendingBlocks{};
+  std::vector<PendingBlock>& pendingBlocks;
 
   ReduceStats stats{};
   // Terms whose character is none of '1', '0', '-', '~' (outside the index).
@@ -399,8 +416,8 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
     const double parts = std::pow(3.0, std::min(t.dashCount, 40)) * (t.onesCount + t.zerosCount + 1);
     const double most = p.impureMembers != 0           ? kNoLimit
                         : p.nameParts && parts < 1e4 ? 0
-                                                     : kTermsPerPart * parts;
-    if (!p.index.Near(tm, c, p.near, most >= kNoLimit ? SIZE_MAX : static_cast<size_t>(most))) {
+                                                     : std::min(kTermsPerPart * parts, kNoLimit);
+    if (!p.index.Near(tm, c, p.near, static_cast<size_t>(most))) {
       NamePartsOfCandidates(p, t);
     }
     p.stats.comparisons += static_cast<int64_t>(p.near.size());
@@ -512,23 +529,6 @@ size_t LargestClass(const TermGraph& graph, int32_t output) {
   return largest;
 }
 
-// The per-slot memory of the last pass, for the next: a run reduces every
-// output in turn over about the same slots, and new memory for every pass
-// would cost its page faults each time.
-struct KeptMemory {
-  std::vector<SlotState> slots;
-  std::vector<uint64_t> masks;
-  std::vector<int32_t> slotOfArrival;
-  std::vector<PendingBlock> pendingBlocks;  // emptied at the end of a pass
-  CandidateIndex index;
-  uint64_t passes = 0;
-};
-
-KeptMemory& Kept() {
-  static KeptMemory kept;
-  return kept;
-}
-
 void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
   KeptMemory& kept = Kept();
   Pass p{.graph = graph,
@@ -536,12 +536,20 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
          .j = static_cast<size_t>(output),
          .words = (static_cast<size_t>(graph.inputCount) + 63) / 64,
          .id = ++kept.passes,
-         .index = std::move(kept.index),
-         .slots = std::move(kept.slots),
-         .masks = std::move(kept.masks),
-         .slotOfArrival = std::move(kept.slotOfArrival),
-         .pendingBlocks = std::move(kept.pendingBlocks)};
+         .index = kept.index,
+         .slots = kept.slots,
+         .masks = kept.masks,
+         .slotOfArrival = kept.slotOfArrival,
+         .pendingBlocks = kept.pendingBlocks};
   p.index.Reset(graph.inputCount, LargestClass(graph, output));
+  // Terms left pending behind the last pass's last place (the plain walk
+  // does not visit them either), or by a pass that an error ended.
+  for (PendingBlock& block : p.pendingBlocks) {
+    if (block.count == 0) continue;
+    std::fill(block.bits.begin(), block.bits.end(), 0);
+    std::fill(block.summary.begin(), block.summary.end(), 0);
+    block.count = 0;
+  }
   p.nameParts = hooks != nullptr && hooks->nameParts;
   // A slot is read only after its term has joined in this pass, or to see
   // that it has not (SlotState::pass).
@@ -584,19 +592,6 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
     hooks->stats->rescans += p.stats.rescans;
     hooks->stats->comparisons += p.stats.comparisons;
   }
-  kept.slots = std::move(p.slots);
-  kept.masks = std::move(p.masks);
-  kept.slotOfArrival = std::move(p.slotOfArrival);
-  // Terms marked pending behind the scan's last place stay pending: the
-  // plain walk would not have visited them either.
-  for (PendingBlock& block : p.pendingBlocks) {
-    if (block.count == 0) continue;
-    std::fill(block.bits.begin(), block.bits.end(), 0);
-    std::fill(block.summary.begin(), block.summary.end(), 0);
-    block.count = 0;
-  }
-  kept.pendingBlocks = std::move(p.pendingBlocks);
-  kept.index = std::move(p.index);
 }
 
 }  // namespace
