@@ -21,13 +21,24 @@ uint64_t BitsAt(const uint64_t* words, size_t start, size_t width) {
   return bits & ((uint64_t{1} << width) - 1);
 }
 
+// About one term per leaf: 3^width no more than 4 times the terms.
+int32_t WidthFor(int32_t inputCount, size_t terms) {
+  int32_t width = 1;
+  for (size_t leaves = 9; width < kWidestGroup && leaves <= 4 * terms; leaves *= 3) ++width;
+  return std::min(width, std::max(inputCount, 1));
+}
+
 }  // namespace
 
+bool CandidateIndex::Suits(int32_t inputCount, size_t terms) const {
+  if (inputCount != inputCount_ || groups_.empty()) return false;
+  const int32_t width = WidthFor(inputCount, shapedFor_);
+  return WidthFor(inputCount, terms / 3) <= width && width <= WidthFor(inputCount, terms * 3);
+}
+
 void CandidateIndex::Reset(int32_t inputCount, size_t expectedTerms) {
-  // About one term per leaf: 3^width no more than 4 times the terms.
-  int32_t width = 1;
-  for (size_t leaves = 9; width < kWidestGroup && leaves <= 4 * expectedTerms; leaves *= 3) ++width;
-  width = std::min(width, std::max(inputCount, 1));
+  const int32_t width = WidthFor(inputCount, expectedTerms);
+  shapedFor_ = expectedTerms;
   const int32_t groups = std::min((inputCount + width - 1) / width, kMostGroups);
   std::vector<Group> shape;
   for (int32_t h = 0; h < groups; ++h) {
@@ -38,13 +49,11 @@ void CandidateIndex::Reset(int32_t inputCount, size_t expectedTerms) {
   }
   if (inputCount == inputCount_ && shape == groups_) {
     // The same leaves again: empty them, keeping their memory.
-    for (ClassLeaves& leaves : classes_) {
-      for (size_t w = 0; w < leaves.nonempty.size(); ++w) {
-        for (uint64_t bits = leaves.nonempty[w]; bits != 0; bits &= bits - 1) {
-          leaves.lists[w * 64 + static_cast<size_t>(std::countr_zero(bits))].clear();
-        }
-        leaves.nonempty[w] = 0;
+    for (size_t w = 0; w < nonempty_.size(); ++w) {
+      for (uint64_t bits = nonempty_[w]; bits != 0; bits &= bits - 1) {
+        lists_[w * 64 + static_cast<size_t>(std::countr_zero(bits))].clear();
       }
+      nonempty_[w] = 0;
     }
     return;
   }
@@ -56,7 +65,10 @@ void CandidateIndex::Reset(int32_t inputCount, size_t expectedTerms) {
   int32_t widest = 0;
   for (const Group& g : groups_) widest = std::max(widest, g.width);
   leavesPerGroup_ = power_[Idx(widest)];
-  for (ClassLeaves& leaves : classes_) leaves = ClassLeaves{};
+  lists_.clear();
+  lists_.shrink_to_fit();
+  lists_.resize(groups_.size() * leavesPerGroup_);
+  nonempty_.assign((lists_.size() + 63) / 64, 0);
 }
 
 uint32_t CandidateIndex::Leaf(const uint64_t* masks, const Group& group) const {
@@ -70,46 +82,35 @@ uint32_t CandidateIndex::Leaf(const uint64_t* masks, const Group& group) const {
   return leaf;
 }
 
-CandidateIndex::ClassLeaves& CandidateIndex::LeavesOf(int valueClass) {
-  ClassLeaves& leaves = classes_[valueClass];
-  if (leaves.lists.empty()) {
-    leaves.lists.resize(groups_.size() * leavesPerGroup_);
-    leaves.nonempty.assign((leaves.lists.size() + 63) / 64, 0);
-  }
-  return leaves;
-}
-
-void CandidateIndex::Insert(int32_t slot, int valueClass, const uint64_t* masks) {
+void CandidateIndex::Insert(int32_t slot, const uint64_t* masks) {
   const size_t groups = groups_.size();
   const size_t s = Idx(slot);
   if ((s + 1) * groups > place_.size()) place_.resize(std::max((s + 1) * groups, 2 * place_.size()));
   if (s >= seen_.size()) seen_.resize(std::max(s + 1, 2 * seen_.size()), 0);
-  ClassLeaves& leaves = LeavesOf(valueClass);
   for (size_t g = 0; g < groups; ++g) {
     const size_t at = g * leavesPerGroup_ + Leaf(masks, groups_[g]);
-    std::vector<Entry>& list = leaves.lists[at];
+    std::vector<Entry>& list = lists_[at];
     place_[s * groups + g] = static_cast<int32_t>(list.size());
     list.push_back({slot, masks[0], masks[words_]});
-    leaves.nonempty[at / 64] |= uint64_t{1} << (at % 64);
+    nonempty_[at / 64] |= uint64_t{1} << (at % 64);
   }
 }
 
-void CandidateIndex::Erase(int32_t slot, int valueClass, const uint64_t* masks) {
+void CandidateIndex::Erase(int32_t slot, const uint64_t* masks) {
   const size_t groups = groups_.size();
   const size_t s = Idx(slot);
-  ClassLeaves& leaves = classes_[valueClass];
   for (size_t g = 0; g < groups; ++g) {
     const size_t at = g * leavesPerGroup_ + Leaf(masks, groups_[g]);
-    std::vector<Entry>& list = leaves.lists[at];
+    std::vector<Entry>& list = lists_[at];
     const size_t from = Idx(place_[s * groups + g]);
     list[from] = list.back();
     place_[Idx(list[from].slot) * groups + g] = static_cast<int32_t>(from);
     list.pop_back();
-    if (list.empty()) leaves.nonempty[at / 64] &= ~(uint64_t{1} << (at % 64));
+    if (list.empty()) nonempty_[at / 64] &= ~(uint64_t{1} << (at % 64));
   }
 }
 
-void CandidateIndex::Reach(const ClassLeaves& leaves, size_t g, const uint64_t* t, uint64_t flip) {
+void CandidateIndex::Reach(size_t g, const uint64_t* t, uint64_t flip) {
   const Group& group = groups_[g];
   const size_t width = Idx(group.width);
   const uint64_t literals = BitsAt(t, Idx(group.start), width);
@@ -129,9 +130,9 @@ void CandidateIndex::Reach(const ClassLeaves& leaves, size_t g, const uint64_t* 
   const size_t base = g * leavesPerGroup_;
   for (;;) {
     const size_t at = base + leaf;
-    if ((leaves.nonempty[at / 64] >> (at % 64)) & 1) {
-      __builtin_prefetch(&leaves.lists[at]);
-      reached_.push_back(&leaves.lists[at]);
+    if ((nonempty_[at / 64] >> (at % 64)) & 1) {
+      __builtin_prefetch(&lists_[at]);
+      reached_.push_back(&lists_[at]);
     }
     int32_t k = 0;
     for (; k < dashCount; ++k) {
@@ -148,10 +149,9 @@ void CandidateIndex::Reach(const ClassLeaves& leaves, size_t g, const uint64_t* 
   }
 }
 
-bool CandidateIndex::Near(const uint64_t* t, int valueClass, std::vector<int32_t>& found,
-                          size_t most) {
-  const ClassLeaves& leaves = classes_[valueClass];
-  if (leaves.lists.empty()) return true;
+bool CandidateIndex::Near(const uint64_t* t, std::vector<int32_t>& found, size_t most) {
+  walked_ = 0;
+  if (lists_.empty()) return true;
   if (++query_ == 0) {
     std::fill(seen_.begin(), seen_.end(), 0);
     query_ = 1;
@@ -162,10 +162,10 @@ bool CandidateIndex::Near(const uint64_t* t, int valueClass, std::vector<int32_t
   };
   if (groups_.size() == 1) {
     // The one opposite literal, if any, lies in this group: try each.
-    Reach(leaves, 0, t, 0);
+    Reach(0, t, 0);
     for (uint64_t literals = BitsAt(t, 0, Idx(groups_[0].width)); literals != 0;
          literals &= literals - 1) {
-      Reach(leaves, 0, t, literals & (~literals + 1));
+      Reach(0, t, literals & (~literals + 1));
     }
     return Walk(t, found, most);
   }
@@ -187,8 +187,8 @@ bool CandidateIndex::Near(const uint64_t* t, int valueClass, std::vector<int32_t
       secondDashes = dashes;
     }
   }
-  Reach(leaves, best, t, 0);
-  Reach(leaves, second, t, 0);
+  Reach(best, t, 0);
+  Reach(second, t, 0);
   return Walk(t, found, most);
 }
 
@@ -200,6 +200,7 @@ bool CandidateIndex::Walk(const uint64_t* t, std::vector<int32_t>& found, size_t
     __builtin_prefetch(list->data());
     entries += list->size();
   }
+  walked_ = entries;
   if (entries > most) {
     reached_.clear();
     return false;

@@ -1,7 +1,7 @@
 // The index through which the reduction pass finds the candidates of a
-// current term t: the later terms of t's output character that have a literal
-// wherever t has one, with the opposite literal at no more than one of those
-// places.
+// current term t: the terms that have a literal wherever t has one, with the
+// opposite literal at no more than one of those places. It holds input parts
+// only; which of the terms found take part in a pass is the pass's business.
 //
 // The input places are cut into groups of `width` neighbouring places. Within
 // a group a term's characters form a base-3 number, its leaf ('-' or any
@@ -29,20 +29,29 @@ class CandidateIndex {
  public:
   /// Empties the index and shapes it for input parts of `inputCount` places
   /// (packed: words of literal bits, then as many words of '1' bits) and
-  /// about `expectedTerms` terms in its largest class. Memory of an earlier
-  /// use of the same shape is kept.
+  /// about `expectedTerms` terms. Memory of an earlier use of the same shape
+  /// is kept.
   void Reset(int32_t inputCount, size_t expectedTerms);
 
-  /// Adds or removes the term in slot `slot` under `valueClass` (0 to 2);
-  /// `masks` are its packed input part. Slots grow as needed.
-  void Insert(int32_t slot, int valueClass, const uint64_t* masks);
-  void Erase(int32_t slot, int valueClass, const uint64_t* masks);
+  /// Whether the present shape still serves `terms` terms of `inputCount`
+  /// places: it does while they stay within a factor of three of the count
+  /// it was made for.
+  bool Suits(int32_t inputCount, size_t terms) const;
 
-  /// Appends to `found`, each once, the terms of `valueClass` that may be
-  /// candidates of the input part `t`: every candidate is among them, and on
-  /// inputs of up to 64 places nothing else. Unless the leaves to be read
-  /// hold more than `most` terms: then it appends nothing and returns false.
-  bool Near(const uint64_t* t, int valueClass, std::vector<int32_t>& found, size_t most);
+  /// Adds or removes the term in slot `slot`; `masks` are its packed input
+  /// part. Slots grow as needed.
+  void Insert(int32_t slot, const uint64_t* masks);
+  void Erase(int32_t slot, const uint64_t* masks);
+
+  /// Appends to `found`, each once, the terms that may be candidates of the
+  /// input part `t` (t itself among them, when indexed): every candidate is
+  /// among them, and on inputs of up to 64 places nothing else. Unless the
+  /// leaves to be read hold more than `most` terms: then it appends nothing
+  /// and returns false.
+  bool Near(const uint64_t* t, std::vector<int32_t>& found, size_t most);
+
+  /// The number of terms in the leaves that the last Near read or refused.
+  size_t Walked() const { return walked_; }
 
  private:
   struct Group {
@@ -56,16 +65,10 @@ class CandidateIndex {
     int32_t slot;
     uint64_t literals, ones;
   };
-  struct ClassLeaves {
-    std::vector<std::vector<Entry>> lists;  // per group, per leaf
-    std::vector<uint64_t> nonempty;         // one bit per list
-  };
-
   uint32_t Leaf(const uint64_t* masks, const Group& group) const;
-  ClassLeaves& LeavesOf(int valueClass);
   // Notes the nonempty leaves of group g that agree with t's literals there,
   // with t's '1' bits in the group flipped at `flip` (a bit mask, or 0).
-  void Reach(const ClassLeaves& leaves, size_t g, const uint64_t* t, uint64_t flip);
+  void Reach(size_t g, const uint64_t* t, uint64_t flip);
   // Appends the terms of the noted leaves that pass the first words of t,
   // unless there are more than `most`.
   bool Walk(const uint64_t* t, std::vector<int32_t>& found, size_t most);
@@ -75,11 +78,14 @@ class CandidateIndex {
   std::vector<Group> groups_;
   size_t leavesPerGroup_ = 0;           // 3 to the power of the widest group
   std::vector<uint32_t> power_;     // 3^i
-  ClassLeaves classes_[3];
+  size_t shapedFor_ = 0;  // the term count the width was chosen for
+  std::vector<std::vector<Entry>> lists_;  // per group, per leaf
+  std::vector<uint64_t> nonempty_;         // one bit per list
   std::vector<int32_t> place_;  // per slot and group: index in its leaf's list
   std::vector<const std::vector<Entry>*> reached_;
   std::vector<uint32_t> seen_;        // per slot: the last query that met it
   uint32_t query_ = 0;
+  size_t walked_ = 0;
 };
 
 }  // namespace tavro

@@ -14,7 +14,10 @@
 // literal at no more than one of those places. The candidate index
 // (candidate_index.hpp) yields a few terms among which all of them are; each
 // is compared with t on packed literal masks, and the survivors are sorted
-// into working-list order.
+// into working-list order. One index holds every term of the graph and is
+// kept from pass to pass; when many members are to be visited, each class of
+// members gets an index of its own for the pass, which lists far fewer terms
+// that are not candidates.
 //
 // Skipping. A visit changes something only when the term has a candidate
 // that it absorbs or whose expansion is not blocked (held by a term with
@@ -31,6 +34,16 @@
 // terms concerned pending; the scan visits pending terms only, in list order.
 // Every visit of the plain walk that it skips changes nothing, so the graph,
 // the list orders and the re-scan points are those of the plain walk.
+//
+// Isolated terms. A term t is isolated when no other input part of the graph,
+// whatever its characters, would be a candidate of t by its input part. It
+// stays so while the passes alone change the graph: a part they make is the
+// expansion e of some candidate c (c with the differing place made a dash),
+// and were e a would-be candidate of t, then t has a literal wherever e has,
+// not at that place, and c agrees with e everywhere else, so c was one
+// already. An isolated term has no candidate in any pass and is never
+// visited; that it is isolated is checked once, through the index of every
+// term, when a sample shows that checking pays.
 #include "reduce/reduce_output.hpp"
 
 #include <algorithm>
@@ -38,6 +51,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -57,14 +71,16 @@ constexpr uint64_t kNoArrival = std::numeric_limits<uint64_t>::max();
 // Reading a term of a leaf list costs about an eighth of naming one input
 // part through the graph's index.
 constexpr double kTermsPerPart = 8;
+// A sample of this many terms tells whether looking for isolated terms pays.
+constexpr size_t kSample = 64;
 constexpr double kNoLimit = 1e18;
 
 size_t Idx(int32_t s) { return static_cast<size_t>(s); }
 
 bool IsSpecified(char c) { return c == '1' || c == '0' || c == '-'; }
 
-// 0 to 2 for '1', '0', '-', which the index keeps apart; -1 for '~', which
-// takes no part; kOtherClass for any other character.
+// 0 to 2 for '1', '0', '-', the characters of the candidate search; -1 for
+// '~', which takes no part; kOtherClass for any other character.
 int ValueClass(char c) {
   switch (c) {
     case '1': return 0;
@@ -122,17 +138,26 @@ struct PendingBlock {
   }
 };
 
-// What the pass keeps of one term slot. A slot whose `pass` is not the
-// current pass holds a term that has not been touched by it: one that is in the
-// working list with '~' at this output.
+// What one pass notes of a term it has touched. A term without a record of
+// the current pass (`pass` and `serial` its own) has not been touched: it
+// stands in the working list, and takes part when it has a character other
+// than '~' at the output.
 struct SlotState {
-  uint64_t arrival = 0;  // the term's serial; 0 once it has left the list
+  uint64_t serial = 0;
   uint64_t pass = 0;
   int32_t dash = 0;
   int32_t otherIndex = -1;  // place in `others`, or -1
   int32_t blockingNote = -1, blockedNote = -1;
-  char value = '~';
+  bool out = false;  // taken out of the working list
   bool pending = false;
+};
+
+// What is known of the term in a slot from pass to pass: that it is in the
+// index (its serial), and whether it is isolated.
+struct KnownTerm {
+  uint64_t serial = 0;  // 0 when the slot's term is not in the index
+  bool checked = false;  // whether it was looked at, and whether it was isolated then
+  bool isolated = false;
   bool impure = false;  // input part not of '0', '1', '-' only
 };
 
@@ -147,25 +172,42 @@ struct Survivor {
   int32_t differing;  // variable index, or kContained
 };
 
-// Memory that one pass leaves to the next: a run reduces every output in
-// turn over about the same slots, and new memory for every pass would cost
-// its page faults each time. Each pass gives it the state it needs first.
-struct KeptMemory {
+struct SerialSlot {
+  int32_t slot;
+  uint64_t serial;
+};
+
+// Memory that one pass leaves to the next over the same graph: the index of
+// every input part of the graph, what is known of each term, and buffers
+// whose page faults would otherwise be paid again each time. It holds while
+// the graph changes through the passes alone: the graph's serial and term
+// count at the end of the last pass tell whether anything else changed it.
+struct PassMemory {
+  bool valid = false;
+  // Whether isolated terms are looked for, and every term is indexed. A run
+  // stops when a sample shows that few terms are isolated.
+  bool lookForIsolated = true;
+  uint64_t nextSerial = 0;
+  int32_t termCount = -1;
+  CandidateIndex index;           // every term of the graph
+  CandidateIndex classIndex[3];  // the members of a pass by class, when built
+  std::vector<KnownTerm> known;
+  std::vector<uint64_t> masks;  // per slot: literal mask words, then '1' mask words
+  int64_t impureTerms = 0;
+  std::vector<SerialSlot> suspects;  // every term not known isolated, and stale entries
   std::vector<SlotState> slots;
-  std::vector<uint64_t> masks;
+  // Per slot: the class of the character with which the term takes part in
+  // the present pass, or -1. The index holds every term of the graph, and
+  // this is how a search keeps to the members of its own class cheaply.
+  std::vector<int8_t> memberClass;
   std::vector<int32_t> slotOfArrival;
   std::vector<PendingBlock> pendingBlocks;
-  CandidateIndex index;
   uint64_t passes = 0;
 };
 
-KeptMemory& Kept() {
-  static KeptMemory kept;
-  return kept;
-}
-
 struct Pass {
   TermGraph& graph;
+  PassMemory& memory;
   int32_t output;
   size_t j;
   size_t words;  // 64-bit words of one mask
@@ -174,7 +216,6 @@ struct Pass {
 
   // Per slot; see SlotState.
   std::vector<SlotState>& slots;
-  std::vector<uint64_t>& masks;  // literal mask words, then '1' mask words
   std::vector<int32_t>& slotOfArrival;  // meaningful for pending terms only
   // Visited terms, as (term, arrival), whose expansion of a candidate the
   // slot's term blocks, or for which the slot's term is such a blocked
@@ -188,11 +229,13 @@ struct Pass {
   std::vector<PendingBlock>& pendingBlocks;
 
   ReduceStats stats{};
-  // Terms whose character is none of '1', '0', '-', '~' (outside the index).
+  // Members whose character is none of '1', '0', '-', '~' (outside the
+  // candidate search).
   std::vector<int32_t> others{};
 
-  int64_t impureMembers = 0;  // input part not of '0', '1', '-' only
   bool nameParts = false;
+  // Whether candidates are searched in the class indexes.
+  bool byClass = false;
 
   // Scratch space of one visit.
   std::vector<int32_t> near{};
@@ -204,21 +247,38 @@ struct Pass {
 };
 
 Term& TermAt(Pass& p, int32_t s) { return p.graph.termPool[Idx(s)]; }
-Key KeyOf(const Pass& p, int32_t s) { return {-p.slots[Idx(s)].dash, p.slots[Idx(s)].arrival}; }
-const uint64_t* MasksOf(const Pass& p, int32_t s) { return &p.masks[Idx(s) * 2 * p.words]; }
+Key KeyOf(Pass& p, int32_t s) { return {-TermAt(p, s).dashCount, TermAt(p, s).serial}; }
+const uint64_t* MasksOf(const Pass& p, int32_t s) { return &p.memory.masks[Idx(s) * 2 * p.words]; }
 
-void GrowSlots(Pass& p) {
-  const size_t n = static_cast<size_t>(SlotCount(p.graph));
-  if (p.slots.size() >= n) return;
-  const size_t size = std::max(n, p.slots.size() + p.slots.size() / 2);
-  p.slots.resize(size);
-  p.masks.resize(size * 2 * p.words, 0);
+void GrowSlots(PassMemory& m, size_t words, size_t n) {
+  if (m.slots.size() >= n) return;
+  const size_t size = std::max(n, m.slots.size() + m.slots.size() / 2);
+  m.slots.resize(size);
+  m.memberClass.resize(size, -1);
+  m.known.resize(size);
+  m.masks.resize(size * 2 * words, 0);
+}
+
+// The pass's record of the term in slot s, begun when the term is first
+// touched.
+SlotState& StateOf(Pass& p, int32_t s) {
+  SlotState& state = p.slots[Idx(s)];
+  const Term& term = TermAt(p, s);
+  if (state.pass != p.id || state.serial != term.serial) {
+    state = SlotState{.serial = term.serial, .pass = p.id, .dash = term.dashCount};
+  }
+  return state;
 }
 
 // Whether the graph's term in slot s stands in the working list.
-bool InList(const Pass& p, int32_t s) {
-  return Idx(s) >= p.slots.size() || p.slots[Idx(s)].pass != p.id || p.slots[Idx(s)].arrival != 0;
+bool InList(Pass& p, int32_t s) {
+  if (Idx(s) >= p.slots.size()) return true;
+  const SlotState& state = p.slots[Idx(s)];
+  return state.pass != p.id || state.serial != TermAt(p, s).serial || !state.out;
 }
+
+// The character with which the term in slot s takes part in the pass, or '~'.
+char ValueOf(Pass& p, int32_t s) { return InList(p, s) ? TermAt(p, s).outputs[p.j] : '~'; }
 
 // The number of terms in the working list with dashCount k.
 int32_t ListCount(const Pass& p, size_t k) {
@@ -226,79 +286,118 @@ int32_t ListCount(const Pass& p, size_t k) {
 }
 
 void MarkPending(Pass& p, int32_t s) {
-  SlotState& state = p.slots[Idx(s)];
+  SlotState& state = StateOf(p, s);
   if (state.pending) return;
   state.pending = true;
   if (Idx(state.dash) >= p.pendingBlocks.size()) p.pendingBlocks.resize(Idx(state.dash) + 1);
-  p.pendingBlocks[Idx(state.dash)].Set(state.arrival);
-  if (state.arrival >= p.slotOfArrival.size()) {
-    p.slotOfArrival.resize(std::max<size_t>(state.arrival + 1, 2 * p.slotOfArrival.size()));
+  p.pendingBlocks[Idx(state.dash)].Set(state.serial);
+  if (state.serial >= p.slotOfArrival.size()) {
+    p.slotOfArrival.resize(std::max<size_t>(state.serial + 1, 2 * p.slotOfArrival.size()));
   }
-  p.slotOfArrival[state.arrival] = s;
+  p.slotOfArrival[state.serial] = s;
 }
 
 void ClearPending(Pass& p, int32_t s) {
   SlotState& state = p.slots[Idx(s)];
   if (!state.pending) return;
   state.pending = false;
-  p.pendingBlocks[Idx(state.dash)].Clear(state.arrival);
+  p.pendingBlocks[Idx(state.dash)].Clear(state.serial);
 }
 
-// Packs the input part: a literal bit for '0' and '1', a '1' bit for '1'.
-// Any other character counts as a dash, as the cell lists count it.
-// Tells whether the part is pure ('0', '1', '-' only).
-bool PackMasks(Pass& p, int32_t s) {
-  const std::string_view inputs = TermAt(p, s).inputs.view();
-  uint64_t* m = &p.masks[Idx(s) * 2 * p.words];
-  std::fill(m, m + 2 * p.words, 0);
+// Packs the input part of a term into its masks (a literal bit for '0' and
+// '1', a '1' bit for '1'; any other character counts as a dash, as the cell
+// lists count it) and puts it into the index.
+// Packs the input part of a new term into its masks (a literal bit for '0'
+// and '1', a '1' bit for '1'; any other character counts as a dash, as the
+// cell lists count it), and puts it into the index of every term while
+// isolated terms are looked for.
+void Learn(PassMemory& m, size_t words, const Term& term) {
+  GrowSlots(m, words, static_cast<size_t>(term.slot) + 1);
+  const std::string_view inputs = term.inputs.view();
+  uint64_t* mask = &m.masks[Idx(term.slot) * 2 * words];
+  std::fill(mask, mask + 2 * words, 0);
   size_t dashes = 0;
   for (size_t i = 0; i < inputs.size(); ++i) {
     const char c = inputs[i];
     const uint64_t bit = uint64_t{1} << (i % 64);
-    if (c == '0' || c == '1') m[i / 64] |= bit;
-    if (c == '1') m[p.words + i / 64] |= bit;
+    if (c == '0' || c == '1') mask[i / 64] |= bit;
+    if (c == '1') mask[words + i / 64] |= bit;
     dashes += c == '-';
   }
-  return dashes == static_cast<size_t>(TermAt(p, s).dashCount);
+  const bool impure = dashes != static_cast<size_t>(term.dashCount);
+  m.known[Idx(term.slot)] = KnownTerm{.serial = term.serial, .impure = impure};
+  m.impureTerms += impure;
+  if (!m.lookForIsolated) return;
+  m.index.Insert(term.slot, mask);
+  m.suspects.push_back({term.slot, term.serial});
 }
 
-// A term of the working list with a character other than '~' at this output
-// (it had one from the start, was made during the pass, or has just received
-// one in place) becomes a member: it enters the index, or the list of terms
-// with characters outside it, and waits for its visit. Its arrival is its
-// serial, so that its place in the list follows from (dashCount, arrival).
-void Join(Pass& p, const Term& term, char value) {
-  GrowSlots(p);
-  const int32_t s = term.slot;
-  p.slots[Idx(s)] = SlotState{.arrival = term.serial, .pass = p.id, .dash = term.dashCount, .value = value};
-  const int c = ValueClass(value);
-  if (c == kOtherClass) {
-    p.slots[Idx(s)].otherIndex = static_cast<int32_t>(p.others.size());
-    p.others.push_back(s);
-  } else {
-    p.slots[Idx(s)].impure = !PackMasks(p, s);
-    p.impureMembers += p.slots[Idx(s)].impure;
-    p.index.Insert(s, c, MasksOf(p, s));
+void Forget(PassMemory& m, size_t words, int32_t s) {
+  if (m.lookForIsolated) m.index.Erase(s, &m.masks[Idx(s) * 2 * words]);
+  m.impureTerms -= m.known[Idx(s)].impure;
+  m.known[Idx(s)] = KnownTerm{};
+}
+
+// Readies the memory for a pass over the graph: everything afresh when the
+// graph is new to it or was changed by anything but the passes, and a new
+// index shape when the number of terms has moved far from the present one's.
+void Prepare(PassMemory& m, TermGraph& graph, size_t words) {
+  const bool fresh = !m.valid || m.nextSerial != graph.nextSerial || m.termCount != graph.termCount;
+  m.valid = false;
+  const size_t terms = static_cast<size_t>(graph.termCount);
+  if (fresh) {
+    m.lookForIsolated = true;
+  } else if (!m.lookForIsolated || m.index.Suits(graph.inputCount, terms)) {
+    return;
   }
-  MarkPending(p, s);
+  m.index.Reset(graph.inputCount, terms);
+  std::vector<bool> isolated;
+  if (!fresh) {
+    // The same terms in a new shape: what is known of them holds.
+    graph.terms.ForEach([&](const Term* t) {
+      isolated.push_back(m.known[Idx(t->slot)].isolated && m.known[Idx(t->slot)].serial == t->serial);
+    });
+  }
+  m.impureTerms = 0;
+  m.suspects.clear();
+  std::fill(m.known.begin(), m.known.end(), KnownTerm{});
+  size_t at = 0;
+  graph.terms.ForEach([&](const Term* t) {
+    Learn(m, words, *t);
+    if (!fresh && isolated[at++]) {
+      m.known[Idx(t->slot)].checked = m.known[Idx(t->slot)].isolated = true;
+      m.suspects.pop_back();
+    }
+  });
+}
+
+// A term that has arrived in the working list with a character at this
+// output (made during the pass, or given the character in place) waits for
+// its visit. Its arrival is its serial, so that its place in the list follows
+// from (dashCount, arrival).
+void Join(Pass& p, const Term& term, char value) {
+  StateOf(p, term.slot).out = false;
+  const int c = ValueClass(value);
+  p.memory.memberClass[Idx(term.slot)] = static_cast<int8_t>(c);
+  if (p.byClass) p.memory.classIndex[c].Insert(term.slot, MasksOf(p, term.slot));
+  MarkPending(p, term.slot);
 }
 
 void Leave(Pass& p, int32_t s) {
-  SlotState& state = p.slots[Idx(s)];
-  const int c = ValueClass(state.value);
-  if (c == kOtherClass) {
+  SlotState& state = StateOf(p, s);
+  if (state.otherIndex != kNone) {
     const int32_t place = state.otherIndex;
     const int32_t moved = p.others.back();
     p.others[Idx(place)] = moved;
     p.slots[Idx(moved)].otherIndex = place;
     p.others.pop_back();
     state.otherIndex = kNone;
-  } else {
-    p.index.Erase(s, c, MasksOf(p, s));
-    p.impureMembers -= state.impure;
   }
   ClearPending(p, s);
-  state.arrival = 0;
+  state.out = true;
+  int8_t& c = p.memory.memberClass[Idx(s)];
+  if (p.byClass && c >= 0 && c != kOtherClass) p.memory.classIndex[c].Erase(s, MasksOf(p, s));
+  c = -1;
 }
 
 void AddNote(Pass& p, int32_t& head, int32_t term, uint64_t arrival) {
@@ -311,7 +410,7 @@ void AddNote(Pass& p, int32_t& head, int32_t term, uint64_t arrival) {
 void MarkAll(Pass& p, int32_t& head) {
   for (int32_t n = head; n != kNone; n = p.notes[Idx(n)].next) {
     const auto [next, s, arrival] = p.notes[Idx(n)];
-    if (p.slots[Idx(s)].arrival == arrival) MarkPending(p, s);
+    if (TermAt(p, s).serial == arrival && InList(p, s)) MarkPending(p, s);
   }
   head = kNone;
 }
@@ -321,19 +420,22 @@ void MarkAll(Pass& p, int32_t& head) {
 // visited term that has the expansion as a candidate had the candidate itself
 // as one, blocked; it may act now too.
 void TakeOut(Pass& p, int32_t s, bool expanded) {
-  MarkAll(p, p.slots[Idx(s)].blockingNote);
+  SlotState& state = StateOf(p, s);
+  MarkAll(p, state.blockingNote);
   if (expanded) {
-    MarkAll(p, p.slots[Idx(s)].blockedNote);
+    MarkAll(p, state.blockedNote);
   } else {
-    p.slots[Idx(s)].blockedNote = kNone;
+    state.blockedNote = kNone;
   }
   Leave(p, s);
   const int32_t terms = p.graph.termCount;
-  const size_t dash = Idx(p.slots[Idx(s)].dash);
+  const size_t dash = Idx(state.dash);
   RemoveTermFromOutput(p.graph, p.output, TermAt(p, s));
   if (p.graph.termCount == terms) {
     if (dash >= p.leftList.size()) p.leftList.resize(dash + 1, 0);
     ++p.leftList[dash];
+  } else {
+    Forget(p.memory, p.words, s);
   }
 }
 
@@ -352,8 +454,7 @@ int32_t CompareMasks(const uint64_t* big, const uint64_t* small, size_t words) {
   return differing;
 }
 
-// Appends to p.near the members of the pass whose input part a candidate of t
-// may have: '-', '0' or '1' at t's dashes, and t's literals with at most one
+// Appends to p.near the terms whose input part a candidate of t may have: '-', '0' or '1' at t's dashes, and t's literals with at most one
 // of them flipped.
 void NamePartsOfCandidates(Pass& p, const Term& t) {
   std::string& part = p.part;
@@ -364,10 +465,7 @@ void NamePartsOfCandidates(Pass& p, const Term& t) {
     if (part[i] != '0' && part[i] != '1') dashes.push_back(static_cast<int32_t>(i));
   }
   auto look = [&] {
-    const Term* u = FindTerm(p.graph, part);
-    if (u == nullptr || Idx(u->slot) >= p.slots.size()) return;
-    const SlotState& state = p.slots[Idx(u->slot)];
-    if (state.pass == p.id && state.arrival != 0) p.near.push_back(u->slot);
+    if (const Term* u = FindTerm(p.graph, part)) p.near.push_back(u->slot);
   };
   auto fill = [&](auto& self, size_t i) -> void {
     if (i == dashes.size()) {
@@ -389,8 +487,45 @@ void NamePartsOfCandidates(Pass& p, const Term& t) {
   fill(fill, 0);
 }
 
+// Whether the term in slot s is isolated: whether no other input part of the
+// graph has a literal wherever s has one, with the opposite literal at no
+// more than one of those places. The answer is kept.
+bool CheckIsolated(Pass& p, int32_t s) {
+  const uint64_t* tm = MasksOf(p, s);
+  p.near.clear();
+  p.index.Near(tm, p.near, std::numeric_limits<size_t>::max());
+  bool isolated = true;
+  for (int32_t u : p.near) {
+    if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) != kUnrelated) {
+      isolated = false;
+      break;
+    }
+  }
+  KnownTerm& known = p.memory.known[Idx(s)];
+  known.checked = true;
+  known.isolated = isolated;
+  return isolated;
+}
+
+// Puts the members of the pass into indexes of their own, one per class.
+// Among many terms with characters elsewhere, or many candidates of other
+// characters, the index of every term lists far more terms than a search
+// needs.
+void BuildClassIndexes(Pass& p) {
+  p.byClass = true;
+  for (char v : {'1', '0', '-'}) {
+    const int c = ValueClass(v);
+    const TermList* list = OutputList(p.graph, p.output, v);
+    p.memory.classIndex[c].Reset(p.graph.inputCount, static_cast<size_t>(list->Count()));
+    list->ForEach([&](const Term* t) {
+      if (p.memory.memberClass[Idx(t->slot)] == c) p.memory.classIndex[c].Insert(t->slot, MasksOf(p, t->slot));
+    });
+  }
+}
+
 // Puts the surviving candidates of the current term s into p.survivors, in
-// working-list order.
+// working-list order. A term met through the index with no candidate among
+// all the graph's input parts, whatever their characters, is isolated.
 void FindSurvivors(Pass& p, int32_t s, char v) {
   const Key key = KeyOf(p, s);
   std::vector<Survivor>& found = p.survivors;
@@ -402,7 +537,7 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
     const Term& t = TermAt(p, s);
     if (t.onesCount + t.zerosCount > 0) throw "wrong set";
     for (int32_t u : p.others) {
-      if (p.slots[Idx(u)].value == v && KeyOf(p, u) > key) found.push_back({u, kContained});
+      if (ValueOf(p, u) == v && KeyOf(p, u) > key) found.push_back({u, kContained});
     }
   } else {
     const uint64_t* tm = MasksOf(p, s);
@@ -414,18 +549,23 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
     // candidates. Impure input parts are not in that index.
     const Term& t = TermAt(p, s);
     const double parts = std::pow(3.0, std::min(t.dashCount, 40)) * (t.onesCount + t.zerosCount + 1);
-    const double most = p.impureMembers != 0           ? kNoLimit
+    const double most = p.memory.impureTerms != 0        ? kNoLimit
                         : p.nameParts && parts < 1e4 ? 0
                                                      : std::min(kTermsPerPart * parts, kNoLimit);
-    if (!p.index.Near(tm, c, p.near, static_cast<size_t>(most))) {
-      NamePartsOfCandidates(p, t);
-    }
+    CandidateIndex& index = p.byClass ? p.memory.classIndex[c] : p.index;
+    const bool listed = index.Near(tm, p.near, static_cast<size_t>(most));
+    if (!listed) NamePartsOfCandidates(p, t);
     p.stats.comparisons += static_cast<int64_t>(p.near.size());
+    bool isolated = true;
     for (int32_t u : p.near) {
-      if (!(KeyOf(p, u) > key) || p.slots[Idx(u)].value != v) continue;
+      const bool member = p.memory.memberClass[Idx(u)] == c;
+      if (u == s || (!member && !isolated)) continue;
       const int32_t r = CompareMasks(tm, MasksOf(p, u), p.words);
-      if (r != kUnrelated) found.push_back({u, r});
+      if (r == kUnrelated) continue;
+      isolated = false;
+      if (member && KeyOf(p, u) > key) found.push_back({u, r});
     }
+    if (!p.byClass && listed && isolated) p.memory.known[Idx(s)].isolated = true;
   }
   std::sort(found.begin(), found.end(), [&](const Survivor& a, const Survivor& b) {
     return KeyOf(p, a.slot) < KeyOf(p, b.slot);
@@ -435,10 +575,10 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
 // Handles one current term; returns the re-scan flag.
 bool Visit(Pass& p, int32_t s) {
   ClearPending(p, s);
-  const char v = p.slots[Idx(s)].value;
+  const char v = ValueOf(p, s);
   if (v == '~') return false;
-  const int32_t d = p.slots[Idx(s)].dash;
-  const uint64_t arrival = p.slots[Idx(s)].arrival;
+  const int32_t d = TermAt(p, s).dashCount;
+  const uint64_t arrival = TermAt(p, s).serial;
   ++p.stats.visits;
   FindSurvivors(p, s, v);
 
@@ -461,13 +601,14 @@ bool Visit(Pass& p, int32_t s) {
     // A cube of another character of this output already has this input
     // part: the candidate is left as it is, in the list and in the output.
     if (IsSpecified(held) && held != v) {
-      GrowSlots(p);
-      AddNote(p, p.slots[Idx(holder->slot)].blockingNote, s, arrival);
-      AddNote(p, p.slots[Idx(u)].blockedNote, s, arrival);
+      AddNote(p, StateOf(p, holder->slot).blockingNote, s, arrival);
+      AddNote(p, StateOf(p, u).blockedNote, s, arrival);
       continue;
     }
     if (candidate.dashCount == d) rescan = true;
     if (Term* made = AddTerm(p.graph, p.output, expansion, v)) {
+      GrowSlots(p.memory, p.words, static_cast<size_t>(SlotCount(p.graph)));
+      Learn(p.memory, p.words, *made);
       created.push_back(made);
     } else if (holder != nullptr && held == '~' && InList(p, holder->slot)) {
       // Received the character in place; it keeps its place in the list.
@@ -521,27 +662,22 @@ int32_t NextPending(const Pass& p, int32_t dash, uint64_t arrival) {
   return kNone;
 }
 
-size_t LargestClass(const TermGraph& graph, int32_t output) {
-  size_t largest = 0;
-  for (char v : {'1', '0', '-'}) {
-    largest = std::max(largest, static_cast<size_t>(OutputList(graph, output, v)->Count()));
-  }
-  return largest;
-}
-
 void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
-  KeptMemory& kept = Kept();
+  if (!graph.passMemory) graph.passMemory = std::make_shared<PassMemory>();
+  PassMemory& memory = *static_cast<PassMemory*>(graph.passMemory.get());
+  const size_t words = (static_cast<size_t>(graph.inputCount) + 63) / 64;
+  Prepare(memory, graph, words);
   Pass p{.graph = graph,
+         .memory = memory,
          .output = output,
          .j = static_cast<size_t>(output),
-         .words = (static_cast<size_t>(graph.inputCount) + 63) / 64,
-         .id = ++kept.passes,
-         .index = kept.index,
-         .slots = kept.slots,
-         .masks = kept.masks,
-         .slotOfArrival = kept.slotOfArrival,
-         .pendingBlocks = kept.pendingBlocks};
-  p.index.Reset(graph.inputCount, LargestClass(graph, output));
+         .words = words,
+         .id = ++memory.passes,
+         .index = memory.index,
+         .slots = memory.slots,
+         .slotOfArrival = memory.slotOfArrival,
+         .pendingBlocks = memory.pendingBlocks};
+  GrowSlots(memory, words, static_cast<size_t>(SlotCount(graph)));
   // Terms left pending behind the last pass's last place (the plain walk
   // does not visit them either), or by a pass that an error ended.
   for (PendingBlock& block : p.pendingBlocks) {
@@ -551,26 +687,78 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
     block.count = 0;
   }
   p.nameParts = hooks != nullptr && hooks->nameParts;
-  // A slot is read only after its term has joined in this pass, or to see
-  // that it has not (SlotState::pass).
-  const size_t slots = static_cast<size_t>(SlotCount(graph));
-  p.slots.resize(std::max(p.slots.size(), slots + slots / 4));
-  p.masks.resize(p.slots.size() * 2 * p.words);
 
   // The working list holds every term, in order of (dashCount descending,
-  // serial); only the terms with a character at this output take part, and
-  // the others are counted per dashCount by the graph.
-  int32_t listed = 0;
-  for (char v : {'1', '0', '-', '~'}) {
+  // serial), and the terms with a character at this output take part. An
+  // isolated term never has a candidate and is not visited; every other term
+  // is a suspect, and a suspect of '1', '0' or '-' here waits for its visit.
+  std::fill(memory.memberClass.begin(), memory.memberClass.end(), -1);
+  size_t members = 0;
+  for (char v : {'1', '0', '-'}) {
     const TermList* list = OutputList(graph, output, v);
-    listed += list->Count();
-    if (v != '~') list->ForEach([&](const Term* t) { Join(p, *t, v); });
+    members += static_cast<size_t>(list->Count());
+    list->ForEach([&](const Term* t) { memory.memberClass[Idx(t->slot)] = static_cast<int8_t>(ValueClass(v)); });
   }
+  std::vector<int32_t> unchecked;
+  if (memory.lookForIsolated) {
+    size_t kept = 0;
+    for (const SerialSlot entry : memory.suspects) {
+      const KnownTerm& known = memory.known[Idx(entry.slot)];
+      if (known.serial != entry.serial || known.isolated) continue;
+      memory.suspects[kept++] = entry;
+      if (memory.memberClass[Idx(entry.slot)] < 0) continue;
+      if (known.checked) {
+        MarkPending(p, entry.slot);
+      } else {
+        unchecked.push_back(entry.slot);
+      }
+    }
+    memory.suspects.resize(kept);
+  }
+  // Members not yet looked at: a sample spread over them tells whether most
+  // are isolated (random covers, where a term seldom meets another: the
+  // nontaut and onoff rows of bench/run), and then all are looked at, once;
+  // else no term is looked at any more.
+  size_t sampled = 0, isolated = 0;
+  for (size_t i = 0; i < unchecked.size(); i += std::max<size_t>(1, unchecked.size() / kSample)) {
+    ++sampled;
+    isolated += CheckIsolated(p, unchecked[i]);
+  }
+  if (2 * isolated >= sampled) {
+    for (int32_t s : unchecked) {
+      const KnownTerm& known = memory.known[Idx(s)];
+      if (!known.checked) CheckIsolated(p, s);
+      if (!known.isolated) MarkPending(p, s);
+    }
+  } else {
+    memory.lookForIsolated = false;
+    memory.suspects = {};
+    memory.index = CandidateIndex{};
+  }
+  if (!memory.lookForIsolated) {
+    for (char v : {'1', '0', '-'}) {
+      OutputList(graph, output, v)->ForEach([&](const Term* t) {
+        const KnownTerm& known = memory.known[Idx(t->slot)];
+        if (!known.isolated || known.serial != t->serial) MarkPending(p, t->slot);
+      });
+    }
+  }
+  // With few members left to visit, the index of every term serves them;
+  // with many, indexes of the members by class (minterm tables, split and
+  // adjacent covers).
+  size_t pending = 0;
+  for (const PendingBlock& block : p.pendingBlocks) pending += static_cast<size_t>(block.count);
+  if (!memory.lookForIsolated || 8 * pending > members) BuildClassIndexes(p);
+  int32_t listed = 0;
+  for (char v : {'1', '0', '-', '~'}) listed += OutputList(graph, output, v)->Count();
   if (listed != graph.termCount) {
-    // Terms with another character stand in no list of the output.
+    // Terms with another character stand in no list of the output; they are
+    // searched among themselves, and each waits for its visit.
     graph.terms.ForEach([&](const Term* t) {
-      const char v = t->outputs[p.j];
-      if (ValueClass(v) == kOtherClass) Join(p, *t, v);
+      if (ValueClass(t->outputs[p.j]) != kOtherClass) return;
+      StateOf(p, t->slot).otherIndex = static_cast<int32_t>(p.others.size());
+      p.others.push_back(t->slot);
+      MarkPending(p, t->slot);
     });
   }
 
@@ -579,7 +767,7 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
   for (int32_t s; (s = NextPending(p, dash, arrival)) != kNone;) {
     if (!Visit(p, s)) {
       dash = p.slots[Idx(s)].dash;
-      arrival = p.slots[Idx(s)].arrival + 1;
+      arrival = p.slots[Idx(s)].serial + 1;
       continue;
     }
     ++p.stats.rescans;
@@ -587,6 +775,9 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
     arrival = 0;
     if (hooks != nullptr && hooks->onRescan) hooks->onRescan(TermAt(p, s), ResumeTerm(p, dash));
   }
+  memory.valid = true;
+  memory.nextSerial = graph.nextSerial;
+  memory.termCount = graph.termCount;
   if (hooks != nullptr && hooks->stats != nullptr) {
     hooks->stats->visits += p.stats.visits;
     hooks->stats->rescans += p.stats.rescans;
