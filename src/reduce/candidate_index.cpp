@@ -96,6 +96,35 @@ void CandidateIndex::Insert(int32_t slot, const uint64_t* masks) {
   }
 }
 
+void CandidateIndex::InsertAll(const std::vector<int32_t>& slots, const std::vector<uint64_t>& masks) {
+  const size_t groups = groups_.size();
+  std::vector<uint32_t> leaves(slots.size() * groups);
+  std::vector<uint8_t> added(lists_.size(), 0);  // counts up to 255; more grow as they come
+  for (size_t i = 0; i < slots.size(); ++i) {
+    for (size_t g = 0; g < groups; ++g) {
+      const uint32_t at = static_cast<uint32_t>(g * leavesPerGroup_ + Leaf(&masks[Idx(slots[i]) * 2 * words_], groups_[g]));
+      leaves[i * groups + g] = at;
+      added[at] += added[at] != 255;
+    }
+  }
+  for (size_t at = 0; at < lists_.size(); ++at) {
+    if (added[at] != 0) lists_[at].reserve(lists_[at].size() + added[at]);
+  }
+  for (size_t i = 0; i < slots.size(); ++i) {
+    const size_t s = Idx(slots[i]);
+    if ((s + 1) * groups > place_.size()) place_.resize(std::max((s + 1) * groups, 2 * place_.size()));
+    if (s >= seen_.size()) seen_.resize(std::max(s + 1, 2 * seen_.size()), 0);
+    const uint64_t* m = &masks[s * 2 * words_];
+    for (size_t g = 0; g < groups; ++g) {
+      const size_t at = leaves[i * groups + g];
+      std::vector<Entry>& list = lists_[at];
+      place_[s * groups + g] = static_cast<int32_t>(list.size());
+      list.push_back({slots[i], m[0], m[words_]});
+      nonempty_[at / 64] |= uint64_t{1} << (at % 64);
+    }
+  }
+}
+
 void CandidateIndex::Erase(int32_t slot, const uint64_t* masks) {
   const size_t groups = groups_.size();
   const size_t s = Idx(slot);

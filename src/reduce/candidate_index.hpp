@@ -42,6 +42,9 @@ class CandidateIndex {
   /// part. Slots grow as needed.
   void Insert(int32_t slot, const uint64_t* masks);
   void Erase(int32_t slot, const uint64_t* masks);
+  /// Inserts many terms at once, each list growing once; `masks` holds the
+  /// packed input parts of all slots, one after the other.
+  void InsertAll(const std::vector<int32_t>& slots, const std::vector<uint64_t>& masks);
 
   /// Appends to `found`, each once, the terms that may be candidates of the
   /// input part `t` (t itself among them, when indexed): every candidate is

@@ -311,7 +311,7 @@ void ClearPending(Pass& p, int32_t s) {
 // and '1', a '1' bit for '1'; any other character counts as a dash, as the
 // cell lists count it), and puts it into the index of every term while
 // isolated terms are looked for.
-void Learn(PassMemory& m, size_t words, const Term& term) {
+void Learn(PassMemory& m, size_t words, const Term& term, bool insert = true) {
   GrowSlots(m, words, static_cast<size_t>(term.slot) + 1);
   const std::string_view inputs = term.inputs.view();
   uint64_t* mask = &m.masks[Idx(term.slot) * 2 * words];
@@ -328,7 +328,7 @@ void Learn(PassMemory& m, size_t words, const Term& term) {
   m.known[Idx(term.slot)] = KnownTerm{.serial = term.serial, .impure = impure};
   m.impureTerms += impure;
   if (!m.lookForIsolated) return;
-  m.index.Insert(term.slot, mask);
+  if (insert) m.index.Insert(term.slot, mask);
   m.suspects.push_back({term.slot, term.serial});
 }
 
@@ -361,14 +361,18 @@ void Prepare(PassMemory& m, TermGraph& graph, size_t words) {
   m.impureTerms = 0;
   m.suspects.clear();
   std::fill(m.known.begin(), m.known.end(), KnownTerm{});
+  GrowSlots(m, words, static_cast<size_t>(SlotCount(graph)));
   size_t at = 0;
+  std::vector<int32_t> slots;
   graph.terms.ForEach([&](const Term* t) {
-    Learn(m, words, *t);
+    Learn(m, words, *t, false);
+    slots.push_back(t->slot);
     if (!fresh && isolated[at++]) {
       m.known[Idx(t->slot)].checked = m.known[Idx(t->slot)].isolated = true;
       m.suspects.pop_back();
     }
   });
+  m.index.InsertAll(slots, m.masks);
 }
 
 // A term that has arrived in the working list with a character at this
@@ -377,9 +381,11 @@ void Prepare(PassMemory& m, TermGraph& graph, size_t words) {
 // from (dashCount, arrival).
 void Join(Pass& p, const Term& term, char value) {
   StateOf(p, term.slot).out = false;
-  const int c = ValueClass(value);
-  p.memory.memberClass[Idx(term.slot)] = static_cast<int8_t>(c);
-  if (p.byClass) p.memory.classIndex[c].Insert(term.slot, MasksOf(p, term.slot));
+  if (p.byClass) {
+    const int c = ValueClass(value);
+    p.memory.memberClass[Idx(term.slot)] = static_cast<int8_t>(c);
+    p.memory.classIndex[c].Insert(term.slot, MasksOf(p, term.slot));
+  }
   MarkPending(p, term.slot);
 }
 
@@ -395,9 +401,11 @@ void Leave(Pass& p, int32_t s) {
   }
   ClearPending(p, s);
   state.out = true;
-  int8_t& c = p.memory.memberClass[Idx(s)];
-  if (p.byClass && c >= 0 && c != kOtherClass) p.memory.classIndex[c].Erase(s, MasksOf(p, s));
-  c = -1;
+  if (p.byClass) {
+    int8_t& c = p.memory.memberClass[Idx(s)];
+    if (c >= 0) p.memory.classIndex[c].Erase(s, MasksOf(p, s));
+    c = -1;
+  }
 }
 
 void AddNote(Pass& p, int32_t& head, int32_t term, uint64_t arrival) {
@@ -511,15 +519,20 @@ bool CheckIsolated(Pass& p, int32_t s) {
 // Among many terms with characters elsewhere, or many candidates of other
 // characters, the index of every term lists far more terms than a search
 // needs.
+// Built before the first visit, when the output's lists hold its members.
 void BuildClassIndexes(Pass& p) {
   p.byClass = true;
+  std::fill(p.memory.memberClass.begin(), p.memory.memberClass.end(), -1);
   for (char v : {'1', '0', '-'}) {
     const int c = ValueClass(v);
     const TermList* list = OutputList(p.graph, p.output, v);
     p.memory.classIndex[c].Reset(p.graph.inputCount, static_cast<size_t>(list->Count()));
+    std::vector<int32_t> slots;
     list->ForEach([&](const Term* t) {
-      if (p.memory.memberClass[Idx(t->slot)] == c) p.memory.classIndex[c].Insert(t->slot, MasksOf(p, t->slot));
+      p.memory.memberClass[Idx(t->slot)] = static_cast<int8_t>(c);
+      slots.push_back(t->slot);
     });
+    p.memory.classIndex[c].InsertAll(slots, p.memory.masks);
   }
 }
 
@@ -558,7 +571,7 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
     p.stats.comparisons += static_cast<int64_t>(p.near.size());
     bool isolated = true;
     for (int32_t u : p.near) {
-      const bool member = p.memory.memberClass[Idx(u)] == c;
+      const bool member = p.byClass ? p.memory.memberClass[Idx(u)] == c : ValueOf(p, u) == v;
       if (u == s || (!member && !isolated)) continue;
       const int32_t r = CompareMasks(tm, MasksOf(p, u), p.words);
       if (r == kUnrelated) continue;
@@ -692,13 +705,8 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
   // serial), and the terms with a character at this output take part. An
   // isolated term never has a candidate and is not visited; every other term
   // is a suspect, and a suspect of '1', '0' or '-' here waits for its visit.
-  std::fill(memory.memberClass.begin(), memory.memberClass.end(), -1);
   size_t members = 0;
-  for (char v : {'1', '0', '-'}) {
-    const TermList* list = OutputList(graph, output, v);
-    members += static_cast<size_t>(list->Count());
-    list->ForEach([&](const Term* t) { memory.memberClass[Idx(t->slot)] = static_cast<int8_t>(ValueClass(v)); });
-  }
+  for (char v : {'1', '0', '-'}) members += static_cast<size_t>(OutputList(graph, output, v)->Count());
   std::vector<int32_t> unchecked;
   if (memory.lookForIsolated) {
     size_t kept = 0;
@@ -706,7 +714,8 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
       const KnownTerm& known = memory.known[Idx(entry.slot)];
       if (known.serial != entry.serial || known.isolated) continue;
       memory.suspects[kept++] = entry;
-      if (memory.memberClass[Idx(entry.slot)] < 0) continue;
+      const int c = ValueClass(TermAt(p, entry.slot).outputs[p.j]);
+      if (c < 0 || c == kOtherClass) continue;
       if (known.checked) {
         MarkPending(p, entry.slot);
       } else {
