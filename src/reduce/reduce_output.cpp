@@ -304,14 +304,11 @@ void ClearPending(Pass& p, int32_t s) {
   p.pendingBlocks[Idx(state.dash)].Clear(state.serial);
 }
 
-// Packs the input part of a term into its masks (a literal bit for '0' and
-// '1', a '1' bit for '1'; any other character counts as a dash, as the cell
-// lists count it) and puts it into the index.
 // Packs the input part of a new term into its masks (a literal bit for '0'
 // and '1', a '1' bit for '1'; any other character counts as a dash, as the
 // cell lists count it), and puts it into the index of every term while
 // isolated terms are looked for.
-void Learn(PassMemory& m, size_t words, const Term& term, bool insert = true) {
+void Remember(PassMemory& m, size_t words, const Term& term, bool insert = true) {
   GrowSlots(m, words, static_cast<size_t>(term.slot) + 1);
   const std::string_view inputs = term.inputs.view();
   uint64_t* mask = &m.masks[Idx(term.slot) * 2 * words];
@@ -365,7 +362,7 @@ void Prepare(PassMemory& m, TermGraph& graph, size_t words) {
   size_t at = 0;
   std::vector<int32_t> slots;
   graph.terms.ForEach([&](const Term* t) {
-    Learn(m, words, *t, false);
+    Remember(m, words, *t, false);
     slots.push_back(t->slot);
     if (!fresh && isolated[at++]) {
       m.known[Idx(t->slot)].checked = m.known[Idx(t->slot)].isolated = true;
@@ -621,7 +618,7 @@ bool Visit(Pass& p, int32_t s) {
     if (candidate.dashCount == d) rescan = true;
     if (Term* made = AddTerm(p.graph, p.output, expansion, v)) {
       GrowSlots(p.memory, p.words, static_cast<size_t>(SlotCount(p.graph)));
-      Learn(p.memory, p.words, *made);
+      Remember(p.memory, p.words, *made);
       created.push_back(made);
     } else if (holder != nullptr && held == '~' && InList(p, holder->slot)) {
       // Received the character in place; it keeps its place in the list.
