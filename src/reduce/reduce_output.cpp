@@ -187,6 +187,7 @@ struct PassMemory {
   // Whether isolated terms are looked for, and every term is indexed. A run
   // stops when a sample shows that few terms are isolated.
   bool lookForIsolated = true;
+  bool indexed = false;  // whether the index of every term has been built
   uint64_t nextSerial = 0;
   int32_t termCount = -1;
   CandidateIndex index;           // every term of the graph
@@ -306,9 +307,9 @@ void ClearPending(Pass& p, int32_t s) {
 
 // Packs the input part of a new term into its masks (a literal bit for '0'
 // and '1', a '1' bit for '1'; any other character counts as a dash, as the
-// cell lists count it), and puts it into the index of every term while
-// isolated terms are looked for.
-void Remember(PassMemory& m, size_t words, const Term& term, bool insert = true) {
+// cell lists count it), and puts it into the index of every term when that
+// is built.
+void Remember(PassMemory& m, size_t words, const Term& term) {
   GrowSlots(m, words, static_cast<size_t>(term.slot) + 1);
   const std::string_view inputs = term.inputs.view();
   uint64_t* mask = &m.masks[Idx(term.slot) * 2 * words];
@@ -325,51 +326,47 @@ void Remember(PassMemory& m, size_t words, const Term& term, bool insert = true)
   m.known[Idx(term.slot)] = KnownTerm{.serial = term.serial, .impure = impure};
   m.impureTerms += impure;
   if (!m.lookForIsolated) return;
-  if (insert) m.index.Insert(term.slot, mask);
+  if (m.indexed) m.index.Insert(term.slot, mask);
   m.suspects.push_back({term.slot, term.serial});
 }
 
 void Forget(PassMemory& m, size_t words, int32_t s) {
-  if (m.lookForIsolated) m.index.Erase(s, &m.masks[Idx(s) * 2 * words]);
+  if (m.indexed) m.index.Erase(s, &m.masks[Idx(s) * 2 * words]);
   m.impureTerms -= m.known[Idx(s)].impure;
   m.known[Idx(s)] = KnownTerm{};
 }
 
+// Puts every term of the graph into the index of every term, shaped for
+// their number.
+void BuildIndex(PassMemory& m, const TermGraph& graph) {
+  m.index.Reset(graph.inputCount, static_cast<size_t>(graph.termCount));
+  std::vector<int32_t> slots;
+  graph.terms.ForEach([&](const Term* t) { slots.push_back(t->slot); });
+  m.index.InsertAll(slots, m.masks);
+  m.indexed = true;
+}
+
 // Readies the memory for a pass over the graph: everything afresh when the
-// graph is new to it or was changed by anything but the passes, and a new
-// index shape when the number of terms has moved far from the present one's.
+// graph is new to it or was changed by anything but the passes (the index of
+// every term is built once a sample shows that it pays), and a new index
+// shape when the number of terms has moved far from the present one's.
 void Prepare(PassMemory& m, TermGraph& graph, size_t words) {
   const bool fresh = !m.valid || m.nextSerial != graph.nextSerial || m.termCount != graph.termCount;
   m.valid = false;
-  const size_t terms = static_cast<size_t>(graph.termCount);
-  if (fresh) {
-    m.lookForIsolated = true;
-  } else if (!m.lookForIsolated || m.index.Suits(graph.inputCount, terms)) {
+  if (!fresh) {
+    if (m.indexed && !m.index.Suits(graph.inputCount, static_cast<size_t>(graph.termCount))) {
+      BuildIndex(m, graph);
+    }
     return;
   }
-  m.index.Reset(graph.inputCount, terms);
-  std::vector<bool> isolated;
-  if (!fresh) {
-    // The same terms in a new shape: what is known of them holds.
-    graph.terms.ForEach([&](const Term* t) {
-      isolated.push_back(m.known[Idx(t->slot)].isolated && m.known[Idx(t->slot)].serial == t->serial);
-    });
-  }
+  m.lookForIsolated = true;
+  m.indexed = false;
+  m.index = CandidateIndex{};
   m.impureTerms = 0;
   m.suspects.clear();
   std::fill(m.known.begin(), m.known.end(), KnownTerm{});
   GrowSlots(m, words, static_cast<size_t>(SlotCount(graph)));
-  size_t at = 0;
-  std::vector<int32_t> slots;
-  graph.terms.ForEach([&](const Term* t) {
-    Remember(m, words, *t, false);
-    slots.push_back(t->slot);
-    if (!fresh && isolated[at++]) {
-      m.known[Idx(t->slot)].checked = m.known[Idx(t->slot)].isolated = true;
-      m.suspects.pop_back();
-    }
-  });
-  m.index.InsertAll(slots, m.masks);
+  graph.terms.ForEach([&](const Term* t) { Remember(m, words, *t); });
 }
 
 // A term that has arrived in the working list with a character at this
@@ -495,10 +492,15 @@ void NamePartsOfCandidates(Pass& p, const Term& t) {
 // Whether the term in slot s is isolated: whether no other input part of the
 // graph has a literal wherever s has one, with the opposite literal at no
 // more than one of those places. The answer is kept.
+// Before the index of every term is built (for a sample) it reads them all.
 bool CheckIsolated(Pass& p, int32_t s) {
   const uint64_t* tm = MasksOf(p, s);
   p.near.clear();
-  p.index.Near(tm, p.near, std::numeric_limits<size_t>::max());
+  if (p.memory.indexed) {
+    p.index.Near(tm, p.near, std::numeric_limits<size_t>::max());
+  } else {
+    p.graph.terms.ForEach([&](const Term* t) { p.near.push_back(t->slot); });
+  }
   bool isolated = true;
   for (int32_t u : p.near) {
     if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) != kUnrelated) {
@@ -731,6 +733,7 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
     isolated += CheckIsolated(p, unchecked[i]);
   }
   if (2 * isolated >= sampled) {
+    if (!unchecked.empty() && !memory.indexed) BuildIndex(memory, graph);
     for (int32_t s : unchecked) {
       const KnownTerm& known = memory.known[Idx(s)];
       if (!known.checked) CheckIsolated(p, s);
@@ -738,6 +741,7 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
     }
   } else {
     memory.lookForIsolated = false;
+    memory.indexed = false;
     memory.suspects = {};
     memory.index = CandidateIndex{};
   }
@@ -754,7 +758,7 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
   // adjacent covers).
   size_t pending = 0;
   for (const PendingBlock& block : p.pendingBlocks) pending += static_cast<size_t>(block.count);
-  if (!memory.lookForIsolated || 8 * pending > members) BuildClassIndexes(p);
+  if (!memory.indexed || 8 * pending > members) BuildClassIndexes(p);
   int32_t listed = 0;
   for (char v : {'1', '0', '-', '~'}) listed += OutputList(graph, output, v)->Count();
   if (listed != graph.termCount) {

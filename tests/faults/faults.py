@@ -201,7 +201,7 @@ FAULTS = [
      "if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) == kContained) {",
      "[reduce] isolation: an input part one opposite literal away is not counted"),
     ("src/reduce/reduce_output.cpp",
-     "  if (insert) m.index.Insert(term.slot, mask);\n",
+     "  if (m.indexed) m.index.Insert(term.slot, mask);\n",
      "",
      "[reduce] a term made by the pass is not put into the index of every term"),
 ]
