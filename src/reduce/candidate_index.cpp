@@ -179,7 +179,6 @@ void CandidateIndex::Reach(size_t g, const uint64_t* t, uint64_t flip) {
 }
 
 bool CandidateIndex::Near(const uint64_t* t, std::vector<int32_t>& found, size_t most) {
-  walked_ = 0;
   if (lists_.empty()) return true;
   if (++query_ == 0) {
     std::fill(seen_.begin(), seen_.end(), 0);
@@ -229,7 +228,6 @@ bool CandidateIndex::Walk(const uint64_t* t, std::vector<int32_t>& found, size_t
     __builtin_prefetch(list->data());
     entries += list->size();
   }
-  walked_ = entries;
   if (entries > most) {
     reached_.clear();
     return false;

@@ -53,9 +53,6 @@ class CandidateIndex {
   /// and returns false.
   bool Near(const uint64_t* t, std::vector<int32_t>& found, size_t most);
 
-  /// The number of terms in the leaves that the last Near read or refused.
-  size_t Walked() const { return walked_; }
-
  private:
   struct Group {
     int32_t start;
@@ -88,7 +85,6 @@ class CandidateIndex {
   std::vector<const std::vector<Entry>*> reached_;
   std::vector<uint32_t> seen_;        // per slot: the last query that met it
   uint32_t query_ = 0;
-  size_t walked_ = 0;
 };
 
 }  // namespace tavro
