@@ -204,4 +204,8 @@ FAULTS = [
      "  if (m.indexed) m.index.Insert(term.slot, mask);\n",
      "",
      "[reduce] a term made by the pass is not put into the index of every term"),
+    ("src/reduce/reduce_output.cpp",
+     "  const bool fresh = !m.valid || m.nextSerial != graph.nextSerial || m.termCount != graph.termCount;",
+     "  const bool fresh = !m.valid;",
+     "[reduce] what a pass learnt is trusted after the graph was changed by other means"),
 ]
