@@ -203,6 +203,10 @@ struct PassMemory {
   std::vector<int8_t> memberClass;
   std::vector<int32_t> slotOfArrival;
   std::vector<PendingBlock> pendingBlocks;
+  // One bit per block that holds pending terms, so that a pass over a few
+  // terms with many dashes does not walk every block; and their number.
+  std::vector<uint64_t> busyBlocks;
+  size_t pendingCount = 0;
   uint64_t passes = 0;
 };
 
@@ -290,8 +294,14 @@ void MarkPending(Pass& p, int32_t s) {
   SlotState& state = StateOf(p, s);
   if (state.pending) return;
   state.pending = true;
-  if (Idx(state.dash) >= p.pendingBlocks.size()) p.pendingBlocks.resize(Idx(state.dash) + 1);
-  p.pendingBlocks[Idx(state.dash)].Set(state.serial);
+  const size_t k = Idx(state.dash);
+  if (k >= p.pendingBlocks.size()) {
+    p.pendingBlocks.resize(k + 1);
+    p.memory.busyBlocks.resize(std::max(p.memory.busyBlocks.size(), k / 64 + 1), 0);
+  }
+  p.pendingBlocks[k].Set(state.serial);
+  p.memory.busyBlocks[k / 64] |= uint64_t{1} << (k % 64);
+  ++p.memory.pendingCount;
   if (state.serial >= p.slotOfArrival.size()) {
     p.slotOfArrival.resize(std::max<size_t>(state.serial + 1, 2 * p.slotOfArrival.size()));
   }
@@ -302,7 +312,10 @@ void ClearPending(Pass& p, int32_t s) {
   SlotState& state = p.slots[Idx(s)];
   if (!state.pending) return;
   state.pending = false;
-  p.pendingBlocks[Idx(state.dash)].Clear(state.serial);
+  const size_t k = Idx(state.dash);
+  p.pendingBlocks[k].Clear(state.serial);
+  if (p.pendingBlocks[k].count == 0) p.memory.busyBlocks[k / 64] &= ~(uint64_t{1} << (k % 64));
+  --p.memory.pendingCount;
 }
 
 // Packs the input part of a new term into its masks (a literal bit for '0'
@@ -667,11 +680,22 @@ const Term& ResumeTerm(Pass& p, int32_t dash) {
 // The first pending term at or after the place of key (-dash, arrival), or
 // kNone.
 int32_t NextPending(const Pass& p, int32_t dash, uint64_t arrival) {
-  for (int32_t k = std::min(dash, static_cast<int32_t>(p.pendingBlocks.size()) - 1); k >= 0; --k) {
-    const uint64_t a = p.pendingBlocks[Idx(k)].Next(k == dash ? arrival : 0);
-    if (a != kNoArrival) return p.slotOfArrival[a];
+  const std::vector<uint64_t>& busy = p.memory.busyBlocks;
+  if (busy.empty()) return kNone;
+  // The busy blocks at or below `dash`, highest first.
+  size_t w = std::min(Idx(dash) / 64, busy.size() - 1);
+  uint64_t bits = busy[w];
+  if (Idx(dash) / 64 == w) bits &= ~uint64_t{0} >> (63 - Idx(dash) % 64);
+  for (;;) {
+    while (bits != 0) {
+      const size_t k = w * 64 + 63 - static_cast<size_t>(std::countl_zero(bits));
+      const uint64_t a = p.pendingBlocks[k].Next(static_cast<int32_t>(k) == dash ? arrival : 0);
+      if (a != kNoArrival) return p.slotOfArrival[a];
+      bits &= ~(uint64_t{1} << (k % 64));
+    }
+    if (w == 0) return kNone;
+    bits = busy[--w];
   }
-  return kNone;
 }
 
 void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
@@ -692,12 +716,16 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
   GrowSlots(memory, words, static_cast<size_t>(SlotCount(graph)));
   // Terms left pending behind the last pass's last place (the plain walk
   // does not visit them either), or by a pass that an error ended.
-  for (PendingBlock& block : p.pendingBlocks) {
-    if (block.count == 0) continue;
-    std::fill(block.bits.begin(), block.bits.end(), 0);
-    std::fill(block.summary.begin(), block.summary.end(), 0);
-    block.count = 0;
+  for (size_t w = 0; w < memory.busyBlocks.size(); ++w) {
+    for (uint64_t bits = memory.busyBlocks[w]; bits != 0; bits &= bits - 1) {
+      PendingBlock& block = p.pendingBlocks[w * 64 + static_cast<size_t>(std::countr_zero(bits))];
+      std::fill(block.bits.begin(), block.bits.end(), 0);
+      std::fill(block.summary.begin(), block.summary.end(), 0);
+      block.count = 0;
+    }
+    memory.busyBlocks[w] = 0;
   }
+  memory.pendingCount = 0;
   p.nameParts = hooks != nullptr && hooks->nameParts;
 
   // The working list holds every term, in order of (dashCount descending,
@@ -756,9 +784,7 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
   // With few members left to visit, the index of every term serves them;
   // with many, indexes of the members by class (minterm tables, split and
   // adjacent covers).
-  size_t pending = 0;
-  for (const PendingBlock& block : p.pendingBlocks) pending += static_cast<size_t>(block.count);
-  if (!memory.indexed || 8 * pending > members) BuildClassIndexes(p);
+  if (!memory.indexed || 8 * memory.pendingCount > members) BuildClassIndexes(p);
   int32_t listed = 0;
   for (char v : {'1', '0', '-', '~'}) listed += OutputList(graph, output, v)->Count();
   if (listed != graph.termCount) {
