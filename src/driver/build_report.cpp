@@ -19,27 +19,8 @@ Report ComputeReport(const TermGraph& graph, WitnessChoice choice, OutputHook be
 }
 
 void WriteReport(std::ostream& out, const TermGraph& graph, const Report& report) {
-  std::string cube;  // all '-' between the cubes written from literals
   for (const OutputAnswer& answer : report.answers) {
-    switch (answer.kind) {
-      case OutputAnswer::Kind::kTautology:
-        out << "tautology\n";
-        break;
-      case OutputAnswer::Kind::kTermInputs:
-        out << answer.term->inputs << '\n';
-        break;
-      case OutputAnswer::Kind::kCube: {
-        if (cube.empty()) cube.assign(static_cast<size_t>(graph.inputCount), '-');
-        for (size_t k = answer.literalsBegin; k < answer.literalsEnd; ++k) {
-          cube[static_cast<size_t>(report.literals[k].variable)] = report.literals[k].value;
-        }
-        out << cube << '\n';
-        for (size_t k = answer.literalsBegin; k < answer.literalsEnd; ++k) {
-          cube[static_cast<size_t>(report.literals[k].variable)] = '-';
-        }
-        break;
-      }
-    }
+    out << AnswerText(graph, answer, report.literals) << '\n';
   }
 }
 

@@ -174,24 +174,25 @@ int RunTavro(int argc, const char* const* argv, std::ostream& out, std::ostream&
       runningLine = nullptr;
     }
   } endHooks{line};
+  // The status line goes before the message does.
+  auto fail = [&](std::string_view text) {
+    ClearProgress(line);
+    return ReportError(out, err, text);
+  };
   try {
     Run(options, out, reduce, line);
   } catch (const char* text) {
-    ClearProgress(line);
-    return ReportError(out, err, text != nullptr ? text : "");
+    return fail(text != nullptr ? text : "");
   } catch (const std::string& text) {
-    ClearProgress(line);
-    return ReportError(out, err, text);
+    return fail(text);
   } catch (const std::bad_alloc&) {
-    ClearProgress(line);
-    return ReportError(out, err, "Out of memory");
+    return fail("Out of memory");
   } catch (const std::exception& e) {
-    ClearProgress(line);
-    return ReportError(out, err, e.what());
+    return fail(e.what());
   }
   // A report that could not be written (a full disk or device) is a
   // failed run, not a successful one.
-  if (!out.flush()) return ReportError(out, err, "Cannot write to standard output");
+  if (!out.flush()) return fail("Cannot write to standard output");
   return 0;
 }
 

@@ -114,8 +114,6 @@ auto* ListOf(Lists& lists, char value) {
   }
 }
 
-bool IsSpecified(char c) { return c == '1' || c == '0' || c == '-'; }
-
 }  // namespace
 
 TermList* OutputList(TermGraph& graph, int32_t output, char value) {

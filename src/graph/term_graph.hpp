@@ -320,6 +320,9 @@ TermVector GetCellTerms(const TermGraph& graph, const InputVariable& variable, i
 VariableCell GetVariableCell(const TermGraph& graph, const InputVariable& variable,
                              int32_t output);
 
+/// True for the output characters of a cube's own set: '1', '0', '-'.
+inline bool IsSpecified(char c) { return c == '1' || c == '0' || c == '-'; }
+
 /// Class of an input character: '1', '0', or '-' for every other character.
 inline char LiteralClass(char c) { return c == '1' || c == '0' ? c : '-'; }
 

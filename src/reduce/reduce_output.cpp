@@ -77,8 +77,6 @@ constexpr double kNoLimit = 1e18;
 
 size_t Idx(int32_t s) { return static_cast<size_t>(s); }
 
-bool IsSpecified(char c) { return c == '1' || c == '0' || c == '-'; }
-
 // 0 to 2 for '1', '0', '-', the characters of the candidate search; -1 for
 // '~', which takes no part; kOtherClass for any other character.
 int ValueClass(char c) {
@@ -135,6 +133,69 @@ struct PendingBlock {
       return found * 64 + static_cast<size_t>(std::countr_zero(bits[found]));
     }
     return kNoArrival;
+  }
+};
+
+// The pending terms of a pass: a block per dashCount, a bit per block that
+// holds any (so that a pass over a few terms with many dashes neither clears
+// nor searches every block), and the slot of each pending arrival.
+struct PendingTerms {
+  std::vector<PendingBlock> blocks;
+  std::vector<uint64_t> busy;
+  std::vector<int32_t> slotOfArrival;
+  size_t count = 0;
+
+  void Add(size_t dash, uint64_t arrival, int32_t slot) {
+    if (dash >= blocks.size()) {
+      blocks.resize(dash + 1);
+      busy.resize(std::max(busy.size(), dash / 64 + 1), 0);
+    }
+    blocks[dash].Set(arrival);
+    busy[dash / 64] |= uint64_t{1} << (dash % 64);
+    ++count;
+    if (arrival >= slotOfArrival.size()) {
+      slotOfArrival.resize(std::max<size_t>(arrival + 1, 2 * slotOfArrival.size()));
+    }
+    slotOfArrival[arrival] = slot;
+  }
+
+  void Remove(size_t dash, uint64_t arrival) {
+    blocks[dash].Clear(arrival);
+    if (blocks[dash].count == 0) busy[dash / 64] &= ~(uint64_t{1} << (dash % 64));
+    --count;
+  }
+
+  // Empties every block, keeping its memory.
+  void Clear() {
+    for (size_t w = 0; w < busy.size(); ++w) {
+      for (uint64_t bits = busy[w]; bits != 0; bits &= bits - 1) {
+        PendingBlock& block = blocks[w * 64 + static_cast<size_t>(std::countr_zero(bits))];
+        std::fill(block.bits.begin(), block.bits.end(), 0);
+        std::fill(block.summary.begin(), block.summary.end(), 0);
+        block.count = 0;
+      }
+      busy[w] = 0;
+    }
+    count = 0;
+  }
+
+  // The slot of the first pending term at or after the place of key (-dash,
+  // arrival), or -1: the busy blocks at or below `dash`, highest first.
+  int32_t Next(size_t dash, uint64_t arrival) const {
+    if (busy.empty()) return -1;
+    size_t w = std::min(dash / 64, busy.size() - 1);
+    uint64_t bits = busy[w];
+    if (dash / 64 == w) bits &= ~uint64_t{0} >> (63 - dash % 64);
+    for (;;) {
+      while (bits != 0) {
+        const size_t k = w * 64 + 63 - static_cast<size_t>(std::countl_zero(bits));
+        const uint64_t a = blocks[k].Next(k == dash ? arrival : 0);
+        if (a != kNoArrival) return slotOfArrival[a];
+        bits &= ~(uint64_t{1} << (k % 64));
+      }
+      if (w == 0) return -1;
+      bits = busy[--w];
+    }
   }
 };
 
@@ -201,12 +262,7 @@ struct PassMemory {
   // the present pass, or -1. The index holds every term of the graph, and
   // this is how a search keeps to the members of its own class cheaply.
   std::vector<int8_t> memberClass;
-  std::vector<int32_t> slotOfArrival;
-  std::vector<PendingBlock> pendingBlocks;
-  // One bit per block that holds pending terms, so that a pass over a few
-  // terms with many dashes does not walk every block; and their number.
-  std::vector<uint64_t> busyBlocks;
-  size_t pendingCount = 0;
+  PendingTerms pending;
   uint64_t passes = 0;
 };
 
@@ -217,21 +273,15 @@ struct Pass {
   size_t j;
   size_t words;  // 64-bit words of one mask
   uint64_t id;
-  CandidateIndex& index;
 
-  // Per slot; see SlotState.
-  std::vector<SlotState>& slots;
-  std::vector<int32_t>& slotOfArrival;  // meaningful for pending terms only
   // Visited terms, as (term, arrival), whose expansion of a candidate the
   // slot's term blocks, or for which the slot's term is such a blocked
   // candidate: chains through `notes` from the slot's blockingNote and
   // blockedNote.
   std::vector<NoteRecord> notes{};
 
-  // Per dashCount: the terms of the graph that have left the list, and the
-  // pending terms.
+  // Per dashCount: the terms of the graph that have left the list.
   std::vector<int32_t> leftList{};
-  std::vector<PendingBlock>& pendingBlocks;
 
   ReduceStats stats{};
   // Members whose character is none of '1', '0', '-', '~' (outside the
@@ -267,7 +317,7 @@ void GrowSlots(PassMemory& m, size_t words, size_t n) {
 // The pass's record of the term in slot s, begun when the term is first
 // touched.
 SlotState& StateOf(Pass& p, int32_t s) {
-  SlotState& state = p.slots[Idx(s)];
+  SlotState& state = p.memory.slots[Idx(s)];
   const Term& term = TermAt(p, s);
   if (state.pass != p.id || state.serial != term.serial) {
     state = SlotState{.serial = term.serial, .pass = p.id, .dash = term.dashCount};
@@ -277,8 +327,8 @@ SlotState& StateOf(Pass& p, int32_t s) {
 
 // Whether the graph's term in slot s stands in the working list.
 bool InList(Pass& p, int32_t s) {
-  if (Idx(s) >= p.slots.size()) return true;
-  const SlotState& state = p.slots[Idx(s)];
+  if (Idx(s) >= p.memory.slots.size()) return true;
+  const SlotState& state = p.memory.slots[Idx(s)];
   return state.pass != p.id || state.serial != TermAt(p, s).serial || !state.out;
 }
 
@@ -294,28 +344,14 @@ void MarkPending(Pass& p, int32_t s) {
   SlotState& state = StateOf(p, s);
   if (state.pending) return;
   state.pending = true;
-  const size_t k = Idx(state.dash);
-  if (k >= p.pendingBlocks.size()) {
-    p.pendingBlocks.resize(k + 1);
-    p.memory.busyBlocks.resize(std::max(p.memory.busyBlocks.size(), k / 64 + 1), 0);
-  }
-  p.pendingBlocks[k].Set(state.serial);
-  p.memory.busyBlocks[k / 64] |= uint64_t{1} << (k % 64);
-  ++p.memory.pendingCount;
-  if (state.serial >= p.slotOfArrival.size()) {
-    p.slotOfArrival.resize(std::max<size_t>(state.serial + 1, 2 * p.slotOfArrival.size()));
-  }
-  p.slotOfArrival[state.serial] = s;
+  p.memory.pending.Add(Idx(state.dash), state.serial, s);
 }
 
 void ClearPending(Pass& p, int32_t s) {
-  SlotState& state = p.slots[Idx(s)];
+  SlotState& state = p.memory.slots[Idx(s)];
   if (!state.pending) return;
   state.pending = false;
-  const size_t k = Idx(state.dash);
-  p.pendingBlocks[k].Clear(state.serial);
-  if (p.pendingBlocks[k].count == 0) p.memory.busyBlocks[k / 64] &= ~(uint64_t{1} << (k % 64));
-  --p.memory.pendingCount;
+  p.memory.pending.Remove(Idx(state.dash), state.serial);
 }
 
 // Packs the input part of a new term into its masks (a literal bit for '0'
@@ -402,7 +438,7 @@ void Leave(Pass& p, int32_t s) {
     const int32_t place = state.otherIndex;
     const int32_t moved = p.others.back();
     p.others[Idx(place)] = moved;
-    p.slots[Idx(moved)].otherIndex = place;
+    p.memory.slots[Idx(moved)].otherIndex = place;
     p.others.pop_back();
     state.otherIndex = kNone;
   }
@@ -469,8 +505,9 @@ int32_t CompareMasks(const uint64_t* big, const uint64_t* small, size_t words) {
   return differing;
 }
 
-// Appends to p.near the terms whose input part a candidate of t may have: '-', '0' or '1' at t's dashes, and t's literals with at most one
-// of them flipped.
+// Appends to p.near the terms whose input part a candidate of t may have:
+// '-', '0' or '1' at t's dashes, and t's literals with at most one of them
+// flipped.
 void NamePartsOfCandidates(Pass& p, const Term& t) {
   std::string& part = p.part;
   part.assign(t.inputs.view());
@@ -504,13 +541,13 @@ void NamePartsOfCandidates(Pass& p, const Term& t) {
 
 // Whether the term in slot s is isolated: whether no other input part of the
 // graph has a literal wherever s has one, with the opposite literal at no
-// more than one of those places. The answer is kept.
-// Before the index of every term is built (for a sample) it reads them all.
+// more than one of those places. The answer is kept. Before the index of
+// every term is built (for a sample), it reads them all.
 bool CheckIsolated(Pass& p, int32_t s) {
   const uint64_t* tm = MasksOf(p, s);
   p.near.clear();
   if (p.memory.indexed) {
-    p.index.Near(tm, p.near, std::numeric_limits<size_t>::max());
+    p.memory.index.Near(tm, p.near, std::numeric_limits<size_t>::max());
   } else {
     p.graph.terms.ForEach([&](const Term* t) { p.near.push_back(t->slot); });
   }
@@ -530,8 +567,8 @@ bool CheckIsolated(Pass& p, int32_t s) {
 // Puts the members of the pass into indexes of their own, one per class.
 // Among many terms with characters elsewhere, or many candidates of other
 // characters, the index of every term lists far more terms than a search
-// needs.
-// Built before the first visit, when the output's lists hold its members.
+// needs. Built before the first visit, when the output's lists hold exactly
+// the members.
 void BuildClassIndexes(Pass& p) {
   p.byClass = true;
   std::fill(p.memory.memberClass.begin(), p.memory.memberClass.end(), -1);
@@ -577,7 +614,7 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
     const double most = p.memory.impureTerms != 0        ? kNoLimit
                         : p.nameParts && parts < 1e4 ? 0
                                                      : std::min(kTermsPerPart * parts, kNoLimit);
-    CandidateIndex& index = p.byClass ? p.memory.classIndex[c] : p.index;
+    CandidateIndex& index = p.byClass ? p.memory.classIndex[c] : p.memory.index;
     const bool listed = index.Near(tm, p.near, static_cast<size_t>(most));
     if (!listed) NamePartsOfCandidates(p, t);
     p.stats.comparisons += static_cast<int64_t>(p.near.size());
@@ -658,7 +695,7 @@ constexpr int32_t kFirstPlace = std::numeric_limits<int32_t>::max();
 // of a block lies before its first term.
 int32_t ResumeDash(const Pass& p, int32_t s) {
   const size_t top = p.graph.termsByDash.size();
-  size_t before = Idx(p.slots[Idx(s)].dash) + 1;
+  size_t before = Idx(p.memory.slots[Idx(s)].dash) + 1;
   while (before < top && ListCount(p, before) == 0) ++before;
   if (before >= top) return kFirstPlace;
   int32_t ahead = 0;
@@ -677,27 +714,6 @@ const Term& ResumeTerm(Pass& p, int32_t dash) {
   return *first;
 }
 
-// The first pending term at or after the place of key (-dash, arrival), or
-// kNone.
-int32_t NextPending(const Pass& p, int32_t dash, uint64_t arrival) {
-  const std::vector<uint64_t>& busy = p.memory.busyBlocks;
-  if (busy.empty()) return kNone;
-  // The busy blocks at or below `dash`, highest first.
-  size_t w = std::min(Idx(dash) / 64, busy.size() - 1);
-  uint64_t bits = busy[w];
-  if (Idx(dash) / 64 == w) bits &= ~uint64_t{0} >> (63 - Idx(dash) % 64);
-  for (;;) {
-    while (bits != 0) {
-      const size_t k = w * 64 + 63 - static_cast<size_t>(std::countl_zero(bits));
-      const uint64_t a = p.pendingBlocks[k].Next(static_cast<int32_t>(k) == dash ? arrival : 0);
-      if (a != kNoArrival) return p.slotOfArrival[a];
-      bits &= ~(uint64_t{1} << (k % 64));
-    }
-    if (w == 0) return kNone;
-    bits = busy[--w];
-  }
-}
-
 void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
   if (!graph.passMemory) graph.passMemory = std::make_shared<PassMemory>();
   PassMemory& memory = *static_cast<PassMemory*>(graph.passMemory.get());
@@ -708,24 +724,11 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
          .output = output,
          .j = static_cast<size_t>(output),
          .words = words,
-         .id = ++memory.passes,
-         .index = memory.index,
-         .slots = memory.slots,
-         .slotOfArrival = memory.slotOfArrival,
-         .pendingBlocks = memory.pendingBlocks};
+         .id = ++memory.passes};
   GrowSlots(memory, words, static_cast<size_t>(SlotCount(graph)));
   // Terms left pending behind the last pass's last place (the plain walk
   // does not visit them either), or by a pass that an error ended.
-  for (size_t w = 0; w < memory.busyBlocks.size(); ++w) {
-    for (uint64_t bits = memory.busyBlocks[w]; bits != 0; bits &= bits - 1) {
-      PendingBlock& block = p.pendingBlocks[w * 64 + static_cast<size_t>(std::countr_zero(bits))];
-      std::fill(block.bits.begin(), block.bits.end(), 0);
-      std::fill(block.summary.begin(), block.summary.end(), 0);
-      block.count = 0;
-    }
-    memory.busyBlocks[w] = 0;
-  }
-  memory.pendingCount = 0;
+  memory.pending.Clear();
   p.nameParts = hooks != nullptr && hooks->nameParts;
 
   // The working list holds every term, in order of (dashCount descending,
@@ -784,7 +787,7 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
   // With few members left to visit, the index of every term serves them;
   // with many, indexes of the members by class (minterm tables, split and
   // adjacent covers).
-  if (!memory.indexed || 8 * memory.pendingCount > members) BuildClassIndexes(p);
+  if (!memory.indexed || 8 * memory.pending.count > members) BuildClassIndexes(p);
   int32_t listed = 0;
   for (char v : {'1', '0', '-', '~'}) listed += OutputList(graph, output, v)->Count();
   if (listed != graph.termCount) {
@@ -800,10 +803,10 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
 
   int32_t dash = kFirstPlace;
   uint64_t arrival = 0;
-  for (int32_t s; (s = NextPending(p, dash, arrival)) != kNone;) {
+  for (int32_t s; (s = memory.pending.Next(Idx(dash), arrival)) != kNone;) {
     if (!Visit(p, s)) {
-      dash = p.slots[Idx(s)].dash;
-      arrival = p.slots[Idx(s)].serial + 1;
+      dash = p.memory.slots[Idx(s)].dash;
+      arrival = p.memory.slots[Idx(s)].serial + 1;
       continue;
     }
     ++p.stats.rescans;

@@ -92,7 +92,6 @@ struct Checker {
   // The witness trail (null when no witness is wanted): the literals fixed
   // on the way to the cover under examination.
   std::vector<CubeLiteral>* witness = nullptr;
-  bool wantWitness = false;
 };
 
 /// Sizes the buffers for a cover of `cubeCount` cubes. The per-variable
@@ -117,7 +116,6 @@ void InitChecker(Checker& c, int32_t inputCount, size_t cubeCount) {
   if (c.literalCount.size() < cubeCount) c.literalCount.resize(cubeCount);
   if (c.cubeGroup.size() < cubeCount) c.cubeGroup.resize(cubeCount);
   c.witness = nullptr;
-  c.wantWitness = false;
 }
 
 /// Puts `value` ('0' or '1') for every variable of `bits` (one bit per field,
@@ -275,7 +273,7 @@ Outcome Simplify(Checker& c, Block& node) {
       for (size_t j = 0; j < w; ++j) {
         if ((c.unitZero[j] & c.unitOne[j]) != 0) return Outcome::kCovers;
       }
-      if (c.wantWitness) {
+      if (c.witness != nullptr) {
         for (size_t j = 0; j < w; ++j) {
           FixOnTrail(c, j, c.unitZero[j], '1');
           FixOnTrail(c, j, c.unitOne[j], '0');
@@ -290,7 +288,7 @@ Outcome Simplify(Checker& c, Block& node) {
       anyUnate = anyUnate || c.unate[j] != 0;
     }
     if (!anyUnate) return Outcome::kExpanded;
-    if (c.wantWitness) {
+    if (c.witness != nullptr) {
       // Set against its only polarity, the variable leaves out every cube dropped here.
       for (size_t j = 0; j < w; ++j) {
         FixOnTrail(c, j, c.unate[j] & c.anyZero[j], '1');
@@ -406,7 +404,7 @@ Outcome DecideByTruthTable(Checker& c, const Block& node) {
     table |= holds;
   }
   if (table == all) return Outcome::kCovers;
-  if (c.wantWitness) {
+  if (c.witness != nullptr) {
     const int vector = std::countr_zero(~table & all);
     Word cube = Word{1} << vector;  // the table positions the witness admits
     for (size_t i = 0; i < count; ++i) {
@@ -596,7 +594,7 @@ Outcome SplitOnVariable(Checker& c, Block& node, bool sparse) {
   frame.arenaEnd = c.arena.size();
   const size_t top = c.arena.size();
   if (top + node.count * c.words > c.arenaLimit) return Outcome::kUndecided;
-  if (c.wantWitness) {
+  if (c.witness != nullptr) {
     frame.trailMark = c.witness->size();
     c.witness->push_back(CubeLiteral{best, firstValue == 1 ? '1' : '0'});
   }
@@ -617,7 +615,7 @@ Outcome Expand(Checker& c, Block& node) {
   // Too few vectors decide a miss at once; a witness is then found by
   // splitting on, down the cofactors that stay short of vectors.
   const bool sparse = !EnoughMinterms(c, node);
-  if (sparse && !c.wantWitness) return Outcome::kMisses;
+  if (sparse && c.witness == nullptr) return Outcome::kMisses;
   const Outcome small = DecideByTruthTable(c, node);
   if (small != Outcome::kExpanded) return small;
   // A cover short of vectors misses down whichever split: its groups would
@@ -645,7 +643,7 @@ Outcome Decide(Checker& c, Block node) {
         // The parent is needed no more: its second cofactor takes its place.
         node = Block{frame.parent.begin,
                      Cofactor(c, frame.parent, frame.variable, frame.value, frame.parent.begin)};
-        if (c.wantWitness) {
+        if (c.witness != nullptr) {
           c.witness->resize(frame.trailMark);
           c.witness->push_back(CubeLiteral{frame.variable, frame.value == 1 ? '1' : '0'});
         }
@@ -739,10 +737,8 @@ CoverVerdict CheckOnCover(CoverCheckBuffers& memory, const TermGraph& graph, int
   if (anyAllDash) return CoverVerdict::kCovers;
   const size_t witnessStart = witness != nullptr ? witness->size() : 0;
   c.witness = witness;
-  c.wantWitness = witness != nullptr;
   const Outcome outcome = Decide(c, Block{0, k});
   c.witness = nullptr;
-  c.wantWitness = false;
   if (outcome == Outcome::kMisses) return CoverVerdict::kMisses;
   if (witness != nullptr) witness->resize(witnessStart);
   return outcome == Outcome::kCovers ? CoverVerdict::kCovers : CoverVerdict::kUndecided;
