@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <new>
 
 namespace tavro {
 namespace {
@@ -11,6 +12,9 @@ constexpr int32_t kWidestGroup = 12;
 // Groups beyond this many add upkeep on wide inputs without making the two
 // best groups much better; the places after them are left out of the index.
 constexpr int32_t kMostGroups = 16;
+// Entries per chunk of list blocks, and the places an entry carries.
+constexpr uint32_t kChunk = uint32_t{1} << 16;
+constexpr size_t kFilterPlaces = 32;
 
 size_t Idx(int32_t i) { return static_cast<size_t>(i); }
 
@@ -45,13 +49,22 @@ void CandidateIndex::Reset(int32_t inputCount, size_t expectedTerms) {
     // Even widths when the groups cover every place, else `width` each.
     const int64_t start = groups * width >= inputCount ? int64_t{h} * inputCount / groups : h * width;
     const int64_t end = groups * width >= inputCount ? int64_t{h + 1} * inputCount / groups : start + width;
-    shape.push_back({static_cast<int32_t>(start), static_cast<int32_t>(end - start)});
+    shape.push_back({static_cast<int32_t>(start), static_cast<int32_t>(end - start),
+                     static_cast<int32_t>(end % inputCount)});
+  }
+  // Every block is free again: the chunks are cut anew from the first, and
+  // a chunk of one long list waits for a list of its size.
+  free_.assign(32, {});
+  cutChunk_ = 0;
+  cutAt_ = 0;
+  for (size_t c = 0; c < chunks_.size(); ++c) {
+    if (chunkSize_[c] > kChunk) free_[Idx(std::countr_zero(chunkSize_[c]))].push_back(static_cast<uint32_t>(c << 16));
   }
   if (inputCount == inputCount_ && shape == groups_) {
-    // The same leaves again: empty them, keeping their memory.
+    // The same leaves again: empty them.
     for (size_t w = 0; w < nonempty_.size(); ++w) {
       for (uint64_t bits = nonempty_[w]; bits != 0; bits &= bits - 1) {
-        lists_[w * 64 + static_cast<size_t>(std::countr_zero(bits))].clear();
+        lists_[w * 64 + static_cast<size_t>(std::countr_zero(bits))] = List{};
       }
       nonempty_[w] = 0;
     }
@@ -65,10 +78,68 @@ void CandidateIndex::Reset(int32_t inputCount, size_t expectedTerms) {
   int32_t widest = 0;
   for (const Group& g : groups_) widest = std::max(widest, g.width);
   leavesPerGroup_ = power_[Idx(widest)];
-  lists_.clear();
-  lists_.shrink_to_fit();
-  lists_.resize(groups_.size() * leavesPerGroup_);
+  lists_ = std::vector<List>(groups_.size() * leavesPerGroup_);
   nonempty_.assign((lists_.size() + 63) / 64, 0);
+  place_.clear();
+}
+
+uint32_t CandidateIndex::Allocate(uint32_t capacity) {
+  std::vector<uint32_t>& free = free_[Idx(std::countr_zero(capacity))];
+  if (!free.empty()) {
+    const uint32_t at = free.back();
+    free.pop_back();
+    return at;
+  }
+  if (capacity > kChunk) {
+    // A list this long has a chunk of its own.
+    if (chunks_.size() >= kChunk) throw std::bad_alloc();
+    chunks_.emplace_back(new Entry[capacity]);
+    chunkSize_.push_back(capacity);
+    return static_cast<uint32_t>((chunks_.size() - 1) << 16);
+  }
+  // Cut from the first chunk of ordinary size with room left, or a new one.
+  while (cutChunk_ < chunks_.size() && (chunkSize_[cutChunk_] != kChunk || cutAt_ + capacity > kChunk)) {
+    ++cutChunk_;
+    cutAt_ = 0;
+  }
+  if (cutChunk_ == chunks_.size()) {
+    if (chunks_.size() >= kChunk) throw std::bad_alloc();
+    chunks_.emplace_back(new Entry[kChunk]);
+    chunkSize_.push_back(kChunk);
+  }
+  const uint32_t at = (cutChunk_ << 16) | cutAt_;
+  cutAt_ += capacity;
+  return at;
+}
+
+void CandidateIndex::Reserve(size_t at, size_t more) {
+  List& list = lists_[at];
+  if (list.size + more <= list.capacity) return;
+  if (list.size + more > (size_t{1} << 31)) throw std::bad_alloc();
+  const uint32_t capacity = std::bit_ceil(static_cast<uint32_t>(list.size + more));
+  const uint32_t block = Allocate(capacity);
+  Entry* to = chunks_[block >> 16].get() + (block & 0xffff);
+  if (list.size != 0) std::copy(Data(list), Data(list) + list.size, to);
+  if (list.capacity != 0) free_[Idx(std::countr_zero(list.capacity))].push_back(list.at);
+  list.at = block;
+  list.capacity = capacity;
+}
+
+void CandidateIndex::Append(size_t at, int32_t slot, const uint64_t* masks, size_t g) {
+  Reserve(at, 1);
+  List& list = lists_[at];
+  place_[Idx(slot) * groups_.size() + g] = static_cast<int32_t>(list.size);
+  Data(list)[list.size++] = {slot, Filter(masks, groups_[g]), Filter(masks + words_, groups_[g])};
+  nonempty_[at / 64] |= uint64_t{1} << (at % 64);
+}
+
+uint32_t CandidateIndex::Filter(const uint64_t* bits, const Group& group) const {
+  const size_t n = Idx(inputCount_), start = Idx(group.filterStart);
+  const size_t count = std::min(n, kFilterPlaces);
+  const size_t first = std::min(count, n - start);
+  uint64_t v = BitsAt(bits, start, first);
+  if (first < count) v |= BitsAt(bits, 0, count - first) << first;
+  return static_cast<uint32_t>(v);
 }
 
 uint32_t CandidateIndex::Leaf(const uint64_t* masks, const Group& group) const {
@@ -85,43 +156,33 @@ uint32_t CandidateIndex::Leaf(const uint64_t* masks, const Group& group) const {
 void CandidateIndex::Insert(int32_t slot, const uint64_t* masks) {
   const size_t groups = groups_.size();
   const size_t s = Idx(slot);
-  if ((s + 1) * groups > place_.size()) place_.resize(std::max((s + 1) * groups, 2 * place_.size()));
-  if (s >= seen_.size()) seen_.resize(std::max(s + 1, 2 * seen_.size()), 0);
-  for (size_t g = 0; g < groups; ++g) {
-    const size_t at = g * leavesPerGroup_ + Leaf(masks, groups_[g]);
-    std::vector<Entry>& list = lists_[at];
-    place_[s * groups + g] = static_cast<int32_t>(list.size());
-    list.push_back({slot, masks[0], masks[words_]});
-    nonempty_[at / 64] |= uint64_t{1} << (at % 64);
-  }
+  if ((s + 1) * groups > place_.size()) place_.resize(std::max((s + 1) * groups, place_.size() * 3 / 2));
+  if (s >= seen_.size()) seen_.resize(std::max(s + 1, seen_.size() * 3 / 2), 0);
+  for (size_t g = 0; g < groups; ++g) Append(g * leavesPerGroup_ + Leaf(masks, groups_[g]), slot, masks, g);
 }
 
 void CandidateIndex::InsertAll(const std::vector<int32_t>& slots, const std::vector<uint64_t>& masks) {
   const size_t groups = groups_.size();
   std::vector<uint32_t> leaves(slots.size() * groups);
-  std::vector<uint8_t> added(lists_.size(), 0);  // counts up to 255; more grow as they come
+  std::vector<uint32_t> added(lists_.size(), 0);
+  int32_t top = -1;
   for (size_t i = 0; i < slots.size(); ++i) {
+    top = std::max(top, slots[i]);
     for (size_t g = 0; g < groups; ++g) {
       const uint32_t at = static_cast<uint32_t>(g * leavesPerGroup_ + Leaf(&masks[Idx(slots[i]) * 2 * words_], groups_[g]));
       leaves[i * groups + g] = at;
-      added[at] += added[at] != 255;
+      ++added[at];
     }
   }
   for (size_t at = 0; at < lists_.size(); ++at) {
-    if (added[at] != 0) lists_[at].reserve(lists_[at].size() + added[at]);
+    if (added[at] != 0) Reserve(at, added[at]);
   }
+  const size_t slotCount = Idx(top + 1);
+  if (slotCount * groups > place_.size()) place_.resize(slotCount * groups);
+  if (slotCount > seen_.size()) seen_.resize(slotCount, 0);
   for (size_t i = 0; i < slots.size(); ++i) {
-    const size_t s = Idx(slots[i]);
-    if ((s + 1) * groups > place_.size()) place_.resize(std::max((s + 1) * groups, 2 * place_.size()));
-    if (s >= seen_.size()) seen_.resize(std::max(s + 1, 2 * seen_.size()), 0);
-    const uint64_t* m = &masks[s * 2 * words_];
-    for (size_t g = 0; g < groups; ++g) {
-      const size_t at = leaves[i * groups + g];
-      std::vector<Entry>& list = lists_[at];
-      place_[s * groups + g] = static_cast<int32_t>(list.size());
-      list.push_back({slots[i], m[0], m[words_]});
-      nonempty_[at / 64] |= uint64_t{1} << (at % 64);
-    }
+    const uint64_t* m = &masks[Idx(slots[i]) * 2 * words_];
+    for (size_t g = 0; g < groups; ++g) Append(leaves[i * groups + g], slots[i], m, g);
   }
 }
 
@@ -130,12 +191,18 @@ void CandidateIndex::Erase(int32_t slot, const uint64_t* masks) {
   const size_t s = Idx(slot);
   for (size_t g = 0; g < groups; ++g) {
     const size_t at = g * leavesPerGroup_ + Leaf(masks, groups_[g]);
-    std::vector<Entry>& list = lists_[at];
+    List& list = lists_[at];
+    Entry* data = Data(list);
     const size_t from = Idx(place_[s * groups + g]);
-    list[from] = list.back();
-    place_[Idx(list[from].slot) * groups + g] = static_cast<int32_t>(from);
-    list.pop_back();
-    if (list.empty()) nonempty_[at / 64] &= ~(uint64_t{1} << (at % 64));
+    data[from] = data[--list.size];
+    place_[Idx(data[from].slot) * groups + g] = static_cast<int32_t>(from);
+    if (list.size == 0) {
+      // An empty list gives its block back, so that only the lists marked
+      // nonempty hold blocks.
+      free_[Idx(std::countr_zero(list.capacity))].push_back(list.at);
+      list = List{};
+      nonempty_[at / 64] &= ~(uint64_t{1} << (at % 64));
+    }
   }
 }
 
@@ -161,7 +228,7 @@ void CandidateIndex::Reach(size_t g, const uint64_t* t, uint64_t flip) {
     const size_t at = base + leaf;
     if ((nonempty_[at / 64] >> (at % 64)) & 1) {
       __builtin_prefetch(&lists_[at]);
-      reached_.push_back(&lists_[at]);
+      reached_.push_back(static_cast<uint32_t>(at));
     }
     int32_t k = 0;
     for (; k < dashCount; ++k) {
@@ -224,24 +291,32 @@ bool CandidateIndex::Walk(const uint64_t* t, std::vector<int32_t>& found, size_t
   // The lists' memory is requested for all of them before any is read: most
   // are far apart, and waiting for them one by one would cost each a miss.
   size_t entries = 0;
-  for (const std::vector<Entry>* list : reached_) {
-    __builtin_prefetch(list->data());
-    entries += list->size();
+  for (const uint32_t at : reached_) {
+    __builtin_prefetch(Data(lists_[at]));
+    entries += lists_[at].size;
   }
   if (entries > most) {
     reached_.clear();
     return false;
   }
-  // The first words of t's masks: a term that has not got a literal
-  // wherever t has one there, or has more than one opposite, is none.
-  const uint64_t tLiterals = t[0], tOnes = t[words_];
-  for (const std::vector<Entry>* list : reached_) {
-    for (const Entry& e : *list) {
-      const uint64_t opposite = (e.ones ^ tOnes) & tLiterals;
-      if ((e.literals & tLiterals) == tLiterals && (opposite & (opposite - 1)) == 0 &&
-          seen_[Idx(e.slot)] != query_) {
-        seen_[Idx(e.slot)] = query_;
-        found.push_back(e.slot);
+  // A term that has not got a literal wherever t has one at the places its
+  // entry carries, or has more than one opposite there, is none.
+  size_t group = groups_.size();
+  uint32_t tLiterals = 0, tOnes = 0;
+  for (const uint32_t at : reached_) {
+    if (at / leavesPerGroup_ != group) {
+      group = at / leavesPerGroup_;
+      tLiterals = Filter(t, groups_[group]);
+      tOnes = Filter(t + words_, groups_[group]);
+    }
+    const List& list = lists_[at];
+    const Entry* data = Data(list);
+    for (const Entry* e = data; e != data + list.size; ++e) {
+      const uint32_t opposite = (e->ones ^ tOnes) & tLiterals;
+      if ((e->literals & tLiterals) == tLiterals && (opposite & (opposite - 1)) == 0 &&
+          seen_[Idx(e->slot)] != query_) {
+        seen_[Idx(e->slot)] = query_;
+        found.push_back(e->slot);
       }
     }
   }

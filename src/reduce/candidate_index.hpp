@@ -16,11 +16,19 @@
 // The width grows with the number of terms, so that a leaf holds about one
 // term and the leaves t reaches hold few; a bit per leaf tells the empty ones
 // without reading the lists. Adding and removing a term costs one list entry
-// per group.
+// per group. An entry carries the term's characters at the 32 places after
+// its group (round to the start), so that a walk drops most terms that are
+// no candidates without reading their masks.
+//
+// The lists live in blocks of a power-of-two number of entries, cut from
+// chunks of 2^16 entries (a longer list gets a chunk of its own). A list that
+// outgrows its block moves to one twice the size, and the old block waits in
+// a free list for another list of its size.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace tavro {
@@ -48,7 +56,7 @@ class CandidateIndex {
 
   /// Appends to `found`, each once, the terms that may be candidates of the
   /// input part `t` (t itself among them, when indexed): every candidate is
-  /// among them, and on inputs of up to 64 places nothing else. Unless the
+  /// among them, and on inputs of up to 32 places nothing else. Unless the
   /// leaves to be read hold more than `most` terms: then it appends nothing
   /// and returns false.
   bool Near(const uint64_t* t, std::vector<int32_t>& found, size_t most);
@@ -57,20 +65,36 @@ class CandidateIndex {
   struct Group {
     int32_t start;
     int32_t width;
+    int32_t filterStart;  // the first of the places an entry carries
     bool operator==(const Group&) const = default;
   };
-  // A term in the list of its leaf, with the first words of its masks, so
-  // that a walk compares terms reading the list alone.
+  // A term in the list of its leaf, with its literal and '1' bits at the
+  // places its group's entries carry.
   struct Entry {
     int32_t slot;
-    uint64_t literals, ones;
+    uint32_t literals, ones;
+  };
+  // A leaf's list: `size` entries in a block of `capacity` from `at` (the
+  // chunk in the high 16 bits, the place in it in the low 16).
+  struct List {
+    uint32_t at = 0;
+    uint32_t size = 0;
+    uint32_t capacity = 0;
   };
   uint32_t Leaf(const uint64_t* masks, const Group& group) const;
+  uint32_t Filter(const uint64_t* bits, const Group& group) const;
+  Entry* Data(const List& list) { return chunks_[list.at >> 16].get() + (list.at & 0xffff); }
+  // A block of `capacity` entries (a power of two), reused or newly cut.
+  uint32_t Allocate(uint32_t capacity);
+  // Makes room for `more` entries in the list of leaf `at`, moving it to a
+  // larger block when it has to.
+  void Reserve(size_t at, size_t more);
+  void Append(size_t at, int32_t slot, const uint64_t* masks, size_t g);
   // Notes the nonempty leaves of group g that agree with t's literals there,
   // with t's '1' bits in the group flipped at `flip` (a bit mask, or 0).
   void Reach(size_t g, const uint64_t* t, uint64_t flip);
-  // Appends the terms of the noted leaves that pass the first words of t,
-  // unless there are more than `most`.
+  // Appends the terms of the noted leaves that pass t's characters at the
+  // places their entries carry, unless there are more than `most`.
   bool Walk(const uint64_t* t, std::vector<int32_t>& found, size_t most);
 
   int32_t inputCount_ = 0;
@@ -79,10 +103,14 @@ class CandidateIndex {
   size_t leavesPerGroup_ = 0;           // 3 to the power of the widest group
   std::vector<uint32_t> power_;     // 3^i
   size_t shapedFor_ = 0;  // the term count the width was chosen for
-  std::vector<std::vector<Entry>> lists_;  // per group, per leaf
+  std::vector<List> lists_;                // per group, per leaf
   std::vector<uint64_t> nonempty_;         // one bit per list
+  std::vector<std::unique_ptr<Entry[]>> chunks_;
+  std::vector<uint32_t> chunkSize_;     // entries per chunk
+  std::vector<std::vector<uint32_t>> free_;  // per log2 of capacity: free blocks
+  uint32_t cutChunk_ = 0, cutAt_ = 0;  // where the next new block is cut
   std::vector<int32_t> place_;  // per slot and group: index in its leaf's list
-  std::vector<const std::vector<Entry>*> reached_;
+  std::vector<uint32_t> reached_;       // leaves noted by Reach
   std::vector<uint32_t> seen_;        // per slot: the last query that met it
   uint32_t query_ = 0;
 };

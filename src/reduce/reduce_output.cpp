@@ -307,11 +307,17 @@ const uint64_t* MasksOf(const Pass& p, int32_t s) { return &p.memory.masks[Idx(s
 
 void GrowSlots(PassMemory& m, size_t words, size_t n) {
   if (m.slots.size() >= n) return;
+  // A half more at a time, each array reserved to exactly that size (a
+  // vector left to grow by itself would double its capacity).
   const size_t size = std::max(n, m.slots.size() + m.slots.size() / 2);
-  m.slots.resize(size);
-  m.memberClass.resize(size, -1);
-  m.known.resize(size);
-  m.masks.resize(size * 2 * words, 0);
+  auto grow = [](auto& v, size_t to, auto value) {
+    v.reserve(to);
+    v.resize(to, value);
+  };
+  grow(m.slots, size, SlotState{});
+  grow(m.memberClass, size, int8_t{-1});
+  grow(m.known, size, KnownTerm{});
+  grow(m.masks, size * 2 * words, uint64_t{0});
 }
 
 // The pass's record of the term in slot s, begun when the term is first
