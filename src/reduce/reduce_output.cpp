@@ -199,27 +199,24 @@ struct PendingTerms {
   }
 };
 
-// What one pass notes of a term it has touched. A term without a record of
-// the current pass (`pass` and `serial` its own) has not been touched: it
+// What is known of the term in a slot: from pass to pass, whether it is
+// isolated; and what one pass notes of it once touched. A term without a
+// record of the current pass (`pass` the pass's own) has not been touched: it
 // stands in the working list, and takes part when it has a character other
 // than '~' at the output.
 struct SlotState {
-  uint64_t serial = 0;
-  uint64_t pass = 0;
-  int32_t dash = 0;
+  uint64_t serial = 0;  // the slot's term, or 0 when the slot is free
+  uint32_t pass = 0;    // the pass the fields below `serial` and `pass` are of
   int32_t otherIndex = -1;  // place in `others`, or -1
   int32_t blockingNote = -1, blockedNote = -1;
   bool out = false;  // taken out of the working list
   bool pending = false;
-};
-
-// What is known of the term in a slot from pass to pass: that it is in the
-// index (its serial), and whether it is isolated.
-struct KnownTerm {
-  uint64_t serial = 0;  // 0 when the slot's term is not in the index
-  bool checked = false;  // whether it was looked at, and whether it was isolated then
+  // Kept from pass to pass: whether the term was looked at, and whether it
+  // was isolated then; whether its input part has other characters than
+  // '0', '1', '-'.
+  bool checked = false;
   bool isolated = false;
-  bool impure = false;  // input part not of '0', '1', '-' only
+  bool impure = false;
 };
 
 struct NoteRecord {
@@ -253,7 +250,6 @@ struct PassMemory {
   int32_t termCount = -1;
   CandidateIndex index;           // every term of the graph
   CandidateIndex classIndex[3];  // the members of a pass by class, when built
-  std::vector<KnownTerm> known;
   std::vector<uint64_t> masks;  // per slot: literal mask words, then '1' mask words
   int64_t impureTerms = 0;
   std::vector<SerialSlot> suspects;  // every term not known isolated, and stale entries
@@ -263,7 +259,7 @@ struct PassMemory {
   // this is how a search keeps to the members of its own class cheaply.
   std::vector<int8_t> memberClass;
   PendingTerms pending;
-  uint64_t passes = 0;
+  uint32_t passes = 0;
 };
 
 struct Pass {
@@ -272,7 +268,7 @@ struct Pass {
   int32_t output;
   size_t j;
   size_t words;  // 64-bit words of one mask
-  uint64_t id;
+  uint32_t id;
 
   // Visited terms, as (term, arrival), whose expansion of a candidate the
   // slot's term blocks, or for which the slot's term is such a blocked
@@ -316,7 +312,6 @@ void GrowSlots(PassMemory& m, size_t words, size_t n) {
   };
   grow(m.slots, size, SlotState{});
   grow(m.memberClass, size, int8_t{-1});
-  grow(m.known, size, KnownTerm{});
   grow(m.masks, size * 2 * words, uint64_t{0});
 }
 
@@ -324,9 +319,12 @@ void GrowSlots(PassMemory& m, size_t words, size_t n) {
 // touched.
 SlotState& StateOf(Pass& p, int32_t s) {
   SlotState& state = p.memory.slots[Idx(s)];
-  const Term& term = TermAt(p, s);
-  if (state.pass != p.id || state.serial != term.serial) {
-    state = SlotState{.serial = term.serial, .pass = p.id, .dash = term.dashCount};
+  if (state.pass != p.id) {
+    state = SlotState{.serial = state.serial,
+                      .pass = p.id,
+                      .checked = state.checked,
+                      .isolated = state.isolated,
+                      .impure = state.impure};
   }
   return state;
 }
@@ -335,7 +333,7 @@ SlotState& StateOf(Pass& p, int32_t s) {
 bool InList(Pass& p, int32_t s) {
   if (Idx(s) >= p.memory.slots.size()) return true;
   const SlotState& state = p.memory.slots[Idx(s)];
-  return state.pass != p.id || state.serial != TermAt(p, s).serial || !state.out;
+  return state.pass != p.id || !state.out;
 }
 
 // The character with which the term in slot s takes part in the pass, or '~'.
@@ -350,14 +348,14 @@ void MarkPending(Pass& p, int32_t s) {
   SlotState& state = StateOf(p, s);
   if (state.pending) return;
   state.pending = true;
-  p.memory.pending.Add(Idx(state.dash), state.serial, s);
+  p.memory.pending.Add(Idx(TermAt(p, s).dashCount), state.serial, s);
 }
 
 void ClearPending(Pass& p, int32_t s) {
   SlotState& state = p.memory.slots[Idx(s)];
   if (!state.pending) return;
   state.pending = false;
-  p.memory.pending.Remove(Idx(state.dash), state.serial);
+  p.memory.pending.Remove(Idx(TermAt(p, s).dashCount), state.serial);
 }
 
 // Packs the input part of a new term into its masks (a literal bit for '0'
@@ -378,7 +376,8 @@ void Remember(PassMemory& m, size_t words, const Term& term) {
     dashes += c == '-';
   }
   const bool impure = dashes != static_cast<size_t>(term.dashCount);
-  m.known[Idx(term.slot)] = KnownTerm{.serial = term.serial, .impure = impure};
+  // A new record: the slot may have held another term earlier in this pass.
+  m.slots[Idx(term.slot)] = SlotState{.serial = term.serial, .impure = impure};
   m.impureTerms += impure;
   if (!m.lookForIsolated) return;
   if (m.indexed) m.index.Insert(term.slot, mask);
@@ -387,8 +386,12 @@ void Remember(PassMemory& m, size_t words, const Term& term) {
 
 void Forget(PassMemory& m, size_t words, int32_t s) {
   if (m.indexed) m.index.Erase(s, &m.masks[Idx(s) * 2 * words]);
-  m.impureTerms -= m.known[Idx(s)].impure;
-  m.known[Idx(s)] = KnownTerm{};
+  // The record stays taken out of the working list, for notes that still
+  // name the slot; the slot is free.
+  SlotState& state = m.slots[Idx(s)];
+  m.impureTerms -= state.impure;
+  state.serial = 0;
+  state.checked = state.isolated = state.impure = false;
 }
 
 // Puts every term of the graph into the index of every term, shaped for
@@ -419,7 +422,7 @@ void Prepare(PassMemory& m, TermGraph& graph, size_t words) {
   m.index = CandidateIndex{};
   m.impureTerms = 0;
   m.suspects.clear();
-  std::fill(m.known.begin(), m.known.end(), KnownTerm{});
+  std::fill(m.slots.begin(), m.slots.end(), SlotState{});
   GrowSlots(m, words, static_cast<size_t>(SlotCount(graph)));
   graph.terms.ForEach([&](const Term* t) { Remember(m, words, *t); });
 }
@@ -467,7 +470,7 @@ void AddNote(Pass& p, int32_t& head, int32_t term, uint64_t arrival) {
 void MarkAll(Pass& p, int32_t& head) {
   for (int32_t n = head; n != kNone; n = p.notes[Idx(n)].next) {
     const auto [next, s, arrival] = p.notes[Idx(n)];
-    if (TermAt(p, s).serial == arrival && InList(p, s)) MarkPending(p, s);
+    if (p.memory.slots[Idx(s)].serial == arrival && InList(p, s)) MarkPending(p, s);
   }
   head = kNone;
 }
@@ -486,7 +489,7 @@ void TakeOut(Pass& p, int32_t s, bool expanded) {
   }
   Leave(p, s);
   const int32_t terms = p.graph.termCount;
-  const size_t dash = Idx(state.dash);
+  const size_t dash = Idx(TermAt(p, s).dashCount);
   RemoveTermFromOutput(p.graph, p.output, TermAt(p, s));
   if (p.graph.termCount == terms) {
     if (dash >= p.leftList.size()) p.leftList.resize(dash + 1, 0);
@@ -564,7 +567,7 @@ bool CheckIsolated(Pass& p, int32_t s) {
       break;
     }
   }
-  KnownTerm& known = p.memory.known[Idx(s)];
+  SlotState& known = p.memory.slots[Idx(s)];
   known.checked = true;
   known.isolated = isolated;
   return isolated;
@@ -633,7 +636,7 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
       isolated = false;
       if (member && KeyOf(p, u) > key) found.push_back({u, r});
     }
-    if (!p.byClass && listed && isolated) p.memory.known[Idx(s)].isolated = true;
+    if (!p.byClass && listed && isolated) p.memory.slots[Idx(s)].isolated = true;
   }
   std::sort(found.begin(), found.end(), [&](const Survivor& a, const Survivor& b) {
     return KeyOf(p, a.slot) < KeyOf(p, b.slot);
@@ -701,7 +704,7 @@ constexpr int32_t kFirstPlace = std::numeric_limits<int32_t>::max();
 // of a block lies before its first term.
 int32_t ResumeDash(const Pass& p, int32_t s) {
   const size_t top = p.graph.termsByDash.size();
-  size_t before = Idx(p.memory.slots[Idx(s)].dash) + 1;
+  size_t before = Idx(p.graph.termPool[Idx(s)].dashCount) + 1;
   while (before < top && ListCount(p, before) == 0) ++before;
   if (before >= top) return kFirstPlace;
   int32_t ahead = 0;
@@ -725,12 +728,17 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
   PassMemory& memory = *static_cast<PassMemory*>(graph.passMemory.get());
   const size_t words = (static_cast<size_t>(graph.inputCount) + 63) / 64;
   Prepare(memory, graph, words);
+  if (++memory.passes == 0) {
+    // Pass numbers have come round: no record may seem to be of this pass.
+    for (SlotState& state : memory.slots) state.pass = 0;
+    memory.passes = 1;
+  }
   Pass p{.graph = graph,
          .memory = memory,
          .output = output,
          .j = static_cast<size_t>(output),
          .words = words,
-         .id = ++memory.passes};
+         .id = memory.passes};
   GrowSlots(memory, words, static_cast<size_t>(SlotCount(graph)));
   // Terms left pending behind the last pass's last place (the plain walk
   // does not visit them either), or by a pass that an error ended.
@@ -747,7 +755,7 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
   if (memory.lookForIsolated) {
     size_t kept = 0;
     for (const SerialSlot entry : memory.suspects) {
-      const KnownTerm& known = memory.known[Idx(entry.slot)];
+      const SlotState& known = memory.slots[Idx(entry.slot)];
       if (known.serial != entry.serial || known.isolated) continue;
       memory.suspects[kept++] = entry;
       const int c = ValueClass(TermAt(p, entry.slot).outputs[p.j]);
@@ -772,7 +780,7 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
   if (2 * isolated >= sampled) {
     if (!unchecked.empty() && !memory.indexed) BuildIndex(memory, graph);
     for (int32_t s : unchecked) {
-      const KnownTerm& known = memory.known[Idx(s)];
+      const SlotState& known = memory.slots[Idx(s)];
       if (!known.checked) CheckIsolated(p, s);
       if (!known.isolated) MarkPending(p, s);
     }
@@ -785,7 +793,7 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
   if (!memory.lookForIsolated) {
     for (char v : {'1', '0', '-'}) {
       OutputList(graph, output, v)->ForEach([&](const Term* t) {
-        const KnownTerm& known = memory.known[Idx(t->slot)];
+        const SlotState& known = memory.slots[Idx(t->slot)];
         if (!known.isolated || known.serial != t->serial) MarkPending(p, t->slot);
       });
     }
@@ -811,8 +819,8 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
   uint64_t arrival = 0;
   for (int32_t s; (s = memory.pending.Next(Idx(dash), arrival)) != kNone;) {
     if (!Visit(p, s)) {
-      dash = p.memory.slots[Idx(s)].dash;
-      arrival = p.memory.slots[Idx(s)].serial + 1;
+      dash = TermAt(p, s).dashCount;
+      arrival = TermAt(p, s).serial + 1;
       continue;
     }
     ++p.stats.rescans;
