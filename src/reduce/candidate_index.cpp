@@ -7,8 +7,6 @@
 namespace tavro {
 namespace {
 
-// Leaves per group are at most 3^12 (2 MiB of list heads per group).
-constexpr int32_t kWidestGroup = 12;
 // Groups beyond this many add upkeep on wide inputs without making the two
 // best groups much better; the places after them are left out of the index.
 constexpr int32_t kMostGroups = 16;
@@ -28,7 +26,7 @@ uint64_t BitsAt(const uint64_t* words, size_t start, size_t width) {
 // About one term per leaf: 3^width no more than 4 times the terms.
 int32_t WidthFor(int32_t inputCount, size_t terms) {
   int32_t width = 1;
-  for (size_t leaves = 9; width < kWidestGroup && leaves <= 4 * terms; leaves *= 3) ++width;
+  for (size_t leaves = 9; width < CandidateIndex::kWidest && leaves <= 4 * terms; leaves *= 3) ++width;
   return std::min(width, std::max(inputCount, 1));
 }
 
@@ -62,11 +60,11 @@ void CandidateIndex::Reset(int32_t inputCount, size_t expectedTerms) {
   }
   if (inputCount == inputCount_ && shape == groups_) {
     // The same leaves again: empty them.
-    for (size_t w = 0; w < nonempty_.size(); ++w) {
-      for (uint64_t bits = nonempty_[w]; bits != 0; bits &= bits - 1) {
-        lists_[w * 64 + static_cast<size_t>(std::countr_zero(bits))] = List{};
-      }
-      nonempty_[w] = 0;
+    for (size_t g = 0; g < groups_.size(); ++g) {
+      const Group& group = groups_[g];
+      ForEachOccupied(g, rows_.data() + group.rowsAt, ~uint64_t{0}, nullptr, [&](size_t at) { lists_[at] = List{}; });
+      std::fill_n(rows_.data() + group.rowsAt, RowsWords(group), 0);
+      std::fill_n(occupied_.data() + group.occupiedAt, Idx(group.rows * group.rowWords), 0);
     }
     return;
   }
@@ -79,8 +77,65 @@ void CandidateIndex::Reset(int32_t inputCount, size_t expectedTerms) {
   for (const Group& g : groups_) widest = std::max(widest, g.width);
   leavesPerGroup_ = power_[Idx(widest)];
   lists_ = std::vector<List>(groups_.size() * leavesPerGroup_);
-  nonempty_.assign((lists_.size() + 63) / 64, 0);
+  size_t rowsWords = 0, occupiedWords = 0;
+  for (Group& group : groups_) {
+    // A leaf's number is its column (the low half of the group's places)
+    // plus 3^low times its row (the high half).
+    group.low = group.width / 2;
+    group.rows = static_cast<int32_t>(power_[Idx(group.width - group.low)]);
+    group.rowWords = static_cast<int32_t>((power_[Idx(group.low)] + 63) / 64);
+    group.rowsAt = static_cast<int32_t>(rowsWords);
+    group.occupiedAt = static_cast<int32_t>(occupiedWords);
+    rowsWords += RowsWords(group);
+    occupiedWords += Idx(group.rows * group.rowWords);
+    for (int32_t k : {group.low, group.width - group.low}) {
+      if (agree_[Idx(k)].empty()) agree_[Idx(k)] = AgreeingCodes(k);
+    }
+  }
+  rows_.assign(rowsWords, 0);
+  occupied_.assign(occupiedWords, 0);
   place_.clear();
+}
+
+std::vector<uint64_t> CandidateIndex::AgreeingCodes(int32_t k) const {
+  const size_t codes = power_[Idx(k)], words = (codes + 63) / 64;
+  std::vector<uint64_t> table(codes * words, 0);
+  std::vector<uint32_t> reached;
+  for (uint32_t code = 0; code < codes; ++code) {
+    // The code itself with 0 at its dashes, then every digit at each dash.
+    reached.assign(1, 0);
+    for (int32_t i = 0; i < k; ++i) {
+      const uint32_t digit = code / power_[Idx(i)] % 3;
+      if (digit != 0) {
+        for (uint32_t& r : reached) r += digit * power_[Idx(i)];
+        continue;
+      }
+      const size_t before = reached.size();
+      for (size_t r = 0; r < before; ++r) {
+        reached.push_back(reached[r] + power_[Idx(i)]);
+        reached.push_back(reached[r] + 2 * power_[Idx(i)]);
+      }
+    }
+    for (uint32_t r : reached) table[code * words + r / 64] |= uint64_t{1} << (r % 64);
+  }
+  return table;
+}
+
+void CandidateIndex::Occupy(size_t at, bool occupied) {
+  const size_t g = at / leavesPerGroup_, leaf = at % leavesPerGroup_;
+  const Group& group = groups_[g];
+  const size_t row = leaf / power_[Idx(group.low)], column = leaf % power_[Idx(group.low)];
+  uint64_t* words = &occupied_[Idx(group.occupiedAt) + row * Idx(group.rowWords)];
+  uint64_t& rowBit = rows_[Idx(group.rowsAt) + row / 64];
+  if (occupied) {
+    words[column / 64] |= uint64_t{1} << (column % 64);
+    rowBit |= uint64_t{1} << (row % 64);
+    return;
+  }
+  words[column / 64] &= ~(uint64_t{1} << (column % 64));
+  if (std::all_of(words, words + group.rowWords, [](uint64_t w) { return w == 0; })) {
+    rowBit &= ~(uint64_t{1} << (row % 64));
+  }
 }
 
 uint32_t CandidateIndex::Allocate(uint32_t capacity) {
@@ -130,7 +185,7 @@ void CandidateIndex::Append(size_t at, int32_t slot, const uint64_t* masks, size
   List& list = lists_[at];
   place_[Idx(slot) * groups_.size() + g] = static_cast<int32_t>(list.size);
   Data(list)[list.size++] = {slot, Filter(masks, groups_[g]), Filter(masks + words_, groups_[g])};
-  nonempty_[at / 64] |= uint64_t{1} << (at % 64);
+  if (list.size == 1) Occupy(at, true);
 }
 
 uint32_t CandidateIndex::Filter(const uint64_t* bits, const Group& group) const {
@@ -201,48 +256,56 @@ void CandidateIndex::Erase(int32_t slot, const uint64_t* masks) {
       // nonempty hold blocks.
       free_[Idx(std::countr_zero(list.capacity))].push_back(list.at);
       list = List{};
-      nonempty_[at / 64] &= ~(uint64_t{1} << (at % 64));
+      Occupy(at, false);
     }
   }
 }
 
+template <typename F>
+void CandidateIndex::ForEachOccupied(size_t g, const uint64_t* rows, uint64_t allRows, const uint64_t* columns, F f) {
+  const Group& group = groups_[g];
+  const size_t base = g * leavesPerGroup_, rowWords = Idx(group.rowWords);
+  const uint32_t rowStep = power_[Idx(group.low)];
+  const uint64_t* occupiedRows = &rows_[Idx(group.rowsAt)];
+  for (size_t w = 0; w < RowsWords(group); ++w) {
+    for (uint64_t r = (rows[w] | allRows) & occupiedRows[w]; r != 0; r &= r - 1) {
+      const size_t row = w * 64 + static_cast<size_t>(std::countr_zero(r));
+      const uint64_t* occupied = &occupied_[Idx(group.occupiedAt) + row * rowWords];
+      for (size_t v = 0; v < rowWords; ++v) {
+        uint64_t c = occupied[v];
+        if (columns != nullptr) c &= columns[v];
+        for (; c != 0; c &= c - 1) f(base + row * rowStep + v * 64 + static_cast<size_t>(std::countr_zero(c)));
+      }
+    }
+  }
+}
+
+// A part's code: the base-3 number of its characters, 0 for a dash.
+uint32_t CandidateIndex::Code(uint64_t literals, uint64_t ones) const {
+  uint32_t code = 0;
+  for (; literals != 0; literals &= literals - 1) {
+    const int i = std::countr_zero(literals);
+    code += power_[static_cast<size_t>(i)] * static_cast<uint32_t>(1 + ((ones >> i) & 1));
+  }
+  return code;
+}
+
 void CandidateIndex::Reach(size_t g, const uint64_t* t, uint64_t flip) {
   const Group& group = groups_[g];
-  const size_t width = Idx(group.width);
-  const uint64_t literals = BitsAt(t, Idx(group.start), width);
-  const uint64_t ones = BitsAt(t + words_, Idx(group.start), width) ^ flip;
-  uint32_t leaf = 0;
-  int32_t dashes[kWidestGroup];
-  int32_t dashCount = 0;
-  for (size_t i = 0; i < width; ++i) {
-    if ((literals >> i) & 1) {
-      leaf += power_[i] * static_cast<uint32_t>(1 + ((ones >> i) & 1));
-    } else {
-      dashes[dashCount++] = static_cast<int32_t>(i);
-    }
-  }
-  // Every digit at t's dashes in turn, as a base-3 counter over them.
-  uint8_t digit[kWidestGroup] = {};
-  const size_t base = g * leavesPerGroup_;
-  for (;;) {
-    const size_t at = base + leaf;
-    if ((nonempty_[at / 64] >> (at % 64)) & 1) {
-      __builtin_prefetch(&lists_[at]);
-      reached_.push_back(static_cast<uint32_t>(at));
-    }
-    int32_t k = 0;
-    for (; k < dashCount; ++k) {
-      const uint32_t step = power_[Idx(dashes[k])];
-      if (digit[k] < 2) {
-        ++digit[k];
-        leaf += step;
-        break;
-      }
-      digit[k] = 0;
-      leaf -= 2 * step;
-    }
-    if (k == dashCount) return;
-  }
+  const size_t low = Idx(group.low);
+  const uint64_t literals = BitsAt(t, Idx(group.start), Idx(group.width));
+  const uint64_t ones = BitsAt(t + words_, Idx(group.start), Idx(group.width)) ^ flip;
+  const uint64_t lowMask = (uint64_t{1} << low) - 1;
+  // The rows and the columns that agree with t's literals in their half.
+  const size_t rowsCode = Code(literals >> low, ones >> low);
+  const size_t columnsCode = Code(literals & lowMask, ones & lowMask);
+  const std::vector<uint64_t>& rowTable = agree_[Idx(group.width) - low];
+  const uint64_t* rows = &rowTable[rowsCode * RowsWords(group)];
+  const uint64_t* columns = &agree_[low][columnsCode * Idx(group.rowWords)];
+  ForEachOccupied(g, rows, 0, columns, [&](size_t at) {
+    __builtin_prefetch(&lists_[at]);
+    reached_.push_back(static_cast<uint32_t>(at));
+  });
 }
 
 bool CandidateIndex::Near(const uint64_t* t, std::vector<int32_t>& found, size_t most) {

@@ -35,6 +35,9 @@ namespace tavro {
 
 class CandidateIndex {
  public:
+  /// Places per group at most (3^12 leaves, 6 MiB of list heads per group).
+  static constexpr int32_t kWidest = 12;
+
   /// Empties the index and shapes it for input parts of `inputCount` places
   /// (packed: words of literal bits, then as many words of '1' bits) and
   /// about `expectedTerms` terms. Memory of an earlier use of the same shape
@@ -66,7 +69,15 @@ class CandidateIndex {
     int32_t start;
     int32_t width;
     int32_t filterStart;  // the first of the places an entry carries
-    bool operator==(const Group&) const = default;
+    // Leaves as a table of rows by columns: the bits of the nonempty ones,
+    // row by row, and a bit per row that holds any.
+    int32_t low = 0;  // places that make the column
+    int32_t rows = 0, rowWords = 0;
+    int32_t rowsAt = 0, occupiedAt = 0;  // where its bits begin
+    // The same places (the rest follows from them).
+    bool operator==(const Group& o) const {
+      return start == o.start && width == o.width && filterStart == o.filterStart;
+    }
   };
   // A term in the list of its leaf, with its literal and '1' bits at the
   // places its group's entries carry.
@@ -82,6 +93,16 @@ class CandidateIndex {
     uint32_t capacity = 0;
   };
   uint32_t Leaf(const uint64_t* masks, const Group& group) const;
+  uint32_t Code(uint64_t literals, uint64_t ones) const;
+  // For parts of k places: per code, the bits of the codes that agree with
+  // it wherever it has a literal (a dash agrees with any character).
+  std::vector<uint64_t> AgreeingCodes(int32_t k) const;
+  static size_t RowsWords(const Group& group) { return (static_cast<size_t>(group.rows) + 63) / 64; }
+  void Occupy(size_t at, bool occupied);
+  // Calls f(leaf) for the nonempty leaves of group g in the rows of
+  // `rows | allRows` and, unless `columns` is null, in those columns.
+  template <typename F>
+  void ForEachOccupied(size_t g, const uint64_t* rows, uint64_t allRows, const uint64_t* columns, F f);
   uint32_t Filter(const uint64_t* bits, const Group& group) const;
   Entry* Data(const List& list) { return chunks_[list.at >> 16].get() + (list.at & 0xffff); }
   // A block of `capacity` entries (a power of two), reused or newly cut.
@@ -104,7 +125,8 @@ class CandidateIndex {
   std::vector<uint32_t> power_;     // 3^i
   size_t shapedFor_ = 0;  // the term count the width was chosen for
   std::vector<List> lists_;                // per group, per leaf
-  std::vector<uint64_t> nonempty_;         // one bit per list
+  std::vector<uint64_t> rows_, occupied_;  // per group, see Group
+  std::vector<uint64_t> agree_[kWidest / 2 + 1];  // AgreeingCodes by k
   std::vector<std::unique_ptr<Entry[]>> chunks_;
   std::vector<uint32_t> chunkSize_;     // entries per chunk
   std::vector<std::vector<uint32_t>> free_;  // per log2 of capacity: free blocks
