@@ -667,7 +667,9 @@ bool Visit(Pass& p, int32_t s) {
     Term& candidate = TermAt(p, u);
     std::string expansion = candidate.inputs;
     expansion[Idx(survivor.differing)] = '-';
-    Term* holder = IsPureInputPart(expansion) ? FindTerm(p.graph, expansion) : nullptr;
+    // The expansion has the candidate's characters but a literal made a dash,
+    // so it is pure when the candidate is.
+    Term* holder = p.memory.slots[Idx(u)].impure ? nullptr : FindTerm(p.graph, expansion);
     const char held = holder != nullptr ? holder->outputs[p.j] : '~';
     // A cube of another character of this output already has this input
     // part: the candidate is left as it is, in the list and in the output.
@@ -677,7 +679,7 @@ bool Visit(Pass& p, int32_t s) {
       continue;
     }
     if (candidate.dashCount == d) rescan = true;
-    if (Term* made = AddTerm(p.graph, p.output, expansion, v)) {
+    if (Term* made = AddTerm(p.graph, p.output, expansion, v, holder)) {
       GrowSlots(p.memory, p.words, static_cast<size_t>(SlotCount(p.graph)));
       Remember(p.memory, p.words, *made);
       created.push_back(made);
