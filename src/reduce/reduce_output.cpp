@@ -50,6 +50,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
@@ -76,6 +77,16 @@ constexpr size_t kSample = 64;
 constexpr double kNoLimit = 1e18;
 
 size_t Idx(int32_t s) { return static_cast<size_t>(s); }
+
+// One bit per byte of `eight` that equals c, the first byte's lowest.
+uint64_t BytesEqual(uint64_t eight, char c) {
+  constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7fULL;
+  const uint64_t x = eight ^ (0x0101010101010101ULL * static_cast<uint8_t>(c));
+  // The high bit of each byte that is zero in x (no borrow crosses bytes),
+  // then the eight high bits gathered into the top byte.
+  const uint64_t zero = ~(((x & kLow7) + kLow7) | x | kLow7);
+  return ((zero >> 7) * 0x0102040810204080ULL) >> 56;
+}
 
 // 0 to 2 for '1', '0', '-', the characters of the candidate search; -1 for
 // '~', which takes no part; kOtherClass for any other character.
@@ -368,7 +379,17 @@ void Remember(PassMemory& m, size_t words, const Term& term) {
   uint64_t* mask = &m.masks[Idx(term.slot) * 2 * words];
   std::fill(mask, mask + 2 * words, 0);
   size_t dashes = 0;
-  for (size_t i = 0; i < inputs.size(); ++i) {
+  size_t i = 0;
+  // Eight characters at a time where the first lands in the lowest byte.
+  for (; std::endian::native == std::endian::little && i + 8 <= inputs.size(); i += 8) {
+    uint64_t eight;
+    std::memcpy(&eight, inputs.data() + i, 8);
+    const uint64_t ones = BytesEqual(eight, '1');
+    mask[i / 64] |= (ones | BytesEqual(eight, '0')) << (i % 64);
+    mask[words + i / 64] |= ones << (i % 64);
+    dashes += static_cast<size_t>(std::popcount(BytesEqual(eight, '-')));
+  }
+  for (; i < inputs.size(); ++i) {
     const char c = inputs[i];
     const uint64_t bit = uint64_t{1} << (i % 64);
     if (c == '0' || c == '1') mask[i / 64] |= bit;
@@ -554,17 +575,22 @@ void NamePartsOfCandidates(Pass& p, const Term& t) {
 // every term is built (for a sample), it reads them all.
 bool CheckIsolated(Pass& p, int32_t s) {
   const uint64_t* tm = MasksOf(p, s);
-  p.near.clear();
-  if (p.memory.indexed) {
-    p.memory.index.Near(tm, p.near, std::numeric_limits<size_t>::max());
-  } else {
-    p.graph.terms.ForEach([&](const Term* t) { p.near.push_back(t->slot); });
-  }
   bool isolated = true;
-  for (int32_t u : p.near) {
-    if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) != kUnrelated) {
-      isolated = false;
-      break;
+  if (p.memory.indexed) {
+    p.near.clear();
+    p.memory.index.Near(tm, p.near, std::numeric_limits<size_t>::max());
+    for (int32_t u : p.near) {
+      if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) != kUnrelated) {
+        isolated = false;
+        break;
+      }
+    }
+  } else {
+    // The masks of every term (a slot with serial 0 is free), until one meets s.
+    const size_t slots = static_cast<size_t>(SlotCount(p.graph));
+    for (size_t u = 0; u < slots && isolated; ++u) {
+      if (p.memory.slots[u].serial == 0 || u == Idx(s)) continue;
+      isolated = CompareMasks(tm, &p.memory.masks[u * 2 * p.words], p.words) == kUnrelated;
     }
   }
   SlotState& known = p.memory.slots[Idx(s)];
