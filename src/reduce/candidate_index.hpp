@@ -14,9 +14,13 @@
 // is tried at each of t's literals instead.
 //
 // The width grows with the number of terms, so that a leaf holds about one
-// term and the leaves t reaches hold few; a bit per leaf tells the empty ones
-// without reading the lists. Adding and removing a term costs one list entry
-// per group. An entry carries the term's characters at the 32 places after
+// term and the leaves t reaches hold few. A bit per leaf tells the nonempty
+// ones, laid out as a table: a row per value of the high half of the group's
+// places, a column per value of the low half, and a bit per row that holds
+// any. The rows and the columns that agree with t in their half are fixed
+// bit sets of t's code there, so a search ANDs bit sets and visits only the
+// nonempty leaves it reaches, however many dashes t has. Adding and removing
+// a term costs one list entry per group. An entry carries the term's characters at the 32 places after
 // its group (round to the start), so that a walk drops most terms that are
 // no candidates without reading their masks.
 //
