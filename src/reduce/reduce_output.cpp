@@ -217,7 +217,7 @@ struct PendingTerms {
 // than '~' at the output.
 struct SlotState {
   uint64_t serial = 0;  // the slot's term, or 0 when the slot is free
-  uint32_t pass = 0;    // the pass the fields below `serial` and `pass` are of
+  uint32_t pass = 0;    // the pass that noted the fields from otherIndex to pending
   int32_t otherIndex = -1;  // place in `others`, or -1
   int32_t blockingNote = -1, blockedNote = -1;
   bool out = false;  // taken out of the working list
