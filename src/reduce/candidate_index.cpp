@@ -13,6 +13,8 @@ constexpr int32_t kMostGroups = 16;
 // Entries per chunk of list blocks, and the places an entry carries.
 constexpr uint32_t kChunk = uint32_t{1} << 16;
 constexpr size_t kFilterPlaces = 32;
+// Lists of up to this many entries remake their union of literals on erase.
+constexpr uint32_t kFreshUnion = 16;
 
 size_t Idx(int32_t i) { return static_cast<size_t>(i); }
 
@@ -184,7 +186,9 @@ void CandidateIndex::Append(size_t at, int32_t slot, const uint64_t* masks, size
   Reserve(at, 1);
   List& list = lists_[at];
   place_[Idx(slot) * groups_.size() + g] = static_cast<int32_t>(list.size);
-  Data(list)[list.size++] = {slot, Filter(masks, groups_[g]), Filter(masks + words_, groups_[g])};
+  const Entry entry{slot, Filter(masks, groups_[g]), Filter(masks + words_, groups_[g])};
+  Data(list)[list.size++] = entry;
+  list.literals |= entry.literals;
   if (list.size == 1) Occupy(at, true);
 }
 
@@ -251,6 +255,11 @@ void CandidateIndex::Erase(int32_t slot, const uint64_t* masks) {
     const size_t from = Idx(place_[s * groups + g]);
     data[from] = data[--list.size];
     place_[Idx(data[from].slot) * groups + g] = static_cast<int32_t>(from);
+    if (list.size <= kFreshUnion) {
+      // A short list's union is made afresh; a long one's keeps old bits.
+      list.literals = 0;
+      for (size_t i = 0; i < list.size; ++i) list.literals |= data[i].literals;
+    }
     if (list.size == 0) {
       // An empty list gives its block back, so that only the lists marked
       // nonempty hold blocks.
@@ -354,9 +363,16 @@ bool CandidateIndex::Walk(const uint64_t* t, std::vector<int32_t>& found, size_t
   // The lists' memory is requested for all of them before any is read: most
   // are far apart, and waiting for them one by one would cost each a miss.
   size_t entries = 0;
+  uint32_t group = static_cast<uint32_t>(groups_.size());
+  uint32_t tLiterals = 0, tOnes = 0;
   for (const uint32_t at : reached_) {
-    __builtin_prefetch(Data(lists_[at]));
-    entries += lists_[at].size;
+    const List& list = lists_[at];
+    entries += list.size;
+    if (at / leavesPerGroup_ != group) {
+      group = static_cast<uint32_t>(at / leavesPerGroup_);
+      tLiterals = Filter(t, groups_[group]);
+    }
+    if ((list.literals & tLiterals) == tLiterals) __builtin_prefetch(Data(list));
   }
   if (entries > most) {
     reached_.clear();
@@ -364,15 +380,15 @@ bool CandidateIndex::Walk(const uint64_t* t, std::vector<int32_t>& found, size_t
   }
   // A term that has not got a literal wherever t has one at the places its
   // entry carries, or has more than one opposite there, is none.
-  size_t group = groups_.size();
-  uint32_t tLiterals = 0, tOnes = 0;
+  group = static_cast<uint32_t>(groups_.size());
   for (const uint32_t at : reached_) {
     if (at / leavesPerGroup_ != group) {
-      group = at / leavesPerGroup_;
+      group = static_cast<uint32_t>(at / leavesPerGroup_);
       tLiterals = Filter(t, groups_[group]);
       tOnes = Filter(t + words_, groups_[group]);
     }
     const List& list = lists_[at];
+    if ((list.literals & tLiterals) != tLiterals) continue;
     const Entry* data = Data(list);
     for (const Entry* e = data; e != data + list.size; ++e) {
       const uint32_t opposite = (e->ones ^ tOnes) & tLiterals;

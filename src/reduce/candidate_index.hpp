@@ -90,11 +90,15 @@ class CandidateIndex {
     uint32_t literals, ones;
   };
   // A leaf's list: `size` entries in a block of `capacity` from `at` (the
-  // chunk in the high 16 bits, the place in it in the low 16).
+  // chunk in the high 16 bits, the place in it in the low 16), and the union
+  // of its entries' literal bits (it may hold bits of removed entries), so
+  // that a walk skips a list in which no term has every literal it needs
+  // without reading the block.
   struct List {
     uint32_t at = 0;
     uint32_t size = 0;
     uint32_t capacity = 0;
+    uint32_t literals = 0;
   };
   uint32_t Leaf(const uint64_t* masks, const Group& group) const;
   uint32_t Code(uint64_t literals, uint64_t ones) const;
