@@ -203,13 +203,7 @@ uint32_t CandidateIndex::Filter(const uint64_t* bits, const Group& group) const 
 
 uint32_t CandidateIndex::Leaf(const uint64_t* masks, const Group& group) const {
   const size_t start = Idx(group.start), width = Idx(group.width);
-  const uint64_t ones = BitsAt(masks + words_, start, width);
-  uint32_t leaf = 0;
-  for (uint64_t literals = BitsAt(masks, start, width); literals != 0; literals &= literals - 1) {
-    const int i = std::countr_zero(literals);
-    leaf += power_[static_cast<size_t>(i)] * static_cast<uint32_t>(1 + ((ones >> i) & 1));
-  }
-  return leaf;
+  return Code(BitsAt(masks, start, width), BitsAt(masks + words_, start, width));
 }
 
 void CandidateIndex::Insert(int32_t slot, const uint64_t* masks) {
@@ -315,6 +309,7 @@ void CandidateIndex::Reach(size_t g, const uint64_t* t, uint64_t flip) {
     __builtin_prefetch(&lists_[at]);
     reached_.push_back(static_cast<uint32_t>(at));
   });
+  reachedGroups_.emplace_back(static_cast<uint32_t>(g), reached_.size());
 }
 
 bool CandidateIndex::Near(const uint64_t* t, std::vector<int32_t>& found, size_t most) {
@@ -359,48 +354,43 @@ bool CandidateIndex::Near(const uint64_t* t, std::vector<int32_t>& found, size_t
   return Walk(t, found, most);
 }
 
+template <typename F>
+void CandidateIndex::ForEachReached(const uint64_t* t, F f) {
+  size_t begin = 0;
+  for (const auto& [g, end] : reachedGroups_) {
+    const uint32_t literals = Filter(t, groups_[g]), ones = Filter(t + words_, groups_[g]);
+    for (size_t i = begin; i < end; ++i) f(lists_[reached_[i]], literals, ones);
+    begin = end;
+  }
+}
+
 bool CandidateIndex::Walk(const uint64_t* t, std::vector<int32_t>& found, size_t most) {
   // The lists' memory is requested for all of them before any is read: most
   // are far apart, and waiting for them one by one would cost each a miss.
   size_t entries = 0;
-  uint32_t group = static_cast<uint32_t>(groups_.size());
-  uint32_t tLiterals = 0, tOnes = 0;
-  for (const uint32_t at : reached_) {
-    const List& list = lists_[at];
+  ForEachReached(t, [&](const List& list, uint32_t tLiterals, uint32_t) {
     entries += list.size;
-    if (at / leavesPerGroup_ != group) {
-      group = static_cast<uint32_t>(at / leavesPerGroup_);
-      tLiterals = Filter(t, groups_[group]);
-    }
     if ((list.literals & tLiterals) == tLiterals) __builtin_prefetch(Data(list));
-  }
-  if (entries > most) {
-    reached_.clear();
-    return false;
-  }
-  // A term that has not got a literal wherever t has one at the places its
-  // entry carries, or has more than one opposite there, is none.
-  group = static_cast<uint32_t>(groups_.size());
-  for (const uint32_t at : reached_) {
-    if (at / leavesPerGroup_ != group) {
-      group = static_cast<uint32_t>(at / leavesPerGroup_);
-      tLiterals = Filter(t, groups_[group]);
-      tOnes = Filter(t + words_, groups_[group]);
-    }
-    const List& list = lists_[at];
-    if ((list.literals & tLiterals) != tLiterals) continue;
-    const Entry* data = Data(list);
-    for (const Entry* e = data; e != data + list.size; ++e) {
-      const uint32_t opposite = (e->ones ^ tOnes) & tLiterals;
-      if ((e->literals & tLiterals) == tLiterals && (opposite & (opposite - 1)) == 0 &&
-          seen_[Idx(e->slot)] != query_) {
-        seen_[Idx(e->slot)] = query_;
-        found.push_back(e->slot);
+  });
+  if (entries <= most) {
+    // A term that has not got a literal wherever t has one at the places its
+    // entry carries, or has more than one opposite there, is none.
+    ForEachReached(t, [&](const List& list, uint32_t tLiterals, uint32_t tOnes) {
+      if ((list.literals & tLiterals) != tLiterals) return;
+      const Entry* data = Data(list);
+      for (const Entry* e = data; e != data + list.size; ++e) {
+        const uint32_t opposite = (e->ones ^ tOnes) & tLiterals;
+        if ((e->literals & tLiterals) == tLiterals && (opposite & (opposite - 1)) == 0 &&
+            seen_[Idx(e->slot)] != query_) {
+          seen_[Idx(e->slot)] = query_;
+          found.push_back(e->slot);
+        }
       }
-    }
+    });
   }
   reached_.clear();
-  return true;
+  reachedGroups_.clear();
+  return entries <= most;
 }
 
 }  // namespace tavro

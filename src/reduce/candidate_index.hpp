@@ -33,6 +33,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace tavro {
@@ -125,6 +126,10 @@ class CandidateIndex {
   // Appends the terms of the noted leaves that pass t's characters at the
   // places their entries carry, unless there are more than `most`.
   bool Walk(const uint64_t* t, std::vector<int32_t>& found, size_t most);
+  // Calls f(list, literals, ones) for each noted list, with t's literal and
+  // '1' bits at the places that the entries of the list's group carry.
+  template <typename F>
+  void ForEachReached(const uint64_t* t, F f);
 
   int32_t inputCount_ = 0;
   size_t words_ = 0;
@@ -141,6 +146,8 @@ class CandidateIndex {
   uint32_t cutChunk_ = 0, cutAt_ = 0;  // where the next new block is cut
   std::vector<int32_t> place_;  // per slot and group: index in its leaf's list
   std::vector<uint32_t> reached_;       // leaves noted by Reach
+  // Per call of Reach: its group, and the end of its leaves in reached_.
+  std::vector<std::pair<uint32_t, size_t>> reachedGroups_;
   std::vector<uint32_t> seen_;        // per slot: the last query that met it
   uint32_t query_ = 0;
 };

@@ -830,7 +830,7 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
     for (char v : {'1', '0', '-'}) {
       OutputList(graph, output, v)->ForEach([&](const Term* t) {
         const SlotState& known = memory.slots[Idx(t->slot)];
-        if (!known.isolated || known.serial != t->serial) MarkPending(p, t->slot);
+        if (!known.isolated) MarkPending(p, t->slot);
       });
     }
   }
