@@ -190,10 +190,16 @@ struct PendingTerms {
     count = 0;
   }
 
-  // The slot of the first pending term at or after the place of key (-dash,
-  // arrival), or -1: the busy blocks at or below `dash`, highest first.
-  int32_t Next(size_t dash, uint64_t arrival) const {
-    if (busy.empty()) return -1;
+  struct Found {
+    int32_t slot = kNone;
+    size_t dash = 0;
+    uint64_t arrival = 0;
+  };
+
+  // The first pending term at or after the place of key (-dash, arrival), or
+  // one with slot -1: the busy blocks at or below `dash`, highest first.
+  Found Next(size_t dash, uint64_t arrival) const {
+    if (busy.empty()) return {};
     size_t w = std::min(dash / 64, busy.size() - 1);
     uint64_t bits = busy[w];
     if (dash / 64 == w) bits &= ~uint64_t{0} >> (63 - dash % 64);
@@ -201,10 +207,10 @@ struct PendingTerms {
       while (bits != 0) {
         const size_t k = w * 64 + 63 - static_cast<size_t>(std::countl_zero(bits));
         const uint64_t a = blocks[k].Next(k == dash ? arrival : 0);
-        if (a != kNoArrival) return slotOfArrival[a];
+        if (a != kNoArrival) return {slotOfArrival[a], k, a};
         bits &= ~(uint64_t{1} << (k % 64));
       }
-      if (w == 0) return -1;
+      if (w == 0) return {};
       bits = busy[--w];
     }
   }
@@ -660,7 +666,10 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
       const int32_t r = CompareMasks(tm, MasksOf(p, u), p.words);
       if (r == kUnrelated) continue;
       isolated = false;
-      if (member && KeyOf(p, u) > key) found.push_back({u, r});
+      if (member && KeyOf(p, u) > key) {
+        __builtin_prefetch(&p.memory.slots[Idx(u)]);
+        found.push_back({u, r});
+      }
     }
     if (!p.byClass && listed && isolated) p.memory.slots[Idx(s)].isolated = true;
   }
@@ -691,6 +700,16 @@ bool Visit(Pass& p, int32_t s) {
     __builtin_prefetch(&p.graph.termPool[u]);
     __builtin_prefetch(p.graph.termPool.Chars(u));
     __builtin_prefetch(&p.graph.termPool.Link(u, 0));
+  }
+  // So are the entries of the input-part index that the lookup of each
+  // expansion and the freeing of each candidate will read.
+  for (const Survivor& survivor : p.survivors) {
+    const std::string_view inputs = TermAt(p, survivor.slot).inputs.view();
+    PrefetchInputPart(p.graph, inputs);
+    if (survivor.differing == kContained) continue;
+    p.part.assign(inputs);
+    p.part[Idx(survivor.differing)] = '-';
+    PrefetchInputPart(p.graph, p.part);
   }
   for (const Survivor& survivor : p.survivors) {
     const int32_t u = survivor.slot;
@@ -853,10 +872,20 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
 
   int32_t dash = kFirstPlace;
   uint64_t arrival = 0;
-  for (int32_t s; (s = memory.pending.Next(Idx(dash), arrival)) != kNone;) {
+  for (PendingTerms::Found at; (at = memory.pending.Next(Idx(dash), arrival)).slot != kNone;) {
+    const int32_t s = at.slot;
+    // The records of the term likely to come next are requested while this
+    // one is visited: visits go through the slots in no order of their own.
+    if (const int32_t ahead = memory.pending.Next(at.dash, at.arrival + 1).slot; ahead != kNone) {
+      const uint32_t u = static_cast<uint32_t>(ahead);
+      __builtin_prefetch(&memory.slots[u]);
+      __builtin_prefetch(&graph.termPool[u]);
+      __builtin_prefetch(graph.termPool.Chars(u));
+      __builtin_prefetch(MasksOf(p, ahead));
+    }
     if (!Visit(p, s)) {
-      dash = TermAt(p, s).dashCount;
-      arrival = TermAt(p, s).serial + 1;
+      dash = static_cast<int32_t>(at.dash);
+      arrival = at.arrival + 1;
       continue;
     }
     ++p.stats.rescans;
