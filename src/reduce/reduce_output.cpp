@@ -302,6 +302,9 @@ struct Pass {
   std::vector<int32_t> others{};
 
   bool nameParts = false;
+  SurvivorLog* log = nullptr;
+  // Whether the class indexes are kept (not while survivors are replayed).
+  bool keepIndexes = true;
   // Whether candidates are searched in the class indexes.
   bool byClass = false;
 
@@ -463,7 +466,7 @@ void Join(Pass& p, const Term& term, char value) {
   if (p.byClass) {
     const int c = ValueClass(value);
     p.memory.memberClass[Idx(term.slot)] = static_cast<int8_t>(c);
-    p.memory.classIndex[c].Insert(term.slot, MasksOf(p, term.slot));
+    if (p.keepIndexes) p.memory.classIndex[c].Insert(term.slot, MasksOf(p, term.slot));
   }
   MarkPending(p, term.slot);
 }
@@ -482,7 +485,7 @@ void Leave(Pass& p, int32_t s) {
   state.out = true;
   if (p.byClass) {
     int8_t& c = p.memory.memberClass[Idx(s)];
-    if (c >= 0) p.memory.classIndex[c].Erase(s, MasksOf(p, s));
+    if (c >= 0 && p.keepIndexes) p.memory.classIndex[c].Erase(s, MasksOf(p, s));
     c = -1;
   }
 }
@@ -616,20 +619,20 @@ void BuildClassIndexes(Pass& p) {
   for (char v : {'1', '0', '-'}) {
     const int c = ValueClass(v);
     const TermList* list = OutputList(p.graph, p.output, v);
-    p.memory.classIndex[c].Reset(p.graph.inputCount, static_cast<size_t>(list->Count()));
+    if (p.keepIndexes) p.memory.classIndex[c].Reset(p.graph.inputCount, static_cast<size_t>(list->Count()));
     std::vector<int32_t> slots;
     list->ForEach([&](const Term* t) {
       p.memory.memberClass[Idx(t->slot)] = static_cast<int8_t>(c);
       slots.push_back(t->slot);
     });
-    p.memory.classIndex[c].InsertAll(slots, p.memory.masks);
+    if (p.keepIndexes) p.memory.classIndex[c].InsertAll(slots, p.memory.masks);
   }
 }
 
 // Puts the surviving candidates of the current term s into p.survivors, in
 // working-list order. A term met through the index with no candidate among
 // all the graph's input parts, whatever their characters, is isolated.
-void FindSurvivors(Pass& p, int32_t s, char v) {
+void SearchSurvivors(Pass& p, int32_t s, char v) {
   const Key key = KeyOf(p, s);
   std::vector<Survivor>& found = p.survivors;
   found.clear();
@@ -676,6 +679,35 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
   std::sort(found.begin(), found.end(), [&](const Survivor& a, const Survivor& b) {
     return KeyOf(p, a.slot) < KeyOf(p, b.slot);
   });
+}
+
+// The survivors of the current term s, searched for, and recorded in or
+// replayed from the survivor log when there is one (but for characters
+// outside the candidate search, which need no index).
+void FindSurvivors(Pass& p, int32_t s, char v) {
+  SurvivorLog* log = p.log;
+  if (log == nullptr || ValueClass(v) == kOtherClass) return SearchSurvivors(p, s, v);
+  std::vector<int32_t>& records = log->records;
+  bool& isolated = p.memory.slots[Idx(s)].isolated;
+  if (log->replay) {
+    if (log->next + 2 > records.size()) throw "survivor log ended";
+    const size_t count = Idx(records[log->next]);
+    isolated = records[log->next + 1] != 0;
+    log->next += 2;
+    if (log->next + 2 * count > records.size()) throw "survivor log ended";
+    p.survivors.clear();
+    for (size_t i = 0; i < count; ++i, log->next += 2) {
+      p.survivors.push_back({records[log->next], records[log->next + 1]});
+    }
+    return;
+  }
+  SearchSurvivors(p, s, v);
+  records.push_back(static_cast<int32_t>(p.survivors.size()));
+  records.push_back(isolated);
+  for (const Survivor& survivor : p.survivors) {
+    records.push_back(survivor.slot);
+    records.push_back(survivor.differing);
+  }
 }
 
 // Handles one current term; returns the re-scan flag.
@@ -799,6 +831,8 @@ void RunPass(TermGraph& graph, int32_t output, const ReduceHooks* hooks) {
   // does not visit them either), or by a pass that an error ended.
   memory.pending.Clear();
   p.nameParts = hooks != nullptr && hooks->nameParts;
+  p.log = hooks != nullptr ? hooks->survivorLog : nullptr;
+  p.keepIndexes = p.log == nullptr || !p.log->replay;
 
   // The working list holds every term, in order of (dashCount descending,
   // serial), and the terms with a character at this output take part. An

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "graph/term_graph.hpp"
 
@@ -15,6 +16,18 @@ struct ReduceStats {
   int64_t visits = 0;       // current terms handled
   int64_t rescans = 0;
   int64_t comparisons = 0;  // terms met through the index and compared
+};
+
+/// The surviving candidates of every visit of a run of passes, in order of
+/// visits: per visit its count, whether the visit found its term isolated,
+/// then (slot, differing variable or -1) per survivor. With `replay` set the
+/// passes take the visits' survivors from here in turn instead of searching,
+/// and keep no candidate index. Replayed over the same file, a run measures
+/// what the passes cost besides finding candidates.
+struct SurvivorLog {
+  std::vector<int32_t> records;
+  size_t next = 0;
+  bool replay = false;
 };
 
 /// Observation of one pass, for tests and measurements; it does not change
@@ -28,6 +41,9 @@ struct ReduceHooks {
   /// Finds candidates by naming their input parts whenever it can, for tests
   /// of that way; it gives the same candidates as the index.
   bool nameParts = false;
+  /// When set, every visit's survivors are recorded in it or, when it
+  /// replays, taken from it.
+  SurvivorLog* survivorLog = nullptr;
 };
 
 /// Reduces the cover of one output, 0 <= output < outputCount (not checked).

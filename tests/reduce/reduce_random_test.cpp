@@ -117,7 +117,8 @@ struct Run {
 
 // Reduces output after output until one throws; records the state after each.
 std::vector<Run> ReduceAll(const RandomFunction& f, bool reference, bool nameParts = false,
-                           std::vector<std::vector<std::vector<bool>>>* sets = nullptr) {
+                           std::vector<std::vector<std::vector<bool>>>* sets = nullptr,
+                           SurvivorLog* log = nullptr) {
   TermGraph g;
   Load(g, f);
   std::vector<Run> runs;
@@ -125,6 +126,7 @@ std::vector<Run> ReduceAll(const RandomFunction& f, bool reference, bool namePar
     Run run;
     ReduceHooks hooks;
     hooks.nameParts = nameParts;
+    hooks.survivorLog = log;
     hooks.onRescan = [&](const Term& current, const Term& resumeAt) {
       run.rescans.push_back(current.inputs + " -> " + resumeAt.inputs);
     };
@@ -166,9 +168,13 @@ void CheckAgainstReference(const Shape& shape, uint32_t seed, int functions) {
       before = Sets(original);
     }
     const std::vector<Run> expected = ReduceAll(f, true, false, bruteForce ? &after : nullptr);
-    for (bool nameParts : {false, true}) {
-      SCOPED_TRACE(nameParts ? "naming input parts" : "through the index");
-      const std::vector<Run> actual = ReduceAll(f, false, nameParts);
+    // Through the index, naming input parts, and replaying the survivors
+    // that a recorded run found (which keeps no index).
+    SurvivorLog log;
+    for (int way = 0; way < 3; ++way) {
+      SCOPED_TRACE(way == 0 ? "through the index" : way == 1 ? "naming input parts" : "replayed");
+      log.replay = way == 2;
+      const std::vector<Run> actual = ReduceAll(f, false, way == 1, nullptr, way == 1 ? nullptr : &log);
       ASSERT_EQ(actual.size(), expected.size());
       for (size_t j = 0; j < actual.size(); ++j) {
         SCOPED_TRACE("after output " + std::to_string(j));
