@@ -171,15 +171,16 @@ uint32_t CandidateIndex::Allocate(uint32_t capacity) {
 
 void CandidateIndex::Reserve(size_t at, size_t more) {
   List& list = lists_[at];
-  if (list.size + more <= list.capacity) return;
-  if (list.size + more > (size_t{1} << 31)) throw std::bad_alloc();
-  const uint32_t capacity = std::bit_ceil(static_cast<uint32_t>(list.size + more));
+  const size_t size = list.size;
+  if (size + more <= Capacity(list)) return;
+  if (size + more > kLongestList) throw std::bad_alloc();
+  const uint32_t capacity = std::bit_ceil(static_cast<uint32_t>(size + more));
   const uint32_t block = Allocate(capacity);
   Entry* to = chunks_[block >> 16].get() + (block & 0xffff);
-  if (list.size != 0) std::copy(Data(list), Data(list) + list.size, to);
-  if (list.capacity != 0) free_[Idx(std::countr_zero(list.capacity))].push_back(list.at);
+  if (size != 0) std::copy(Data(list), Data(list) + size, to);
+  if (list.capacityLog != 0) free_[list.capacityLog - 1].push_back(list.at);
   list.at = block;
-  list.capacity = capacity;
+  list.capacityLog = (static_cast<uint32_t>(std::countr_zero(capacity)) + 1) & 31u;
 }
 
 void CandidateIndex::Append(size_t at, int32_t slot, const uint64_t* masks, size_t g) {
@@ -249,15 +250,16 @@ void CandidateIndex::Erase(int32_t slot, const uint64_t* masks) {
     const size_t from = Idx(place_[s * groups + g]);
     data[from] = data[--list.size];
     place_[Idx(data[from].slot) * groups + g] = static_cast<int32_t>(from);
-    if (list.size <= kFreshUnion) {
+    const size_t size = list.size;
+    if (size <= kFreshUnion) {
       // A short list's union is made afresh; a long one's keeps old bits.
       list.literals = 0;
-      for (size_t i = 0; i < list.size; ++i) list.literals |= data[i].literals;
+      for (size_t i = 0; i < size; ++i) list.literals |= data[i].literals;
     }
-    if (list.size == 0) {
+    if (size == 0) {
       // An empty list gives its block back, so that only the lists marked
       // nonempty hold blocks.
-      free_[Idx(std::countr_zero(list.capacity))].push_back(list.at);
+      free_[list.capacityLog - 1].push_back(list.at);
       list = List{};
       Occupy(at, false);
     }
@@ -378,7 +380,7 @@ bool CandidateIndex::Walk(const uint64_t* t, std::vector<int32_t>& found, size_t
     ForEachReached(t, [&](const List& list, uint32_t tLiterals, uint32_t tOnes) {
       if ((list.literals & tLiterals) != tLiterals) return;
       const Entry* data = Data(list);
-      for (const Entry* e = data; e != data + list.size; ++e) {
+      for (const Entry* e = data, *end = data + list.size; e != end; ++e) {
         const uint32_t opposite = (e->ones ^ tOnes) & tLiterals;
         if ((e->literals & tLiterals) == tLiterals && (opposite & (opposite - 1)) == 0 &&
             seen_[Idx(e->slot)] != query_) {

@@ -90,17 +90,22 @@ class CandidateIndex {
     int32_t slot;
     uint32_t literals, ones;
   };
-  // A leaf's list: `size` entries in a block of `capacity` from `at` (the
-  // chunk in the high 16 bits, the place in it in the low 16), and the union
-  // of its entries' literal bits (it may hold bits of removed entries), so
-  // that a walk skips a list in which no term has every literal it needs
-  // without reading the block.
+  // A leaf's list: `size` entries in a block of 2^(capacityLog - 1) entries
+  // from `at` (no block while capacityLog is 0; the chunk in the high 16 bits
+  // of `at`, the place in it in the low 16), and the union of its entries'
+  // literal bits (it may hold bits of removed entries), so that a walk skips
+  // a list in which no term has every literal it needs without reading the
+  // block. Twelve bytes: there is a head for every leaf of every group.
   struct List {
     uint32_t at = 0;
-    uint32_t size = 0;
-    uint32_t capacity = 0;
+    uint32_t size : 27 = 0;
+    uint32_t capacityLog : 5 = 0;
     uint32_t literals = 0;
   };
+  static constexpr size_t kLongestList = (size_t{1} << 27) - 1;
+  static uint32_t Capacity(const List& list) {
+    return list.capacityLog == 0 ? 0 : uint32_t{1} << (list.capacityLog - 1);
+  }
   uint32_t Leaf(const uint64_t* masks, const Group& group) const;
   uint32_t Code(uint64_t literals, uint64_t ones) const;
   // For parts of k places: per code, the bits of the codes that agree with
