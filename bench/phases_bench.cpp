@@ -71,6 +71,22 @@ long CubeLines(const char* path) {
   return count;
 }
 
+// The result lines of every output, joined by "\n" as the program prints them.
+std::string Report(tavro::TermGraph& graph, tavro::SearchStats& stats) {
+  std::string report;
+  for (int32_t output = 0; output < graph.outputCount; ++output) {
+    if (output > 0) report += '\n';
+    report += tavro::CheckTautology(graph, output, stats);
+  }
+  return report;
+}
+
+#if TAVRO_BENCH_REDUCE
+void ReduceEveryOutput(tavro::TermGraph& graph, const tavro::ReduceHooks& hooks) {
+  for (int32_t output = 0; output < graph.outputCount; ++output) tavro::ReduceOutput(graph, output, hooks);
+}
+#endif
+
 int Fail(const char* text) {
   std::fprintf(stderr, "%s\n", text);
   return 1;
@@ -107,17 +123,12 @@ int main(int argc, char** argv) {
       tavro::ReduceHooks hooks;
       hooks.stats = &reduceStats;
       if (floor) hooks.survivorLog = &log;
-      for (int32_t output = 0; output < graph->outputCount; ++output) {
-        tavro::ReduceOutput(*graph, output, hooks);
-      }
+      ReduceEveryOutput(*graph, hooks);
 #endif
       const double t2 = CpuSeconds();
       reduce = t2 - t1;
       tavro::SearchStats stats;
-      for (int32_t output = 0; output < graph->outputCount; ++output) {
-        if (output > 0) report += '\n';
-        report += tavro::CheckTautology(*graph, output, stats);
-      }
+      report = Report(*graph, stats);
       search = CpuSeconds() - t2;
       branches = stats.branches;
       proved = stats.provedByCoverCheck;
@@ -130,17 +141,10 @@ int main(int argc, char** argv) {
       tavro::ReduceHooks hooks;
       hooks.survivorLog = &log;
       const double replayStart = CpuSeconds();
-      for (int32_t output = 0; output < again->outputCount; ++output) {
-        tavro::ReduceOutput(*again, output, hooks);
-      }
+      ReduceEveryOutput(*again, hooks);
       floorReduce = CpuSeconds() - replayStart;
-      std::string replayed;
       tavro::SearchStats stats;
-      for (int32_t output = 0; output < again->outputCount; ++output) {
-        if (output > 0) replayed += '\n';
-        replayed += tavro::CheckTautology(*again, output, stats);
-      }
-      if (replayed != report) return Fail("the replayed passes gave another result");
+      if (Report(*again, stats) != report) return Fail("the replayed passes gave another result");
     }
 #endif
   } catch (const char* text) {

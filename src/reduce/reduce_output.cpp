@@ -710,6 +710,14 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
   }
 }
 
+// The survivor's expansion, the candidate's input part with the differing
+// place made a dash, written into the pass's scratch part.
+const std::string& Expansion(Pass& p, const Survivor& survivor) {
+  p.part.assign(TermAt(p, survivor.slot).inputs.view());
+  p.part[Idx(survivor.differing)] = '-';
+  return p.part;
+}
+
 // Handles one current term; returns the re-scan flag.
 bool Visit(Pass& p, int32_t s) {
   ClearPending(p, s);
@@ -736,12 +744,8 @@ bool Visit(Pass& p, int32_t s) {
   // So are the entries of the input-part index that the lookup of each
   // expansion and the freeing of each candidate will read.
   for (const Survivor& survivor : p.survivors) {
-    const std::string_view inputs = TermAt(p, survivor.slot).inputs.view();
-    PrefetchInputPart(p.graph, inputs);
-    if (survivor.differing == kContained) continue;
-    p.part.assign(inputs);
-    p.part[Idx(survivor.differing)] = '-';
-    PrefetchInputPart(p.graph, p.part);
+    PrefetchInputPart(p.graph, TermAt(p, survivor.slot).inputs.view());
+    if (survivor.differing != kContained) PrefetchInputPart(p.graph, Expansion(p, survivor));
   }
   for (const Survivor& survivor : p.survivors) {
     const int32_t u = survivor.slot;
@@ -750,8 +754,7 @@ bool Visit(Pass& p, int32_t s) {
       continue;
     }
     Term& candidate = TermAt(p, u);
-    std::string expansion = candidate.inputs;
-    expansion[Idx(survivor.differing)] = '-';
+    const std::string& expansion = Expansion(p, survivor);
     // The expansion has the candidate's characters but a literal made a dash,
     // so it is pure when the candidate is.
     Term* holder = p.memory.slots[Idx(u)].impure ? nullptr : FindTerm(p.graph, expansion);
