@@ -4,13 +4,9 @@
 // load and at the end, the number of cube lines, and a checksum of the result
 // lines (64-bit FNV-1a of the report, the result lines joined by "\n", as the
 // program prints them), so that a change of speed can be shown to change no
-// result. With --load-only it stops after the load. With --floor it then
-// loads the file again and runs the passes once more, with every visit's
-// candidates replayed from the first run instead of searched for and no
-// candidate index kept, and prints that run's reduce seconds too: what the
-// passes cost besides finding candidates, the least any index could leave.
+// result. With --load-only it stops after the load.
 //
-// Usage: tavro-phases-bench [--load-only | --floor] <file.pla>
+// Usage: tavro-phases-bench [--load-only] <file.pla>
 // Output: one "name value" pair per line.
 #include <sys/resource.h>
 
@@ -83,7 +79,8 @@ std::string Report(tavro::TermGraph& graph, tavro::SearchStats& stats) {
 
 #if TAVRO_BENCH_REDUCE
 void ReduceEveryOutput(tavro::TermGraph& graph, const tavro::ReduceHooks& hooks) {
-  for (int32_t output = 0; output < graph.outputCount; ++output) tavro::ReduceOutput(graph, output, hooks);
+  tavro::ReduceState state;
+  for (int32_t output = 0; output < graph.outputCount; ++output) tavro::ReduceOutput(graph, output, state, &hooks);
 }
 #endif
 
@@ -96,19 +93,17 @@ int Fail(const char* text) {
 
 int main(int argc, char** argv) {
   const bool loadOnly = argc > 2 && std::strcmp(argv[1], "--load-only") == 0;
-  const bool floor = argc > 2 && std::strcmp(argv[1], "--floor") == 0;
-  if (argc < 2 || (argc > 2 && !loadOnly && !floor) || (floor && !TAVRO_BENCH_REDUCE)) {
-    std::fprintf(stderr, "usage: tavro-phases-bench [--load-only | --floor] <file.pla>\n");
+  if (argc < 2 || (argc > 2 && !loadOnly)) {
+    std::fprintf(stderr, "usage: tavro-phases-bench [--load-only] <file.pla>\n");
     return 2;
   }
   const char* path = argv[argc - 1];
   auto* graph = new tavro::TermGraph();  // lives until the process ends, as in a run
-  double load = 0, reduce = 0, search = 0, loadRss = 0, floorReduce = 0;
+  double load = 0, reduce = 0, search = 0, loadRss = 0;
   int32_t loadedTerms = 0;
   std::string report;
 #if TAVRO_BENCH_REDUCE
   tavro::ReduceStats reduceStats;
-  tavro::SurvivorLog log;
 #endif
   int64_t branches = 0, proved = 0;
   try {
@@ -122,7 +117,6 @@ int main(int argc, char** argv) {
 #if TAVRO_BENCH_REDUCE
       tavro::ReduceHooks hooks;
       hooks.stats = &reduceStats;
-      if (floor) hooks.survivorLog = &log;
       ReduceEveryOutput(*graph, hooks);
 #endif
       const double t2 = CpuSeconds();
@@ -133,20 +127,6 @@ int main(int argc, char** argv) {
       branches = stats.branches;
       proved = stats.provedByCoverCheck;
     }
-#if TAVRO_BENCH_REDUCE
-    if (floor) {
-      auto* again = new tavro::TermGraph();
-      tavro::LoadPlaFileInto(path, *again);
-      log.replay = true;
-      tavro::ReduceHooks hooks;
-      hooks.survivorLog = &log;
-      const double replayStart = CpuSeconds();
-      ReduceEveryOutput(*again, hooks);
-      floorReduce = CpuSeconds() - replayStart;
-      tavro::SearchStats stats;
-      if (Report(*again, stats) != report) return Fail("the replayed passes gave another result");
-    }
-#endif
   } catch (const char* text) {
     return Fail(text);
   } catch (const std::string& text) {
@@ -159,14 +139,13 @@ int main(int argc, char** argv) {
     std::printf("reduced %s\nterms_after_reduce %d\n", TAVRO_BENCH_REDUCE ? "yes" : "no",
                 graph->termCount);
 #if TAVRO_BENCH_REDUCE
-    std::printf("reduce_visits %lld\nreduce_rescans %lld\nreduce_comparisons %lld\n",
+    std::printf("reduce_visits %lld\nreduce_rescans %lld\nreduce_comparisons %lld\nreduce_made %lld\n",
                 static_cast<long long>(reduceStats.visits), static_cast<long long>(reduceStats.rescans),
-                static_cast<long long>(reduceStats.comparisons));
+                static_cast<long long>(reduceStats.comparisons), static_cast<long long>(reduceStats.made));
 #endif
     std::printf("reduce_seconds %.6f\nsearch_seconds %.6f\nsearch_branches %lld\n", reduce, search,
                 static_cast<long long>(branches));
     std::printf("proved_by_cover_check %lld\n", static_cast<long long>(proved));
-    if (floor) std::printf("floor_reduce_seconds %.6f\n", floorReduce);
     std::printf("checksum %016llx\n", static_cast<unsigned long long>(Fnv1a(report)));
   }
   std::printf("peak_rss_mb %.1f\n", PeakRssMb());

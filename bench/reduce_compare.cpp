@@ -113,12 +113,13 @@ Result Run(const Cubes& cubes, int inputs, int outputs, bool plain) {
   Result r;
   tavro::ReduceHooks hooks;
   hooks.stats = &r.stats;
+  tavro::ReduceState state;
   const std::clock_t start = std::clock();
   for (int32_t j = 0; j < outputs; ++j) {
     if (plain) {
       tavro::testing::ReferenceReduceOutput(g, j);
     } else {
-      tavro::ReduceOutput(g, j, hooks);
+      tavro::ReduceOutput(g, j, state, &hooks);
     }
   }
   r.seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;

@@ -42,7 +42,8 @@ bool Load(std::string_view text, TermGraph& graph) {
 bool Reduce([[maybe_unused]] TermGraph& graph) {
 #if TAVRO_FULL_BUILD
   try {
-    for (int32_t output = 0; output < graph.outputCount; ++output) ReduceOutput(graph, output);
+    ReduceState state;
+    for (int32_t output = 0; output < graph.outputCount; ++output) ReduceOutput(graph, output, state);
   } catch (const char* message) {
     ExpectPlainMessage(message, Stage::kReduce);
     return false;

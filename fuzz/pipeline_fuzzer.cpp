@@ -71,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ExpectValidGraph(graph, "after loading");
 #if TAVRO_FULL_BUILD
     stage = Stage::kReduce;
-    for (int32_t output = 0; output < graph.outputCount; ++output) ReduceOutput(graph, output);
+    ReduceState state;
+    for (int32_t output = 0; output < graph.outputCount; ++output) ReduceOutput(graph, output, state);
     ExpectValidGraph(graph, "after the reduction");
 #endif
     stage = Stage::kReport;

@@ -1,7 +1,7 @@
 // The report: the result line of every output, in output order.
 #include "driver/build_report.hpp"
 
-#include "driver/current_graph.hpp"
+#include "graph/current_graph.hpp"
 
 namespace tavro {
 

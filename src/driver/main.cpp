@@ -10,9 +10,6 @@
 
 #if TAVRO_FULL_BUILD
 #include "reduce/reduce_output.hpp"
-static constexpr tavro::OutputPass kReduce = &tavro::ReduceOutput;
-#else
-static constexpr tavro::OutputPass kReduce = nullptr;
 #endif
 
 int main(int argc, char** argv) {
@@ -20,6 +17,12 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments = tavro::CommandLineArguments(argc, argv);
   std::vector<const char*> pointers;
   for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
-  return tavro::RunTavro(static_cast<int>(pointers.size()), pointers.data(), std::cout, std::cerr, kReduce,
+  tavro::OutputPass reduce;
+#if TAVRO_FULL_BUILD
+  // What the passes keep from one output to the next lives as long as the run.
+  tavro::ReduceState state;
+  reduce = [&state](tavro::TermGraph& graph, int32_t output) { tavro::ReduceOutput(graph, output, state); };
+#endif
+  return tavro::RunTavro(static_cast<int>(pointers.size()), pointers.data(), std::cout, std::cerr, reduce,
                          tavro::StandardErrorIsTerminal());
 }

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "driver/build_report.hpp"
-#include "driver/current_graph.hpp"
+#include "graph/current_graph.hpp"
 #include "driver/process_cpu_seconds.hpp"
 #include "driver/progress_line.hpp"
 #include "graph/progress_hook.hpp"

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 
 #include "graph/term_graph.hpp"
@@ -11,7 +12,7 @@
 namespace tavro {
 
 /// A pass run on one output of the loaded graph before the report.
-using OutputPass = void (*)(TermGraph& graph, int32_t output);
+using OutputPass = std::function<void(TermGraph& graph, int32_t output)>;
 
 /// Writes "<to - from>" (computed in double precision, default stream
 /// format: "0", "0.015625", "1.23457e+06").

@@ -4,13 +4,6 @@
 namespace tavro {
 
 Term* AddTerm(TermGraph& graph, int32_t output, const std::string& inputs, char value) {
-  // Equal pure input parts name at most one term, and an impure part never
-  // matches an earlier term, so the index replaces a walk over the '~' list
-  // and the value list.
-  return AddTerm(graph, output, inputs, value, IsPureInputPart(inputs) ? FindTerm(graph, inputs) : nullptr);
-}
-
-Term* AddTerm(TermGraph& graph, int32_t output, const std::string& inputs, char value, Term* found) {
   // Only the upper bound is part of the contract; a negative index is refused
   // with the same message rather than indexing outside the lists.
   if (output < 0 || output > graph.outputCount - 1) {
@@ -20,6 +13,10 @@ Term* AddTerm(TermGraph& graph, int32_t output, const std::string& inputs, char 
     throw "Function AddTerm: Unacceptable output: {1,0,-} only";
   }
   const size_t j = static_cast<size_t>(output);
+  // Equal pure input parts name at most one term, and an impure part never
+  // matches an earlier term, so the index replaces a walk over the '~' list
+  // and the value list.
+  Term* found = IsPureInputPart(inputs) ? FindTerm(graph, inputs) : nullptr;
   if (found != nullptr) {
     const char old = found->outputs[j];
     if (old == '~') {

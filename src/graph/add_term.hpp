@@ -19,8 +19,4 @@ namespace tavro {
 /// input part has another character at the output (graph unchanged).
 Term* AddTerm(TermGraph& graph, int32_t output, const std::string& inputs, char value);
 
-/// The same, for a caller that has looked the input part up already: `found`
-/// is what FindTerm answers for it (nullptr for an impure part).
-Term* AddTerm(TermGraph& graph, int32_t output, const std::string& inputs, char value, Term* found);
-
 }  // namespace tavro

@@ -40,6 +40,14 @@ void RemoveTermFromOutput(TermGraph& graph, int32_t output, Term& term) {
   DeleteTerm(graph, term);
 }
 
+void MoveTermAtOutput(TermGraph& graph, int32_t output, Term& term, char value) {
+  char& c = term.outputs[static_cast<size_t>(output)];
+  if (TermList* list = OutputList(graph, output, c)) list->Remove(&term);
+  OutputList(graph, output, value)->Append(&term);
+  c = value;
+  if (value == '~' && AllUnspecified(term.outputs.view())) DeleteTerm(graph, term);
+}
+
 void DeleteTerm(TermGraph& graph, Term& term) {
   for (int32_t j = 0; j < graph.outputCount; ++j) {
     if (TermList* list = OutputList(graph, j, term.outputs[static_cast<size_t>(j)])) {

@@ -13,6 +13,13 @@ namespace tavro {
 /// character is then '~', deletes the term: the reference becomes invalid.
 void RemoveTermFromOutput(TermGraph& graph, int32_t output, Term& term);
 
+/// Moves the term to the end of the list of output `output` named by `value`
+/// ('1', '0', '-' or '~'), out of the list of its present character there,
+/// and sets that character; when every character is then '~', deletes the
+/// term. Applied in the order of the moves they stand for, such calls leave
+/// every list as the single-output insertions and removals would.
+void MoveTermAtOutput(TermGraph& graph, int32_t output, Term& term, char value);
+
 /// Takes the term out of every list of the graph, lowers termCount and frees
 /// it; the reference becomes invalid.
 void DeleteTerm(TermGraph& graph, Term& term);

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <optional>
 
-#include "driver/current_graph.hpp"
+#include "graph/current_graph.hpp"
 #include "pla/parse_pla.hpp"
 #include "pla/read_whole_file.hpp"
 

@@ -5,7 +5,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <vector>
+#include <memory>
+#include <string_view>
 
 #include "graph/term_graph.hpp"
 
@@ -16,43 +17,53 @@ struct ReduceStats {
   int64_t visits = 0;       // current terms handled
   int64_t rescans = 0;
   int64_t comparisons = 0;  // terms met through the index and compared
-};
-
-/// The surviving candidates of every visit of a run of passes, in order of
-/// visits: per visit its count, whether the visit found its term isolated,
-/// then (slot, differing variable or -1) per survivor. With `replay` set the
-/// passes take the visits' survivors from here in turn instead of searching,
-/// and keep no candidate index. Replayed over the same file, a run measures
-/// what the passes cost besides finding candidates.
-struct SurvivorLog {
-  std::vector<int32_t> records;
-  size_t next = 0;
-  bool replay = false;
+  int64_t made = 0;         // terms the pass made, whether they lasted or not
 };
 
 /// Observation of one pass, for tests and measurements; it does not change
 /// the pass's effect on the graph.
 struct ReduceHooks {
   /// Called each time the scan moves back after an expansion of a cube as
-  /// large as the current one: the current term and the term it resumes at.
-  std::function<void(const Term& current, const Term& resumeAt)> onRescan;
+  /// large as the current one: the input parts of the current term and of the
+  /// term the scan resumes at.
+  std::function<void(std::string_view current, std::string_view resumeAt)> onRescan;
   /// When set, receives the work counts of the pass (added to its values).
   ReduceStats* stats = nullptr;
   /// Finds candidates by naming their input parts whenever it can, for tests
   /// of that way; it gives the same candidates as the index.
   bool nameParts = false;
-  /// When set, every visit's survivors are recorded in it or, when it
-  /// replays, taken from it.
-  SurvivorLog* survivorLog = nullptr;
+};
+
+struct ReduceMemory;
+
+/// What the passes over one graph keep from one output to the next: the
+/// packed input parts of its terms, which of them meet no other, and the
+/// indexes over them. The caller holds it and hands it to every pass; it
+/// notices when the graph was changed by anything but the passes, or is
+/// another graph, and starts afresh.
+class ReduceState {
+ public:
+  ReduceState();
+  ~ReduceState();
+  ReduceState(const ReduceState&) = delete;
+  ReduceState& operator=(const ReduceState&) = delete;
+  ReduceMemory& Memory() { return *memory_; }
+
+ private:
+  std::unique_ptr<ReduceMemory> memory_;
 };
 
 /// Reduces the cover of one output, 0 <= output < outputCount (not checked).
-/// Throws "wrong set" on reaching a term whose character at the output is
-/// outside '1', '0', '-', '~' and that has a literal; errors of AddTerm pass
-/// through. The graph keeps the changes made before an error.
-void ReduceOutput(TermGraph& graph, int32_t output);
+/// The pass works on its own copy of the output's terms and changes the graph
+/// once, at its end, exactly as adding and removing every term one by one
+/// would have. Throws "wrong set" on reaching a term whose character at the
+/// output is outside '1', '0', '-', '~' and that has a literal, and "There is
+/// a conflict between outputs in PLA file." when an expansion meets a term
+/// with such a character; the graph then holds the changes made before the
+/// error.
+void ReduceOutput(TermGraph& graph, int32_t output, ReduceState& state, const ReduceHooks* hooks = nullptr);
 
-/// The same pass, with hooks.
-void ReduceOutput(TermGraph& graph, int32_t output, const ReduceHooks& hooks);
+/// The same pass with a state of its own, for a single call.
+void ReduceOutput(TermGraph& graph, int32_t output);
 
 }  // namespace tavro

@@ -7,7 +7,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "driver/current_graph.hpp"
+#include "graph/current_graph.hpp"
 #include "support/program_output.hpp"
 
 namespace tavro {

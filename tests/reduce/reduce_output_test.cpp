@@ -28,7 +28,8 @@ void Reduce(TermGraph& g, int32_t j, bool reference, const ReduceHooks* hooks = 
   if (reference) {
     testing::ReferenceReduceOutput(g, j, hooks);
   } else if (hooks != nullptr) {
-    ReduceOutput(g, j, *hooks);
+    ReduceState state;
+    ReduceOutput(g, j, state, hooks);
   } else {
     ReduceOutput(g, j);
   }
@@ -39,8 +40,8 @@ struct RescanLog {
   Lines entries;
   ReduceHooks hooks;
   RescanLog() {
-    hooks.onRescan = [this](const Term& current, const Term& resumeAt) {
-      entries.push_back(current.inputs + " -> " + resumeAt.inputs);
+    hooks.onRescan = [this](std::string_view current, std::string_view resumeAt) {
+      entries.push_back(std::string(current) + " -> " + std::string(resumeAt));
     };
   }
 };

@@ -117,24 +117,23 @@ struct Run {
 
 // Reduces output after output until one throws; records the state after each.
 std::vector<Run> ReduceAll(const RandomFunction& f, bool reference, bool nameParts = false,
-                           std::vector<std::vector<std::vector<bool>>>* sets = nullptr,
-                           SurvivorLog* log = nullptr) {
+                           std::vector<std::vector<std::vector<bool>>>* sets = nullptr) {
   TermGraph g;
   Load(g, f);
+  ReduceState state;
   std::vector<Run> runs;
   for (int32_t j = 0; j < g.outputCount; ++j) {
     Run run;
     ReduceHooks hooks;
     hooks.nameParts = nameParts;
-    hooks.survivorLog = log;
-    hooks.onRescan = [&](const Term& current, const Term& resumeAt) {
-      run.rescans.push_back(current.inputs + " -> " + resumeAt.inputs);
+    hooks.onRescan = [&](std::string_view current, std::string_view resumeAt) {
+      run.rescans.push_back(std::string(current) + " -> " + std::string(resumeAt));
     };
     run.thrown = ThrownBy([&] {
       if (reference) {
         testing::ReferenceReduceOutput(g, j, &hooks);
       } else {
-        ReduceOutput(g, j, hooks);
+        ReduceOutput(g, j, state, &hooks);
       }
     });
     run.lists = AllLists(g);
@@ -168,13 +167,10 @@ void CheckAgainstReference(const Shape& shape, uint32_t seed, int functions) {
       before = Sets(original);
     }
     const std::vector<Run> expected = ReduceAll(f, true, false, bruteForce ? &after : nullptr);
-    // Through the index, naming input parts, and replaying the survivors
-    // that a recorded run found (which keeps no index).
-    SurvivorLog log;
-    for (int way = 0; way < 3; ++way) {
-      SCOPED_TRACE(way == 0 ? "through the index" : way == 1 ? "naming input parts" : "replayed");
-      log.replay = way == 2;
-      const std::vector<Run> actual = ReduceAll(f, false, way == 1, nullptr, way == 1 ? nullptr : &log);
+    // Through the index, and naming input parts.
+    for (int way = 0; way < 2; ++way) {
+      SCOPED_TRACE(way == 0 ? "through the index" : "naming input parts");
+      const std::vector<Run> actual = ReduceAll(f, false, way == 1);
       ASSERT_EQ(actual.size(), expected.size());
       for (size_t j = 0; j < actual.size(); ++j) {
         SCOPED_TRACE("after output " + std::to_string(j));

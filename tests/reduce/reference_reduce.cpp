@@ -113,7 +113,7 @@ void ReferenceReduceOutput(TermGraph& graph, int32_t output, const ReduceHooks* 
     auto p2 = walk(p1);
     position = p2 == work.begin() ? work.begin() : std::next(p2);
     rescan = false;
-    if (hooks != nullptr && hooks->onRescan) hooks->onRescan(*t, **position);
+    if (hooks != nullptr && hooks->onRescan) hooks->onRescan(t->inputs.view(), (*position)->inputs.view());
   }
 }
 

@@ -1,4 +1,4 @@
-#include "driver/current_graph.hpp"
+#include "graph/current_graph.hpp"
 
 namespace tavro {
 

@@ -1,0 +1,309 @@
+// The pass's store of terms: packed input parts, records of what the pass did
+// to each term, and the terms it makes and drops. Nothing here changes the
+// graph; Commit does, once the pass is over.
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "reduce/pass.hpp"
+
+namespace tavro {
+namespace {
+
+// One bit per byte of `eight` that equals c, the first byte's lowest.
+uint64_t BytesEqual(uint64_t eight, char c) {
+  constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7fULL;
+  const uint64_t x = eight ^ (0x0101010101010101ULL * static_cast<uint8_t>(c));
+  // The high bit of each byte that is zero in x (no borrow crosses bytes),
+  // then the eight high bits gathered into the top byte.
+  const uint64_t zero = ~(((x & kLow7) + kLow7) | x | kLow7);
+  return ((zero >> 7) * 0x0102040810204080ULL) >> 56;
+}
+
+// Packs an input part into `mask` (a literal bit for '0' and '1', then a '1'
+// bit for '1'; any other character counts as a dash, as the cell lists count
+// it). Returns the number of '-' characters.
+size_t Pack(std::string_view inputs, uint64_t* mask, size_t words) {
+  std::fill(mask, mask + 2 * words, 0);
+  size_t dashes = 0;
+  size_t i = 0;
+  // Eight characters at a time where the first lands in the lowest byte.
+  for (; std::endian::native == std::endian::little && i + 8 <= inputs.size(); i += 8) {
+    uint64_t eight;
+    std::memcpy(&eight, inputs.data() + i, 8);
+    const uint64_t ones = BytesEqual(eight, '1');
+    mask[i / 64] |= (ones | BytesEqual(eight, '0')) << (i % 64);
+    mask[words + i / 64] |= ones << (i % 64);
+    dashes += static_cast<size_t>(std::popcount(BytesEqual(eight, '-')));
+  }
+  for (; i < inputs.size(); ++i) {
+    const char c = inputs[i];
+    const uint64_t bit = uint64_t{1} << (i % 64);
+    if (c == '0' || c == '1') mask[i / 64] |= bit;
+    if (c == '1') mask[words + i / 64] |= bit;
+    dashes += c == '-';
+  }
+  return dashes;
+}
+
+// Whether every character but the one at `skip` is '~', eight at a time: on a
+// file of many outputs a term keeps '~' at most of them.
+bool OthersUnspecified(std::string_view outputs, size_t skip) {
+  constexpr uint64_t kEight = 0x7e7e7e7e7e7e7e7eULL;  // "~~~~~~~~"
+  auto all = [&](size_t from, size_t to) {
+    for (; from + 8 <= to; from += 8) {
+      uint64_t word;
+      std::memcpy(&word, outputs.data() + from, 8);
+      if (word != kEight) return false;
+    }
+    for (; from < to; ++from) {
+      if (outputs[from] != '~') return false;
+    }
+    return true;
+  };
+  return all(0, skip) && all(skip + 1, outputs.size());
+}
+
+}  // namespace
+
+const uint64_t* MasksOf(const Pass& p, int32_t s) { return &p.memory.masks[Idx(s) * 2 * p.words]; }
+
+// The pass's record of the term s, begun when the pass first touches it.
+TermRecord& StateOf(Pass& p, int32_t s) {
+  TermRecord& r = p.memory.records[Idx(s)];
+  if (r.pass != p.id) {
+    r = TermRecord{.serial = r.serial,
+                   .pass = p.id,
+                   .dash = r.dash,
+                   .value = p.graph.termPool[Idx(s)].outputs[p.j],
+                   .checked = r.checked,
+                   .isolated = r.isolated,
+                   .impure = r.impure};
+  }
+  return r;
+}
+
+bool InList(const Pass& p, int32_t s) {
+  const TermRecord& r = p.memory.records[Idx(s)];
+  return r.pass != p.id || !r.out;
+}
+
+// The term's character at the output, whether or not it is in the list.
+char CharOf(const Pass& p, int32_t s) {
+  const TermRecord& r = p.memory.records[Idx(s)];
+  return r.pass == p.id ? r.value : p.graph.termPool[Idx(s)].outputs[p.j];
+}
+
+// The character with which the term takes part in the pass, or '~'.
+char ValueOf(const Pass& p, int32_t s) { return InList(p, s) ? CharOf(p, s) : '~'; }
+
+// Working-list order: greater dashCount first, then earlier arrival.
+std::pair<int32_t, uint64_t> KeyOf(const Pass& p, int32_t s) {
+  const TermRecord& r = p.memory.records[Idx(s)];
+  return {-r.dash, r.serial};
+}
+
+std::string InputsOf(const Pass& p, int32_t s) {
+  if (s < p.base) return std::string(p.graph.termPool[Idx(s)].inputs.view());
+  if (p.memory.records[Idx(s)].impure) return p.impureParts.at(s);
+  const uint64_t* mask = MasksOf(p, s);
+  std::string inputs(static_cast<size_t>(p.graph.inputCount), '-');
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    const uint64_t bit = uint64_t{1} << (i % 64);
+    if ((mask[i / 64] & bit) != 0) inputs[i] = (mask[p.words + i / 64] & bit) != 0 ? '1' : '0';
+  }
+  return inputs;
+}
+
+// The number of terms in the working list with dashCount `dash`.
+int64_t ListCount(const Pass& p, size_t dash) {
+  const std::vector<int32_t>& graphCount = p.graph.termsByDash;
+  return (dash < graphCount.size() ? graphCount[dash] : 0) + (dash < p.listChange.size() ? p.listChange[dash] : 0);
+}
+
+void GrowIds(ReduceMemory& m, size_t words, size_t n) {
+  if (m.records.size() >= n) return;
+  // A half more at a time, each array reserved to exactly that size (a
+  // vector left to grow by itself would double its capacity).
+  const size_t size = std::max(n, m.records.size() + m.records.size() / 2);
+  auto grow = [](auto& v, size_t to, auto value) {
+    v.reserve(to);
+    v.resize(to, value);
+  };
+  grow(m.records, size, TermRecord{});
+  grow(m.memberClass, size, int8_t{-1});
+  grow(m.masks, size * 2 * words, uint64_t{0});
+}
+
+// Packs a graph term's input part and enters it into the table of parts and,
+// when it is kept, the index of every term.
+void Remember(ReduceMemory& m, size_t words, int32_t s, std::string_view inputs, uint64_t serial) {
+  GrowIds(m, words, Idx(s) + 1);
+  uint64_t* mask = &m.masks[Idx(s) * 2 * words];
+  const size_t dashes = Pack(inputs, mask, words);
+  int32_t literals = 0;
+  for (size_t w = 0; w < words; ++w) literals += std::popcount(mask[w]);
+  const int32_t dash = static_cast<int32_t>(inputs.size()) - literals;
+  const bool impure = dashes != static_cast<size_t>(dash);
+  m.records[Idx(s)] = TermRecord{.serial = serial, .dash = dash, .impure = impure};
+  m.impureTerms += impure;
+  if (!impure) m.parts.Insert(s, mask);
+  if (!m.lookForIsolated) return;
+  if (m.indexed) m.index.Insert(s, mask);
+  m.suspects.push_back({s, serial});
+}
+
+// The term is gone: out of the tables, its id free. The record stays taken
+// out of the working list, for notes that still name the id.
+void Forget(ReduceMemory& m, size_t words, int32_t s) {
+  const uint64_t* mask = &m.masks[Idx(s) * 2 * words];
+  TermRecord& r = m.records[Idx(s)];
+  if (m.indexed) m.index.Erase(s, mask);
+  if (!r.impure) m.parts.Erase(s, mask);
+  m.impureTerms -= r.impure;
+  r.serial = 0;
+  r.checked = r.isolated = r.impure = false;
+}
+
+// Readies the memory for a pass over the graph: everything afresh when the
+// graph is new to it or was changed by anything but the passes (the index of
+// every term is built once a sample shows that it pays), and a new index
+// shape when the number of terms has moved far from the present one's.
+void Prepare(ReduceMemory& m, TermGraph& graph, size_t words) {
+  const bool fresh = !m.valid || m.graph != &graph || m.nextSerial != graph.nextSerial ||
+                     m.termCount != graph.termCount;
+  m.valid = false;
+  if (!fresh) {
+    if (m.indexed && !m.index.Suits(graph.inputCount, static_cast<size_t>(graph.termCount))) BuildIndex(m, graph);
+    return;
+  }
+  m.graph = &graph;
+  m.lookForIsolated = true;
+  m.indexed = false;
+  m.index = CandidateIndex{};
+  m.impureTerms = 0;
+  m.suspects.clear();
+  m.parts.Reset(2 * words);
+  std::fill(m.records.begin(), m.records.end(), TermRecord{});
+  GrowIds(m, words, static_cast<size_t>(SlotCount(graph)));
+  graph.terms.ForEach([&](const Term* t) { Remember(m, words, t->slot, t->inputs.view(), t->serial); });
+}
+
+void MarkPending(Pass& p, int32_t s) {
+  TermRecord& r = StateOf(p, s);
+  if (r.pending) return;
+  r.pending = true;
+  p.memory.pending.Add(Idx(r.dash), r.serial, s);
+}
+
+void ClearPending(Pass& p, int32_t s) {
+  TermRecord& r = p.memory.records[Idx(s)];
+  if (r.pass != p.id || !r.pending) return;
+  r.pending = false;
+  p.memory.pending.Remove(Idx(r.dash), r.serial);
+}
+
+// A term that has arrived in the working list with a character at the output
+// (made by the pass, or given the character in place) waits for its visit.
+void Join(Pass& p, int32_t s, char value) {
+  StateOf(p, s).out = false;
+  if (p.byClass) {
+    const int c = ValueClass(value);
+    p.memory.memberClass[Idx(s)] = static_cast<int8_t>(c);
+    p.memory.classIndex[c].Insert(s, MasksOf(p, s));
+  }
+  MarkPending(p, s);
+}
+
+void Leave(Pass& p, int32_t s) {
+  TermRecord& r = StateOf(p, s);
+  if (r.otherIndex != kNone) {
+    const int32_t place = r.otherIndex;
+    const int32_t moved = p.others.back();
+    p.others[Idx(place)] = moved;
+    p.memory.records[Idx(moved)].otherIndex = place;
+    p.others.pop_back();
+    r.otherIndex = kNone;
+  }
+  ClearPending(p, s);
+  r.out = true;
+  if (p.byClass) {
+    int8_t& c = p.memory.memberClass[Idx(s)];
+    if (c >= 0) p.memory.classIndex[c].Erase(s, MasksOf(p, s));
+    c = -1;
+  }
+}
+
+// The term that holds this pure input part, or kNone.
+int32_t Find(const Pass& p, const uint64_t* part) { return p.memory.parts.Find(part, p.memory.masks); }
+
+// Makes the expansion of a candidate (its input part with the literal at
+// `differing` made a dash) with `value` at the output. No term holds that
+// part. The new term arrives after every other.
+int32_t Make(Pass& p, int32_t candidate, int32_t differing, char value) {
+  int32_t s = p.topId;
+  if (p.freeIds.empty()) {
+    ++p.topId;
+  } else {
+    s = p.freeIds.back();
+    p.freeIds.pop_back();
+  }
+  ReduceMemory& m = p.memory;
+  GrowIds(m, p.words, Idx(s) + 1);
+  uint64_t* mask = &m.masks[Idx(s) * 2 * p.words];
+  std::copy_n(MasksOf(p, candidate), 2 * p.words, mask);
+  const uint64_t clear = ~(uint64_t{1} << (differing % 64));
+  mask[Idx(differing) / 64] &= clear;
+  mask[p.words + Idx(differing) / 64] &= clear;
+  const TermRecord& from = m.records[Idx(candidate)];
+  const bool impure = from.impure;
+  const int32_t dash = from.dash + 1;
+  if (impure) {
+    std::string inputs = InputsOf(p, candidate);
+    inputs[Idx(differing)] = '-';
+    p.impureParts[s] = std::move(inputs);
+  } else {
+    m.parts.Insert(s, mask);
+  }
+  m.records[Idx(s)] = TermRecord{
+      .serial = p.nextArrival++, .pass = p.id, .dash = dash, .moved = ++p.clock, .value = value, .impure = impure};
+  m.impureTerms += impure;
+  if (m.lookForIsolated && m.indexed) m.index.Insert(s, mask);
+  p.made.emplace_back(s, m.records[Idx(s)].serial);
+  if (Idx(dash) >= p.listChange.size()) p.listChange.resize(Idx(dash) + 1, 0);
+  ++p.listChange[Idx(dash)];
+  ++p.stats.made;
+  return s;
+}
+
+// Gives a graph term with '~' at the output the character `value` there.
+void Give(Pass& p, int32_t s, char value) {
+  TermRecord& r = StateOf(p, s);
+  r.value = value;
+  r.moved = ++p.clock;
+  if (!r.touched) {
+    r.touched = true;
+    p.touched.push_back(s);
+  }
+}
+
+// Takes a term, already out of the working list, out of the output. A term
+// left with '~' at every output is gone: always a term the pass made.
+void Drop(Pass& p, int32_t s) {
+  TermRecord& r = StateOf(p, s);
+  const bool made = s >= p.base;
+  if (!made && !r.touched) {
+    r.touched = true;
+    p.touched.push_back(s);
+  }
+  r.value = '~';
+  r.moved = ++p.clock;
+  if (Idx(r.dash) >= p.listChange.size()) p.listChange.resize(Idx(r.dash) + 1, 0);
+  --p.listChange[Idx(r.dash)];
+  if (!made && !OthersUnspecified(p.graph.termPool[Idx(s)].outputs.view(), p.j)) return;
+  if (made && r.impure) p.impureParts.erase(s);
+  Forget(p.memory, p.words, s);
+  if (made) p.freeIds.push_back(s);
+}
+
+}  // namespace tavro

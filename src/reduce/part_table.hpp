@@ -1,0 +1,45 @@
+// The pass's table of input parts: from a packed part (literal bits, then '1'
+// bits) to the term that holds it, for every pure input part the pass can
+// meet: the graph's own terms and the terms the pass makes. An open-addressing
+// table with linear probing, at most half full; each entry keeps 32 bits of
+// its part's hash, so that probing reads a term's masks only on a likely match.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace tavro {
+
+class PartTable {
+ public:
+  /// Empties the table for parts of `words` 64-bit words (literal and '1'
+  /// words together).
+  void Reset(size_t words);
+  size_t Size() const { return used_; }
+
+  /// The term whose masks (in `masks`, `words` per term) equal `part`, or -1.
+  int32_t Find(const uint64_t* part, const std::vector<uint64_t>& masks) const;
+  /// Starts fetching the entries that a Find of `part` reads.
+  void Prefetch(const uint64_t* part) const;
+  /// Adds term `id` with the part `part`; the part must not be held yet.
+  void Insert(int32_t id, const uint64_t* part);
+  /// Takes term `id`, with the part `part`, out; nothing when it is absent.
+  void Erase(int32_t id, const uint64_t* part);
+
+ private:
+  struct Entry {
+    int32_t id = -1;
+    uint32_t tag = 0;
+  };
+  uint64_t Hash(const uint64_t* part) const;
+  size_t Home(uint32_t tag) const { return tag & (entries_.size() - 1); }
+  void Place(Entry entry);
+  void Grow();
+
+  std::vector<Entry> entries_;  // a power of two, or empty
+  size_t used_ = 0;
+  size_t words_ = 0;
+};
+
+}  // namespace tavro

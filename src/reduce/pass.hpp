@@ -1,0 +1,180 @@
+// What the reduction pass works on, shared by its files: the memory kept from
+// output to output, and the pass's own store of terms (its kernel).
+//
+// A term of the pass is named by an id. Ids below `base` (the graph's slot
+// count when the pass began) are the graph's terms, by slot; the terms the
+// pass makes get ids from `base` on, reused once they are gone. The graph is
+// not changed while the pass runs: its terms' characters at the output, the
+// terms made and the terms dropped live in the pass's records, and Commit
+// hands the net effect to the graph at the end.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "graph/term_graph.hpp"
+#include "reduce/candidate_index.hpp"
+#include "reduce/part_table.hpp"
+#include "reduce/pending_terms.hpp"
+#include "reduce/reduce_output.hpp"
+
+namespace tavro {
+
+constexpr int32_t kNone = -1;
+constexpr int32_t kContained = -1;  // survivor without a differing variable
+constexpr int32_t kUnrelated = -2;  // not a survivor
+constexpr int kOtherClass = 3;
+
+inline size_t Idx(int32_t i) { return static_cast<size_t>(i); }
+
+// 0 to 2 for '1', '0', '-', the characters of the candidate search; -1 for
+// '~', which takes no part; kOtherClass for any other character.
+inline int ValueClass(char c) {
+  switch (c) {
+    case '1': return 0;
+    case '0': return 1;
+    case '-': return 2;
+    case '~': return -1;
+    default: return kOtherClass;
+  }
+}
+
+// What is known of the term with an id. Kept from pass to pass: its arrival,
+// dashCount and whether it was found isolated; noted by one pass (`pass` its
+// own) from `value` on. A graph term without a record of the present pass has
+// not been touched by it: it stands in the working list with the graph's
+// character at the output.
+struct TermRecord {
+  uint64_t serial = 0;  // the order of arrival (the graph's serial); 0 when the id is free
+  uint32_t pass = 0;
+  int32_t dash = 0;
+  int32_t otherIndex = kNone;  // place in Pass::others, or kNone
+  int32_t blockingNote = kNone, blockedNote = kNone;
+  uint32_t moved = 0;  // the pass's clock when the term last joined or left a list of the output
+  char value = '~';    // the character at the output
+  bool out = false;    // taken out of the working list
+  bool pending = false;
+  bool touched = false;  // a graph term whose character the pass changed
+  bool checked = false, isolated = false, impure = false;
+};
+
+struct SerialSlot {
+  int32_t slot;
+  uint64_t serial;
+};
+
+// Memory that one pass leaves to the next over the same graph (see
+// ReduceState). It holds while the graph changes through the passes alone:
+// the graph, its serial and its term count at the end of the last pass tell.
+struct ReduceMemory {
+  const TermGraph* graph = nullptr;
+  bool valid = false;
+  // Whether isolated terms are looked for, and every term is indexed. A run
+  // stops looking when a sample shows that few terms are isolated.
+  bool lookForIsolated = true;
+  bool indexed = false;  // whether the index of every term has been built
+  uint64_t nextSerial = 0;
+  int32_t termCount = -1;
+  CandidateIndex index;          // every term, when built
+  CandidateIndex classIndex[3];  // the members of a pass by class, when built
+  PartTable parts;               // every pure input part
+  std::vector<uint64_t> masks;   // per id: literal mask words, then '1' mask words
+  std::vector<TermRecord> records;
+  // Per id: the class of the character with which the term takes part in
+  // the present pass, or -1, while the class indexes serve the pass.
+  std::vector<int8_t> memberClass;
+  int64_t impureTerms = 0;
+  std::vector<SerialSlot> suspects;  // every term not known isolated, and stale entries
+  PendingTerms pending;
+  uint32_t passes = 0;
+};
+
+struct NoteRecord {
+  int32_t next;
+  int32_t term;
+  uint64_t arrival;
+};
+
+struct Survivor {
+  int32_t id;
+  int32_t differing;  // variable index, or kContained
+};
+
+struct Pass {
+  TermGraph& graph;
+  ReduceMemory& memory;
+  int32_t output;
+  size_t j;
+  size_t words;  // 64-bit words of one mask
+  uint32_t id;
+  int32_t base;  // the first id of a term the pass makes
+
+  // The kernel: ids of gone made terms, for reuse; the next arrival; the
+  // clock of list moves; per dashCount, the change in the working list's
+  // terms; the graph terms whose character changed, in order of their first
+  // change; the terms made, with their arrivals, in order of making; the
+  // input parts of made terms with characters other than '0', '1', '-'.
+  std::vector<int32_t> freeIds{};
+  int32_t topId = 0;
+  uint64_t nextArrival = 0;
+  uint32_t clock = 0;
+  std::vector<int64_t> listChange{};
+  std::vector<int32_t> touched{};
+  std::vector<std::pair<int32_t, uint64_t>> made{};
+  std::unordered_map<int32_t, std::string> impureParts{};
+
+  // Visited terms, as (term, arrival), whose expansion of a candidate the
+  // id's term blocks, or for which the id's term is such a blocked
+  // candidate: chains through `notes` from blockingNote and blockedNote.
+  std::vector<NoteRecord> notes{};
+  // Members whose character is none of '1', '0', '-', '~'.
+  std::vector<int32_t> others{};
+  ReduceStats stats{};
+  bool nameParts = false;
+  bool byClass = false;  // whether candidates are searched in the class indexes
+
+  // Scratch space of one visit.
+  std::vector<int32_t> near{};
+  std::vector<uint64_t> part{};
+  std::vector<Survivor> survivors{};
+  std::vector<int32_t> created{};
+  std::vector<int32_t> gained{};
+};
+
+// kernel.cpp: the pass's records of its terms.
+const uint64_t* MasksOf(const Pass& p, int32_t s);
+TermRecord& StateOf(Pass& p, int32_t s);
+bool InList(const Pass& p, int32_t s);
+char CharOf(const Pass& p, int32_t s);
+char ValueOf(const Pass& p, int32_t s);
+std::pair<int32_t, uint64_t> KeyOf(const Pass& p, int32_t s);
+std::string InputsOf(const Pass& p, int32_t s);
+int64_t ListCount(const Pass& p, size_t dash);
+void GrowIds(ReduceMemory& m, size_t words, size_t n);
+void Remember(ReduceMemory& m, size_t words, int32_t s, std::string_view inputs, uint64_t serial);
+void Forget(ReduceMemory& m, size_t words, int32_t s);
+void Prepare(ReduceMemory& m, TermGraph& graph, size_t words);
+void MarkPending(Pass& p, int32_t s);
+void ClearPending(Pass& p, int32_t s);
+void Join(Pass& p, int32_t s, char value);
+void Leave(Pass& p, int32_t s);
+int32_t Find(const Pass& p, const uint64_t* part);
+int32_t Make(Pass& p, int32_t candidate, int32_t differing, char value);
+void Give(Pass& p, int32_t s, char value);
+void Drop(Pass& p, int32_t s);
+
+// survivors.cpp: finding the candidates of a current term.
+int32_t CompareMasks(const uint64_t* big, const uint64_t* small, size_t words);
+bool CheckIsolated(Pass& p, int32_t s);
+void BuildIndex(ReduceMemory& m, const TermGraph& graph);
+void BuildClassIndexes(Pass& p);
+void FindSurvivors(Pass& p, int32_t s, char v);
+
+// commit.cpp: the pass's net effect, handed to the graph.
+void Commit(Pass& p);
+
+}  // namespace tavro

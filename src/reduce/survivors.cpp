@@ -1,0 +1,197 @@
+// Finding the candidates of a current term t: the later terms of its
+// character that have a literal wherever t has one and the opposite literal
+// at no more than one of those places.
+//
+// The candidate index (candidate_index.hpp) yields a few terms among which
+// all of them are; each is compared with t on packed literal masks, and the
+// survivors are sorted into working-list order. One index holds every term of
+// the graph and is kept from pass to pass; when many members are to be
+// visited, each class of members gets an index of its own for the pass, which
+// lists far fewer terms that are not candidates.
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+
+#include "reduce/pass.hpp"
+
+namespace tavro {
+namespace {
+
+// Reading a term of a leaf list costs about an eighth of looking one input
+// part up in the table of parts.
+constexpr double kTermsPerPart = 8;
+constexpr double kNoLimit = 1e18;
+
+int32_t LiteralCount(const uint64_t* mask, size_t words) {
+  int32_t n = 0;
+  for (size_t w = 0; w < words; ++w) n += std::popcount(mask[w]);
+  return n;
+}
+
+// Appends to p.near the terms whose input part a candidate of t may have:
+// '-', '0' or '1' at t's dashes, and t's literals with at most one of them
+// flipped.
+void NamePartsOfCandidates(Pass& p, const uint64_t* t) {
+  const size_t words = p.words;
+  std::vector<uint64_t>& part = p.part;
+  part.assign(t, t + 2 * words);
+  std::vector<int32_t> dashes;
+  for (size_t i = 0; i < static_cast<size_t>(p.graph.inputCount); ++i) {
+    if ((t[i / 64] >> (i % 64) & 1) == 0) dashes.push_back(static_cast<int32_t>(i));
+  }
+  auto look = [&] {
+    if (const int32_t u = Find(p, part.data()); u != kNone) p.near.push_back(u);
+  };
+  auto fill = [&](auto& self, size_t i) -> void {
+    if (i == dashes.size()) {
+      look();
+      for (size_t w = 0; w < words; ++w) {
+        for (uint64_t literals = t[w]; literals != 0; literals &= literals - 1) {
+          const uint64_t bit = literals & (~literals + 1);
+          part[words + w] ^= bit;
+          look();
+          part[words + w] ^= bit;
+        }
+      }
+      return;
+    }
+    const size_t w = Idx(dashes[i]) / 64;
+    const uint64_t bit = uint64_t{1} << (dashes[i] % 64);
+    self(self, i + 1);  // '-'
+    part[w] |= bit;
+    self(self, i + 1);  // '0'
+    part[words + w] |= bit;
+    self(self, i + 1);  // '1'
+    part[w] &= ~bit;
+    part[words + w] &= ~bit;
+  };
+  fill(fill, 0);
+}
+
+}  // namespace
+
+// kUnrelated, kContained, or the one variable at which `small` has the
+// opposite of a literal of `big` (and a literal at every other one).
+int32_t CompareMasks(const uint64_t* big, const uint64_t* small, size_t words) {
+  int32_t differing = kContained;
+  for (size_t w = 0; w < words; ++w) {
+    const uint64_t literals = big[w];
+    if ((small[w] & literals) != literals) return kUnrelated;
+    const uint64_t opposite = (big[words + w] ^ small[words + w]) & literals;
+    if (opposite == 0) continue;
+    if (differing != kContained || (opposite & (opposite - 1)) != 0) return kUnrelated;
+    differing = static_cast<int32_t>(w * 64) + std::countr_zero(opposite);
+  }
+  return differing;
+}
+
+// Whether the term s is isolated: whether no other input part of the graph
+// has a literal wherever s has one, with the opposite literal at no more than
+// one of those places. The answer is kept. Before the index of every term is
+// built (for a sample), it reads them all.
+bool CheckIsolated(Pass& p, int32_t s) {
+  const uint64_t* tm = MasksOf(p, s);
+  bool isolated = true;
+  if (p.memory.indexed) {
+    p.near.clear();
+    p.memory.index.Near(tm, p.near, std::numeric_limits<size_t>::max());
+    for (int32_t u : p.near) {
+      if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) != kUnrelated) {
+        isolated = false;
+        break;
+      }
+    }
+  } else {
+    // The masks of every term (an id with serial 0 is free), until one meets s.
+    for (size_t u = 0; u < Idx(p.topId) && isolated; ++u) {
+      if (p.memory.records[u].serial == 0 || u == Idx(s)) continue;
+      isolated = CompareMasks(tm, &p.memory.masks[u * 2 * p.words], p.words) == kUnrelated;
+    }
+  }
+  TermRecord& known = p.memory.records[Idx(s)];
+  known.checked = true;
+  known.isolated = isolated;
+  return isolated;
+}
+
+// Puts every term of the graph into the index of every term, shaped for
+// their number.
+void BuildIndex(ReduceMemory& m, const TermGraph& graph) {
+  m.index.Reset(graph.inputCount, static_cast<size_t>(graph.termCount));
+  std::vector<int32_t> slots;
+  graph.terms.ForEach([&](const Term* t) { slots.push_back(t->slot); });
+  m.index.InsertAll(slots, m.masks);
+  m.indexed = true;
+}
+
+// Puts the members of the pass into indexes of their own, one per class.
+// Among many terms with characters elsewhere, or many candidates of other
+// characters, the index of every term lists far more terms than a search
+// needs. Built before the first visit, when the output's lists hold exactly
+// the members.
+void BuildClassIndexes(Pass& p) {
+  p.byClass = true;
+  std::fill(p.memory.memberClass.begin(), p.memory.memberClass.end(), -1);
+  for (char v : {'1', '0', '-'}) {
+    const int c = ValueClass(v);
+    const TermList* list = OutputList(p.graph, p.output, v);
+    p.memory.classIndex[c].Reset(p.graph.inputCount, static_cast<size_t>(list->Count()));
+    std::vector<int32_t> slots;
+    list->ForEach([&](const Term* t) {
+      p.memory.memberClass[Idx(t->slot)] = static_cast<int8_t>(c);
+      slots.push_back(t->slot);
+    });
+    p.memory.classIndex[c].InsertAll(slots, p.memory.masks);
+  }
+}
+
+// Puts the surviving candidates of the current term s into p.survivors, in
+// working-list order. A term met through the index with no candidate among
+// all the graph's input parts, whatever their characters, is isolated.
+void FindSurvivors(Pass& p, int32_t s, char v) {
+  const auto key = KeyOf(p, s);
+  std::vector<Survivor>& found = p.survivors;
+  found.clear();
+  const int c = ValueClass(v);
+  const uint64_t* tm = MasksOf(p, s);
+  const int32_t literals = LiteralCount(tm, p.words);
+  if (c == kOtherClass) {
+    // Only a term without literals can meet such a character without reading
+    // a cell list, which refuses it; every later term with it is contained.
+    if (literals > 0) throw "wrong set";
+    for (int32_t u : p.others) {
+      if (ValueOf(p, u) == v && KeyOf(p, u) > key) found.push_back({u, kContained});
+    }
+  } else {
+    p.near.clear();
+    // The input parts a candidate may have are 3^dashes * (literals + 1); a
+    // term with few dashes among many similar terms (minterm tables, such as
+    // the real set's b12_split and the minterms family) names them faster
+    // through the table of parts than the leaves list its candidates. Impure
+    // input parts are not in that table.
+    const int32_t dash = p.memory.records[Idx(s)].dash;
+    const double parts = std::pow(3.0, std::min(dash, 40)) * (literals + 1);
+    const double most = p.memory.impureTerms != 0    ? kNoLimit
+                        : p.nameParts && parts < 1e4 ? 0
+                                                     : std::min(kTermsPerPart * parts, kNoLimit);
+    CandidateIndex& index = p.byClass ? p.memory.classIndex[c] : p.memory.index;
+    const bool listed = index.Near(tm, p.near, static_cast<size_t>(most));
+    if (!listed) NamePartsOfCandidates(p, tm);
+    p.stats.comparisons += static_cast<int64_t>(p.near.size());
+    bool isolated = true;
+    for (int32_t u : p.near) {
+      const bool member = p.byClass ? p.memory.memberClass[Idx(u)] == c : ValueOf(p, u) == v;
+      if (u == s || (!member && !isolated)) continue;
+      const int32_t r = CompareMasks(tm, MasksOf(p, u), p.words);
+      if (r == kUnrelated) continue;
+      isolated = false;
+      if (member && KeyOf(p, u) > key) found.push_back({u, r});
+    }
+    if (!p.byClass && listed && isolated) p.memory.records[Idx(s)].isolated = true;
+  }
+  std::sort(found.begin(), found.end(),
+            [&](const Survivor& a, const Survivor& b) { return KeyOf(p, a.id) < KeyOf(p, b.id); });
+}
+
+}  // namespace tavro
