@@ -283,9 +283,6 @@ struct TermGraph {
   InputPartIndex termByInputs;          // pure input parts only
   uint64_t nextSerial = 1;
   std::vector<int32_t> termsByDash;  // number of terms per dashCount
-  // What the per-output pass keeps from one output to the next, of its own
-  // type; nothing else reads it.
-  std::shared_ptr<void> passMemory;
 };
 
 /// Number of slots a per-term array must have to be indexed by Term::slot.
