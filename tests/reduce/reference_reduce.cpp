@@ -1,8 +1,9 @@
 #include "reduce/reference_reduce.hpp"
 
-#include <iterator>
-#include <list>
+#include <algorithm>
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "graph/add_term.hpp"
 #include "graph/remove_term.hpp"
@@ -10,26 +11,36 @@
 namespace tavro::testing {
 namespace {
 
-using WorkingList = std::list<Term*>;
+using WorkingList = std::vector<Term*>;
 
 struct Candidate {
-  Term* term;
-  const InputVariable* differing;
+  size_t place;       // in the working list
+  int32_t differing;  // variable index, or -1
 };
 
 bool GreaterDash(const Term* a, const Term* b) { return a->dashCount > b->dashCount; }
 
-// The term whose input part equals `inputs`, found as AddCube finds it.
+// The term whose input part equals `inputs`, found as AddCube finds it: an
+// input part with characters other than '0', '1', '-' matches no term.
 Term* TermWithInputs(const TermGraph& graph, const std::string& inputs) {
-  int32_t dashes = 0, ones = 0;
-  for (char c : inputs) {
-    dashes += c == '-';
-    ones += c == '1';
+  return IsPureInputPart(inputs) ? FindTerm(graph, inputs) : nullptr;
+}
+
+// Whether u survives the elimination through the cells of t: u has a literal
+// wherever t has one, and the opposite literal at no more than one of those
+// places, which is then its differing variable.
+bool Survives(const Term& t, const Term& u, int32_t& differing) {
+  differing = -1;
+  for (size_t x = 0; x < t.inputs.size(); ++x) {
+    const char c = t.inputs[x];
+    if (c != '0' && c != '1') continue;
+    const char other = LiteralClass(u.inputs[x]);
+    if (other == '-') return false;
+    if (other == c) continue;
+    if (differing != -1) return false;
+    differing = static_cast<int32_t>(x);
   }
-  for (Term* t = graph.terms.First(); t != nullptr; t = graph.terms.Next(t)) {
-    if (t->dashCount == dashes && t->onesCount == ones && t->inputs == inputs) return t;
-  }
-  return nullptr;
+  return true;
 }
 
 }  // namespace
@@ -38,82 +49,71 @@ void ReferenceReduceOutput(TermGraph& graph, int32_t output, const ReduceHooks* 
   const size_t j = static_cast<size_t>(output);
   WorkingList work;
   graph.terms.ForEach([&](Term* t) { work.push_back(t); });
-  work.sort(GreaterDash);  // stable
-  auto position = work.begin();
+  std::stable_sort(work.begin(), work.end(), GreaterDash);
+  size_t position = 0;
   bool rescan = false;
 
-  while (position != work.end()) {
-    Term* t = *position;
+  while (position < work.size()) {
+    Term* t = work[position];
     const char v = t->outputs[j];
     if (v == '~') {
       ++position;
       continue;
     }
-    std::list<Candidate> candidates;
-    for (auto it = std::next(position); it != work.end(); ++it) {
-      if ((*it)->outputs[j] == v) candidates.push_back({*it, nullptr});
+    // The cell lists of an output character other than '1', '0', '-' are
+    // refused, once t has a literal to read them for.
+    if (!IsSpecified(v) && t->onesCount + t->zerosCount > 0) throw "wrong set";
+    std::vector<Candidate> candidates;
+    for (size_t at = position + 1; at < work.size(); ++at) {
+      int32_t differing = -1;
+      if (work[at]->outputs[j] == v && Survives(*t, *work[at], differing)) candidates.push_back({at, differing});
     }
-    auto eliminate = [&](char literal, char opposite) {
-      for (const InputVariable* x : GetTermVariables(graph, *t, literal)) {
-        for (Term* u : GetCellTerms(graph, *x, output, v, '-')) {
-          candidates.remove_if([&](const Candidate& c) { return c.term == u; });
-        }
-        for (Term* u : GetCellTerms(graph, *x, output, v, opposite)) {
-          for (auto it = candidates.begin(); it != candidates.end(); ++it) {
-            if (it->term != u) continue;
-            if (it->differing == nullptr) {
-              it->differing = x;
-            } else {
-              candidates.erase(it);
-            }
-            break;
-          }
-        }
-      }
-    };
-    eliminate('1', '0');
-    eliminate('0', '1');
 
+    // A candidate taken out of the working list leaves a hole there until
+    // the list is closed up after the last candidate.
     WorkingList created;
     for (const Candidate& c : candidates) {
-      if (c.differing == nullptr) {
-        work.remove(c.term);
-        RemoveTermFromOutput(graph, output, *c.term);
+      Term* u = work[c.place];
+      if (c.differing == -1) {
+        work[c.place] = nullptr;
+        RemoveTermFromOutput(graph, output, *u);
         continue;
       }
-      std::string expansion = c.term->inputs;
-      expansion[static_cast<size_t>(c.differing->index)] = '-';
+      std::string expansion = u->inputs;
+      expansion[static_cast<size_t>(c.differing)] = '-';
       if (Term* holder = TermWithInputs(graph, expansion)) {
         const char held = holder->outputs[j];
         if ((held == '1' || held == '0' || held == '-') && held != v) continue;
       }
-      if (c.term->dashCount == t->dashCount) rescan = true;
+      if (u->dashCount == t->dashCount) rescan = true;
       if (Term* made = AddTerm(graph, output, expansion, v)) created.push_back(made);
-      work.remove(c.term);
-      RemoveTermFromOutput(graph, output, *c.term);
+      work[c.place] = nullptr;
+      RemoveTermFromOutput(graph, output, *u);
     }
+    work.erase(std::remove(work.begin(), work.end(), nullptr), work.end());
 
-    created.sort(GreaterDash);
+    std::stable_sort(created.begin(), created.end(), GreaterDash);
     for (Term* made : created) {
-      auto at = work.begin();
-      while (at != work.end() && (*at)->dashCount >= made->dashCount) ++at;
-      work.insert(at, made);
+      size_t at = 0;
+      while (at < work.size() && work[at]->dashCount >= made->dashCount) ++at;
+      work.insert(work.begin() + static_cast<std::ptrdiff_t>(at), made);
     }
+    // Expansions as large as t's block went before it.
+    position = static_cast<size_t>(std::find(work.begin(), work.end(), t) - work.begin());
 
     if (!rescan) {
       ++position;
       continue;
     }
-    auto walk = [&](WorkingList::iterator from) {
-      const int32_t dashes = (*from)->dashCount;
-      while (from != work.begin() && (*from)->dashCount <= dashes) --from;
+    auto walk = [&](size_t from) {
+      const int32_t dashes = work[from]->dashCount;
+      while (from != 0 && work[from]->dashCount <= dashes) --from;
       return from;
     };
-    auto p1 = walk(position);
-    auto p2 = walk(p1);
-    position = p2 == work.begin() ? work.begin() : std::next(p2);
+    const size_t p2 = walk(walk(position));
+    position = p2 == 0 ? 0 : p2 + 1;
     rescan = false;
-    if (hooks != nullptr && hooks->onRescan) hooks->onRescan(t->inputs.view(), (*position)->inputs.view());
+    if (hooks != nullptr && hooks->onRescan) hooks->onRescan(t->inputs.view(), work[position]->inputs.view());
   }
 }
 
