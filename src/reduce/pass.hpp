@@ -169,10 +169,12 @@ void Drop(Pass& p, int32_t s);
 
 // survivors.cpp: finding the candidates of a current term.
 int32_t CompareMasks(const uint64_t* big, const uint64_t* small, size_t words);
-bool CheckIsolated(Pass& p, int32_t s);
-void BuildIndex(ReduceMemory& m, const TermGraph& graph);
 void BuildClassIndexes(Pass& p);
 void FindSurvivors(Pass& p, int32_t s, char v);
+
+// isolated_terms.cpp: the terms that meet no other, found once.
+void BuildIndex(ReduceMemory& m, const TermGraph& graph);
+void MarkSuspects(Pass& p);
 
 // commit.cpp: the pass's net effect, handed to the graph.
 void Commit(Pass& p);

@@ -25,16 +25,7 @@
 // terms concerned pending; the scan visits pending terms only, in list order.
 // Every visit of the plain walk that it skips changes nothing, so the graph,
 // the list orders and the re-scan points are those of the plain walk.
-//
-// Isolated terms. A term t is isolated when no other input part of the graph,
-// whatever its characters, would be a candidate of t by its input part. It
-// stays so while the passes alone change the graph: a part they make is the
-// expansion e of some candidate c (c with the differing place made a dash),
-// and were e a would-be candidate of t, then t has a literal wherever e has,
-// not at that place, and c agrees with e everywhere else, so c was one
-// already. An isolated term has no candidate in any pass and is never
-// visited; that it is isolated is checked once, through the index of every
-// term, when a sample shows that checking pays.
+
 #include "reduce/reduce_output.hpp"
 
 #include <algorithm>
@@ -45,8 +36,6 @@
 namespace tavro {
 namespace {
 
-// A sample of this many terms tells whether looking for isolated terms pays.
-constexpr size_t kSample = 64;
 constexpr int32_t kFirstPlace = std::numeric_limits<int32_t>::max();
 
 void AddNote(Pass& p, int32_t& head, int32_t term, uint64_t arrival) {
@@ -169,55 +158,6 @@ std::string ResumeInputs(Pass& p, int32_t dash) {
     if (p.memory.records[Idx(s)].serial == arrival) consider(s);
   }
   return InputsOf(p, first);
-}
-
-// Marks pending every term that may have a candidate: the members that are
-// not known isolated. While isolated terms are looked for, the members not
-// yet looked at are checked, all of them once a sample spread over them shows
-// that most are isolated (random covers, where a term seldom meets another:
-// the nontaut and onoff rows of bench/run); else no term is looked at again.
-void MarkSuspects(Pass& p) {
-  ReduceMemory& m = p.memory;
-  std::vector<int32_t> unchecked;
-  if (m.lookForIsolated) {
-    size_t kept = 0;
-    for (const SerialSlot entry : m.suspects) {
-      const TermRecord& known = m.records[Idx(entry.slot)];
-      if (known.serial != entry.serial || known.isolated) continue;
-      m.suspects[kept++] = entry;
-      const int c = ValueClass(p.graph.termPool[Idx(entry.slot)].outputs[p.j]);
-      if (c < 0 || c == kOtherClass) continue;
-      if (known.checked) {
-        MarkPending(p, entry.slot);
-      } else {
-        unchecked.push_back(entry.slot);
-      }
-    }
-    m.suspects.resize(kept);
-  }
-  size_t sampled = 0, isolated = 0;
-  for (size_t i = 0; i < unchecked.size(); i += std::max<size_t>(1, unchecked.size() / kSample)) {
-    ++sampled;
-    isolated += CheckIsolated(p, unchecked[i]);
-  }
-  if (2 * isolated >= sampled) {
-    if (!unchecked.empty() && !m.indexed) BuildIndex(m, p.graph);
-    for (int32_t s : unchecked) {
-      const TermRecord& known = m.records[Idx(s)];
-      if (!known.checked) CheckIsolated(p, s);
-      if (!known.isolated) MarkPending(p, s);
-    }
-    return;
-  }
-  m.lookForIsolated = false;
-  m.indexed = false;
-  m.suspects = {};
-  m.index = CandidateIndex{};
-  for (char v : {'1', '0', '-'}) {
-    OutputList(p.graph, p.output, v)->ForEach([&](const Term* t) {
-      if (!m.records[Idx(t->slot)].isolated) MarkPending(p, t->slot);
-    });
-  }
 }
 
 // Readies the pass: the members to visit, and the indexes its searches use.

@@ -86,45 +86,6 @@ int32_t CompareMasks(const uint64_t* big, const uint64_t* small, size_t words) {
   return differing;
 }
 
-// Whether the term s is isolated: whether no other input part of the graph
-// has a literal wherever s has one, with the opposite literal at no more than
-// one of those places. The answer is kept. Before the index of every term is
-// built (for a sample), it reads them all.
-bool CheckIsolated(Pass& p, int32_t s) {
-  const uint64_t* tm = MasksOf(p, s);
-  bool isolated = true;
-  if (p.memory.indexed) {
-    p.near.clear();
-    p.memory.index.Near(tm, p.near, std::numeric_limits<size_t>::max());
-    for (int32_t u : p.near) {
-      if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) != kUnrelated) {
-        isolated = false;
-        break;
-      }
-    }
-  } else {
-    // The masks of every term (an id with serial 0 is free), until one meets s.
-    for (size_t u = 0; u < Idx(p.topId) && isolated; ++u) {
-      if (p.memory.records[u].serial == 0 || u == Idx(s)) continue;
-      isolated = CompareMasks(tm, &p.memory.masks[u * 2 * p.words], p.words) == kUnrelated;
-    }
-  }
-  TermRecord& known = p.memory.records[Idx(s)];
-  known.checked = true;
-  known.isolated = isolated;
-  return isolated;
-}
-
-// Puts every term of the graph into the index of every term, shaped for
-// their number.
-void BuildIndex(ReduceMemory& m, const TermGraph& graph) {
-  m.index.Reset(graph.inputCount, static_cast<size_t>(graph.termCount));
-  std::vector<int32_t> slots;
-  graph.terms.ForEach([&](const Term* t) { slots.push_back(t->slot); });
-  m.index.InsertAll(slots, m.masks);
-  m.indexed = true;
-}
-
 // Puts the members of the pass into indexes of their own, one per class.
 // Among many terms with characters elsewhere, or many candidates of other
 // characters, the index of every term lists far more terms than a search
