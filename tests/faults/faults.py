@@ -196,7 +196,7 @@ FAULTS = [
      "if (!p.byClass && listed && isolated)",
      "if (!p.byClass && listed)",
      "[reduce] a visited term is taken as isolated though it met other input parts"),
-    ("src/reduce/survivors.cpp",
+    ("src/reduce/isolated_terms.cpp",
      "if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) != kUnrelated) {",
      "if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) == kContained) {",
      "[reduce] isolation: an input part one opposite literal away is not counted"),
