@@ -16,60 +16,55 @@
 namespace tavro {
 namespace {
 
-// A made term that lasts, ready for the graph.
-struct Lasting {
-  std::string inputs;
-  char value;
-};
-
 struct Move {
   uint32_t clock;
-  int32_t slot;  // a graph term, or kNone for lasting[index]
-  size_t index;
+  int32_t id;  // a graph term, or a made term
 };
-
-// The made terms that last, in order of making, and the ids of every made
-// term freed: the ids from `base` on may be the graph's slots once new terms
-// are in it.
-std::vector<Lasting> TakeLasting(Pass& p, std::vector<Move>& moves) {
-  std::vector<Lasting> lasting;
-  for (const auto& [s, arrival] : p.made) {
-    const TermRecord& r = p.memory.records[Idx(s)];
-    if (r.serial != arrival) continue;
-    moves.push_back({r.moved, kNone, lasting.size()});
-    lasting.push_back({InputsOf(p, s), r.value});
-  }
-  for (int32_t s = p.base; s < p.topId; ++s) {
-    if (p.memory.records[Idx(s)].serial != 0) Forget(p.memory, p.words, s);
-    p.memory.records[Idx(s)] = TermRecord{};
-  }
-  p.impureParts.clear();
-  p.freeIds.clear();
-  p.made.clear();
-  p.topId = p.base;
-  return lasting;
-}
 
 }  // namespace
 
+// Moves are replayed in clock order. A made term alive goes into the graph at
+// its turn (its clock is that of its making, which follows the order of
+// making); the memory learns of the new graph terms only once all are in,
+// since a new term's slot may be the id of a made term not yet replayed.
 void Commit(Pass& p) {
+  ReduceMemory& m = p.memory;
   std::vector<Move> moves;
-  for (int32_t s : p.touched) moves.push_back({p.memory.records[Idx(s)].moved, s, 0});
-  const std::vector<Lasting> lasting = TakeLasting(p, moves);
+  // A graph term whose id a made term took, or that is gone, moves once: in
+  // goneTerms.
+  for (int32_t s : p.touched) {
+    const TermRecord& r = m.records[Idx(s)];
+    if (!r.made && r.serial != 0) moves.push_back({r.moved, s});
+  }
+  for (const auto& [clock, s] : p.goneTerms) moves.push_back({clock, s});
+  ForEachMade(p, [&](int32_t s) { moves.push_back({m.records[Idx(s)].moved, s}); });
   std::sort(moves.begin(), moves.end(), [](const Move& a, const Move& b) { return a.clock < b.clock; });
   std::string outputs(static_cast<size_t>(p.graph.outputCount), '~');
+  std::vector<int32_t> slots;
   for (const Move& move : moves) {
-    if (move.slot != kNone) {
-      // A gone term is deleted here; its slot may take a new term below.
-      MoveTermAtOutput(p.graph, p.output, p.graph.termPool[Idx(move.slot)], p.memory.records[Idx(move.slot)].value);
+    const TermRecord& r = m.records[Idx(move.id)];
+    if (!r.made || r.moved != move.clock) {
+      // A term that is gone has '~' here and everywhere else, and is deleted;
+      // its slot may take a new term below.
+      const char value = !r.made && r.serial != 0 ? r.value : '~';
+      MoveTermAtOutput(p.graph, p.output, p.graph.termPool[Idx(move.id)], value);
       continue;
     }
-    const Lasting& made = lasting[move.index];
-    outputs[p.j] = made.value;
-    Term& term = AddCube(p.graph, made.inputs, outputs);
-    Remember(p.memory, p.words, term.slot, term.inputs.view(), term.serial);
+    outputs[p.j] = r.value;
+    slots.push_back(AddCube(p.graph, InputsOf(p, move.id), outputs).slot);
   }
+  ForEachMade(p, [&](int32_t s) { Forget(m, p.words, s); });
+  for (int32_t s = p.base; s < p.topId; ++s) m.records[Idx(s)] = TermRecord{};
+  for (const auto& [clock, s] : p.goneTerms) m.records[Idx(s)] = TermRecord{};
+  for (int32_t s : slots) {
+    const Term& term = p.graph.termPool[Idx(s)];
+    Remember(m, p.words, s, term.inputs.view(), term.serial);
+  }
+  p.impureParts.clear();
+  p.freeIds.clear();
+  p.topId = p.base;
   p.touched.clear();
+  p.goneTerms.clear();
 }
 
 }  // namespace tavro

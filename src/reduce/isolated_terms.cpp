@@ -73,7 +73,7 @@ void MarkSuspects(Pass& p) {
     size_t kept = 0;
     for (const SerialSlot entry : m.suspects) {
       const TermRecord& known = m.records[Idx(entry.slot)];
-      if (known.serial != entry.serial || known.isolated) continue;
+      if (static_cast<uint32_t>(known.serial) != entry.serial || known.serial == 0 || known.isolated) continue;
       m.suspects[kept++] = entry;
       const int c = ValueClass(p.graph.termPool[Idx(entry.slot)].outputs[p.j]);
       if (c < 0 || c == kOtherClass) continue;

@@ -76,6 +76,7 @@ TermRecord& StateOf(Pass& p, int32_t s) {
                    .pass = p.id,
                    .dash = r.dash,
                    .value = p.graph.termPool[Idx(s)].outputs[p.j],
+                   .made = r.made,
                    .checked = r.checked,
                    .isolated = r.isolated,
                    .impure = r.impure};
@@ -104,7 +105,7 @@ std::pair<int32_t, uint64_t> KeyOf(const Pass& p, int32_t s) {
 }
 
 std::string InputsOf(const Pass& p, int32_t s) {
-  if (s < p.base) return std::string(p.graph.termPool[Idx(s)].inputs.view());
+  if (!p.memory.records[Idx(s)].made) return std::string(p.graph.termPool[Idx(s)].inputs.view());
   if (p.memory.records[Idx(s)].impure) return p.impureParts.at(s);
   const uint64_t* mask = MasksOf(p, s);
   std::string inputs(static_cast<size_t>(p.graph.inputCount), '-');
@@ -123,9 +124,9 @@ int64_t ListCount(const Pass& p, size_t dash) {
 
 void GrowIds(ReduceMemory& m, size_t words, size_t n) {
   if (m.records.size() >= n) return;
-  // A half more at a time, each array reserved to exactly that size (a
+  // A quarter more at a time, each array reserved to exactly that size (a
   // vector left to grow by itself would double its capacity).
-  const size_t size = std::max(n, m.records.size() + m.records.size() / 2);
+  const size_t size = std::max(n, m.records.size() + m.records.size() / 4);
   auto grow = [](auto& v, size_t to, auto value) {
     v.reserve(to);
     v.resize(to, value);
@@ -150,7 +151,7 @@ void Remember(ReduceMemory& m, size_t words, int32_t s, std::string_view inputs,
   if (!impure) m.parts.Insert(s, mask);
   if (!m.lookForIsolated) return;
   if (m.indexed) m.index.Insert(s, mask);
-  m.suspects.push_back({s, serial});
+  m.suspects.push_back({s, static_cast<uint32_t>(serial)});
 }
 
 // The term is gone: out of the tables, its id free. The record stays taken
@@ -217,13 +218,12 @@ void Join(Pass& p, int32_t s, char value) {
 
 void Leave(Pass& p, int32_t s) {
   TermRecord& r = StateOf(p, s);
-  if (r.otherIndex != kNone) {
-    const int32_t place = r.otherIndex;
+  if (const auto it = p.otherPlace.find(s); it != p.otherPlace.end()) {
     const int32_t moved = p.others.back();
-    p.others[Idx(place)] = moved;
-    p.memory.records[Idx(moved)].otherIndex = place;
+    p.others[it->second] = moved;
+    p.otherPlace[moved] = it->second;
     p.others.pop_back();
-    r.otherIndex = kNone;
+    p.otherPlace.erase(s);
   }
   ClearPending(p, s);
   r.out = true;
@@ -265,11 +265,15 @@ int32_t Make(Pass& p, int32_t candidate, int32_t differing, char value) {
   } else {
     m.parts.Insert(s, mask);
   }
-  m.records[Idx(s)] = TermRecord{
-      .serial = p.nextArrival++, .pass = p.id, .dash = dash, .moved = ++p.clock, .value = value, .impure = impure};
+  m.records[Idx(s)] = TermRecord{.serial = p.nextArrival++,
+                                 .pass = p.id,
+                                 .moved = ++p.clock,
+                                 .dash = dash,
+                                 .value = value,
+                                 .made = true,
+                                 .impure = impure};
   m.impureTerms += impure;
   if (m.lookForIsolated && m.indexed) m.index.Insert(s, mask);
-  p.made.emplace_back(s, m.records[Idx(s)].serial);
   if (Idx(dash) >= p.listChange.size()) p.listChange.resize(Idx(dash) + 1, 0);
   ++p.listChange[Idx(dash)];
   ++p.stats.made;
@@ -288,10 +292,11 @@ void Give(Pass& p, int32_t s, char value) {
 }
 
 // Takes a term, already out of the working list, out of the output. A term
-// left with '~' at every output is gone: always a term the pass made.
+// left with '~' at every output is gone, and its id free: always a term the
+// pass made, and a graph term with no other output.
 void Drop(Pass& p, int32_t s) {
   TermRecord& r = StateOf(p, s);
-  const bool made = s >= p.base;
+  const bool made = r.made;
   if (!made && !r.touched) {
     r.touched = true;
     p.touched.push_back(s);
@@ -302,8 +307,9 @@ void Drop(Pass& p, int32_t s) {
   --p.listChange[Idx(r.dash)];
   if (!made && !OthersUnspecified(p.graph.termPool[Idx(s)].outputs.view(), p.j)) return;
   if (made && r.impure) p.impureParts.erase(s);
+  if (!made) p.goneTerms.emplace_back(r.moved, s);
   Forget(p.memory, p.words, s);
-  if (made) p.freeIds.push_back(s);
+  p.freeIds.push_back(s);
 }
 
 }  // namespace tavro

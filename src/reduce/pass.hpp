@@ -1,9 +1,11 @@
 // What the reduction pass works on, shared by its files: the memory kept from
 // output to output, and the pass's own store of terms (its kernel).
 //
-// A term of the pass is named by an id. Ids below `base` (the graph's slot
-// count when the pass began) are the graph's terms, by slot; the terms the
-// pass makes get ids from `base` on, reused once they are gone. The graph is
+// A term of the pass is named by an id. The graph's terms are named by their
+// slots; a term the pass makes takes the id of a term that is gone (one the
+// pass made, or a graph term left without outputs), or else a new id from the
+// graph's slot count on, so that the ids stay as many as the terms alive at
+// once. The graph is
 // not changed while the pass runs: its terms' characters at the output, the
 // terms made and the terms dropped live in the pass's records, and Commit
 // hands the net effect to the graph at the end.
@@ -51,20 +53,23 @@ inline int ValueClass(char c) {
 struct TermRecord {
   uint64_t serial = 0;  // the order of arrival (the graph's serial); 0 when the id is free
   uint32_t pass = 0;
-  int32_t dash = 0;
-  int32_t otherIndex = kNone;  // place in Pass::others, or kNone
-  int32_t blockingNote = kNone, blockedNote = kNone;
   uint32_t moved = 0;  // the pass's clock when the term last joined or left a list of the output
-  char value = '~';    // the character at the output
-  bool out = false;    // taken out of the working list
-  bool pending = false;
-  bool touched = false;  // a graph term whose character the pass changed
-  bool checked = false, isolated = false, impure = false;
+  int32_t blockingNote = kNone, blockedNote = kNone;
+  int32_t dash = 0;
+  char value = '~';  // the character at the output
+  bool out : 1 = false;  // taken out of the working list
+  bool pending : 1 = false;
+  bool touched : 1 = false;  // a graph term whose character the pass changed
+  bool made : 1 = false;     // made by the pass, not yet in the graph
+  bool checked : 1 = false, isolated : 1 = false, impure : 1 = false;
 };
+static_assert(sizeof(TermRecord) == 32);
 
+// A term by slot, with the low half of its serial, so that an entry left
+// behind by a freed term is told from the slot's next term.
 struct SerialSlot {
   int32_t slot;
-  uint64_t serial;
+  uint32_t serial;
 };
 
 // Memory that one pass leaves to the next over the same graph (see
@@ -111,28 +116,31 @@ struct Pass {
   size_t j;
   size_t words;  // 64-bit words of one mask
   uint32_t id;
-  int32_t base;  // the first id of a term the pass makes
+  int32_t base;  // the graph's slot count: ids from here on are new
 
-  // The kernel: ids of gone made terms, for reuse; the next arrival; the
-  // clock of list moves; per dashCount, the change in the working list's
-  // terms; the graph terms whose character changed, in order of their first
-  // change; the terms made, with their arrivals, in order of making; the
-  // input parts of made terms with characters other than '0', '1', '-'.
+  // The kernel: ids of gone terms, for reuse; the next arrival; the clock of
+  // list moves; per dashCount, the change in the working list's terms; the
+  // graph terms whose character changed, in order of their first change; the
+  // graph terms that are gone, with the clock of their going; the input parts
+  // of made terms with characters other than '0', '1', '-'. The made terms
+  // alive have ids from `base` to `topId` or ids of gone graph terms.
   std::vector<int32_t> freeIds{};
   int32_t topId = 0;
   uint64_t nextArrival = 0;
   uint32_t clock = 0;
   std::vector<int64_t> listChange{};
   std::vector<int32_t> touched{};
-  std::vector<std::pair<int32_t, uint64_t>> made{};
+  std::vector<std::pair<uint32_t, int32_t>> goneTerms{};
   std::unordered_map<int32_t, std::string> impureParts{};
 
   // Visited terms, as (term, arrival), whose expansion of a candidate the
   // id's term blocks, or for which the id's term is such a blocked
   // candidate: chains through `notes` from blockingNote and blockedNote.
   std::vector<NoteRecord> notes{};
-  // Members whose character is none of '1', '0', '-', '~'.
+  // Members whose character is none of '1', '0', '-', '~', and the place of
+  // each in that list.
   std::vector<int32_t> others{};
+  std::unordered_map<int32_t, size_t> otherPlace{};
   ReduceStats stats{};
   bool nameParts = false;
   bool byClass = false;  // whether candidates are searched in the class indexes
@@ -166,6 +174,21 @@ int32_t Find(const Pass& p, const uint64_t* part);
 int32_t Make(Pass& p, int32_t candidate, int32_t differing, char value);
 void Give(Pass& p, int32_t s, char value);
 void Drop(Pass& p, int32_t s);
+
+// Calls f(id) for every made term alive.
+template <typename F>
+void ForEachMade(const Pass& p, F f) {
+  auto alive = [&](int32_t s) {
+    const TermRecord& r = p.memory.records[Idx(s)];
+    return r.made && r.serial != 0;
+  };
+  for (int32_t s = p.base; s < p.topId; ++s) {
+    if (alive(s)) f(s);
+  }
+  for (const auto& [clock, s] : p.goneTerms) {
+    if (alive(s)) f(s);
+  }
+}
 
 // survivors.cpp: finding the candidates of a current term.
 int32_t CompareMasks(const uint64_t* big, const uint64_t* small, size_t words);

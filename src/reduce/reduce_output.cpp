@@ -154,9 +154,7 @@ std::string ResumeInputs(Pass& p, int32_t dash) {
     if (first == kNone || KeyOf(p, s) < KeyOf(p, first)) first = s;
   };
   p.graph.terms.ForEach([&](const Term* t) { consider(t->slot); });
-  for (const auto& [s, arrival] : p.made) {
-    if (p.memory.records[Idx(s)].serial == arrival) consider(s);
-  }
+  ForEachMade(p, consider);
   return InputsOf(p, first);
 }
 
@@ -192,7 +190,7 @@ void CollectOthers(Pass& p) {
   if (listed == p.graph.termCount) return;
   p.graph.terms.ForEach([&](const Term* t) {
     if (ValueClass(t->outputs[p.j]) != kOtherClass) return;
-    StateOf(p, t->slot).otherIndex = static_cast<int32_t>(p.others.size());
+    p.otherPlace[t->slot] = p.others.size();
     p.others.push_back(t->slot);
     MarkPending(p, t->slot);
   });
