@@ -13,8 +13,6 @@ constexpr int32_t kMostGroups = 16;
 // Entries per chunk of list blocks, and the places an entry carries.
 constexpr uint32_t kChunk = uint32_t{1} << 16;
 constexpr size_t kFilterPlaces = 32;
-// Lists of up to this many entries remake their union of literals on erase.
-constexpr uint32_t kFreshUnion = 16;
 
 size_t Idx(int32_t i) { return static_cast<size_t>(i); }
 
@@ -193,7 +191,6 @@ void CandidateIndex::Append(size_t at, int32_t slot, const uint64_t* masks, size
   place_[Idx(slot) * groups_.size() + g] = static_cast<int32_t>(list.size);
   const Entry entry{slot, Filter(masks, groups_[g]), Filter(masks + words_, groups_[g])};
   Data(list)[list.size++] = entry;
-  list.literals |= entry.literals;
   if (list.size == 1) Occupy(at, true);
 }
 
@@ -255,11 +252,6 @@ void CandidateIndex::Erase(int32_t slot, const uint64_t* masks) {
     data[from] = data[--list.size];
     place_[Idx(data[from].slot) * groups + g] = static_cast<int32_t>(from);
     const size_t size = list.size;
-    if (size <= kFreshUnion) {
-      // A short list's union is made afresh; a long one's keeps old bits.
-      list.literals = 0;
-      for (size_t i = 0; i < size; ++i) list.literals |= data[i].literals;
-    }
     if (size == 0) {
       // An empty list gives its block back, so that only the lists marked
       // nonempty hold blocks.
@@ -374,15 +366,14 @@ bool CandidateIndex::Walk(const uint64_t* t, std::vector<int32_t>& found, size_t
   // The lists' memory is requested for all of them before any is read: most
   // are far apart, and waiting for them one by one would cost each a miss.
   size_t entries = 0;
-  ForEachReached(t, [&](const List& list, uint32_t tLiterals, uint32_t) {
+  ForEachReached(t, [&](const List& list, uint32_t, uint32_t) {
     entries += list.size;
-    if ((list.literals & tLiterals) == tLiterals) __builtin_prefetch(Data(list));
+    __builtin_prefetch(Data(list));
   });
   if (entries <= most) {
     // A term that has not got a literal wherever t has one at the places its
     // entry carries, or has more than one opposite there, is none.
     ForEachReached(t, [&](const List& list, uint32_t tLiterals, uint32_t tOnes) {
-      if ((list.literals & tLiterals) != tLiterals) return;
       const Entry* data = Data(list);
       for (const Entry* e = data, *end = data + list.size; e != end; ++e) {
         const uint32_t opposite = (e->ones ^ tOnes) & tLiterals;

@@ -92,15 +92,12 @@ class CandidateIndex {
   };
   // A leaf's list: `size` entries in a block of 2^(capacityLog - 1) entries
   // from `at` (no block while capacityLog is 0; the chunk in the high 16 bits
-  // of `at`, the place in it in the low 16), and the union of its entries'
-  // literal bits (it may hold bits of removed entries), so that a walk skips
-  // a list in which no term has every literal it needs without reading the
-  // block. Twelve bytes: there is a head for every leaf of every group.
+  // of `at`, the place in it in the low 16). Eight bytes: there is a head for
+  // every leaf of every group.
   struct List {
     uint32_t at = 0;
     uint32_t size : 27 = 0;
     uint32_t capacityLog : 5 = 0;
-    uint32_t literals = 0;
   };
   static constexpr size_t kLongestList = (size_t{1} << 27) - 1;
   static uint32_t Capacity(const List& list) {

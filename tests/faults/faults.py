@@ -266,8 +266,4 @@ FAULTS = [
      "      const uint32_t opposite = (e->ones ^ tOnes) & tLiterals;",
      "      const uint32_t opposite = e->ones ^ tOnes;",
      "[reduce] walk: a '1' where the current term has a dash counts as an opposite literal"),
-    ("src/reduce/candidate_index.cpp",
-     "      for (size_t i = 0; i < size; ++i) list.literals |= data[i].literals;\n",
-     "",
-     "[reduce] a short list's union of literals is emptied, not remade, when an entry leaves"),
 ]
