@@ -1,5 +1,7 @@
 #include "reduce/candidate_index.hpp"
 
+#include "reduce/tuning.hpp"
+
 #include <algorithm>
 #include <bit>
 #include <new>
@@ -7,12 +9,9 @@
 namespace tavro {
 namespace {
 
-// Groups beyond this many add upkeep on wide inputs without making the two
-// best groups much better; the places after them are left out of the index.
-constexpr int32_t kMostGroups = 16;
-// Entries per chunk of list blocks, and the places an entry carries.
-constexpr uint32_t kChunk = uint32_t{1} << 16;
-constexpr size_t kFilterPlaces = 32;
+using tuning::kFilterPlaces;
+using tuning::kMostGroups;
+constexpr uint32_t kChunk = tuning::kChunkEntries;
 
 size_t Idx(int32_t i) { return static_cast<size_t>(i); }
 
@@ -23,14 +22,10 @@ uint64_t BitsAt(const uint64_t* words, size_t start, size_t width) {
   return bits & ((uint64_t{1} << width) - 1);
 }
 
-// About two terms or more per leaf: 3^width no more than half the terms. A
-// search reads few long lists faster than many short ones, each a cache miss
-// (against one term per leaf, least of three runs: random 200,000 / 32 / 16
-// 0.75 to 0.50 s, nontaut 200,000 0.65 to 0.47 s, adjacent 200,000 1.98 to
-// 1.66 s, minterms 2^18 7.6 to 5.4 s; minterms 2^13 0.085 to 0.107 s).
+// The widest groups the terms ask for (tuning::kTermsPerLeaf).
 int32_t WidthFor(int32_t inputCount, size_t terms) {
   int32_t width = 1;
-  for (size_t leaves = 9; width < CandidateIndex::kWidest && leaves <= terms / 2; leaves *= 3) ++width;
+  for (size_t leaves = 9; width < CandidateIndex::kWidest && leaves <= terms / tuning::kTermsPerLeaf; leaves *= 3) ++width;
   return std::min(width, std::max(inputCount, 1));
 }
 

@@ -36,12 +36,14 @@
 #include <utility>
 #include <vector>
 
+#include "reduce/tuning.hpp"
+
 namespace tavro {
 
 class CandidateIndex {
  public:
-  /// Places per group at most (3^12 leaves, 6 MiB of list heads per group).
-  static constexpr int32_t kWidest = 12;
+  /// Places per group at most.
+  static constexpr int32_t kWidest = tuning::kWidestGroup;
 
   /// Empties the index and shapes it for input parts of `inputCount` places
   /// (packed: words of literal bits, then as many words of '1' bits) and

@@ -13,12 +13,12 @@
 #include <limits>
 
 #include "reduce/pass.hpp"
+#include "reduce/tuning.hpp"
 
 namespace tavro {
 namespace {
 
-// A sample of this many terms tells whether looking for isolated terms pays.
-constexpr size_t kSample = 64;
+constexpr size_t kSample = tuning::kIsolatedSample;
 
 // Whether the term s is isolated: whether no other input part of the graph
 // has a literal wherever s has one, with the opposite literal at no more than

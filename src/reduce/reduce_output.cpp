@@ -32,6 +32,7 @@
 #include <limits>
 
 #include "reduce/pass.hpp"
+#include "reduce/tuning.hpp"
 
 namespace tavro {
 namespace {
@@ -179,7 +180,7 @@ void StartPass(Pass& p) {
   // With few members left to visit, the index of every term serves them;
   // with many, indexes of the members by class (minterm tables, split and
   // adjacent covers).
-  if (!m.indexed || 8 * m.pending.count > members) BuildClassIndexes(p);
+  if (!m.indexed || tuning::kClassIndexShare * m.pending.count > members) BuildClassIndexes(p);
 }
 
 // Terms with a character outside '1', '0', '-', '~' stand in no list of the

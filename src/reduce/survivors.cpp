@@ -14,13 +14,12 @@
 #include <limits>
 
 #include "reduce/pass.hpp"
+#include "reduce/tuning.hpp"
 
 namespace tavro {
 namespace {
 
-// Reading a term of a leaf list costs about an eighth of looking one input
-// part up in the table of parts.
-constexpr double kTermsPerPart = 8;
+using tuning::kTermsPerPart;
 constexpr double kNoLimit = 1e18;
 
 int32_t LiteralCount(const uint64_t* mask, size_t words) {
