@@ -7,10 +7,9 @@
 #include <string_view>
 
 namespace tavro {
-namespace {
 
-// Whether every character is '~', eight at a time: on a file of many outputs
-// a term keeps '~' at most of them.
+// Eight characters at a time: on a file of many outputs a term keeps '~' at
+// most of them.
 bool AllUnspecified(std::string_view outputs) {
   constexpr uint64_t kEight = 0x7e7e7e7e7e7e7e7eULL;  // "~~~~~~~~"
   size_t i = 0;
@@ -25,7 +24,6 @@ bool AllUnspecified(std::string_view outputs) {
   return true;
 }
 
-}  // namespace
 
 void RemoveTermFromOutput(TermGraph& graph, int32_t output, Term& term) {
   char& c = term.outputs[static_cast<size_t>(output)];

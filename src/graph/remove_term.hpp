@@ -3,10 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "graph/term_graph.hpp"
 
 namespace tavro {
+
+/// Whether every character of an output part is '~'.
+bool AllUnspecified(std::string_view outputs);
 
 /// Sets the term's character at `output` (0 <= output < outputCount, not
 /// checked) to '~' and moves it to that output's unspecifiedTerms. When every

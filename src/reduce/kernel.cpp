@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 
+#include "graph/remove_term.hpp"
 #include "reduce/pass.hpp"
 
 namespace tavro {
@@ -46,22 +47,22 @@ size_t Pack(std::string_view inputs, uint64_t* mask, size_t words) {
   return dashes;
 }
 
-// Whether every character but the one at `skip` is '~', eight at a time: on a
-// file of many outputs a term keeps '~' at most of them.
+// Whether every character but the one at `skip` is '~'.
 bool OthersUnspecified(std::string_view outputs, size_t skip) {
-  constexpr uint64_t kEight = 0x7e7e7e7e7e7e7e7eULL;  // "~~~~~~~~"
-  auto all = [&](size_t from, size_t to) {
-    for (; from + 8 <= to; from += 8) {
-      uint64_t word;
-      std::memcpy(&word, outputs.data() + from, 8);
-      if (word != kEight) return false;
-    }
-    for (; from < to; ++from) {
-      if (outputs[from] != '~') return false;
-    }
-    return true;
-  };
-  return all(0, skip) && all(skip + 1, outputs.size());
+  return AllUnspecified(outputs.substr(0, skip)) && AllUnspecified(outputs.substr(skip + 1));
+}
+
+// Notes the first change of a graph term's character, for the commit.
+void Touch(Pass& p, TermRecord& r, int32_t s) {
+  if (r.touched) return;
+  r.touched = true;
+  p.touched.push_back(s);
+}
+
+// Adds `change` to the working list's count of terms with dashCount `dash`.
+void ChangeListCount(Pass& p, int32_t dash, int64_t change) {
+  if (Idx(dash) >= p.listChange.size()) p.listChange.resize(Idx(dash) + 1, 0);
+  p.listChange[Idx(dash)] += change;
 }
 
 }  // namespace
@@ -238,9 +239,9 @@ void Leave(Pass& p, int32_t s) {
 int32_t Find(const Pass& p, const uint64_t* part) { return p.memory.parts.Find(part, p.memory.masks); }
 
 // Makes the expansion of a candidate (its input part with the literal at
-// `differing` made a dash) with `value` at the output. No term holds that
-// part. The new term arrives after every other.
-int32_t Make(Pass& p, int32_t candidate, int32_t differing, char value) {
+// `differing` made a dash; `part` packed) with `value` at the output. No term
+// holds that part. The new term arrives after every other.
+int32_t Make(Pass& p, int32_t candidate, int32_t differing, const uint64_t* part, char value) {
   int32_t s = p.topId;
   if (p.freeIds.empty()) {
     ++p.topId;
@@ -251,10 +252,7 @@ int32_t Make(Pass& p, int32_t candidate, int32_t differing, char value) {
   ReduceMemory& m = p.memory;
   GrowIds(m, p.words, Idx(s) + 1);
   uint64_t* mask = &m.masks[Idx(s) * 2 * p.words];
-  std::copy_n(MasksOf(p, candidate), 2 * p.words, mask);
-  const uint64_t clear = ~(uint64_t{1} << (differing % 64));
-  mask[Idx(differing) / 64] &= clear;
-  mask[p.words + Idx(differing) / 64] &= clear;
+  std::copy_n(part, 2 * p.words, mask);
   const TermRecord& from = m.records[Idx(candidate)];
   const bool impure = from.impure;
   const int32_t dash = from.dash + 1;
@@ -274,8 +272,7 @@ int32_t Make(Pass& p, int32_t candidate, int32_t differing, char value) {
                                  .impure = impure};
   m.impureTerms += impure;
   if (m.lookForIsolated && m.indexed) m.index.Insert(s, mask);
-  if (Idx(dash) >= p.listChange.size()) p.listChange.resize(Idx(dash) + 1, 0);
-  ++p.listChange[Idx(dash)];
+  ChangeListCount(p, dash, 1);
   ++p.stats.made;
   return s;
 }
@@ -285,10 +282,7 @@ void Give(Pass& p, int32_t s, char value) {
   TermRecord& r = StateOf(p, s);
   r.value = value;
   r.moved = ++p.clock;
-  if (!r.touched) {
-    r.touched = true;
-    p.touched.push_back(s);
-  }
+  Touch(p, r, s);
 }
 
 // Takes a term, already out of the working list, out of the output. A term
@@ -297,14 +291,10 @@ void Give(Pass& p, int32_t s, char value) {
 void Drop(Pass& p, int32_t s) {
   TermRecord& r = StateOf(p, s);
   const bool made = r.made;
-  if (!made && !r.touched) {
-    r.touched = true;
-    p.touched.push_back(s);
-  }
+  if (!made) Touch(p, r, s);
   r.value = '~';
   r.moved = ++p.clock;
-  if (Idx(r.dash) >= p.listChange.size()) p.listChange.resize(Idx(r.dash) + 1, 0);
-  --p.listChange[Idx(r.dash)];
+  ChangeListCount(p, r.dash, -1);
   if (!made && !OthersUnspecified(p.graph.termPool[Idx(s)].outputs.view(), p.j)) return;
   if (made && r.impure) p.impureParts.erase(s);
   if (!made) p.goneTerms.emplace_back(r.moved, s);

@@ -5,10 +5,9 @@
 // slots; a term the pass makes takes the id of a term that is gone (one the
 // pass made, or a graph term left without outputs), or else a new id from the
 // graph's slot count on, so that the ids stay as many as the terms alive at
-// once. The graph is
-// not changed while the pass runs: its terms' characters at the output, the
-// terms made and the terms dropped live in the pass's records, and Commit
-// hands the net effect to the graph at the end.
+// once. The graph is not changed while the pass runs: its terms' characters
+// at the output, the terms made and the terms dropped live in the pass's
+// records, and Commit hands the net effect to the graph at the end.
 #pragma once
 
 #include <cstddef>
@@ -148,6 +147,7 @@ struct Pass {
   // Scratch space of one visit.
   std::vector<int32_t> near{};
   std::vector<uint64_t> part{};
+  std::vector<int32_t> dashPlaces{};
   std::vector<Survivor> survivors{};
   std::vector<int32_t> created{};
   std::vector<int32_t> gained{};
@@ -171,7 +171,7 @@ void ClearPending(Pass& p, int32_t s);
 void Join(Pass& p, int32_t s, char value);
 void Leave(Pass& p, int32_t s);
 int32_t Find(const Pass& p, const uint64_t* part);
-int32_t Make(Pass& p, int32_t candidate, int32_t differing, char value);
+int32_t Make(Pass& p, int32_t candidate, int32_t differing, const uint64_t* part, char value);
 void Give(Pass& p, int32_t s, char value);
 void Drop(Pass& p, int32_t s);
 

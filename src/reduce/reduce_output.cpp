@@ -94,7 +94,7 @@ bool Expand(Pass& p, int32_t s, const Survivor& survivor, char v) {
     return false;
   }
   if (holder == kNone) {
-    p.created.push_back(Make(p, u, survivor.differing, v));
+    p.created.push_back(Make(p, u, survivor.differing, p.part.data(), v));
   } else if (held == '~') {
     Give(p, holder, v);
     // Received the character in place; it keeps its place in the list.

@@ -35,7 +35,8 @@ void NamePartsOfCandidates(Pass& p, const uint64_t* t) {
   const size_t words = p.words;
   std::vector<uint64_t>& part = p.part;
   part.assign(t, t + 2 * words);
-  std::vector<int32_t> dashes;
+  std::vector<int32_t>& dashes = p.dashPlaces;
+  dashes.clear();
   for (size_t i = 0; i < static_cast<size_t>(p.graph.inputCount); ++i) {
     if ((t[i / 64] >> (i % 64) & 1) == 0) dashes.push_back(static_cast<int32_t>(i));
   }

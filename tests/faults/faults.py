@@ -92,7 +92,7 @@ FAULTS = [
      "  return ahead < 1 ? kFirstPlace : static_cast<int32_t>(before);",
      "[reduce] a first block of one term is not visited again on a re-scan"),
     ("src/reduce/kernel.cpp",
-     "  --p.listChange[Idx(r.dash)];\n",
+     "  ChangeListCount(p, r.dash, -1);\n",
      "",
      "[reduce] block sizes miss the terms taken out of the output"),
     # PLA reading and parsing.
@@ -209,8 +209,8 @@ FAULTS = [
      "  const bool fresh = !m.valid;",
      "[reduce] what a pass learnt is trusted after the graph was changed by other means"),
     # The pass's own store of terms, its table of parts and the commit [reduce].
-    ("src/reduce/kernel.cpp",
-     "  mask[Idx(differing) / 64] &= clear;\n",
+    ("src/reduce/reduce_output.cpp",
+     "  p.part[Idx(survivor.differing) / 64] &= clear;\n",
      "",
      "[reduce] an expansion keeps the literal at the differing place (as a '0')"),
     ("src/reduce/kernel.cpp",
