@@ -10,12 +10,12 @@
 #include <string>
 #include <string_view>
 
-#include "driver/build_report.hpp"
 #include "fuzz_support.hpp"
 #include "graph/term_graph.hpp"
 #include "pla/load_pla_file.hpp"
 #include "support/brute_force.hpp"
 #include "support/graph_verifier.hpp"
+#include "tautology/report.hpp"
 
 #if TAVRO_FULL_BUILD
 #include "reduce/reduce_output.hpp"

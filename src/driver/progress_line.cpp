@@ -19,6 +19,10 @@ void DrawIfDue(ProgressLine& line) {
   if (now - line.start < kQuietStart || (line.shownWidth > 0 && now - line.lastDraw < kRedraw)) return;
   std::string text = "tavro: " + line.phase;
   if (*line.unit != '\0') text += ", " + std::to_string(line.done) + " " + line.unit;
+  if (line.hint != nullptr && line.done > 0 && now - line.phaseStart >= kHintAfter) {
+    text += ' ';
+    text += line.hint;
+  }
   const size_t width = text.size();
   text.append(line.shownWidth > width ? line.shownWidth - width : 0, ' ');
   *line.terminal << '\r' << text << '\r' << std::flush;
@@ -34,9 +38,11 @@ void StartProgress(ProgressLine& line, std::ostream* terminal) {
   line.start = Clock::now();
 }
 
-void SetProgressPhase(ProgressLine& line, std::string phase, const char* unit) {
+void SetProgressPhase(ProgressLine& line, std::string phase, const char* unit, const char* hint) {
   line.phase = std::move(phase);
   line.unit = unit;
+  line.hint = hint;
+  line.phaseStart = Clock::now();
   line.done = 0;
   DrawIfDue(line);
 }

@@ -6,12 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "driver/build_report.hpp"
-#include "graph/current_graph.hpp"
 #include "driver/process_cpu_seconds.hpp"
 #include "driver/progress_line.hpp"
-#include "graph/progress_hook.hpp"
-#include "pla/load_pla_file.hpp"
+#include "tavro/tavro.hpp"
 
 #ifndef TAVRO_VERSION
 #define TAVRO_VERSION "unknown"
@@ -20,21 +17,31 @@
 namespace tavro {
 namespace {
 
-struct Options {
+struct CommandLine {
   bool anyWitness = false;
   const char* path = nullptr;
 };
 
-/// The status line of the running program, for the hooks below (which are
-/// plain functions); null while no run is going on.
-ProgressLine* runningLine = nullptr;
-
-void OnSteps(int64_t done) { SetProgressDone(*runningLine, done); }
-
-void OnReportOutput(int32_t output, int32_t outputCount) {
-  SetProgressPhase(*runningLine,
-                   "searching output " + std::to_string(output + 1) + " of " + std::to_string(outputCount),
-                   "branches");
+/// The status line's text for each step the library tells of.
+void ShowProgress(ProgressLine& line, const Progress& progress, bool anyWitness) {
+  if (progress.done != 0) {
+    SetProgressDone(line, progress.done);
+    return;
+  }
+  const std::string of = std::to_string(progress.output + 1) + " of " + std::to_string(progress.outputCount);
+  switch (progress.stage) {
+    case Progress::Stage::kLoading:
+      SetProgressPhase(line, "loading", "lines");
+      break;
+    case Progress::Stage::kReducing:
+      SetProgressPhase(line, "reducing output " + of, "");
+      break;
+    case Progress::Stage::kDeciding:
+      // Only the exact search counts branches; a long one is worth a hint.
+      SetProgressPhase(line, "searching output " + of, "branches",
+                       anyWitness ? nullptr : "(--any-witness answers at once)");
+      break;
+  }
 }
 
 int ReportError(std::ostream& out, std::ostream& err, std::string_view text) {
@@ -45,36 +52,30 @@ int ReportError(std::ostream& out, std::ostream& err, std::string_view text) {
   return 1;
 }
 
-void Run(const Options& options, std::ostream& out, OutputPass reduce, ProgressLine& line) {
+void Run(const CommandLine& commandLine, bool reduce, std::ostream& out, ProgressLine& line) {
+  Options options;
+  options.reduce = reduce;
+  options.anyWitness = commandLine.anyWitness;
+  if (line.terminal != nullptr) {
+    options.progress = [&line, &commandLine](const Progress& progress) {
+      ShowProgress(line, progress, commandLine.anyWitness);
+    };
+  }
   const float t0 = ProcessCpuSeconds();
-  TermGraph*& graph = CurrentGraph();
-  graph = new TermGraph();
-  SetProgressPhase(line, "loading", "lines");
-  LoadPlaFile(options.path);
+  Function function = ReadPlaFile(commandLine.path, options.progress);
   const float t1 = ProcessCpuSeconds();
   ClearProgress(line);
   out << "Graph constructing duration: ";
   WriteDuration(out, t0, t1);
   out << "s" << std::endl;
 
-  if (reduce != nullptr) {
-    // The count is read anew before every call.
-    for (int32_t output = 0; output < graph->outputCount; ++output) {
-      SetProgressPhase(line,
-                       "reducing output " + std::to_string(output + 1) + " of " +
-                           std::to_string(graph->outputCount),
-                       "");
-      reduce(*graph, output);
-    }
-  }
   // The results are held compactly and written after the last reading of
   // the clock, so that the task duration leaves out the writing, as it
   // always has, without the whole text in memory at once.
-  const Report report = ComputeReport(
-      *graph, options.anyWitness ? WitnessChoice::kAnyHole : WitnessChoice::kFirstHole, &OnReportOutput);
+  const Report report = Check(std::move(function), options);
   const float t2 = ProcessCpuSeconds();
   ClearProgress(line);
-  WriteReport(out, *graph, report);
+  for (int32_t output = 0; output < report.outputCount(); ++output) out << report[output].text() << '\n';
   out.flush();
   out << "Task duration: ";
   WriteDuration(out, t0, t2);
@@ -108,7 +109,7 @@ void WriteHelp(std::ostream& out, const std::string& name) {
 
 /// Reads the options; returns -1 to go on with the run, else the exit status.
 int ReadOptions(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
-                Options& options) {
+                CommandLine& options) {
   const std::string name = ProgramName(argc > 0 ? argv[0] : nullptr);
   int i = 1;
   for (; i < argc; ++i) {
@@ -151,40 +152,32 @@ void WriteDuration(std::ostream& out, float from, float to) {
   out << static_cast<double>(to) - static_cast<double>(from);
 }
 
-int RunTavro(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
-             OutputPass reduce, bool progress) {
+int RunTavro(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool reduce,
+             bool progress) {
   if (argc < 2) {
     err << "USAGE: tavro.exe <input PLA file>" << std::flush;
     return 1;
   }
-  Options options;
-  const int status = ReadOptions(argc, argv, out, err, options);
+  CommandLine commandLine;
+  const int status = ReadOptions(argc, argv, out, err, commandLine);
   if (status >= 0) return status;
 
   ProgressLine line;
   StartProgress(line, progress ? &err : nullptr);
-  runningLine = &line;
-  CurrentProgressHook() = progress ? &OnSteps : nullptr;
-  // The hooks end with the run, whichever way it ends.
-  struct EndHooks {
+  // The line is cleared when the run ends, whichever way it ends.
+  struct ClearAtEnd {
     ProgressLine& line;
-    ~EndHooks() {
-      ClearProgress(line);
-      CurrentProgressHook() = nullptr;
-      runningLine = nullptr;
-    }
-  } endHooks{line};
+    ~ClearAtEnd() { ClearProgress(line); }
+  } clearAtEnd{line};
   // The status line goes before the message does.
   auto fail = [&](std::string_view text) {
     ClearProgress(line);
     return ReportError(out, err, text);
   };
   try {
-    Run(options, out, reduce, line);
-  } catch (const char* text) {
-    return fail(text != nullptr ? text : "");
-  } catch (const std::string& text) {
-    return fail(text);
+    Run(commandLine, reduce, out, line);
+  } catch (const Error& e) {
+    return fail(e.message());
   } catch (const std::bad_alloc&) {
     return fail("Out of memory");
   } catch (const std::exception& e) {

@@ -3,16 +3,9 @@
 // durations.
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <ostream>
 
-#include "graph/term_graph.hpp"
-
 namespace tavro {
-
-/// A pass run on one output of the loaded graph before the report.
-using OutputPass = std::function<void(TermGraph& graph, int32_t output)>;
 
 /// Writes "<to - from>" (computed in double precision, default stream
 /// format: "0", "0.015625", "1.23457e+06").
@@ -20,17 +13,16 @@ void WriteDuration(std::ostream& out, float from, float to);
 
 /// The whole program on its argument vector: `[options] <input PLA file>`;
 /// arguments after the file are ignored. Options: -h/--help and --version
-/// (written to `out`, status 0), --any-witness, and -- to end them. Creates
-/// the run's graph and sets CurrentGraph to it (the graph is left for the
-/// process's exit to reclaim), loads the file, runs `reduce` (when not null)
-/// on outputs 0 to outputCount - 1, and writes the report to `out`. Returns
+/// (written to `out`, status 0), --any-witness, and -- to end them; a lone
+/// "-" is a file name. Reads the file, reduces every output when `reduce`
+/// is set (the full build), and writes the report to `out`. Returns
 /// 0; without any argument writes "USAGE: tavro.exe <input PLA file>" (no
 /// line feed) to `err` and returns 1; on an unknown option or a missing file
 /// after options writes a message and the usage to `err` and returns 1; on
 /// any error flushes `out`, writes the error's text and a line feed (unless
 /// it ends with one) to `err` and returns 1. With `progress`, `err` is a
 /// terminal and gets a status line while a run goes on past its first second.
-int RunTavro(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
-             OutputPass reduce, bool progress = false);
+int RunTavro(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool reduce,
+             bool progress = false);
 
 }  // namespace tavro

@@ -1,6 +1,6 @@
 // A hook through which the long loops of a run (loading, the search) tell how
-// far they have come, for a progress line on a terminal. While no hook is
-// set, they tell no one.
+// far they have come, for example for a progress line on a terminal. A loop
+// is handed its hook by its caller; an empty hook tells no one.
 #pragma once
 
 #include <cstdint>
@@ -8,14 +8,14 @@
 namespace tavro {
 
 /// Called with the steps done so far in the current phase (lines read,
-/// search branches).
-using ProgressHook = void (*)(int64_t done);
+/// search branches), on the thread that runs the loop.
+struct ProgressHook {
+  void (*call)(void* context, int64_t done) = nullptr;
+  void* context = nullptr;
 
-/// The hook of the run; nullptr (the default) when no one watches.
-inline ProgressHook& CurrentProgressHook() {
-  static ProgressHook hook = nullptr;
-  return hook;
-}
+  explicit operator bool() const { return call != nullptr; }
+  void operator()(int64_t done) const { call(context, done); }
+};
 
 /// Steps between two calls of the hook from one loop: a power of two, so
 /// that a loop tests its count with one mask.

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <optional>
 
-#include "graph/current_graph.hpp"
 #include "pla/parse_pla.hpp"
 #include "pla/read_whole_file.hpp"
 
@@ -29,19 +28,17 @@ size_t TokenEnd(std::string_view line, std::string_view separators) {
 
 }  // namespace
 
-void LoadPlaFile(const std::string& path) { LoadPlaFileInto(path, *CurrentGraph()); }
-
-void LoadPlaFileInto(const std::string& path, TermGraph& graph) {
+void LoadPlaFileInto(const std::string& path, TermGraph& graph, ProgressHook progress) {
   const std::optional<std::string> text = ReadWholeFile(path);
   if (!text) throw std::string("Cannot open file: ") + path;
-  ParsePlaText(*text, graph);
+  ParsePlaText(*text, graph, progress);
 }
 
-void ParsePlaText(std::string_view text, TermGraph& graph) {
+void ParsePlaText(std::string_view text, TermGraph& graph, ProgressHook progress) {
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
   PlaLines lines{text};
-  ParsePla(lines, graph);
+  ParsePla(lines, graph, progress);
 }
 
 std::string_view TakeLine(PlaLines& lines) {

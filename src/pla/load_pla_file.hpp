@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "graph/progress_hook.hpp"
 #include "graph/term_graph.hpp"
 
 namespace tavro {
@@ -12,18 +13,15 @@ namespace tavro {
 /// The characters that separate tokens and are trimmed from every line.
 inline constexpr std::string_view kSeparators = " \t\r\n|";
 
-/// Loads the file at `path` into the graph that CurrentGraph() refers to (it
-/// must be set). Throws "Cannot open file: " + path (string object) when the
-/// file cannot be opened or read, and every error of ParsePla unchanged.
-void LoadPlaFile(const std::string& path);
-
-/// As LoadPlaFile, into the given graph.
-void LoadPlaFileInto(const std::string& path, TermGraph& graph);
+/// Loads the file at `path` into the graph. Throws "Cannot open file: " +
+/// path (string object) when the file cannot be opened or read, and every
+/// error of ParsePla unchanged. `progress` is told the lines parsed.
+void LoadPlaFileInto(const std::string& path, TermGraph& graph, ProgressHook progress = {});
 
 /// The text of a whole file, parsed into the graph as LoadPlaFileInto does
 /// once the file is read: a leading UTF-8 byte-order mark is skipped. Throws
 /// every error of ParsePla unchanged.
-void ParsePlaText(std::string_view text, TermGraph& graph);
+void ParsePlaText(std::string_view text, TermGraph& graph, ProgressHook progress = {});
 
 /// The lines of a PLA text not yet parsed, in file order, held as the text
 /// from the start of the next line on. A line ends before a line feed; a text

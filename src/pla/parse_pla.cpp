@@ -57,6 +57,7 @@ struct ParserState {
   bool graphPending = true;
   std::string inputs;  // reused for every cube
   std::string outputs;
+  ProgressHook progress;  // told of the lines taken every kProgressStride
 };
 
 // Every parser message that names its line is built here; lines the parser
@@ -72,7 +73,7 @@ struct ParserState {
     text += *lineCopy;
     text += '\n';
   }
-  throw text;
+  throw PlaLineError(std::move(text), lineNumber);
 }
 
 // A count of 0 or less, or one too large to hold, is refused.
@@ -181,6 +182,10 @@ void PrefetchCubeAhead(const PlaLines& lines, const TermGraph& graph, const Pars
   PrefetchInputPart(graph, text.substr(0, length));
 }
 
+bool StartsCubeLine(char c) {
+  return c == '-' || c == '~' || (c >= '0' && c <= '4');
+}
+
 }  // namespace
 
 int64_t CountValue(std::string_view token) {
@@ -196,39 +201,55 @@ int64_t CountValue(std::string_view token) {
   return negative ? -value : value;
 }
 
-void ParsePla(PlaLines& lines, TermGraph& graph) {
+void ParsePla(PlaLines& lines, TermGraph& graph, ProgressHook progress) {
   if (graph.termCount != -1) throw "graph reconstruction is not allowed!";
   ParserState state;
+  state.progress = progress;
   while (!NoLinesLeft(lines)) {
     const std::string_view line = TrimmedLine(TakeLine(lines));
-    if ((++state.lineNumber & (kProgressStride - 1)) == 0 && CurrentProgressHook() != nullptr) {
-      CurrentProgressHook()(state.lineNumber);
-    }
+    if ((++state.lineNumber & (kProgressStride - 1)) == 0 && state.progress) state.progress(state.lineNumber);
     if (line.empty()) continue;
-    switch (line.front()) {
-      case '#':
-        break;
-      case '.':
-        ReadKeywordLine(line, state);
-        break;
-      case '-':
-      case '0':
-      case '1':
-      case '2':
-      case '3':
-      case '4':
-      case '~':
-        ReadCubeLine(line, lines.text.size(), graph, state);
-        PrefetchCubeAhead(lines, graph, state);
-        break;
-      default:
-        ThrowAtLine(kUnreadableLine, state.lineNumber, line);
+    if (line.front() == '#') continue;
+    if (line.front() == '.') {
+      ReadKeywordLine(line, state);
+    } else if (StartsCubeLine(line.front())) {
+      ReadCubeLine(line, lines.text.size(), graph, state);
+      PrefetchCubeAhead(lines, graph, state);
+    } else {
+      ThrowAtLine(kUnreadableLine, state.lineNumber, line);
     }
   }
   // A function declared without any cube is read as one without cubes.
   if (state.graphPending) {
     RequireCounts(state);
     StartGraph(graph, state, 0);
+  }
+}
+
+}  // namespace tavro
+
+namespace tavro {
+
+void ParseCubes(int64_t inputCount, int64_t outputCount, int32_t type, std::span<const CubeParts> cubes,
+                TermGraph& graph) {
+  if (graph.termCount != -1) throw "graph reconstruction is not allowed!";
+  if (inputCount <= 0 || inputCount > std::numeric_limits<int32_t>::max()) throw kInputCountNotSet.data();
+  if (outputCount <= 0 || outputCount > std::numeric_limits<int32_t>::max()) throw kOutputCountNotSet.data();
+  if (type < kTypeF || type > kTypeFdr) throw "Parser Error: unknown type, this program supports f, fd, fr and fdr only!";
+  ParserState state;
+  state.inputCount = static_cast<int32_t>(inputCount);
+  state.outputCount = static_cast<int32_t>(outputCount);
+  state.type = type;
+  // The graph is sized for every cube at once, as a text of them would be.
+  const uint64_t lineBytes = static_cast<uint64_t>(inputCount + outputCount + 1);
+  StartGraph(graph, state, static_cast<size_t>(std::min<uint64_t>(cubes.size() * lineBytes, SIZE_MAX)));
+  std::string line;
+  for (const CubeParts& cube : cubes) {
+    ++state.lineNumber;
+    line.assign(cube.inputs).append(1, ' ').append(cube.outputs);
+    const std::string_view trimmed = TrimmedLine(line);
+    if (trimmed.empty() || !StartsCubeLine(trimmed.front())) ThrowAtLine(kUnreadableLine, state.lineNumber, trimmed);
+    ReadCubeLine(trimmed, 0, graph, state);
   }
 }
 

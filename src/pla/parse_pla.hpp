@@ -3,20 +3,49 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
 
+#include "graph/progress_hook.hpp"
 #include "graph/term_graph.hpp"
 #include "pla/load_pla_file.hpp"
 
 namespace tavro {
+
+/// The thrown string of a parser error that names its line: caught as a
+/// std::string like every string message, it also tells the line number.
+struct PlaLineError : std::string {
+  PlaLineError(std::string text, int64_t line) : std::string(std::move(text)), lineNumber(line) {}
+  int64_t lineNumber;
+};
+
+/// One cube given in memory: its input part and its output part as they would
+/// stand on a cube line of a file.
+struct CubeParts {
+  std::string_view inputs;
+  std::string_view outputs;
+};
 
 /// Parses the lines into a fresh graph (termCount -1), taking each line off
 /// the front of `lines` before handling it; on an error the lines not yet
 /// taken stay. Throws "graph reconstruction is not allowed!" for a graph
 /// already initialised, the parser errors (plain text for .type and missing
 /// counts, string objects naming the line otherwise) and the errors of
-/// InitGraph and AddCube unchanged.
-void ParsePla(PlaLines& lines, TermGraph& graph);
+/// InitGraph and AddCube unchanged. `progress` is told how many lines were
+/// taken, every kProgressStride lines.
+void ParsePla(PlaLines& lines, TermGraph& graph, ProgressHook progress = {});
+
+/// Fills a fresh graph with cubes given in memory, as ParsePla does with a
+/// file that declares the counts and the type (1 to 4) and then holds the
+/// line "<inputs> <outputs>" of every cube: the same checks, mapping and
+/// messages, each cube's line number being its place in `cubes` from 1. A
+/// cube whose line is not a cube line (one that does not begin with a cube
+/// character once trimmed) fails as an unreadable line. Counts of 0 or less
+/// throw the message line of a `.i` or `.o` line of 0, a type out of range
+/// the unknown-type message.
+void ParseCubes(int64_t inputCount, int64_t outputCount, int32_t type, std::span<const CubeParts> cubes,
+                TermGraph& graph);
 
 /// The integer written at the start of a count token (`.i`, `.o`): vertical
 /// tabs and form feeds, an optional sign, the leading decimal digits (none

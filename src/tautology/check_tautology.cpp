@@ -167,6 +167,7 @@ struct SearchState {
   std::vector<SearchFrame> frameStack;
   std::vector<int32_t> order;
   int64_t branches = 0;
+  ProgressHook progress;  // told of the branches every kProgressStride
 };
 
 /// Frees the variables that the frames on the stack assigned (all of them,
@@ -217,9 +218,7 @@ int32_t FreeLiteral(const TermIndex& index, const std::string& assignment, int32
 /// terms of the candidate list, in its order. A character other than '0' and
 /// '1' has no candidate list: "wrong set", before anything changes.
 void Branch(const TermIndex& index, SearchState& state, int32_t e, int32_t i) {
-  if ((++state.branches & (kProgressStride - 1)) == 0 && CurrentProgressHook() != nullptr) {
-    CurrentProgressHook()(state.branches);
-  }
+  if ((++state.branches & (kProgressStride - 1)) == 0 && state.progress) state.progress(state.branches);
   const char literal = index.inputs[Z(e)][i];
   if (literal != '0' && literal != '1') throw "wrong set";
   state.assignment[Z(i)] = literal == '1' ? '0' : '1';
@@ -298,13 +297,15 @@ namespace {
 /// The search on the output's ON terms: kTautology, or kCube with the
 /// assignment's literals appended.
 OutputAnswer Search(SearchBuffers& buffers, const TermGraph& graph, int32_t output,
-                    std::vector<CubeLiteral>& literals, SearchStats* stats) {
+                    std::vector<CubeLiteral>& literals, SearchStats* stats, ProgressHook progress = {}) {
   BuildTermIndex(graph, output, buffers.index);
   SearchState& state = buffers.state;
   StartSearch(buffers.index, graph.inputCount, state);
+  state.progress = progress;
   const bool found = RunSearch(buffers.index, state);
   if (stats != nullptr) stats->branches += state.branches;
   OutputAnswer answer;
+  answer.rule = AnswerRule::kSearch;
   if (found) {
     answer.kind = OutputAnswer::Kind::kCube;
     answer.literalsBegin = literals.size();
@@ -340,7 +341,9 @@ OutputAnswer DecideOutput(TautologyChecker& checker, const TermGraph& graph, int
   OutputAnswer answer;
   if (!lists.offTerms.Empty() || !lists.dcTerms.Empty()) {
     answer.kind = OutputAnswer::Kind::kTermInputs;
-    answer.term = !lists.offTerms.Empty() ? lists.offTerms.First() : lists.dcTerms.First();
+    const bool off = !lists.offTerms.Empty();
+    answer.term = off ? lists.offTerms.First() : lists.dcTerms.First();
+    answer.rule = off ? AnswerRule::kFirstOffCube : AnswerRule::kFirstDontCareCube;
     return answer;
   }
   // The cover check proves most tautologies at a tiny fraction of the search's
@@ -350,6 +353,7 @@ OutputAnswer DecideOutput(TautologyChecker& checker, const TermGraph& graph, int
   const size_t begin = literals.size();
   const bool anyHole = choice == WitnessChoice::kAnyHole;
   const CoverVerdict verdict = CheckOnCover(*checker.cover, graph, output, anyHole ? &literals : nullptr);
+  answer.rule = AnswerRule::kCoverCheck;
   if (verdict == CoverVerdict::kCovers) {
     if (stats != nullptr) ++stats->provedByCoverCheck;
     return answer;
@@ -361,7 +365,7 @@ OutputAnswer DecideOutput(TautologyChecker& checker, const TermGraph& graph, int
     assert(MeetsNoOnTerm(graph, output, literals.data() + begin, literals.size() - begin));
     return answer;
   }
-  return Search(*checker.search, graph, output, literals, stats);
+  return Search(*checker.search, graph, output, literals, stats, checker.progress);
 }
 
 std::string AnswerText(const TermGraph& graph, const OutputAnswer& answer,

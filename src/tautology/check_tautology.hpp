@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "graph/progress_hook.hpp"
 #include "graph/term_graph.hpp"
 #include "tautology/cover_check.hpp"
 
@@ -24,12 +25,21 @@ enum class WitnessChoice {
   kAnyHole,    // one the cover check finds on its way, usually far sooner
 };
 
+/// Which rule gave an output its result.
+enum class AnswerRule : uint8_t {
+  kFirstOffCube,       // the output has OFF cubes: the first one's input part
+  kFirstDontCareCube,  // no OFF but don't-care cubes: the first one's input part
+  kCoverCheck,         // the cover check proved the tautology or found the cube
+  kSearch,             // the depth-first search decided
+};
+
 /// An output's result held compactly until it is written: "tautology", the
 /// input part of a term (the first OFF or don't-care cube), or a cube given
 /// by its literals (every other variable '-'), stored by the caller.
 struct OutputAnswer {
   enum class Kind : uint8_t { kTautology, kTermInputs, kCube };
   Kind kind = Kind::kTautology;
+  AnswerRule rule = AnswerRule::kCoverCheck;
   const Term* term = nullptr;  // kTermInputs
   size_t literalsBegin = 0;    // kCube: the caller's literals [literalsBegin, literalsEnd)
   size_t literalsEnd = 0;
@@ -46,6 +56,7 @@ struct TautologyChecker {
   TautologyChecker();
   CoverCheckMemory cover;
   std::unique_ptr<SearchBuffers, SearchBuffersDeleter> search;
+  ProgressHook progress;  // told how many branches each search has tried
 };
 
 /// The decision of CheckTautology for one output, with `choice` naming the

@@ -1,0 +1,185 @@
+// tavro as a library: tells for every output of a multi-output Boolean
+// function, given as a PLA cover, whether it is a tautology (1 on every input
+// vector) or names a cube of input vectors on which it is not 1.
+//
+//   tavro::Function f = tavro::ReadPlaFile("adder.pla");
+//   const tavro::Report report = tavro::Check(std::move(f));
+//   for (int32_t i = 0; i < report.outputCount(); ++i) std::cout << report[i].text() << '\n';
+//
+// The results are those of the tavro program on the same input, character for
+// character, and every error carries the message the program prints for it.
+// Nothing is shared between calls: functions and reports on different threads
+// need no locking. One object is not to be used by two threads at once.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavro {
+
+/// Every failure of the library: an unreadable file, a PLA text or cube the
+/// format refuses, a conflict between outputs, running out of memory.
+/// message() is the message the tavro program prints for it, byte for byte
+/// (it may span lines, end with a line feed, and copy a line of the file,
+/// NUL bytes included); what() is the same text up to its first NUL byte.
+/// line() is the line of the PLA text that the message names, counting from
+/// 1, or 0 when it names none.
+class Error : public std::runtime_error {
+ public:
+  Error(const std::string& message, int64_t line);
+  const std::string& message() const noexcept { return *message_; }
+  int64_t line() const noexcept { return line_; }
+
+ private:
+  std::shared_ptr<const std::string> message_;  // shared, so that copying cannot throw
+  int64_t line_;
+};
+
+/// The type of a PLA function, as on its `.type` line: which output
+/// characters are read as ON, OFF and don't-care entries.
+enum class Type : int32_t { f = 1, fd = 2, fr = 3, fdr = 4 };
+
+/// One cube as it stands on a cube line: the input part (one character per
+/// input, '0', '1', '-' or their PLA synonyms) and the output part (one
+/// character per output).
+struct Cube {
+  std::string inputs;
+  std::string outputs;
+};
+
+/// How far a long call has come, for a progress display.
+struct Progress {
+  enum class Stage { kLoading, kReducing, kDeciding };
+  Stage stage = Stage::kLoading;
+  int32_t output = -1;      // the output being reduced or decided; -1 while loading
+  int32_t outputCount = 0;  // 0 while loading
+  // Lines parsed while loading; branches of the exact search while deciding;
+  // 0 at the start of each output.
+  int64_t done = 0;
+};
+
+/// Called on the calling thread at the start of each output's reduction and
+/// decision and every 65,536 lines or search branches. It may throw; the
+/// call then ends with that exception.
+using ProgressCallback = std::function<void(const Progress&)>;
+
+struct Options;
+class Report;
+
+/// A function read into memory, ready to be checked once. Move-only.
+class Function {
+ public:
+  Function(Function&&) noexcept;
+  Function& operator=(Function&&) noexcept;
+  ~Function();
+
+  int32_t inputCount() const;
+  int32_t outputCount() const;
+  Type type() const;
+
+  struct Graph;  // the cover, indexed
+
+ private:
+  explicit Function(std::unique_ptr<Graph> graph);
+  std::unique_ptr<Graph> graph_;
+  friend Function ReadPlaFile(const std::string&, const ProgressCallback&);
+  friend Function ReadPlaText(std::string_view, const ProgressCallback&);
+  friend Function MakeFunction(int32_t, int32_t, Type, const std::vector<Cube>&);
+  friend class Report;
+  friend Report Check(Function, const Options&);
+};
+
+/// Reads the PLA file at `path` ("-" is a file of that name, not standard
+/// input). Throws Error: "Cannot open file: <path>" and every message of the
+/// PLA format, with the line it names. Takes time and memory in proportion to
+/// the file.
+Function ReadPlaFile(const std::string& path, const ProgressCallback& progress = {});
+
+/// Reads a PLA text held in memory, exactly as ReadPlaFile reads a file of
+/// these bytes. Throws Error as ReadPlaFile, but never "Cannot open file".
+Function ReadPlaText(std::string_view text, const ProgressCallback& progress = {});
+
+/// Builds a function from cubes in memory, as if read from a file that sets
+/// `.i`, `.o` and `.type` and then holds the line "<inputs> <outputs>" of
+/// each cube: the same characters are accepted and mapped, and the same
+/// messages thrown, the line of a message being the cube's place in `cubes`
+/// counting from 1. Counts below 1 throw Error with the message of a `.i` or
+/// `.o` line of 0; a type out of range, the unknown-type message.
+Function MakeFunction(int32_t inputCount, int32_t outputCount, Type type, const std::vector<Cube>& cubes);
+
+struct Options {
+  /// Reduce every output's cover before deciding it, as the tavro program
+  /// does; false decides the cover as read, as tavro-direct does. Both give
+  /// the same answers; the witnesses printed may differ.
+  bool reduce = true;
+  /// For an output without OFF and don't-care cubes that is not a tautology,
+  /// give the first cube that no ON cube meets which the cover check finds,
+  /// instead of the first one the exact search reaches (--any-witness).
+  bool anyWitness = false;
+  ProgressCallback progress;
+};
+
+/// Which rule gave an output its result.
+enum class Rule {
+  kFirstOffCube,       // the output has OFF cubes: the input part of the first one
+  kFirstDontCareCube,  // it has don't-care cubes and no OFF cube: the first one's
+  kCoverCheck,         // the cover check proved the tautology, or found the cube
+  kSearch,             // the exact depth-first search decided
+};
+
+struct Result {
+  bool tautology = false;
+  std::string cube;  // when not a tautology: one character '0', '1' or '-' per input
+  Rule rule = Rule::kCoverCheck;
+
+  /// "tautology" or the cube: the program's line for this output.
+  std::string text() const { return tautology ? "tautology" : cube; }
+};
+
+/// The results of every output of one function. Holds the function's cover
+/// (a witness may be one of its cubes), so its memory is the function's.
+class Report {
+ public:
+  Report(Report&&) noexcept;
+  Report& operator=(Report&&) noexcept;
+  ~Report();
+
+  int32_t outputCount() const;
+  int32_t inputCount() const;
+  /// The result of output `output`, 0 <= output < outputCount(); throws
+  /// std::out_of_range for any other index.
+  Result operator[](int32_t output) const;
+
+  struct Answers;
+
+ private:
+  Report(std::unique_ptr<Function::Graph> graph, std::unique_ptr<Answers> answers);
+  std::unique_ptr<Function::Graph> graph_;
+  std::unique_ptr<Answers> answers_;
+  friend Report Check(Function, const Options&);
+};
+
+/// Decides every output of the function, which it takes over (pass it with
+/// std::move). Throws Error: "There is a conflict between outputs in PLA
+/// file." when the reduction meets two cubes of one input part whose
+/// characters at an output cannot be joined, and the messages of input
+/// characters the format does not define, met on the way.
+///
+/// Time: reading and the reduction grow about linearly with the cover; the
+/// cover check proves a tautology, or finds a cube with anyWitness, in time
+/// close to linear too. The exact search, which gives the program's
+/// witness when the cover check cannot prove a tautology, is exponential in
+/// the number of inputs: on a near-tautology (a cover that misses a few
+/// small holes) it may not end in any useful time. Use anyWitness when any
+/// witness will do.
+Report Check(Function function, const Options& options = {});
+
+/// ReadPlaFile, then Check.
+Report CheckPlaFile(const std::string& path, const Options& options = {});
+
+}  // namespace tavro

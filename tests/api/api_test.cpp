@@ -1,0 +1,305 @@
+// The library's calls: a function read from a file, from text and from cubes
+// answers alike and as the step-by-step pipeline does; errors keep the
+// program's messages and name their lines; two threads answer as one does;
+// witnesses of --any-witness on covers of variable-disjoint parts.
+#include "tavro/tavro.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <thread>
+
+#include "api/call_guard.hpp"
+#include "pla/load_pla_file.hpp"
+#include "pla/parse_pla.hpp"
+#include "reduce/reduce_output.hpp"
+#include "support/brute_force.hpp"
+#include "support/program_output.hpp"
+#include "tautology/report.hpp"
+
+namespace tavro {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every result as "<text> <rule>" lines.
+std::string Lines(const Report& report) {
+  std::string lines;
+  for (int32_t o = 0; o < report.outputCount(); ++o) {
+    lines += report[o].text() + " " + std::to_string(static_cast<int>(report[o].rule)) + "\n";
+  }
+  return lines;
+}
+
+std::string Answers(Function function, bool reduce, bool anyWitness = false) {
+  Options options;
+  options.reduce = reduce;
+  options.anyWitness = anyWitness;
+  return Lines(Check(std::move(function), options));
+}
+
+// The pipeline of calls the library stands for, joined as BuildReport does.
+std::string Pipeline(const std::string& text, bool reduce) {
+  TermGraph graph;
+  ParsePlaText(text, graph);
+  ReduceState state;
+  for (int32_t o = 0; reduce && o < graph.outputCount; ++o) ReduceOutput(graph, o, state);
+  return BuildReport(graph) + "\n";
+}
+
+std::string Texts(const std::string& lines) { return std::regex_replace(lines, std::regex(" [0-9]\n"), "\n"); }
+
+struct Cover {
+  int32_t inputs, outputs;
+  Type type;
+  std::vector<Cube> cubes;
+  std::string Text() const {
+    static const char* const kTypes[] = {"", "f", "fd", "fr", "fdr"};
+    std::string text = ".i " + std::to_string(inputs) + "\n.o " + std::to_string(outputs) + "\n.type " +
+                       kTypes[static_cast<int>(type)] + "\n";
+    for (const Cube& cube : cubes) text += cube.inputs + " " + cube.outputs + "\n";
+    return text;
+  }
+};
+
+Cover RandomCover(std::mt19937& random) {
+  Cover cover{int32_t(2 + random() % 7), int32_t(1 + random() % 3), Type(1 + random() % 4), {}};
+  const size_t count = 1 + random() % 24;
+  for (size_t k = 0; k < count; ++k) {
+    Cube cube;
+    for (int32_t i = 0; i < cover.inputs; ++i) cube.inputs += "01-2-34~"[random() % 8];
+    for (int32_t o = 0; o < cover.outputs; ++o) cube.outputs += "1111040-23~"[random() % 11];
+    cover.cubes.push_back(cube);
+  }
+  return cover;
+}
+
+TEST(Api, FileTextAndCubesAnswerAsThePipeline) {
+  std::mt19937 random(2207);
+  const fs::path path = testing::TempPath("api.pla");
+  for (int round = 0; round < 400; ++round) {
+    const Cover cover = RandomCover(random);
+    const std::string text = cover.Text();
+    SCOPED_TRACE(text);
+    std::ofstream(path, std::ios::binary) << text;
+    for (const bool reduce : {true, false}) {
+      std::string expected;
+      try {
+        expected = Pipeline(text, reduce);
+      } catch (...) {
+        // A conflict between outputs: every way in fails with the same message.
+        const auto message = [&](auto read) {
+          try {
+            Answers(read(), reduce);
+          } catch (const Error& e) {
+            return e.message();
+          }
+          return std::string("no error");
+        };
+        const std::string fromText = message([&] { return ReadPlaText(text); });
+        EXPECT_NE(fromText, "no error");
+        EXPECT_EQ(message([&] { return ReadPlaFile(path.string()); }), fromText);
+        EXPECT_EQ(message([&] { return MakeFunction(cover.inputs, cover.outputs, cover.type, cover.cubes); }),
+                  fromText);
+        continue;
+      }
+      const std::string fromText = Answers(ReadPlaText(text), reduce);
+      EXPECT_EQ(Texts(fromText), expected);
+      EXPECT_EQ(Answers(ReadPlaFile(path.string()), reduce), fromText);
+      EXPECT_EQ(Answers(MakeFunction(cover.inputs, cover.outputs, cover.type, cover.cubes), reduce), fromText);
+    }
+  }
+  fs::remove(path);
+}
+
+TEST(Api, ErrorsCarryTheProgramsMessageAndLine) {
+  // Every golden error case of the program: the message as it prints it.
+  int cases = 0;
+  for (const auto& entry : fs::directory_iterator(fs::path(TAVRO_SOURCE_DIR) / "tests/e2e")) {
+    const fs::path pla = entry.path();
+    if (pla.extension() != ".pla" || !pla.filename().string().starts_with("error_")) continue;
+    SCOPED_TRACE(pla.filename().string());
+    std::string printed = testing::ReadFile(fs::path(pla).replace_extension(".err"));
+    std::smatch number;
+    const int64_t line = std::regex_search(printed, number, std::regex("Line Number: ([0-9]+)\n"))
+                             ? std::stoll(number[1])
+                             : 0;
+    for (const bool fromFile : {true, false}) {
+      try {
+        Check(fromFile ? ReadPlaFile(pla.string()) : ReadPlaText(testing::ReadFile(pla)));
+        ADD_FAILURE() << "no error";
+      } catch (const Error& e) {
+        const std::string& message = e.message();
+        EXPECT_EQ(message + (message.ends_with('\n') ? "" : "\n"), printed);
+        EXPECT_EQ(e.line(), line);
+        EXPECT_EQ(std::string(e.what()), message.substr(0, message.find('\0')));
+      }
+    }
+    ++cases;
+  }
+  EXPECT_GE(cases, 40);
+
+  // Cubes in memory: the line of a message is the cube's place.
+  const std::tuple<int32_t, int32_t, std::vector<Cube>, std::string, int64_t> cubeCases[] = {
+      {2, 1, {{"01", "1"}, {"0", "1"}}, "Parser Error: Incorrect number of inputs in PLA file.\nLine Number: 2\n", 2},
+      {2, 1, {{"01", "11"}}, "Parser Error: Incorrect number of outputs PLA file.\nLine Number: 1\n", 1},
+      {2, 1, {{"0 1", "1"}}, "Parser Error: Incorrect number of inputs in PLA file.\nLine Number: 1\n", 1},
+      {2, 1, {{"0x", "1"}}, "Parser Error: Incorrect character in PLA file.\nLine Number: 1\nLine Copy: 0x 1\n", 1},
+      {2, 1, {{"#1", "1"}}, "Parser Error: Incorrect input PLA file.\nLine Number: 1\nLine Copy: #1 1\n", 1},
+      {1, 1, {{"1", "1"}, {"1", "-"}}, "There is a conflict between outputs in PLA file.", 0},
+      {0, 1, {}, "Parser Error: Number of input variables is not set correctly.\n", 0},
+      {1, -3, {}, "Parser Error: Number of output variables is not set correctly.\n", 0},
+  };
+  for (const auto& [inputs, outputs, cubes, message, line] : cubeCases) {
+    try {
+      MakeFunction(inputs, outputs, Type::fd, cubes);
+      ADD_FAILURE() << message;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.message(), message);
+      EXPECT_EQ(e.line(), line) << message;
+    }
+  }
+  EXPECT_THROW(MakeFunction(1, 1, Type(5), {}), Error);
+  // A lone "-" is a file name, not standard input.
+  EXPECT_THROW(ReadPlaFile("-"), Error);
+  // A function is checked once.
+  Function function = ReadPlaText(".i 1\n.o 1\n1 1\n");
+  Check(std::move(function));
+  EXPECT_THROW(Check(std::move(function)), Error);  // NOLINT: the call refuses a function moved from
+}
+
+TEST(Api, EveryThrownValueLeavesAsOneErrorButTheCallbacks) {
+  const auto caught = [](auto thrower) {
+    try {
+      try {
+        thrower();
+      } catch (...) {
+        ThrowAsError();
+      }
+    } catch (const Error& e) {
+      return e.message() + "|" + std::to_string(e.line());
+    }
+    return std::string("not an Error");
+  };
+  EXPECT_EQ(caught([] { throw "wrong set"; }), "wrong set|0");
+  EXPECT_EQ(caught([] { throw std::string("two\nlines\n"); }), "two\nlines\n|0");
+  EXPECT_EQ(caught([] { throw PlaLineError("at 7\n", 7); }), "at 7\n|7");
+  EXPECT_EQ(caught([] { throw std::bad_alloc(); }), "Out of memory|0");
+  EXPECT_EQ(caught([] { throw std::runtime_error("disk on fire"); }), "disk on fire|0");
+  EXPECT_EQ(caught([] { throw Error("kept", 3); }), "kept|3");
+  EXPECT_EQ(caught([] { throw 5; }), "Unknown error|0");
+
+  // The callback sees the stages in order and its own exception comes back as it was.
+  std::string seen;
+  Options options;
+  options.progress = [&seen](const Progress& p) {
+    seen += "LRD"[static_cast<int>(p.stage)] + std::to_string(p.output) + " ";
+  };
+  Check(ReadPlaText(".i 2\n.o 2\n01 11\n", options.progress), options);
+  EXPECT_EQ(seen, "L-1 R0 R1 D0 D1 ");
+  options.progress = [](const Progress& p) {
+    if (p.stage == Progress::Stage::kDeciding) throw std::domain_error("stop");
+  };
+  EXPECT_THROW(Check(ReadPlaText(".i 2\n.o 2\n01 11\n"), options), std::domain_error);
+}
+
+// A cover whose outputs each join parts over disjoint runs of variables: the
+// cover check takes such an output apart into groups. A part is a tautology
+// split into cubes, with some cubes left out, so the output may be one or not.
+Cover DisjointParts(std::mt19937& random) {
+  Cover cover{int32_t(8 + random() % 25), int32_t(1 + random() % 3), Type::f, {}};
+  for (int32_t o = 0; o < cover.outputs; ++o) {
+    int32_t first = 0;
+    while (first < cover.inputs) {
+      const int32_t width = std::min<int32_t>(int32_t(2 + random() % 6), cover.inputs - first);
+      std::vector<std::string> part{std::string(size_t(width), '-')};
+      for (size_t splits = 1 + random() % 12; splits > 0; --splits) {
+        std::string& cube = part[random() % part.size()];
+        const size_t v = random() % cube.size();
+        if (cube[v] != '-') continue;
+        cube[v] = '0';
+        part.push_back(cube);
+        part.back()[v] = '1';
+      }
+      if (random() % 3 != 0) part.erase(part.begin() + std::ptrdiff_t(random() % part.size()));
+      for (const std::string& cube : part) {
+        Cube line{std::string(size_t(first), '-') + cube + std::string(size_t(cover.inputs - first - width), '-'),
+                  std::string(size_t(cover.outputs), '0')};
+        line.outputs[size_t(o)] = '1';
+        cover.cubes.push_back(line);
+      }
+      first += width;
+    }
+  }
+  return cover;
+}
+
+TEST(Api, AnyWitnessOnVariableDisjointPartsMeetsNoOnCube) {
+  std::mt19937 random(4409);
+  int holes = 0, tautologies = 0;
+  for (int round = 0; round < 300; ++round) {
+    const Cover cover = DisjointParts(random);
+    SCOPED_TRACE(cover.Text());
+    Options any;
+    any.anyWitness = true;
+    const Report fast = Check(MakeFunction(cover.inputs, cover.outputs, cover.type, cover.cubes), any);
+    const Report exact = Check(MakeFunction(cover.inputs, cover.outputs, cover.type, cover.cubes));
+    for (int32_t o = 0; o < cover.outputs; ++o) {
+      EXPECT_EQ(fast[o].tautology, exact[o].tautology);
+      if (fast[o].tautology) {
+        ++tautologies;
+        continue;
+      }
+      ++holes;
+      EXPECT_EQ(fast[o].rule, Rule::kCoverCheck);
+      EXPECT_EQ(exact[o].rule, Rule::kSearch);
+      for (const Cube& cube : cover.cubes) {
+        if (cube.outputs[size_t(o)] == '1') {
+          EXPECT_FALSE(testing::CubesMeet(cube.inputs, fast[o].cube)) << cube.inputs;
+        }
+      }
+    }
+  }
+  EXPECT_GT(holes, 80);
+  EXPECT_GT(tautologies, 50);
+}
+
+TEST(Api, TwoFunctionsOnTwoThreadsAnswerAsOneAfterTheOther) {
+  std::mt19937 random(612);
+  std::vector<Cover> covers[2];
+  for (auto& list : covers) {
+    for (int k = 0; k < 60; ++k) list.push_back(k % 2 ? RandomCover(random) : DisjointParts(random));
+  }
+  const auto answerAll = [](const std::vector<Cover>& list) {
+    std::string all;
+    for (const Cover& cover : list) {
+      for (const bool reduce : {true, false}) {
+        try {
+          Options options;
+          options.reduce = reduce;
+          int64_t steps = 0;
+          options.progress = [&steps](const Progress&) { ++steps; };
+          all += Lines(Check(ReadPlaText(cover.Text(), options.progress), options));
+        } catch (const Error& e) {
+          all += e.message() + "\n";
+        }
+      }
+    }
+    return all;
+  };
+  const std::string alone[2] = {answerAll(covers[0]), answerAll(covers[1])};
+  for (int repeat = 0; repeat < 3; ++repeat) {
+    std::string together[2];
+    std::thread other([&] { together[1] = answerAll(covers[1]); });
+    together[0] = answerAll(covers[0]);
+    other.join();
+    EXPECT_EQ(together[0], alone[0]);
+    EXPECT_EQ(together[1], alone[1]);
+  }
+}
+
+}  // namespace
+}  // namespace tavro
