@@ -7,6 +7,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "driver/progress_line.hpp"
 #include "support/program_output.hpp"
 
 namespace tavro {
@@ -56,6 +57,28 @@ TEST(RunTavro, ErrorsGoToStandardErrorWithStatusOne) {
   EXPECT_EQ(RunWith(".i 2\n.o 1\n01 1\n0x 1\n"),
             "1||Parser Error: Incorrect character in PLA file.\nLine Number: 4\nLine Copy: 0x 1\n");
   EXPECT_EQ(RunWith(".i 1\n.o 1\n1 1\n1 -\n"), "1||There is a conflict between outputs in PLA file.\n");
+}
+
+TEST(ProgressLine, HintOnceAPhaseHasCountedStepsForTenSeconds) {
+  std::ostringstream terminal;
+  ProgressLine line;
+  StartProgress(line, &terminal);
+  line.start -= std::chrono::seconds(2);  // past the quiet first second
+  const auto shownAfter = [&](std::chrono::seconds phaseAge, int64_t done) {
+    line.phaseStart = std::chrono::steady_clock::now() - phaseAge;
+    line.lastDraw -= std::chrono::seconds(1);  // past the redraw interval
+    terminal.str("");
+    SetProgressDone(line, done);
+    const std::string shown = terminal.str();  // "\r" text, blanks over a longer former text, "\r"
+    return shown.substr(1, shown.find_last_not_of(" \r"));
+  };
+  SetProgressPhase(line, "searching output 1 of 2", "branches", "(hint)");
+  EXPECT_EQ(shownAfter(std::chrono::seconds(9), 65536), "tavro: searching output 1 of 2, 65536 branches");
+  EXPECT_EQ(shownAfter(std::chrono::seconds(11), 0), "tavro: searching output 1 of 2, 0 branches");
+  EXPECT_EQ(shownAfter(std::chrono::seconds(11), 65536),
+            "tavro: searching output 1 of 2, 65536 branches (hint)");
+  SetProgressPhase(line, "searching output 2 of 2", "branches");
+  EXPECT_EQ(shownAfter(std::chrono::seconds(11), 65536), "tavro: searching output 2 of 2, 65536 branches");
 }
 
 TEST(WriteDuration, DefaultStreamFormatOfTheDoubleDifference) {
