@@ -82,9 +82,8 @@ class Function {
   int32_t outputCount() const;
   Type type() const;
 
-  struct Graph;  // the cover, indexed
-
  private:
+  struct Graph;  // the cover, indexed
   explicit Function(std::unique_ptr<Graph> graph);
   std::unique_ptr<Graph> graph_;
   friend Function ReadPlaFile(const std::string&, const ProgressCallback&);
@@ -155,9 +154,8 @@ class Report {
   /// std::out_of_range for any other index.
   Result operator[](int32_t output) const;
 
-  struct Answers;
-
  private:
+  struct Answers;  // every output's answer, held compactly
   Report(std::unique_ptr<Function::Graph> graph, std::unique_ptr<Answers> answers);
   std::unique_ptr<Function::Graph> graph_;
   std::unique_ptr<Answers> answers_;

@@ -61,12 +61,6 @@ Rule RuleOf(AnswerRule rule) {
   return Rule::kSearch;
 }
 
-TermGraph& CoverOf(const std::unique_ptr<Function::Graph>& graph) {
-  // A function that was moved from, or checked, has no cover left.
-  if (graph == nullptr) throw "Function: no cover (the function was moved from or checked already)";
-  return graph->graph;
-}
-
 }  // namespace
 
 Function::Function(std::unique_ptr<Graph> graph) : graph_(std::move(graph)) {}
@@ -115,7 +109,9 @@ Function MakeFunction(int32_t inputCount, int32_t outputCount, Type type, const 
 Report Check(Function function, const Options& options) {
   CallGuard guard(options.progress);
   return guard.Run([&] {
-    TermGraph& graph = CoverOf(function.graph_);
+    // A function that was moved from, or checked, has no cover left.
+    if (function.graph_ == nullptr) throw "Function: no cover (the function was moved from or checked already)";
+    TermGraph& graph = function.graph_->graph;
     ProgressRelay relay{guard, {}};
     if (options.reduce) {
       // What the passes keep from one output to the next lives for this call.
