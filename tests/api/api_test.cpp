@@ -41,16 +41,23 @@ std::string Answers(Function function, bool reduce, bool anyWitness = false) {
   return Lines(Check(std::move(function), options));
 }
 
-// The pipeline of calls the library stands for, joined as BuildReport does.
+// The pipeline of calls the library stands for: the result lines as
+// BuildReport joins them, each followed by the rule that must have given it
+// ("0" OFF cube, "1" don't-care cube, "[23]" cover check or search).
 std::string Pipeline(const std::string& text, bool reduce) {
   TermGraph graph;
   ParsePlaText(text, graph);
   ReduceState state;
   for (int32_t o = 0; reduce && o < graph.outputCount; ++o) ReduceOutput(graph, o, state);
-  return BuildReport(graph) + "\n";
+  std::string lines = BuildReport(graph) + "\n", ruled;
+  for (int32_t o = 0; o < graph.outputCount; ++o) {
+    const OutputTermLists& lists = graph.outputLists[size_t(o)];
+    const size_t end = lines.find('\n');
+    ruled += lines.substr(0, end) + (!lists.offTerms.Empty() ? " 0\n" : !lists.dcTerms.Empty() ? " 1\n" : " [23]\n");
+    lines.erase(0, end + 1);
+  }
+  return ruled;
 }
-
-std::string Texts(const std::string& lines) { return std::regex_replace(lines, std::regex(" [0-9]\n"), "\n"); }
 
 struct Cover {
   int32_t inputs, outputs;
@@ -107,7 +114,7 @@ TEST(Api, FileTextAndCubesAnswerAsThePipeline) {
         continue;
       }
       const std::string fromText = Answers(ReadPlaText(text), reduce);
-      EXPECT_EQ(Texts(fromText), expected);
+      EXPECT_TRUE(std::regex_match(fromText, std::regex(expected))) << fromText << expected;
       EXPECT_EQ(Answers(ReadPlaFile(path.string()), reduce), fromText);
       EXPECT_EQ(Answers(MakeFunction(cover.inputs, cover.outputs, cover.type, cover.cubes), reduce), fromText);
     }
