@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <regex>
+#include <sstream>
 #include <thread>
 
 #include "api/call_guard.hpp"
@@ -42,8 +42,8 @@ std::string Answers(Function function, bool reduce, bool anyWitness = false) {
 }
 
 // The pipeline of calls the library stands for: the result lines as
-// BuildReport joins them, each followed by the rule that must have given it
-// ("0" OFF cube, "1" don't-care cube, "[23]" cover check or search).
+// BuildReport joins them, each followed by the rules that may have given it
+// ("0" OFF cube, "1" don't-care cube, "23" cover check or search).
 std::string Pipeline(const std::string& text, bool reduce) {
   TermGraph graph;
   ParsePlaText(text, graph);
@@ -53,10 +53,21 @@ std::string Pipeline(const std::string& text, bool reduce) {
   for (int32_t o = 0; o < graph.outputCount; ++o) {
     const OutputTermLists& lists = graph.outputLists[size_t(o)];
     const size_t end = lines.find('\n');
-    ruled += lines.substr(0, end) + (!lists.offTerms.Empty() ? " 0\n" : !lists.dcTerms.Empty() ? " 1\n" : " [23]\n");
+    ruled += lines.substr(0, end) + (!lists.offTerms.Empty() ? " 0\n" : !lists.dcTerms.Empty() ? " 1\n" : " 23\n");
     lines.erase(0, end + 1);
   }
   return ruled;
+}
+
+// True when the "<text> <rule>" lines have the texts of the expected lines
+// and, each, one of the rules they allow.
+bool Agree(const std::string& lines, const std::string& expected) {
+  std::istringstream got(lines), want(expected);
+  std::string text, rule, wantText, rules;
+  while (want >> wantText >> rules) {
+    if (!(got >> text >> rule) || text != wantText || rules.find(rule) == std::string::npos) return false;
+  }
+  return !(got >> text);
 }
 
 struct Cover {
@@ -114,7 +125,7 @@ TEST(Api, FileTextAndCubesAnswerAsThePipeline) {
         continue;
       }
       const std::string fromText = Answers(ReadPlaText(text), reduce);
-      EXPECT_TRUE(std::regex_match(fromText, std::regex(expected))) << fromText << expected;
+      EXPECT_TRUE(Agree(fromText, expected)) << fromText << expected;
       EXPECT_EQ(Answers(ReadPlaFile(path.string()), reduce), fromText);
       EXPECT_EQ(Answers(MakeFunction(cover.inputs, cover.outputs, cover.type, cover.cubes), reduce), fromText);
     }
@@ -130,10 +141,8 @@ TEST(Api, ErrorsCarryTheProgramsMessageAndLine) {
     if (pla.extension() != ".pla" || !pla.filename().string().starts_with("error_")) continue;
     SCOPED_TRACE(pla.filename().string());
     std::string printed = testing::ReadFile(fs::path(pla).replace_extension(".err"));
-    std::smatch number;
-    const int64_t line = std::regex_search(printed, number, std::regex("Line Number: ([0-9]+)\n"))
-                             ? std::stoll(number[1])
-                             : 0;
+    const size_t named = printed.find("Line Number: ");
+    const int64_t line = named == std::string::npos ? 0 : std::stoll(printed.substr(named + 13));
     for (const bool fromFile : {true, false}) {
       try {
         Check(fromFile ? ReadPlaFile(pla.string()) : ReadPlaText(testing::ReadFile(pla)));
