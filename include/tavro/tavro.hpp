@@ -151,7 +151,7 @@ class Report {
   int32_t outputCount() const;
   int32_t inputCount() const;
   /// The result of output `output`, 0 <= output < outputCount(); throws
-  /// std::out_of_range for any other index.
+  /// Error "wrong number of output" for any other index.
   Result operator[](int32_t output) const;
 
  private:

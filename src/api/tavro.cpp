@@ -149,7 +149,7 @@ int32_t Report::outputCount() const {
 int32_t Report::inputCount() const { return graph_ != nullptr ? graph_->graph.inputCount : 0; }
 
 Result Report::operator[](int32_t output) const {
-  if (output < 0 || output >= outputCount()) throw std::out_of_range("tavro::Report: no such output");
+  if (output < 0 || output >= outputCount()) throw Error("wrong number of output", 0);
   const OutputAnswer& answer = answers_->decided.answers[static_cast<size_t>(output)];
   Result result;
   result.tautology = answer.kind == OutputAnswer::Kind::kTautology;

@@ -181,9 +181,12 @@ TEST(Api, ErrorsCarryTheProgramsMessageAndLine) {
   EXPECT_THROW(MakeFunction(1, 1, Type(5), {}), Error);
   // A lone "-" is a file name, not standard input.
   EXPECT_THROW(ReadPlaFile("-"), Error);
-  // A function is checked once.
-  Function function = ReadPlaText(".i 1\n.o 1\n1 1\n");
-  Check(std::move(function));
+  // A function is checked once; its report has its outputs only.
+  Function function = ReadPlaText(".i 1\n.o 1\n- 1\n");
+  const Report report = Check(std::move(function));
+  EXPECT_EQ(report[0].text(), "tautology");
+  EXPECT_THROW(report[1], Error);
+  EXPECT_THROW(report[-1], Error);
   EXPECT_THROW(Check(std::move(function)), Error);  // NOLINT: the call refuses a function moved from
 }
 
