@@ -3,6 +3,7 @@
 
 #include <exception>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -52,7 +53,8 @@ int ReportError(std::ostream& out, std::ostream& err, std::string_view text) {
   return 1;
 }
 
-void Run(const CommandLine& commandLine, bool reduce, std::ostream& out, ProgressLine& line) {
+void Run(const CommandLine& commandLine, bool reduce, std::ostream& out, ProgressLine& line,
+         std::optional<Report>* keep) {
   Options options;
   options.reduce = reduce;
   options.anyWitness = commandLine.anyWitness;
@@ -72,7 +74,7 @@ void Run(const CommandLine& commandLine, bool reduce, std::ostream& out, Progres
   // The results are held compactly and written after the last reading of
   // the clock, so that the task duration leaves out the writing, as it
   // always has, without the whole text in memory at once.
-  const Report report = Check(std::move(function), options);
+  Report report = Check(std::move(function), options);
   const float t2 = ProcessCpuSeconds();
   ClearProgress(line);
   for (int32_t output = 0; output < report.outputCount(); ++output) out << report[output].text() << '\n';
@@ -80,6 +82,7 @@ void Run(const CommandLine& commandLine, bool reduce, std::ostream& out, Progres
   out << "Task duration: ";
   WriteDuration(out, t0, t2);
   out << "s" << std::endl;
+  if (keep != nullptr) *keep = std::move(report);
 }
 
 std::string ProgramName(const char* argv0) {
@@ -153,7 +156,7 @@ void WriteDuration(std::ostream& out, float from, float to) {
 }
 
 int RunTavro(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool reduce,
-             bool progress) {
+             bool progress, std::optional<Report>* keep) {
   if (argc < 2) {
     err << "USAGE: tavro.exe <input PLA file>" << std::flush;
     return 1;
@@ -175,7 +178,7 @@ int RunTavro(int argc, const char* const* argv, std::ostream& out, std::ostream&
     return ReportError(out, err, text);
   };
   try {
-    Run(commandLine, reduce, out, line);
+    Run(commandLine, reduce, out, line, keep);
   } catch (const Error& e) {
     return fail(e.message());
   } catch (const std::bad_alloc&) {

@@ -3,7 +3,10 @@
 // durations.
 #pragma once
 
+#include <optional>
 #include <ostream>
+
+#include "tavro/tavro.hpp"
 
 namespace tavro {
 
@@ -22,7 +25,9 @@ void WriteDuration(std::ostream& out, float from, float to);
 /// any error flushes `out`, writes the error's text and a line feed (unless
 /// it ends with one) to `err` and returns 1. With `progress`, `err` is a
 /// terminal and gets a status line while a run goes on past its first second.
+/// With `keep`, a complete run's report (and the cover it holds) is moved
+/// there instead of being freed.
 int RunTavro(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool reduce,
-             bool progress = false);
+             bool progress = false, std::optional<Report>* keep = nullptr);
 
 }  // namespace tavro
