@@ -2,7 +2,8 @@
 // output is reduced (full build) and searched, exactly as the program does,
 // and every thrown value is caught as the entry point catches it. Beyond not
 // crashing, the run must keep the graph's invariants, throw only the messages
-// its input can cause, and print a valid answer for every output.
+// its input can cause, and print a valid answer for every output; the library
+// must give the same lines, or the same message, on the same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -15,6 +16,7 @@
 #include "pla/load_pla_file.hpp"
 #include "support/brute_force.hpp"
 #include "support/graph_verifier.hpp"
+#include "tavro/tavro.hpp"
 #include "tautology/report.hpp"
 
 #if TAVRO_FULL_BUILD
@@ -56,6 +58,22 @@ void ExpectValidReport(const TermGraph& graph, const std::string& report) {
   }
 }
 
+// The library on the same text: the same result lines, or the same message.
+void ExpectSameFromLibrary(std::string_view text, const std::string& outcome) {
+  std::string got;
+  try {
+    Options options;
+    options.reduce = TAVRO_FULL_BUILD != 0;
+    const Report report = Check(ReadPlaText(text), options);
+    for (int32_t output = 0; output < report.outputCount(); ++output) {
+      got += (output > 0 ? "\n" : "") + report[output].text();
+    }
+  } catch (const Error& e) {
+    got = e.message();
+  }
+  Expect(got == outcome, "the library gives \"" + got + "\" where the pipeline gives \"" + outcome + "\"");
+}
+
 }  // namespace
 }  // namespace tavro::fuzz
 
@@ -78,12 +96,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     stage = Stage::kReport;
     const std::string report = BuildReport(graph);
     ExpectValidReport(graph, report);
+    ExpectSameFromLibrary(text, report);
   } catch (const char* message) {
     ExpectPlainMessage(message, stage);
     if (graph.termCount != -1) ExpectValidGraph(graph, "after an error");
+    ExpectSameFromLibrary(text, message);
   } catch (const std::string& message) {
     ExpectStringMessage(message, stage);
     if (graph.termCount != -1) ExpectValidGraph(graph, "after an error");
+    ExpectSameFromLibrary(text, message);
   } catch (const std::bad_alloc&) {
     Fail("out of memory on a bounded input");
   } catch (const std::exception& e) {
