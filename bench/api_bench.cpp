@@ -4,32 +4,16 @@
 // the program's output), then the process's CPU time for all of them.
 //
 //   tavro-api-bench [--direct] [--any-witness] FILE...
-#include <sys/resource.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "bench_support.hpp"
 #include "tavro/tavro.hpp"
 
-namespace {
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-  };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-uint64_t Fnv1a(std::string_view bytes, uint64_t hash = 14695981039346656037ULL) {
-  for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-  return hash;
-}
-
-}  // namespace
+using tavro::bench::Fnv1a;
+using tavro::bench::ProcessCpuSeconds;
 
 int main(int argc, char** argv) {
   tavro::Options options;
@@ -38,7 +22,7 @@ int main(int argc, char** argv) {
     if (std::string_view(argv[first]) == "--direct") options.reduce = false;
     if (std::string_view(argv[first]) == "--any-witness") options.anyWitness = true;
   }
-  const double start = CpuSeconds();
+  const double start = ProcessCpuSeconds();
   for (int i = first; i < argc; ++i) {
     std::string status = "ok";
     uint64_t hash = Fnv1a("");
@@ -54,6 +38,6 @@ int main(int argc, char** argv) {
     }
     std::printf("%016llx %s %s\n", static_cast<unsigned long long>(hash), status.c_str(), argv[i]);
   }
-  std::printf("cpu_seconds %.3f\n", CpuSeconds() - start);
+  std::printf("cpu_seconds %.3f\n", ProcessCpuSeconds() - start);
   return 0;
 }

@@ -15,7 +15,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from run_bench import fnv1a, real_set_files  # noqa: E402
+from run_bench import real_set_files, result_checksum  # noqa: E402
 
 
 def program_side(program, files):
@@ -23,11 +23,9 @@ def program_side(program, files):
     total, sums = 0.0, {}
     for path in files:
         run = subprocess.run([program, path], capture_output=True)
-        lines = run.stdout.split(b"\n")
         if run.returncode == 0:
-            total += float(lines[-2].split(b": ")[1].rstrip(b"s"))
-            checksum = fnv1a(b"\n".join(lines[1:-2]))
-            sums[path] = f"{checksum:016x}"
+            total += float(run.stdout.split(b"\n")[-2].split(b": ")[1].rstrip(b"s"))
+            sums[path] = result_checksum(run.stdout)
         else:
             sums[path] = f"status {run.returncode}"
     return total, sums

@@ -18,7 +18,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from run_bench import fnv1a, real_set_files  # noqa: E402
+from run_bench import fnv1a, real_set_files, result_checksum  # noqa: E402
 
 
 def pla_files(paths):
@@ -51,9 +51,7 @@ def main():
         run = subprocess.run([args.program, path], capture_output=True, preexec_fn=limit_cpu)
         seconds = children_cpu() - before
         if run.returncode == 0:
-            lines = run.stdout.split(b"\n")
-            report = b"\n".join(lines[1:-2])
-            checksum = f"{fnv1a(report):016x}"
+            checksum = result_checksum(run.stdout)
         elif run.returncode < 0:
             checksum = "timeout"
         else:

@@ -7,19 +7,11 @@
 #include <cstdio>
 #include <string>
 
+#include "bench_support.hpp"
 #include "graph/term_graph.hpp"
 #include "pla/load_pla_file.hpp"
 
 namespace {
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-  };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 }  // namespace
 
@@ -29,7 +21,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   auto* graph = new tavro::TermGraph();  // lives until the process ends, as in a run
-  const double cpuStart = CpuSeconds();
+  const double cpuStart = tavro::bench::ProcessCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
   try {
     tavro::LoadPlaFileInto(argv[1], *graph);
@@ -41,7 +33,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-  const double cpuSeconds = CpuSeconds() - cpuStart;
+  const double cpuSeconds = tavro::bench::ProcessCpuSeconds() - cpuStart;
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   std::printf("file %s\nterms %d\nload_seconds %.6f\nload_cpu_seconds %.6f\npeak_rss_mb %.1f\n",

@@ -18,12 +18,11 @@
 #include <iterator>
 #include <string>
 
+#include "bench_support.hpp"
 #include "graph/term_graph.hpp"
 #include "pla/load_pla_file.hpp"
-#include "tautology/check_tautology.hpp"
-#if TAVRO_BENCH_REDUCE
 #include "reduce/reduce_output.hpp"
-#endif
+#include "tautology/check_tautology.hpp"
 
 namespace {
 
@@ -41,14 +40,6 @@ double PeakRssMb() {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-uint64_t Fnv1a(const std::string& text) {
-  uint64_t hash = 14695981039346656037ULL;
-  for (char c : text) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 1099511628211ULL;
-  }
-  return hash;
-}
 
 // Lines whose first character after the separators opens a cube line.
 long CubeLines(const char* path) {
@@ -77,12 +68,10 @@ std::string Report(tavro::TermGraph& graph, tavro::SearchStats& stats) {
   return report;
 }
 
-#if TAVRO_BENCH_REDUCE
 void ReduceEveryOutput(tavro::TermGraph& graph, const tavro::ReduceHooks& hooks) {
   tavro::ReduceState state;
   for (int32_t output = 0; output < graph.outputCount; ++output) tavro::ReduceOutput(graph, output, state, &hooks);
 }
-#endif
 
 int Fail(const char* text) {
   std::fprintf(stderr, "%s\n", text);
@@ -102,9 +91,7 @@ int main(int argc, char** argv) {
   double load = 0, reduce = 0, search = 0, loadRss = 0;
   int32_t loadedTerms = 0;
   std::string report;
-#if TAVRO_BENCH_REDUCE
   tavro::ReduceStats reduceStats;
-#endif
   int64_t branches = 0, proved = 0;
   try {
     const double t0 = CpuSeconds();
@@ -114,11 +101,9 @@ int main(int argc, char** argv) {
     loadRss = PeakRssMb();
     loadedTerms = graph->termCount;
     if (!loadOnly) {
-#if TAVRO_BENCH_REDUCE
       tavro::ReduceHooks hooks;
       hooks.stats = &reduceStats;
       ReduceEveryOutput(*graph, hooks);
-#endif
       const double t2 = CpuSeconds();
       reduce = t2 - t1;
       tavro::SearchStats stats;
@@ -136,17 +121,14 @@ int main(int argc, char** argv) {
               graph->outputCount, CubeLines(path), loadedTerms);
   std::printf("load_seconds %.6f\nload_peak_rss_mb %.1f\n", load, loadRss);
   if (!loadOnly) {
-    std::printf("reduced %s\nterms_after_reduce %d\n", TAVRO_BENCH_REDUCE ? "yes" : "no",
-                graph->termCount);
-#if TAVRO_BENCH_REDUCE
+    std::printf("reduced yes\nterms_after_reduce %d\n", graph->termCount);
     std::printf("reduce_visits %lld\nreduce_rescans %lld\nreduce_comparisons %lld\nreduce_made %lld\n",
                 static_cast<long long>(reduceStats.visits), static_cast<long long>(reduceStats.rescans),
                 static_cast<long long>(reduceStats.comparisons), static_cast<long long>(reduceStats.made));
-#endif
     std::printf("reduce_seconds %.6f\nsearch_seconds %.6f\nsearch_branches %lld\n", reduce, search,
                 static_cast<long long>(branches));
     std::printf("proved_by_cover_check %lld\n", static_cast<long long>(proved));
-    std::printf("checksum %016llx\n", static_cast<unsigned long long>(Fnv1a(report)));
+    std::printf("checksum %016llx\n", static_cast<unsigned long long>(tavro::bench::Fnv1a(report)));
   }
   std::printf("peak_rss_mb %.1f\n", PeakRssMb());
   return 0;

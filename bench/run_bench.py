@@ -57,6 +57,17 @@ def fnv1a(data):
     return h
 
 
+def result_lines(stdout):
+    """The result lines of a complete run's output, between the two duration lines."""
+    return stdout.split(b"\n")[1:-2]
+
+
+def result_checksum(stdout):
+    """FNV-1a over the result lines of a complete run, joined by line feeds, in hex."""
+    checksum = fnv1a(b"\n".join(result_lines(stdout)))
+    return f"{checksum:016x}"
+
+
 MEASURE = None  # the tavro-bench-measure program
 
 
@@ -115,10 +126,8 @@ def measure_file(args, label, path):
     rc, data, cpu, rss = run_measured([os.path.abspath(os.path.join(args.build, "tavro")), path], args.limit)
     row["tavro"] = (rc, cpu, rss)
     if rc == 0:
-        lines = data.split(b"\n")
-        report = b"\n".join(lines[1:-2])
-        row["checksum"] = f"{fnv1a(report):016x}"
-        row["answers"] = [line.decode() for line in lines[1:-2]]
+        row["checksum"] = result_checksum(data)
+        row["answers"] = [line.decode() for line in result_lines(data)]
     rc, _, cpu, rss = run_measured([os.path.abspath(os.path.join(args.build, "tavro-direct")), path],
                                    args.direct_limit)
     row["direct"] = (rc, cpu, rss)
@@ -187,7 +196,7 @@ def measure_witness_rows(args):
             rc, data, cpu, rss = run_measured(cmd, limit)
             runs[program] = (rc, cpu, rss)
             if rc == 0:
-                runs[program + " answers"] = [line.decode() for line in data.split(b"\n")[1:-2]]
+                runs[program + " answers"] = [line.decode() for line in result_lines(data)]
         sat, ratio_direct, ratio_tavro = "-", "-", "-"
         if pycosat is not None and not args.no_sat:
             answers, seconds, _ = pla_cnf.solve_file(path, pycosat)

@@ -14,13 +14,10 @@
 #include "fuzz_support.hpp"
 #include "graph/term_graph.hpp"
 #include "pla/load_pla_file.hpp"
+#include "reduce/reduce_output.hpp"
 #include "support/brute_force.hpp"
 #include "support/graph_verifier.hpp"
 #include "tautology/report.hpp"
-
-#if TAVRO_FULL_BUILD
-#include "reduce/reduce_output.hpp"
-#endif
 
 namespace tavro::fuzz {
 namespace {
@@ -39,8 +36,7 @@ bool Load(std::string_view text, TermGraph& graph) {
 }
 
 // Reduces every output; false when the reduction ends in an error.
-bool Reduce([[maybe_unused]] TermGraph& graph) {
-#if TAVRO_FULL_BUILD
+bool Reduce(TermGraph& graph) {
   try {
     ReduceState state;
     for (int32_t output = 0; output < graph.outputCount; ++output) ReduceOutput(graph, output, state);
@@ -48,7 +44,6 @@ bool Reduce([[maybe_unused]] TermGraph& graph) {
     ExpectPlainMessage(message, Stage::kReduce);
     return false;
   }
-#endif
   return true;
 }
 

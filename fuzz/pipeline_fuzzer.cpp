@@ -14,14 +14,11 @@
 #include "fuzz_support.hpp"
 #include "graph/term_graph.hpp"
 #include "pla/load_pla_file.hpp"
+#include "reduce/reduce_output.hpp"
 #include "support/brute_force.hpp"
 #include "support/graph_verifier.hpp"
 #include "tavro/tavro.hpp"
 #include "tautology/report.hpp"
-
-#if TAVRO_FULL_BUILD
-#include "reduce/reduce_output.hpp"
-#endif
 
 namespace tavro::fuzz {
 namespace {
@@ -62,9 +59,7 @@ void ExpectValidReport(const TermGraph& graph, const std::string& report) {
 void ExpectSameFromLibrary(std::string_view text, const std::string& outcome) {
   std::string got;
   try {
-    Options options;
-    options.reduce = TAVRO_FULL_BUILD != 0;
-    const Report report = Check(ReadPlaText(text), options);
+    const Report report = Check(ReadPlaText(text));
     for (int32_t output = 0; output < report.outputCount(); ++output) {
       got += (output > 0 ? "\n" : "") + report[output].text();
     }
@@ -87,12 +82,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     ParsePlaText(text, graph);
     ExpectValidGraph(graph, "after loading");
-#if TAVRO_FULL_BUILD
     stage = Stage::kReduce;
     ReduceState state;
     for (int32_t output = 0; output < graph.outputCount; ++output) ReduceOutput(graph, output, state);
     ExpectValidGraph(graph, "after the reduction");
-#endif
     stage = Stage::kReport;
     const std::string report = BuildReport(graph);
     ExpectValidReport(graph, report);

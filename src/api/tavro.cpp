@@ -47,6 +47,20 @@ struct ProgressRelay {
   }
 };
 
+// A new cover (Function::Graph), filled by `fill(graph, hook)` under the
+// call's guard, with the callback told that loading begins.
+template <typename Cover, typename Fill>
+std::unique_ptr<Cover> NewCover(const ProgressCallback& progress, Fill fill) {
+  CallGuard guard(progress);
+  return guard.Run([&] {
+    auto cover = std::make_unique<Cover>();
+    ProgressRelay relay{guard, {}};
+    relay.Enter(Progress::Stage::kLoading, -1, 0);
+    fill(cover->graph, relay.Hook());
+    return cover;
+  });
+}
+
 Rule RuleOf(AnswerRule rule) {
   switch (rule) {
     case AnswerRule::kFirstOffCube:
@@ -73,37 +87,22 @@ int32_t Function::outputCount() const { return graph_ != nullptr ? graph_->graph
 Type Function::type() const { return graph_ != nullptr ? static_cast<Type>(graph_->graph.type) : Type::fd; }
 
 Function ReadPlaFile(const std::string& path, const ProgressCallback& progress) {
-  CallGuard guard(progress);
-  return guard.Run([&] {
-    auto graph = std::make_unique<Function::Graph>();
-    ProgressRelay relay{guard, {}};
-    relay.Enter(Progress::Stage::kLoading, -1, 0);
-    LoadPlaFileInto(path, graph->graph, relay.Hook());
-    return Function(std::move(graph));
-  });
+  return Function(NewCover<Function::Graph>(
+      progress, [&](TermGraph& graph, ProgressHook hook) { LoadPlaFileInto(path, graph, hook); }));
 }
 
 Function ReadPlaText(std::string_view text, const ProgressCallback& progress) {
-  CallGuard guard(progress);
-  return guard.Run([&] {
-    auto graph = std::make_unique<Function::Graph>();
-    ProgressRelay relay{guard, {}};
-    relay.Enter(Progress::Stage::kLoading, -1, 0);
-    ParsePlaText(text, graph->graph, relay.Hook());
-    return Function(std::move(graph));
-  });
+  return Function(NewCover<Function::Graph>(
+      progress, [&](TermGraph& graph, ProgressHook hook) { ParsePlaText(text, graph, hook); }));
 }
 
 Function MakeFunction(int32_t inputCount, int32_t outputCount, Type type, const std::vector<Cube>& cubes) {
-  CallGuard guard(nullptr);
-  return guard.Run([&] {
+  return Function(NewCover<Function::Graph>(ProgressCallback{}, [&](TermGraph& graph, ProgressHook) {
     std::vector<CubeParts> parts;
     parts.reserve(cubes.size());
     for (const Cube& cube : cubes) parts.push_back(CubeParts{cube.inputs, cube.outputs});
-    auto graph = std::make_unique<Function::Graph>();
-    ParseCubes(inputCount, outputCount, static_cast<int32_t>(type), parts, graph->graph);
-    return Function(std::move(graph));
-  });
+    ParseCubes(inputCount, outputCount, static_cast<int32_t>(type), parts, graph);
+  }));
 }
 
 Report Check(Function function, const Options& options) {

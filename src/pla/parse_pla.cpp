@@ -23,6 +23,7 @@ constexpr std::string_view kWrongInputLength = "Parser Error: Incorrect number o
 constexpr std::string_view kWrongOutputLength = "Parser Error: Incorrect number of outputs PLA file.\n";
 constexpr std::string_view kUnreadableLine = "Parser Error: Incorrect input PLA file.\n";
 constexpr std::string_view kWrongCharacter = "Parser Error: Incorrect character in PLA file.\n";
+constexpr const char* kUnknownType = "Parser Error: unknown type, this program supports f, fd, fr and fdr only!";
 
 // Stored character for every file character; 0 marks a character the format
 // does not allow in a cube.
@@ -104,7 +105,7 @@ void ReadKeywordLine(std::string_view rest, ParserState& state) {
     } else if (value == "fdr") {
       state.type = kTypeFdr;
     } else {
-      throw "Parser Error: unknown type, this program supports f, fd, fr and fdr only!";
+      throw kUnknownType;
     }
   }
 }
@@ -226,16 +227,12 @@ void ParsePla(PlaLines& lines, TermGraph& graph, ProgressHook progress) {
   }
 }
 
-}  // namespace tavro
-
-namespace tavro {
-
 void ParseCubes(int64_t inputCount, int64_t outputCount, int32_t type, std::span<const CubeParts> cubes,
                 TermGraph& graph) {
   if (graph.termCount != -1) throw "graph reconstruction is not allowed!";
   if (inputCount <= 0 || inputCount > std::numeric_limits<int32_t>::max()) throw kInputCountNotSet.data();
   if (outputCount <= 0 || outputCount > std::numeric_limits<int32_t>::max()) throw kOutputCountNotSet.data();
-  if (type < kTypeF || type > kTypeFdr) throw "Parser Error: unknown type, this program supports f, fd, fr and fdr only!";
+  if (type < kTypeF || type > kTypeFdr) throw kUnknownType;
   ParserState state;
   state.inputCount = static_cast<int32_t>(inputCount);
   state.outputCount = static_cast<int32_t>(outputCount);
