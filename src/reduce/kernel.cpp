@@ -212,7 +212,11 @@ void Join(Pass& p, int32_t s, char value) {
   if (p.byClass) {
     const int c = ValueClass(value);
     p.memory.memberClass[Idx(s)] = static_cast<int8_t>(c);
-    p.memory.classIndex[c].Insert(s, MasksOf(p, s));
+    if (p.byRows[c]) {
+      p.memory.classRows[c].Insert(s, p.memory.records[Idx(s)].dash, MasksOf(p, s), p.words);
+    } else {
+      p.memory.classIndex[c].Insert(s, MasksOf(p, s));
+    }
   }
   MarkPending(p, s);
 }
@@ -230,7 +234,11 @@ void Leave(Pass& p, int32_t s) {
   r.out = true;
   if (p.byClass) {
     int8_t& c = p.memory.memberClass[Idx(s)];
-    if (c >= 0) p.memory.classIndex[c].Erase(s, MasksOf(p, s));
+    if (c >= 0 && p.byRows[c]) {
+      p.memory.classRows[c].Erase(s, r.dash);
+    } else if (c >= 0) {
+      p.memory.classIndex[c].Erase(s, MasksOf(p, s));
+    }
     c = -1;
   }
 }

@@ -19,6 +19,7 @@
 
 #include "graph/term_graph.hpp"
 #include "reduce/candidate_index.hpp"
+#include "reduce/member_rows.hpp"
 #include "reduce/part_table.hpp"
 #include "reduce/pending_terms.hpp"
 #include "reduce/reduce_output.hpp"
@@ -85,6 +86,7 @@ struct ReduceMemory {
   int32_t termCount = -1;
   CandidateIndex index;          // every term, when built
   CandidateIndex classIndex[3];  // the members of a pass by class, when built
+  MemberRows classRows[3];       // the same, for a class of few members
   PartTable parts;               // every pure input part
   std::vector<uint64_t> masks;   // per id: literal mask words, then '1' mask words
   std::vector<TermRecord> records;
@@ -143,6 +145,7 @@ struct Pass {
   ReduceStats stats{};
   bool nameParts = false;
   bool byClass = false;  // whether candidates are searched in the class indexes
+  bool byRows[3] = {};   // per class, while byClass: whether its rows serve instead
 
   // Scratch space of one visit.
   std::vector<int32_t> near{};

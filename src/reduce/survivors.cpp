@@ -97,7 +97,18 @@ void BuildClassIndexes(Pass& p) {
   for (char v : {'1', '0', '-'}) {
     const int c = ValueClass(v);
     const TermList* list = OutputList(p.graph, p.output, v);
-    p.memory.classIndex[c].Reset(p.graph.inputCount, static_cast<size_t>(list->Count()));
+    const size_t members = static_cast<size_t>(list->Count());
+    p.byRows[c] = members <= tuning::kRowMembers;
+    if (p.byRows[c]) {
+      MemberRows& rows = p.memory.classRows[c];
+      rows.Reset();
+      list->ForEach([&](const Term* t) {
+        p.memory.memberClass[Idx(t->slot)] = static_cast<int8_t>(c);
+        rows.Insert(t->slot, p.memory.records[Idx(t->slot)].dash, MasksOf(p, t->slot), p.words);
+      });
+      continue;
+    }
+    p.memory.classIndex[c].Reset(p.graph.inputCount, members);
     std::vector<int32_t> slots;
     list->ForEach([&](const Term* t) {
       p.memory.memberClass[Idx(t->slot)] = static_cast<int8_t>(c);
@@ -137,7 +148,12 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
                         : p.nameParts && parts < 1e4 ? 0
                                                      : std::min(kTermsPerPart * parts, kNoLimit);
     CandidateIndex& index = p.byClass ? p.memory.classIndex[c] : p.memory.index;
-    const bool listed = index.Near(tm, p.near, static_cast<size_t>(most));
+    bool listed = true;
+    if (p.byClass && p.byRows[c]) {
+      p.memory.classRows[c].Near(tm, p.words, dash, p.near);
+    } else {
+      listed = index.Near(tm, p.near, static_cast<size_t>(most));
+    }
     if (!listed) NamePartsOfCandidates(p, tm);
     p.stats.comparisons += static_cast<int64_t>(p.near.size());
     bool isolated = true;

@@ -24,6 +24,11 @@ inline constexpr size_t kIsolatedSample = 64;
 // 200,000 1.03 against 0.66 s (always class indexes against this rule).
 inline constexpr size_t kClassIndexShare = 8;
 
+// Member rows (member_rows.hpp): a class of at most kRowMembers members at
+// the start of a pass is searched by reading all its rows, instead of
+// through an index of its own.
+inline constexpr size_t kRowMembers = 2048;
+
 // Naming input parts (survivors.cpp): a term's candidates are looked up by
 // their possible input parts, 3^dashes * (literals + 1) of them, when the
 // index's leaves would list more than kTermsPerPart times as many terms.
