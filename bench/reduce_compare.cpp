@@ -134,7 +134,7 @@ Result Run(const Cubes& cubes, int inputs, int outputs, bool plain) {
     dump(l.onTerms);
     dump(l.offTerms);
     dump(l.dcTerms);
-    dump(l.unspecifiedTerms);
+    r.lists.push_back(std::to_string(l.unspecifiedCount));  // the terms themselves follow from `terms`
     r.on += l.onTerms.Count();
   }
   return r;

@@ -7,14 +7,13 @@ namespace tavro {
 namespace {
 
 // The list of an output named by a term's character there, for every byte;
-// none for characters other than '1', '0', '-', '~'.
+// none for characters other than '1', '0', '-'.
 using ListMember = TermList OutputTermLists::*;
 constexpr std::array<ListMember, 256> MakeListTable() {
   std::array<ListMember, 256> table{};
   table['1'] = &OutputTermLists::onTerms;
   table['0'] = &OutputTermLists::offTerms;
   table['-'] = &OutputTermLists::dcTerms;
-  table['~'] = &OutputTermLists::unspecifiedTerms;
   return table;
 }
 constexpr std::array<ListMember, 256> kListOf = MakeListTable();
@@ -39,7 +38,7 @@ Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& ou
       // Outputs before a conflicting one stay merged, so each output is
       // moved as soon as it is checked.
       o = n;
-      OutputList(graph, j, '~')->Remove(found);
+      --graph.outputLists[static_cast<size_t>(j)].unspecifiedCount;
       if (TermList* list = OutputList(graph, j, n)) list->Append(found);
     }
     return *found;
@@ -50,7 +49,11 @@ Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& ou
   ++graph.termCount;
   for (size_t j = 0; j < outputs.size(); ++j) {
     const auto list = kListOf[static_cast<unsigned char>(outputs[j])];
-    if (list != nullptr) (graph.outputLists[j].*list).Append(&term);
+    if (list != nullptr) {
+      (graph.outputLists[j].*list).Append(&term);
+    } else if (outputs[j] == '~') {
+      ++graph.outputLists[j].unspecifiedCount;
+    }
   }
   return term;
 }

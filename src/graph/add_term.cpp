@@ -20,9 +20,9 @@ Term* AddTerm(TermGraph& graph, int32_t output, const std::string& inputs, char 
   if (found != nullptr) {
     const char old = found->outputs[j];
     if (old == '~') {
-      OutputList(graph, output, '~')->Remove(found);
+      LeaveOutput(graph, output, *found, '~');
       found->outputs[j] = value;
-      OutputList(graph, output, value)->Append(found);
+      EnterOutput(graph, output, *found, value);
       return nullptr;
     }
     if (old == value) return nullptr;

@@ -28,10 +28,10 @@ bool AllUnspecified(std::string_view outputs) {
 void RemoveTermFromOutput(TermGraph& graph, int32_t output, Term& term) {
   char& c = term.outputs[static_cast<size_t>(output)];
   if (c != '~') {
-    // A character outside '1', '0', '-' stands in no list; it still ends in
-    // unspecifiedTerms, so that every '~' term can be found there.
-    if (TermList* list = OutputList(graph, output, c)) list->Remove(&term);
-    OutputList(graph, output, '~')->Append(&term);
+    // A character outside '1', '0', '-' stands in no list; it still ends
+    // counted as '~'.
+    LeaveOutput(graph, output, term, c);
+    EnterOutput(graph, output, term, '~');
     c = '~';
   }
   if (!AllUnspecified(term.outputs.view())) return;
@@ -40,18 +40,14 @@ void RemoveTermFromOutput(TermGraph& graph, int32_t output, Term& term) {
 
 void MoveTermAtOutput(TermGraph& graph, int32_t output, Term& term, char value) {
   char& c = term.outputs[static_cast<size_t>(output)];
-  if (TermList* list = OutputList(graph, output, c)) list->Remove(&term);
-  OutputList(graph, output, value)->Append(&term);
+  LeaveOutput(graph, output, term, c);
+  EnterOutput(graph, output, term, value);
   c = value;
   if (value == '~' && AllUnspecified(term.outputs.view())) DeleteTerm(graph, term);
 }
 
 void DeleteTerm(TermGraph& graph, Term& term) {
-  for (int32_t j = 0; j < graph.outputCount; ++j) {
-    if (TermList* list = OutputList(graph, j, term.outputs[static_cast<size_t>(j)])) {
-      list->Remove(&term);
-    }
-  }
+  for (int32_t j = 0; j < graph.outputCount; ++j) LeaveOutput(graph, j, term, term.outputs[static_cast<size_t>(j)]);
   graph.terms.Remove(&term);
   --graph.termCount;
   FreeTerm(graph, term);

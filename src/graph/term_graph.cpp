@@ -40,17 +40,10 @@ Term& TermPool::Grow() {
   Term* term = new (&(*this)[slot]) Term();
   ++size_;
   term->slot = static_cast<int32_t>(slot);
-  ClearLinks(static_cast<uint32_t>(slot));
   return *term;
 }
 
-void TermPool::ClearLinks(uint32_t slot) {
-  TermLink* first = &Link(slot, 0);
-  std::fill(first, first + linkCount_, TermLink{kNoSlot, kNoSlot});
-}
-
 void TermList::Remove(Term* t) {
-  if (!Contains(t)) return;
   TermLink& link = LinkOf(t);
   if (link.prev != kNoSlot) {
     pool_->Link(link.prev, linkIndex_).next = link.next;
@@ -62,7 +55,6 @@ void TermList::Remove(Term* t) {
   } else {
     last_ = link.prev;
   }
-  link = TermLink{kNoSlot, kNoSlot};
   --count_;
 }
 
@@ -109,7 +101,6 @@ auto* ListOf(Lists& lists, char value) {
     case '1': return &lists.onTerms;
     case '0': return &lists.offTerms;
     case '-': return &lists.dcTerms;
-    case '~': return &lists.unspecifiedTerms;
     default: return static_cast<decltype(&lists.onTerms)>(nullptr);
   }
 }
@@ -122,6 +113,22 @@ TermList* OutputList(TermGraph& graph, int32_t output, char value) {
 
 const TermList* OutputList(const TermGraph& graph, int32_t output, char value) {
   return ListOf(graph.outputLists[static_cast<size_t>(output)], value);
+}
+
+void EnterOutput(TermGraph& graph, int32_t output, Term& term, char value) {
+  if (TermList* list = OutputList(graph, output, value)) {
+    list->Append(&term);
+  } else if (value == '~') {
+    ++graph.outputLists[static_cast<size_t>(output)].unspecifiedCount;
+  }
+}
+
+void LeaveOutput(TermGraph& graph, int32_t output, Term& term, char value) {
+  if (TermList* list = OutputList(graph, output, value)) {
+    list->Remove(&term);
+  } else if (value == '~') {
+    --graph.outputLists[static_cast<size_t>(output)].unspecifiedCount;
+  }
 }
 
 VariableList GetTermVariables(const TermGraph& graph, const Term& term, char literal) {
@@ -424,7 +431,6 @@ void FreeTerm(TermGraph& graph, Term& term) {
   --graph.termsByDash[static_cast<size_t>(term.dashCount)];
   term.inputs = TermChars(term.inputs.data(), 0);
   term.outputs = TermChars(term.outputs.data(), 0);
-  graph.termPool.ClearLinks(static_cast<uint32_t>(term.slot));
   graph.freeSlots.push_back(term.slot);
 }
 

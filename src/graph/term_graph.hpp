@@ -1,6 +1,9 @@
 // The term graph: one multi-output Boolean function held as a set of cubes
 // (terms), each indexed in the list of all terms and, for every output, in the
-// list named by its character there ('1', '0', '-', '~').
+// list named by its character there ('1', '0', '-'). The terms with '~' at an
+// output are only counted: they are the terms of `terms` with that character,
+// and no result depends on any other order of them. A term made for one output
+// of a file of many outputs thus costs one list entry, not one per output.
 //
 // The per-(variable, output) cell lists are not stored: a cell list is exactly
 // the output's list for that character, filtered by the term's literal at that
@@ -91,8 +94,11 @@ constexpr uint32_t kNoSlot = UINT32_MAX;
 /// Storage of the terms by slot, in fixed chunks so that a term never moves,
 /// with beside it the characters of every term (`charCount` per slot: the
 /// input part, then the output part) and its links in every list (`linkCount`
-/// per slot: one per output list, and one for TermGraph::terms). A freed slot
-/// keeps its term with empty inputs and outputs until it is reused.
+/// per slot: one per output, and one for TermGraph::terms). A chunk keeps the
+/// links of one list together, so a term that stands in few lists touches
+/// little memory. A link is set when its term enters the list and is read only
+/// while it stands there. A freed slot keeps its term with empty inputs and
+/// outputs until it is reused.
 class TermPool {
  public:
   TermPool() = default;
@@ -110,17 +116,15 @@ class TermPool {
   /// wide, so that a few terms of a very wide function take memory in
   /// proportion to themselves rather than to a whole chunk.
   void SetShape(size_t charCount, size_t linkCount);
-  /// Constructs the term of the next slot, its links cleared.
+  /// Constructs the term of the next slot.
   Term& Grow();
   char* Chars(uint32_t slot) { return chars_[slot >> chunkBits_] + (slot & chunkMask_) * charCount_; }
   TermLink& Link(uint32_t slot, size_t list) {
-    return links_[slot >> chunkBits_][(slot & chunkMask_) * linkCount_ + list];
+    return links_[slot >> chunkBits_][(list << chunkBits_) + (slot & chunkMask_)];
   }
   const TermLink& Link(uint32_t slot, size_t list) const {
-    return links_[slot >> chunkBits_][(slot & chunkMask_) * linkCount_ + list];
+    return links_[slot >> chunkBits_][(list << chunkBits_) + (slot & chunkMask_)];
   }
-  /// Sets every link of a slot to "in no list".
-  void ClearLinks(uint32_t slot);
 
   template <typename PoolT, typename TermT>
   class Iterator {
@@ -169,12 +173,10 @@ class TermList {
   Term* Prev(const Term* t) const { return TermOf(LinkOf(t).prev); }
   int32_t Count() const { return count_; }
   bool Empty() const { return count_ == 0; }
-  bool Contains(const Term* t) const {
-    return count_ != 0 && (LinkOf(t).prev != kNoSlot || first_ == SlotOf(t));
-  }
 
+  /// Appends t, which stands in no list that shares this list's links.
   void Append(Term* t);
-  /// Takes t out; does nothing when t is not in the list.
+  /// Takes t, which stands in the list, out.
   void Remove(Term* t);
   /// An independent copy in list order.
   std::vector<Term*> ToVector() const;
@@ -233,16 +235,16 @@ struct InputPartIndex {
 /// A copy of a list of terms, handed out by the selectors.
 using TermVector = std::vector<Term*>;
 
-/// The four lists of one output. A term stands in one of them at a time, so
-/// they share the term's link of that output.
+/// The three lists of one output, and the count of its terms with '~'. A term
+/// stands in one list at a time, so they share the term's link of that output.
+/// A term with another character stands in none and is not counted.
 struct OutputTermLists {
   OutputTermLists(TermPool* pool, int32_t output)
-      : onTerms(pool, output), offTerms(pool, output), dcTerms(pool, output),
-        unspecifiedTerms(pool, output) {}
-  TermList onTerms;           // character '1'
-  TermList offTerms;          // character '0'
-  TermList dcTerms;           // character '-'
-  TermList unspecifiedTerms;  // character '~'
+      : onTerms(pool, output), offTerms(pool, output), dcTerms(pool, output) {}
+  TermList onTerms;   // character '1'
+  TermList offTerms;  // character '0'
+  TermList dcTerms;   // character '-'
+  int32_t unspecifiedCount = 0;  // character '~'
 };
 
 struct InputVariable {
@@ -299,9 +301,14 @@ void InitGraph(TermGraph& graph, int32_t type, int32_t inputCount, int32_t outpu
                const std::string& inputLabels, const std::string& outputLabels);
 
 /// The list of output `output` that holds terms with character `value`
-/// ('1', '0', '-', '~'); nullptr for any other character.
+/// ('1', '0', '-'); nullptr for any other character, '~' among them.
 TermList* OutputList(TermGraph& graph, int32_t output, char value);
 const TermList* OutputList(const TermGraph& graph, int32_t output, char value);
+
+/// Enters a term with character `value` at an output into that output's list
+/// or count, and takes it out again. Both change the term's lists only.
+void EnterOutput(TermGraph& graph, int32_t output, Term& term, char value);
+void LeaveOutput(TermGraph& graph, int32_t output, Term& term, char value);
 
 /// Copy of a term's variables at which its input is '1', '0' or (for '-')
 /// anything else, in increasing index. Throws "wrong set" for another literal.

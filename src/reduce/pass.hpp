@@ -23,6 +23,7 @@
 #include "reduce/part_table.hpp"
 #include "reduce/pending_terms.hpp"
 #include "reduce/reduce_output.hpp"
+#include "reduce/tuning.hpp"
 
 namespace tavro {
 
@@ -146,6 +147,7 @@ struct Pass {
   bool nameParts = false;
   bool byClass = false;  // whether candidates are searched in the class indexes
   bool byRows[3] = {};   // per class, while byClass: whether its rows serve instead
+  size_t rowMembers = tuning::kRowMembers;  // the most members of a class read row by row
 
   // Scratch space of one visit.
   std::vector<int32_t> near{};

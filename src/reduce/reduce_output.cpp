@@ -186,8 +186,8 @@ void StartPass(Pass& p) {
 // Terms with a character outside '1', '0', '-', '~' stand in no list of the
 // output; they are searched among themselves, and each waits for its visit.
 void CollectOthers(Pass& p) {
-  int32_t listed = 0;
-  for (char v : {'1', '0', '-', '~'}) listed += OutputList(p.graph, p.output, v)->Count();
+  int32_t listed = p.graph.outputLists[p.j].unspecifiedCount;
+  for (char v : {'1', '0', '-'}) listed += OutputList(p.graph, p.output, v)->Count();
   if (listed == p.graph.termCount) return;
   p.graph.terms.ForEach([&](const Term* t) {
     if (ValueClass(t->outputs[p.j]) != kOtherClass) return;
@@ -254,6 +254,7 @@ void ReduceOutput(TermGraph& graph, int32_t output, ReduceState& state, const Re
          .nextArrival = graph.nextSerial};
   GrowIds(memory, words, Idx(base));
   p.nameParts = hooks != nullptr && hooks->nameParts;
+  if (p.nameParts || (hooks != nullptr && hooks->indexOnly)) p.rowMembers = 0;
   try {
     StartPass(p);
     CollectOthers(p);

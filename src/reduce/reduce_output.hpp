@@ -32,6 +32,10 @@ struct ReduceHooks {
   /// Finds candidates by naming their input parts whenever it can, for tests
   /// of that way; it gives the same candidates as the index.
   bool nameParts = false;
+  /// Searches every class through an index, never by reading the rows of its
+  /// members, for tests of the indexes on small covers (nameParts implies
+  /// it); it gives the same candidates as the rows.
+  bool indexOnly = false;
 };
 
 struct ReduceMemory;

@@ -98,7 +98,7 @@ void BuildClassIndexes(Pass& p) {
     const int c = ValueClass(v);
     const TermList* list = OutputList(p.graph, p.output, v);
     const size_t members = static_cast<size_t>(list->Count());
-    p.byRows[c] = members <= tuning::kRowMembers;
+    p.byRows[c] = members <= p.rowMembers;
     if (p.byRows[c]) {
       MemberRows& rows = p.memory.classRows[c];
       rows.Reset();

@@ -75,11 +75,12 @@ struct Model {
     if (entries[e].out[j] != '~') Set(e, j, '~');
     entries[e].live = entries[e].out.find_first_not_of('~') != std::string::npos;
   }
-  // Terms with character c at output j, in the order they took it; all terms when j is outputs.
+  // Terms with character c at output j, in the order they took it ('~': in
+  // order of creation); all terms when j is outputs.
   Lines List(size_t j, char c) const {
     std::vector<std::pair<int, const Entry*>> list;
     for (const Entry& e : entries) {
-      if (e.live && (j == outputs || e.out[j] == c)) list.emplace_back(j == outputs ? 0 : e.since[j], &e);
+      if (e.live && (j == outputs || e.out[j] == c)) list.emplace_back(j == outputs || c == '~' ? 0 : e.since[j], &e);
     }
     std::stable_sort(list.begin(), list.end(), [](auto& a, auto& b) { return a.first < b.first; });
     Lines lines;

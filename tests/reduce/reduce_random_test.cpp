@@ -155,7 +155,11 @@ struct Run {
 };
 
 // Reduces output after output until one throws; records the state after each.
-std::vector<Run> ReduceAll(const RandomFunction& f, bool reference, bool nameParts = false,
+// The ways a pass may find candidates: its default choice (rows for small
+// classes), indexes only, and naming input parts.
+enum class Way { kDefault, kIndexOnly, kNameParts };
+
+std::vector<Run> ReduceAll(const RandomFunction& f, bool reference, Way way = Way::kDefault,
                            std::vector<std::vector<std::vector<bool>>>* sets = nullptr) {
   TermGraph g;
   Load(g, f);
@@ -164,7 +168,8 @@ std::vector<Run> ReduceAll(const RandomFunction& f, bool reference, bool namePar
   for (int32_t j = 0; j < g.outputCount; ++j) {
     Run run;
     ReduceHooks hooks;
-    hooks.nameParts = nameParts;
+    hooks.nameParts = way == Way::kNameParts;
+    hooks.indexOnly = way == Way::kIndexOnly;
     hooks.onRescan = [&](std::string_view current, std::string_view resumeAt) {
       run.rescans.push_back(std::string(current) + " -> " + std::string(resumeAt));
     };
@@ -202,11 +207,10 @@ void CheckFunction(const RandomFunction& f) {
       Load(original, f);
       before = Sets(original);
     }
-    const std::vector<Run> expected = ReduceAll(f, true, false, bruteForce ? &after : nullptr);
-    // Through the index, and naming input parts.
-    for (int way = 0; way < 2; ++way) {
-      SCOPED_TRACE(way == 0 ? "through the index" : "naming input parts");
-      const std::vector<Run> actual = ReduceAll(f, false, way == 1);
+    const std::vector<Run> expected = ReduceAll(f, true, Way::kDefault, bruteForce ? &after : nullptr);
+    for (Way way : {Way::kDefault, Way::kIndexOnly, Way::kNameParts}) {
+      SCOPED_TRACE(way == Way::kDefault ? "default" : way == Way::kIndexOnly ? "through the indexes" : "naming input parts");
+      const std::vector<Run> actual = ReduceAll(f, false, way);
       ASSERT_EQ(actual.size(), expected.size());
       for (size_t j = 0; j < actual.size(); ++j) {
         SCOPED_TRACE("after output " + std::to_string(j));

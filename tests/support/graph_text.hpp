@@ -20,10 +20,19 @@ inline Lines Describe(const TermList& list) {
   return out;
 }
 
-/// The on, off, dc and unspecified lists of output `j`, in that order.
+/// The terms with '~' at output `j`, in the order of `terms`.
+inline Lines DescribeUnspecified(const TermGraph& g, int32_t j) {
+  Lines out;
+  g.terms.ForEach([&](const Term* t) {
+    if (t->outputs[static_cast<size_t>(j)] == '~') out.push_back(t->inputs + " " + t->outputs);
+  });
+  return out;
+}
+
+/// The on, off and dc lists of output `j`, and its terms with '~', in that order.
 inline std::vector<Lines> OutputLists(const TermGraph& g, int32_t j) {
   const OutputTermLists& l = g.outputLists[static_cast<size_t>(j)];
-  return {Describe(l.onTerms), Describe(l.offTerms), Describe(l.dcTerms), Describe(l.unspecifiedTerms)};
+  return {Describe(l.onTerms), Describe(l.offTerms), Describe(l.dcTerms), DescribeUnspecified(g, j)};
 }
 
 /// Initialises `g` without labels and adds the cubes in order; throws what AddCube throws.

@@ -48,7 +48,11 @@ inline std::string VerifyGraph(const TermGraph& graph) {
   }
   if (graph.termByInputs.used != pure) error = "index holds freed or foreign terms";
   for (int32_t j = 0; j < graph.outputCount; ++j) {
-    for (char v : {'1', '0', '-', '~'}) {
+    const auto unspecified = std::count_if(all.begin(), all.end(), [&](const Term* t) { return t->outputs[static_cast<size_t>(j)] == '~'; });
+    if (unspecified != graph.outputLists[static_cast<size_t>(j)].unspecifiedCount) {
+      error = "output " + std::to_string(j) + ": wrong count of '~'";
+    }
+    for (char v : {'1', '0', '-'}) {
       const std::string name = "output " + std::to_string(j) + " list " + v;
       const std::vector<const Term*> listed = Entries(*OutputList(graph, j, v), name, error);
       std::set<const Term*> expected;
