@@ -125,12 +125,11 @@ int64_t ListCount(const Pass& p, size_t dash) {
 
 void GrowIds(ReduceMemory& m, size_t words, size_t n) {
   if (m.records.size() >= n) return;
-  // A quarter more at a time. The capacity doubles, so that a graph that grows
-  // pass after pass has its arrays copied a few times only; memory reserved
-  // beyond the size is not touched until the size reaches it.
+  // A quarter more at a time, each array reserved to exactly that size (a
+  // vector left to grow by itself would double its capacity).
   const size_t size = std::max(n, m.records.size() + m.records.size() / 4);
   auto grow = [](auto& v, size_t to, auto value) {
-    if (to > v.capacity()) v.reserve(std::max(to, 2 * v.capacity()));
+    v.reserve(to);
     v.resize(to, value);
   };
   grow(m.records, size, TermRecord{});
