@@ -94,11 +94,12 @@ constexpr uint32_t kNoSlot = UINT32_MAX;
 /// Storage of the terms by slot, in fixed chunks so that a term never moves,
 /// with beside it the characters of every term (`charCount` per slot: the
 /// input part, then the output part) and its links in every list (`linkCount`
-/// per slot: one per output, and one for TermGraph::terms). A chunk keeps the
-/// links of one list together, so a term that stands in few lists touches
-/// little memory. A link is set when its term enters the list and is read only
-/// while it stands there. A freed slot keeps its term with empty inputs and
-/// outputs until it is reused.
+/// per slot: one per output, and one for TermGraph::terms). The links of 64
+/// neighbouring slots are kept list by list, so terms that stand in few lists
+/// touch little memory, and a small graph of many outputs little more. A link
+/// is set when its term enters the list and is read only while it stands
+/// there. A freed slot keeps its term with empty inputs and outputs until it
+/// is reused.
 class TermPool {
  public:
   TermPool() = default;
@@ -119,12 +120,8 @@ class TermPool {
   /// Constructs the term of the next slot.
   Term& Grow();
   char* Chars(uint32_t slot) { return chars_[slot >> chunkBits_] + (slot & chunkMask_) * charCount_; }
-  TermLink& Link(uint32_t slot, size_t list) {
-    return links_[slot >> chunkBits_][(list << chunkBits_) + (slot & chunkMask_)];
-  }
-  const TermLink& Link(uint32_t slot, size_t list) const {
-    return links_[slot >> chunkBits_][(list << chunkBits_) + (slot & chunkMask_)];
-  }
+  TermLink& Link(uint32_t slot, size_t list) { return links_[slot >> chunkBits_][LinkIndex(slot, list)]; }
+  const TermLink& Link(uint32_t slot, size_t list) const { return links_[slot >> chunkBits_][LinkIndex(slot, list)]; }
 
   template <typename PoolT, typename TermT>
   class Iterator {
@@ -148,8 +145,16 @@ class TermPool {
   Iterator<const TermPool, const Term> end() const { return {this, size_}; }
 
  private:
+  // Within a chunk, the links of a tile of 2^tileBits_ slots, list by list.
+  size_t LinkIndex(uint32_t slot, size_t list) const {
+    const size_t inChunk = slot & chunkMask_;
+    return (inChunk >> tileBits_ << tileBits_) * linkCount_ + (list << tileBits_) + (inChunk & tileMask_);
+  }
+
   size_t chunkBits_ = 12;
   size_t chunkMask_ = (size_t{1} << 12) - 1;
+  size_t tileBits_ = 6;
+  size_t tileMask_ = (size_t{1} << 6) - 1;
   std::vector<Term*> terms_;      // chunks of raw storage, terms built as slots are taken
   std::vector<TermLink*> links_;  // chunks of 2^chunkBits_ * linkCount_ links
   std::vector<char*> chars_;      // chunks of 2^chunkBits_ * charCount_ characters
