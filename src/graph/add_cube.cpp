@@ -38,8 +38,8 @@ Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& ou
       // Outputs before a conflicting one stay merged, so each output is
       // moved as soon as it is checked.
       o = n;
-      --graph.outputLists[static_cast<size_t>(j)].unspecifiedCount;
-      if (TermList* list = OutputList(graph, j, n)) list->Append(found);
+      LeaveOutput(graph, j, *found, '~');
+      EnterOutput(graph, j, *found, n);
     }
     return *found;
   }

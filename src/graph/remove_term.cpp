@@ -47,7 +47,9 @@ void MoveTermAtOutput(TermGraph& graph, int32_t output, Term& term, char value) 
 }
 
 void DeleteTerm(TermGraph& graph, Term& term) {
-  for (int32_t j = 0; j < graph.outputCount; ++j) LeaveOutput(graph, j, term, term.outputs[static_cast<size_t>(j)]);
+  for (int32_t j = 0; j < graph.outputCount; ++j) {
+    LeaveOutput(graph, j, term, term.outputs[static_cast<size_t>(j)]);
+  }
   graph.terms.Remove(&term);
   --graph.termCount;
   FreeTerm(graph, term);

@@ -13,13 +13,14 @@ namespace tavro {
 bool AllUnspecified(std::string_view outputs);
 
 /// Sets the term's character at `output` (0 <= output < outputCount, not
-/// checked) to '~': it leaves that output's list and is counted there as '~'. When every
-/// character is then '~', deletes the term: the reference becomes invalid.
+/// checked) to '~': it leaves that output's list and is counted there as '~'.
+/// When every character is then '~', deletes the term: the reference becomes
+/// invalid.
 void RemoveTermFromOutput(TermGraph& graph, int32_t output, Term& term);
 
 /// Moves the term to the end of the list of output `output` named by `value`
-/// ('1', '0', '-'; '~' is counted), out of the list of its present character there,
-/// and sets that character; when every character is then '~', deletes the
+/// ('1', '0', '-'; a '~' is counted), out of the list of its present
+/// character there, and sets that character; when every character is then '~', deletes the
 /// term. Applied in the order of the moves they stand for, such calls leave
 /// every list as the single-output insertions and removals would.
 void MoveTermAtOutput(TermGraph& graph, int32_t output, Term& term, char value);

@@ -26,7 +26,12 @@ inline constexpr size_t kClassIndexShare = 8;
 
 // Member rows (member_rows.hpp): a class of at most kRowMembers members at
 // the start of a pass is searched by reading all its rows, instead of
-// through an index of its own.
+// through a class index, whose upkeep costs more than reading a few thousand
+// rows. Real set, files of many outputs with few members each: pdc 0.059
+// against 0.029 s, xparc (onoff) 0.060 against 0.026 s, mainpla (onoff)
+// 0.059 against 0.030 s, bca (fr) 0.033 against 0.016 s; split 10,000 0.040
+// against 0.019 s. At 1,024 members bca (fr) takes 0.022 s; at 4,096
+// minterms 2^13 takes 0.119 against 0.095 s.
 inline constexpr size_t kRowMembers = 2048;
 
 // Naming input parts (survivors.cpp): a term's candidates are looked up by
