@@ -15,7 +15,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from run_bench import real_set_files, result_checksum  # noqa: E402
+from run_bench import real_set_files, result_checksum, task_duration  # noqa: E402
 
 
 def program_side(program, files):
@@ -24,7 +24,7 @@ def program_side(program, files):
     for path in files:
         run = subprocess.run([program, path], capture_output=True)
         if run.returncode == 0:
-            total += float(run.stdout.split(b"\n")[-2].split(b": ")[1].rstrip(b"s"))
+            total += task_duration(run.stdout)
             sums[path] = result_checksum(run.stdout)
         else:
             sums[path] = f"status {run.returncode}"

@@ -20,17 +20,16 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from run_bench import real_set_files  # noqa: E402
+from run_bench import real_set_files, task_duration  # noqa: E402
 
 SET_APART = "b12_split.pla"
 
 
-def task_duration(program, path):
+def duration(program, path):
     done = subprocess.run([program, path], capture_output=True)
-    lines = done.stdout.decode(errors="replace").splitlines()
-    if done.returncode != 0 or not lines or not lines[-1].startswith("Task duration: "):
+    if done.returncode != 0:
         raise RuntimeError(f"{program} failed on {path}")
-    return float(lines[-1][len("Task duration: "):].rstrip("s"))
+    return task_duration(done.stdout)
 
 
 def main():
@@ -51,12 +50,12 @@ def main():
     try:
         for path in real_set_files(args.bench_dir):
             if os.path.basename(path) == SET_APART:
-                apart = min(task_duration(full, path) for _ in range(args.repeat))
+                apart = min(duration(full, path) for _ in range(args.repeat))
                 continue
             best = [float("inf"), float("inf")]
             for _ in range(args.repeat):
-                best[0] = min(best[0], task_duration(full, path))
-                best[1] = min(best[1], task_duration(direct, path))
+                best[0] = min(best[0], duration(full, path))
+                best[1] = min(best[1], duration(direct, path))
             rows.append((best[0] - best[1], best[0], best[1], os.path.relpath(path, args.bench_dir)))
     except RuntimeError as error:
         print(error, file=sys.stderr)

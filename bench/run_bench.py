@@ -62,6 +62,11 @@ def result_lines(stdout):
     return stdout.split(b"\n")[1:-2]
 
 
+def task_duration(stdout):
+    """The seconds of a complete run's last line, "Task duration: <seconds>s"."""
+    return float(stdout.split(b"\n")[-2].split(b": ")[1].rstrip(b"s"))
+
+
 def result_checksum(stdout):
     """FNV-1a over the result lines of a complete run, joined by line feeds, in hex."""
     checksum = fnv1a(b"\n".join(result_lines(stdout)))

@@ -20,9 +20,10 @@ void RemoveTermFromOutput(TermGraph& graph, int32_t output, Term& term);
 
 /// Moves the term to the end of the list of output `output` named by `value`
 /// ('1', '0', '-'; a '~' is counted), out of the list of its present
-/// character there, and sets that character; when every character is then '~', deletes the
-/// term. Applied in the order of the moves they stand for, such calls leave
-/// every list as the single-output insertions and removals would.
+/// character there, and sets that character; when every character is then
+/// '~', deletes the term. Applied in the order of the moves they stand for,
+/// such calls leave every list as the single-output insertions and removals
+/// would.
 void MoveTermAtOutput(TermGraph& graph, int32_t output, Term& term, char value);
 
 /// Takes the term out of every list of the graph, lowers termCount and frees
