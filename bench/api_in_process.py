@@ -9,13 +9,12 @@ Each side is run --rounds times; the least of each is compared. Skips when the
 benchmark folder is absent.
 """
 
-import argparse
 import os
 import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from run_bench import real_set_files, result_checksum, task_duration  # noqa: E402
+from run_bench import real_set_arguments, real_set_files, result_checksum, task_duration  # noqa: E402
 
 
 def program_side(program, files):
@@ -45,10 +44,7 @@ def library_side(bench, files):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--build", default="build")
-    parser.add_argument("--bench-dir", default="../shared/bench")
+    parser = real_set_arguments(__doc__, "build")
     parser.add_argument("--rounds", type=int, default=3)
     args = parser.parse_args()
     if not os.path.isdir(args.bench_dir):

@@ -13,14 +13,13 @@ where tavro's duration exceeds the direct build's most. Exits 1 when a program
 fails on a file.
 """
 
-import argparse
 import os
 import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from run_bench import real_set_files, task_duration  # noqa: E402
+from run_bench import real_set_arguments, real_set_files, task_duration  # noqa: E402
 
 SET_APART = "b12_split.pla"
 
@@ -33,10 +32,7 @@ def duration(program, path):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--build", default="build-bench")
-    parser.add_argument("--bench-dir", default="../shared/bench")
+    parser = real_set_arguments(__doc__, "build-bench")
     parser.add_argument("--repeat", type=int, default=3)
     parser.add_argument("--worst", type=int, default=10)
     args = parser.parse_args()

@@ -86,6 +86,15 @@ def real_set_files(real_dir):
                 yield os.path.join(root, name)
 
 
+def real_set_arguments(doc, build):
+    """A parser for a script that measures programs of a build (--build, default `build`)
+    on the real set (--bench-dir, default ../shared/bench), with `doc` as its help."""
+    parser = argparse.ArgumentParser(description=doc, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--build", default=build)
+    parser.add_argument("--bench-dir", default="../shared/bench")
+    return parser
+
+
 def run_measured(cmd, cpu_limit):
     """(exit status or 'timeout', stdout bytes, CPU seconds, peak RSS MB)."""
     with tempfile.NamedTemporaryFile() as out:
