@@ -24,7 +24,6 @@ void TermPool::SetShape(size_t charCount, size_t linkCount) {
   while (chunkBits_ > 0 && (slotBytes << chunkBits_) > (size_t{1} << 20)) --chunkBits_;
   chunkMask_ = (size_t{1} << chunkBits_) - 1;
   tileBits_ = std::min<size_t>(6, chunkBits_);
-  tileMask_ = (size_t{1} << tileBits_) - 1;
 }
 
 // Chunks are taken raw and their terms built one by one, so a small graph

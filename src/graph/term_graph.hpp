@@ -148,13 +148,13 @@ class TermPool {
   // Within a chunk, the links of a tile of 2^tileBits_ slots, list by list.
   size_t LinkIndex(uint32_t slot, size_t list) const {
     const size_t inChunk = slot & chunkMask_;
-    return (inChunk >> tileBits_ << tileBits_) * linkCount_ + (list << tileBits_) + (inChunk & tileMask_);
+    const size_t tile = inChunk >> tileBits_ << tileBits_;  // the tile's first slot
+    return tile * linkCount_ + (list << tileBits_) + (inChunk - tile);
   }
 
   size_t chunkBits_ = 12;
   size_t chunkMask_ = (size_t{1} << 12) - 1;
   size_t tileBits_ = 6;
-  size_t tileMask_ = (size_t{1} << 6) - 1;
   std::vector<Term*> terms_;      // chunks of raw storage, terms built as slots are taken
   std::vector<TermLink*> links_;  // chunks of 2^chunkBits_ * linkCount_ links
   std::vector<char*> chars_;      // chunks of 2^chunkBits_ * charCount_ characters

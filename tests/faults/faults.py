@@ -38,8 +38,8 @@ FAULTS = [
      "  link.prev = kNoSlot;\n  link.next = first_;\n  if (first_ != kNoSlot) {\n    pool_->Link(first_, linkIndex_).prev = s;\n  } else {\n    last_ = s;\n  }\n  first_ = s;\n",
      "list append puts the term first instead of last"),
     ("src/graph/term_graph.hpp",
-     "return (inChunk >> tileBits_ << tileBits_) * linkCount_ + (list << tileBits_)",
-     "return (inChunk >> tileBits_ << tileBits_) + (list << tileBits_)",
+     "return tile * linkCount_ + (list << tileBits_)",
+     "return tile + (list << tileBits_)",
      "links: the tiles of neighbouring slots overlap"),
     # Single-output insertion and removal.
     ("src/graph/add_term.cpp",
