@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
-#include <numeric>
 #include <vector>
 
 #include "graph/progress_hook.hpp"
@@ -33,92 +32,65 @@ void CheckOutputIndex(const TermGraph& graph, int32_t output) {
 /// in buffers that keep their memory from one output to the next.
 struct TermIndex {
   int32_t termCount = 0;
-  std::vector<const Term*> terms;  // onTerms order
-  std::vector<const char*> inputs;  // input part of each term
-  // Variables at which term t has a character other than '-', increasing:
-  // literalVariables[literalBegin[t] .. literalBegin[t + 1]).
-  std::vector<size_t> literalBegin;
-  std::vector<int32_t> literalVariables;
-  // Candidate list of variable v and literal l (the terms whose character at
-  // v is l, in onTerms order): candidates[lists[c].begin .. lists[c].end)
-  // with c = 2v for '0' and 2v + 1 for '1'. Only the lists named in
-  // `touched` belong to the current output; the others are empty or stale,
-  // and a branch only ever reads a list that holds its own term.
-  struct Range {
+  int32_t inputCount = 0;
+  std::vector<const char*> inputs;  // input part of each term, onTerms order
+  std::vector<int32_t> dashCounts;
+  // Candidate lists of variable v, built the first time a branch on v needs
+  // one: the terms whose character at v is '0', then those with '1', each in
+  // onTerms order, at candidates[lists[v].begin .. lists[v].split) and
+  // [lists[v].split .. lists[v].end). A search seldom branches on every
+  // variable, so most lists of a large output are never built. The variables
+  // whose lists are built are named in `built`.
+  struct Lists {
     size_t begin = 0;
+    size_t split = 0;
     size_t end = 0;
+    bool built = false;
   };
-  std::vector<Range> lists;
-  std::vector<size_t> touched;
+  std::vector<Lists> lists;
+  std::vector<int32_t> built;
   std::vector<int32_t> candidates;
+  std::vector<int32_t> ones;  // scratch of a build
 };
 
 constexpr uint64_t kEightDashes = 0x2D2D2D2D2D2D2D2DULL;
 
-/// Calls f(variable, character) for every character of `inputs` other than
-/// '-', in increasing order, passing over runs of '-' eight at a time.
-template <typename F>
-void ForEachLiteral(std::string_view inputs, F&& f) {
-  size_t k = 0;
-  while (k < inputs.size()) {
-    if (k + 8 <= inputs.size()) {
-      uint64_t word;
-      std::memcpy(&word, inputs.data() + k, 8);
-      if (word == kEightDashes) {
-        k += 8;
-        continue;
-      }
-    }
-    const size_t end = std::min(inputs.size(), k + 8);
-    for (; k < end; ++k) {
-      if (inputs[k] != '-') f(static_cast<int32_t>(k), inputs[k]);
-    }
-  }
-}
-
-size_t CandidateList(int32_t variable, char literal) {
-  return 2 * Z(variable) + (literal == '1' ? 1 : 0);
-}
-
 void BuildTermIndex(const TermGraph& graph, int32_t output, TermIndex& index) {
   const TermList& onTerms = graph.outputLists[Z(output)].onTerms;
   index.termCount = onTerms.Count();
-  index.terms.clear();
-  onTerms.ForEach([&](const Term* t) { index.terms.push_back(t); });
+  index.inputCount = graph.inputCount;
   index.inputs.clear();
-  for (const Term* t : index.terms) index.inputs.push_back(t->inputs.data());
+  index.dashCounts.clear();
+  onTerms.ForEach([&](const Term* t) {
+    index.inputs.push_back(t->inputs.data());
+    index.dashCounts.push_back(t->dashCount);
+  });
+  for (int32_t v : index.built) index.lists[Z(v)] = TermIndex::Lists{};
+  index.built.clear();
+  index.candidates.clear();
+  if (index.lists.size() < Z(graph.inputCount)) index.lists.resize(Z(graph.inputCount));
+}
 
-  // The previous output's lists are emptied; list sizes are counted in `end`.
-  for (size_t list : index.touched) index.lists[list] = TermIndex::Range{};
-  index.touched.clear();
-  if (index.lists.size() < 2 * Z(graph.inputCount)) index.lists.resize(2 * Z(graph.inputCount));
-  size_t literalCount = 0;
-  for (const Term* t : index.terms) {
-    ForEachLiteral(t->inputs, [&](int32_t v, char c) {
-      ++literalCount;
-      if (c != '0' && c != '1') return;
-      const size_t list = CandidateList(v, c);
-      if (index.lists[list].end++ == 0) index.touched.push_back(list);
-    });
-  }
-  size_t offset = 0;
-  for (size_t list : index.touched) {
-    TermIndex::Range& range = index.lists[list];
-    const size_t size = range.end;
-    range.begin = range.end = offset;
-    offset += size;
-  }
-  index.candidates.resize(offset);
-  index.literalVariables.clear();
-  index.literalVariables.reserve(literalCount);
-  index.literalBegin.assign(Z(index.termCount) + 1, 0);
+/// The candidate lists of variable v, built when first asked for.
+const TermIndex::Lists& ListsOf(TermIndex& index, int32_t v) {
+  TermIndex::Lists& lists = index.lists[Z(v)];
+  if (lists.built) return lists;
+  lists.begin = index.candidates.size();
+  index.ones.clear();
   for (int32_t p = 0; p < index.termCount; ++p) {
-    ForEachLiteral(index.terms[Z(p)]->inputs, [&](int32_t v, char c) {
-      index.literalVariables.push_back(v);
-      if (c == '0' || c == '1') index.candidates[index.lists[CandidateList(v, c)].end++] = p;
-    });
-    index.literalBegin[Z(p) + 1] = index.literalVariables.size();
+    const char c = index.inputs[Z(p)][v];
+    if (c == '0') {
+      index.candidates.push_back(p);
+    } else if (c == '1') {
+      index.ones.push_back(p);
+    }
   }
+  lists.split = index.candidates.size();
+  index.candidates.insert(index.candidates.end(), index.ones.begin(), index.ones.end());
+  lists.end = index.candidates.size();
+  lists.built = true;
+  index.built.push_back(v);
+  return lists;
 }
 
 /// workingTerms: a doubly-linked list over local indexes, entry `sentinel`
@@ -166,6 +138,7 @@ struct SearchState {
   std::vector<int32_t> removedTerms;  // of every frame, bottom to top
   std::vector<SearchFrame> frameStack;
   std::vector<int32_t> order;
+  std::vector<size_t> dashStart;  // scratch of the sort
   int64_t branches = 0;
   ProgressHook progress;  // told of the branches every kProgressStride
 };
@@ -177,9 +150,9 @@ void ClearAssignment(SearchState& state) {
   state.frameStack.clear();
 }
 
-void StartSearch(const TermIndex& index, int32_t inputCount, SearchState& state) {
+void StartSearch(const TermIndex& index, SearchState& state) {
   ClearAssignment(state);  // after a search that ended in an error
-  if (state.assignment.size() != Z(inputCount)) state.assignment.assign(Z(inputCount), '-');
+  if (state.assignment.size() != Z(index.inputCount)) state.assignment.assign(Z(index.inputCount), '-');
   state.removedTerms.clear();
   state.branches = 0;
   WorkingList& working = state.workingTerms;
@@ -189,27 +162,42 @@ void StartSearch(const TermIndex& index, int32_t inputCount, SearchState& state)
   working.prev.assign(slots, working.sentinel);
   working.next.assign(slots, working.sentinel);
   working.holds.assign(slots, 0);
+  // Stable by dashCount, largest first: a counting sort over the counts.
   std::vector<int32_t>& order = state.order;
   order.resize(Z(index.termCount));
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
-    return index.terms[Z(a)]->dashCount > index.terms[Z(b)]->dashCount;
-  });
+  std::vector<size_t>& start = state.dashStart;
+  start.assign(Z(index.inputCount) + 2, 0);
+  for (int32_t d : index.dashCounts) ++start[Z(index.inputCount - d) + 1];
+  for (size_t k = 1; k < start.size(); ++k) start[k] += start[k - 1];
+  for (int32_t p = 0; p < index.termCount; ++p) order[start[Z(index.inputCount - index.dashCounts[Z(p)])]++] = p;
   for (int32_t t : order) Append(working, t);
   // Every ON term is in one place (working, set aside by one frame, or a
   // frame's branch term) and each frame holds one variable: neither stack
   // ever grows past these sizes.
   state.removedTerms.reserve(Z(index.termCount));
-  state.frameStack.reserve(std::min(Z(inputCount), Z(index.termCount)));
+  state.frameStack.reserve(std::min(Z(index.inputCount), Z(index.termCount)));
 }
 
 /// Lowest variable above `after` where term t has a literal and the
-/// assignment is free; -1 when there is none.
+/// assignment is free; -1 when there is none. Runs of '-' in the term are
+/// passed over eight at a time.
 int32_t FreeLiteral(const TermIndex& index, const std::string& assignment, int32_t t, int32_t after) {
-  const auto first = index.literalVariables.begin() + static_cast<std::ptrdiff_t>(index.literalBegin[Z(t)]);
-  const auto last = index.literalVariables.begin() + static_cast<std::ptrdiff_t>(index.literalBegin[Z(t) + 1]);
-  for (auto it = std::upper_bound(first, last, after); it != last; ++it) {
-    if (assignment[Z(*it)] == '-') return *it;
+  const char* inputs = index.inputs[Z(t)];
+  const size_t n = Z(index.inputCount);
+  size_t k = Z(after + 1);
+  while (k < n) {
+    if (k + 8 <= n) {
+      uint64_t word;
+      std::memcpy(&word, inputs + k, 8);
+      if (word == kEightDashes) {
+        k += 8;
+        continue;
+      }
+    }
+    const size_t end = std::min(n, k + 8);
+    for (; k < end; ++k) {
+      if (inputs[k] != '-' && assignment[k] == '-') return static_cast<int32_t>(k);
+    }
   }
   return -1;
 }
@@ -217,7 +205,7 @@ int32_t FreeLiteral(const TermIndex& index, const std::string& assignment, int32
 /// Negates e's literal at variable i, takes e out and sets aside the working
 /// terms of the candidate list, in its order. A character other than '0' and
 /// '1' has no candidate list: "wrong set", before anything changes.
-void Branch(const TermIndex& index, SearchState& state, int32_t e, int32_t i) {
+void Branch(TermIndex& index, SearchState& state, int32_t e, int32_t i) {
   if ((++state.branches & (kProgressStride - 1)) == 0 && state.progress) state.progress(state.branches);
   const char literal = index.inputs[Z(e)][i];
   if (literal != '0' && literal != '1') throw "wrong set";
@@ -226,8 +214,14 @@ void Branch(const TermIndex& index, SearchState& state, int32_t e, int32_t i) {
   Remove(working, e);
   std::vector<int32_t>& removed = state.removedTerms;
   const size_t removedBegin = removed.size();
-  const TermIndex::Range candidates = index.lists[CandidateList(i, literal)];
-  if (Z(working.count) < candidates.end - candidates.begin) {
+  // A list not yet built is not built for a working list shorter than an
+  // eighth of the output: reading the working terms costs less.
+  const TermIndex::Lists* lists = index.lists[Z(i)].built || Z(working.count) >= Z(index.termCount) / 8
+                                      ? &ListsOf(index, i)
+                                      : nullptr;
+  const size_t begin = lists == nullptr ? 0 : literal == '0' ? lists->begin : lists->split;
+  const size_t end = lists == nullptr ? 0 : literal == '0' ? lists->split : lists->end;
+  if (lists == nullptr || Z(working.count) < end - begin) {
     // Fewer working terms than candidates: collect the working terms with the
     // literal and put them in candidate-list order, which is local index order.
     for (int32_t t = First(working); t != working.sentinel; t = working.next[Z(t)]) {
@@ -236,7 +230,7 @@ void Branch(const TermIndex& index, SearchState& state, int32_t e, int32_t i) {
     std::sort(removed.begin() + static_cast<std::ptrdiff_t>(removedBegin), removed.end());
     for (size_t k = removedBegin; k < removed.size(); ++k) Remove(working, removed[k]);
   } else {
-    for (size_t k = candidates.begin; k < candidates.end; ++k) {
+    for (size_t k = begin; k < end; ++k) {
       const int32_t t = index.candidates[k];
       if (working.holds[Z(t)] != 0) {
         removed.push_back(t);
@@ -250,7 +244,7 @@ void Branch(const TermIndex& index, SearchState& state, int32_t e, int32_t i) {
 /// True when a cube that no ON term meets was found: the assignment, whose
 /// assigned variables are those of the frames on the stack. False for
 /// "tautology".
-bool RunSearch(const TermIndex& index, SearchState& state) {
+bool RunSearch(TermIndex& index, SearchState& state) {
   WorkingList& working = state.workingTerms;
   for (;;) {
     const int32_t e = First(working);
@@ -300,7 +294,7 @@ OutputAnswer Search(SearchBuffers& buffers, const TermGraph& graph, int32_t outp
                     std::vector<CubeLiteral>& literals, SearchStats* stats, ProgressHook progress = {}) {
   BuildTermIndex(graph, output, buffers.index);
   SearchState& state = buffers.state;
-  StartSearch(buffers.index, graph.inputCount, state);
+  StartSearch(buffers.index, state);
   state.progress = progress;
   const bool found = RunSearch(buffers.index, state);
   if (stats != nullptr) stats->branches += state.branches;
