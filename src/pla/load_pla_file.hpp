@@ -1,7 +1,9 @@
-// Reading a PLA file into memory and the two text operations that split its
-// lines: trimming separators from both ends, and cutting off the first token.
+// Reading a PLA file and the two text operations that split its lines:
+// trimming separators from both ends, and cutting off the first token.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -13,9 +15,11 @@ namespace tavro {
 /// The characters that separate tokens and are trimmed from every line.
 inline constexpr std::string_view kSeparators = " \t\r\n|";
 
-/// Loads the file at `path` into the graph. Throws "Cannot open file: " +
-/// path (string object) when the file cannot be opened or read, and every
-/// error of ParsePla unchanged. `progress` is told the lines parsed.
+/// Loads the file at `path` into the graph, reading it in blocks of whole
+/// lines so that it is never held whole beside the graph. Throws "Cannot
+/// open file: " + path (string object) when the file cannot be opened or
+/// read, and every error of ParsePla unchanged. `progress` is told the lines
+/// parsed.
 void LoadPlaFileInto(const std::string& path, TermGraph& graph, ProgressHook progress = {});
 
 /// The text of a whole file, parsed into the graph as LoadPlaFileInto does
@@ -25,13 +29,17 @@ void ParsePlaText(std::string_view text, TermGraph& graph, ProgressHook progress
 
 /// The lines of a PLA text not yet parsed, in file order, held as the text
 /// from the start of the next line on. A line ends before a line feed; a text
-/// ending with a line feed has no empty line after it.
+/// ending with a line feed has no empty line after it. A text read in blocks
+/// holds whole lines only: once it is used up, `more` puts the next block in
+/// its place, or returns false at the end.
 struct PlaLines {
   std::string_view text;
+  std::function<bool(PlaLines&)> more{};
+  uint64_t bytesAfter = 0;  // bytes known to follow `text`, for sizing the graph
 };
 
 /// True when no line is left.
-inline bool NoLinesLeft(const PlaLines& lines) { return lines.text.empty(); }
+bool NoLinesLeft(PlaLines& lines);
 
 /// Takes the first line off `lines` and returns it without its line feed.
 std::string_view TakeLine(PlaLines& lines);

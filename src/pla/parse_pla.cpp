@@ -214,7 +214,7 @@ void ParsePla(PlaLines& lines, TermGraph& graph, ProgressHook progress) {
     if (line.front() == '.') {
       ReadKeywordLine(line, state);
     } else if (StartsCubeLine(line.front())) {
-      ReadCubeLine(line, lines.text.size(), graph, state);
+      ReadCubeLine(line, lines.text.size() + lines.bytesAfter, graph, state);
       PrefetchCubeAhead(lines, graph, state);
     } else {
       ThrowAtLine(kUnreadableLine, state.lineNumber, line);

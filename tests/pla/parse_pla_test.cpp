@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+
 #include "pla/load_pla_file.hpp"
 #include "support/graph_verifier.hpp"
 #include "support/thrown_text.hpp"
@@ -46,6 +49,34 @@ TEST(ParsePla, StoresCubesByType) {
   EXPECT_EQ(testing::ThrownBy([&] { ParsePlaText(".i 2\n.o 1\n01 1\n", started); }),
             testing::Text("graph reconstruction is not allowed!"));
   EXPECT_EQ(started.termCount, 0);
+}
+
+// A file is read in blocks of a few MiB: lines that cross a block's end, a
+// line longer than a block, a byte-order mark and a final line without a
+// line feed must read as they do in a text parsed whole, errors with their
+// line numbers included.
+TEST(ParsePla, FileInBlocksReadsAsWholeText) {
+  std::string body = "\xEF\xBB\xBF# mark\n.i 24\n.o 2\n.type fr\n";
+  for (uint32_t k = 0; body.size() < (size_t{9} << 20); ++k) {
+    if (k % 7 == 3) body += "\n";
+    for (int i = 0; i < 24; ++i) body += "01-"[(k * 2654435761u >> i) % 3];
+    body += k % 5 == 0 ? " |\t1- \r\n" : " 10\n";
+  }
+  body += "# a long comment" + std::string(size_t{5} << 20, 'x') + "\n";
+  const std::string path = ::testing::TempDir() + "tavro_blocks.pla";
+  for (const std::string& text : {body + "111111111111111111111111 01", body + "2 1\n"}) {
+    std::ofstream(path, std::ios::binary) << text;
+    TermGraph fromFile, fromText;
+    const testing::Thrown fileError = testing::ThrownBy([&] { LoadPlaFileInto(path, fromFile); });
+    const testing::Thrown textError = testing::ThrownBy([&] { ParsePlaText(text, fromText); });
+    EXPECT_EQ(fileError, textError);
+    ASSERT_EQ(fromFile.termCount, fromText.termCount);
+    std::vector<std::string> a, b;
+    fromFile.terms.ForEach([&](const Term* t) { a.push_back(t->inputs + t->outputs); });
+    fromText.terms.ForEach([&](const Term* t) { b.push_back(t->inputs + t->outputs); });
+    EXPECT_EQ(a, b);
+  }
+  std::remove(path.c_str());
 }
 
 }  // namespace
