@@ -49,6 +49,15 @@ LOAD_FILES = {
     "load-minterms-20in": ["minterms", "--inputs", "20", "--outputs", "16"],
 }
 
+# Random covers of the scale table: name: (shape, gen_pla.py arguments).
+SCALE_SHAPES = {
+    "scale-40in-8out": ("no '-'", ["random", "--inputs", "40", "--outputs", "8", "--dash", "0"]),
+    "scale-32in-16out-dash": ("with '-'",
+                              ["random", "--inputs", "32", "--outputs", "16", "--dash", "0.25"]),
+}
+SCALE_SIZES = "250000,1000000,4000000"
+SCALE_QUICK_SIZES = [1000, 4000]
+
 
 def fnv1a(data):
     h = 14695981039346656037
@@ -228,6 +237,82 @@ def measure_witness_rows(args):
     return differing
 
 
+def growth_exponent(small, large):
+    """log(t_large / t_small) / log(n_large / n_small) of two (lines, seconds) points, as text."""
+    (n0, t0), (n1, t1) = small, large
+    if t0 is None or t1 is None or t0 <= 0 or t1 <= 0 or n0 <= 0 or n1 == n0:
+        return "-"
+    return f"{math.log(t1 / t0) / math.log(n1 / n0):.2f}"
+
+
+def measure_scale(args, sizes):
+    """The scale table, one block per shape of SCALE_SHAPES: for every size, the
+    phases of tavro-phases-bench and both programs as whole processes (CPU
+    seconds, peak resident memory over the file's size, checksum of the result
+    lines), then the growth exponent of each between the smallest and the
+    largest size. Returns the names of files whose result lines differ between
+    the programs or from the phase benchmark's checksum."""
+    print()
+    print("scale: CPU seconds of the phases (tavro-phases-bench) and of each program as a whole process;")
+    print(f"peak/file: the program's peak resident memory over the file's size; checksums of the result "
+          f"lines (CPU limit {args.scale_limit} s a run)")
+    header = (f"{'lines':>9} {'file MB':>8} {'load s':>8} {'reduce s':>8} {'search s':>8} "
+              f"{'tavro s':>9} {'peak/file':>9} {'direct s':>9} {'peak/file':>9} "
+              f"{'tavro checksum':16} {'direct checksum':16} same")
+    differing = []
+    for name, (shape, gen_args) in SCALE_SHAPES.items():
+        print()
+        print(f"{shape}: {' '.join(gen_args)}")
+        print(header)
+        rows = []
+        for size in sizes:
+            path = generate(args.scratch, name, gen_args, size)
+            file_bytes = os.path.getsize(path)
+            ph = phases(args.build, path, args.scale_limit)
+            runs = {}
+            for program in ("tavro", "tavro-direct"):
+                cmd = [os.path.abspath(os.path.join(args.build, program)), path]
+                rc, data, cpu, rss = run_measured(cmd, args.scale_limit)
+                runs[program] = {"rc": rc, "cpu": cpu, "ratio": rss * 1048576 / file_bytes,
+                                 "lines": result_lines(data) if rc == 0 else None,
+                                 "checksum": result_checksum(data) if rc == 0 else "-"}
+            tavro, direct = runs["tavro"], runs["tavro-direct"]
+            same = "-"
+            if tavro["lines"] is not None and direct["lines"] is not None:
+                same = "yes" if tavro["lines"] == direct["lines"] else "NO"
+            checksum = tavro["checksum"]
+            if ph["status"] == 0 and tavro["lines"] is not None and ph["checksum"] != checksum:
+                checksum += "!=" + ph["checksum"]
+                differing.append(f"{name}-{size}")
+            elif same == "NO":
+                differing.append(f"{name}-{size}")
+            if ph["status"] == 0:
+                times = [float(ph[k]) for k in ("load_seconds", "reduce_seconds", "search_seconds")]
+                mid = " ".join(f"{t:8.4f}" for t in times)
+            else:
+                times = [None, None, None]
+                mid = f"{str(ph['status']):>8} {'':8} {'':8}"
+            cols = []
+            for run in (tavro, direct):
+                if run["rc"] == 0:
+                    cols.append(f"{run['cpu']:9.4f} {run['ratio']:9.2f}")
+                else:
+                    cols.append(f"{'timeout' if run['rc'] == 'timeout' else 'error':>9} {'-':>9}")
+            print(f"{size:9d} {file_bytes / 1048576:8.2f} {mid} {cols[0]} {cols[1]} "
+                  f"{checksum:16} {direct['checksum']:16} {same}", flush=True)
+            rows.append((size, times + [run["cpu"] if run["rc"] == 0 else None
+                                        for run in (tavro, direct)]))
+        if len(rows) >= 2:
+            small = min(rows, key=lambda r: r[0])
+            large = max(rows, key=lambda r: r[0])
+            exponents = [growth_exponent((small[0], small[1][k]), (large[0], large[1][k]))
+                         for k in range(5)]
+            print(f"growth from {small[0]} to {large[0]} lines: " + ", ".join(
+                f"{what} {e}" for what, e in zip(("load", "reduce", "search", "tavro", "tavro-direct"),
+                                                  exponents)))
+    return differing
+
+
 def fit_exponent(points):
     pts = [(math.log(n), math.log(t)) for n, t in points if n > 0 and t > 0]
     if len(pts) < 2:
@@ -262,11 +347,23 @@ def main():
     parser.add_argument("--no-load", action="store_true")
     parser.add_argument("--families", default=",".join(FAMILIES))
     parser.add_argument("--tsv", help="also write the rows to this file")
+    parser.add_argument("--scale", action="store_true", help="only the scale table")
+    parser.add_argument("--scale-sizes", default=SCALE_SIZES,
+                        help=f"cube lines of the scale table's files (default {SCALE_SIZES})")
+    parser.add_argument("--scale-limit", type=int, default=1800,
+                        help="CPU seconds for each run of the scale table")
     args = parser.parse_args()
     global MEASURE
     MEASURE = os.path.join(args.build, "bench", "tavro-bench-measure")
     sizes = [2000] if args.quick else [int(s) for s in args.sizes.split(",") if s]
+    scale_sizes = SCALE_QUICK_SIZES if args.quick else [int(s) for s in args.scale_sizes.split(",") if s]
     os.makedirs(args.scratch, exist_ok=True)
+    if args.scale:
+        differing = measure_scale(args, scale_sizes)
+        if differing:
+            print()
+            print("results differ for: " + " ".join(differing))
+        return 1 if differing else 0
 
     files = []
     real_dir = os.path.abspath(args.bench_dir)
@@ -332,12 +429,14 @@ def main():
             print(f"{name:22} {int(best['cube_lines']):9d} {terms:9d} {wc:8.4f} {load:8.4f} "
                   f"{load / wc if wc else float('nan'):6.1f} {mb:8.1f} "
                   f"{mb * 1048576 / terms:7.0f}")
+    # A smoke run of the scale table; its full sizes run with --scale alone.
+    scale_differing = measure_scale(args, scale_sizes) if args.quick else []
     # Results, not times, decide the exit status.
     differing = [r["file"] for r in rows
                  if r.get("sat_mismatches", 0) > 0
                  or (r["phases"]["status"] == 0 and "checksum" in r
                      and r["phases"].get("checksum") != r["checksum"])]
-    differing += witness_differing
+    differing += witness_differing + scale_differing
     print()
     if differing:
         print("results differ for: " + " ".join(differing))
