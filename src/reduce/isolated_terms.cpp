@@ -9,7 +9,15 @@
 // already. An isolated term has no candidate in any pass and is never
 // visited; that it is isolated is checked once, through the index of every
 // term, when a sample shows that checking pays.
+//
+// Terms without a dash are decided all at once, without the index. A
+// candidate of such a term t has a literal at every place, so it is another
+// term without a dash that differs from t at exactly one place; split the
+// places into two halves, and the two agree on one half entire. Sorting the
+// terms by one half and then the other brings every such pair together in a
+// run of equal halves, read in sequence rather than by a probe per term.
 #include <algorithm>
+#include <bit>
 #include <limits>
 
 #include "reduce/pass.hpp"
@@ -49,6 +57,89 @@ bool CheckIsolated(Pass& p, int32_t s) {
   return isolated;
 }
 
+// A term without a dash by the bits of its '1' mask in two halves of the
+// places: `own` of the half that a run shares, `other` of the rest.
+struct HalfKey {
+  uint64_t own;
+  uint64_t other;
+  uint32_t at;  // place in the list of terms being decided
+  bool operator<(const HalfKey& k) const { return own != k.own ? own < k.own : other < k.other; }
+};
+
+// `length` (at most 64) bits of a mask from place `from` on.
+uint64_t BitsAt(const uint64_t* mask, size_t from, size_t length) {
+  if (length == 0) return 0;
+  const size_t w = from / 64, shift = from % 64;
+  uint64_t bits = mask[w] >> shift;
+  if (shift != 0 && shift + length > 64) bits |= mask[w + 1] << (64 - shift);
+  return length == 64 ? bits : bits & ((uint64_t{1} << length) - 1);
+}
+
+// Marks in `paired` the terms of keys[begin, end) (equal `own`, sorted by
+// `other`) that have a partner in the run: `other` one bit apart.
+void PairInRun(const std::vector<HalfKey>& keys, size_t begin, size_t end, size_t otherBits,
+               std::vector<uint8_t>& paired) {
+  constexpr size_t kPairwiseRun = 16;
+  auto mark = [&](size_t a, size_t b) {
+    paired[keys[a].at] = 1;
+    paired[keys[b].at] = 1;
+  };
+  if (end - begin <= kPairwiseRun) {
+    for (size_t a = begin; a < end; ++a) {
+      for (size_t b = a + 1; b < end; ++b) {
+        if (std::popcount(keys[a].other ^ keys[b].other) == 1) mark(a, b);
+      }
+    }
+    return;
+  }
+  for (size_t a = begin; a < end; ++a) {
+    for (size_t k = 0; k < otherBits; ++k) {
+      const uint64_t target = keys[a].other ^ (uint64_t{1} << k);
+      if (target < keys[a].other) continue;  // each pair once, from its smaller end
+      const auto it = std::lower_bound(keys.begin() + static_cast<std::ptrdiff_t>(a), keys.begin() + static_cast<std::ptrdiff_t>(end), target,
+                                       [](const HalfKey& key, uint64_t t) { return key.other < t; });
+      if (it != keys.begin() + static_cast<std::ptrdiff_t>(end) && it->other == target) mark(a, static_cast<size_t>(it - keys.begin()));
+    }
+  }
+}
+
+// Decides at once, for every term without a dash not yet checked, whether
+// it is isolated: whether no other term without a dash is one place away.
+// Inputs of more than 128 places are left to the index.
+void CheckFullTermsAtOnce(Pass& p) {
+  ReduceMemory& m = p.memory;
+  const size_t places = Idx(p.graph.inputCount);
+  if (places > 128) return;
+  std::vector<int32_t> ids;
+  for (const SerialSlot entry : m.suspects) {
+    const TermRecord& known = m.records[Idx(entry.slot)];
+    if (static_cast<uint32_t>(known.serial) != entry.serial || known.serial == 0 || known.checked) continue;
+    if (known.dash == 0 && !known.impure) ids.push_back(entry.slot);
+  }
+  if (ids.empty()) return;
+  std::vector<uint8_t> paired(ids.size(), 0);
+  std::vector<HalfKey> keys(ids.size());
+  const size_t low = places / 2;
+  for (const bool lowHalfShared : {true, false}) {
+    const size_t ownFrom = lowHalfShared ? 0 : low, ownLength = lowHalfShared ? low : places - low;
+    const size_t otherFrom = lowHalfShared ? low : 0, otherLength = places - ownLength;
+    for (size_t i = 0; i < ids.size(); ++i) {
+      const uint64_t* ones = MasksOf(p, ids[i]) + p.words;
+      keys[i] = {BitsAt(ones, ownFrom, ownLength), BitsAt(ones, otherFrom, otherLength), static_cast<uint32_t>(i)};
+    }
+    std::sort(keys.begin(), keys.end());
+    for (size_t begin = 0, end = 0; begin < keys.size(); begin = end) {
+      for (end = begin + 1; end < keys.size() && keys[end].own == keys[begin].own;) ++end;
+      if (end - begin > 1) PairInRun(keys, begin, end, otherLength, paired);
+    }
+  }
+  for (size_t i = 0; i < ids.size(); ++i) {
+    TermRecord& known = m.records[Idx(ids[i])];
+    known.checked = true;
+    known.isolated = paired[i] == 0;
+  }
+}
+
 }  // namespace
 
 // Puts every term of the graph into the index of every term, shaped for
@@ -61,6 +152,21 @@ void BuildIndex(ReduceMemory& m, const TermGraph& graph) {
   m.indexed = true;
 }
 
+// The same in the midst of a pass: the graph's terms that are not gone, and
+// the terms the pass made.
+void BuildIndexOfLiveTerms(Pass& p) {
+  ReduceMemory& m = p.memory;
+  m.index.Reset(p.graph.inputCount, static_cast<size_t>(p.graph.termCount));
+  std::vector<int32_t> slots;
+  p.graph.terms.ForEach([&](const Term* t) {
+    const TermRecord& r = m.records[Idx(t->slot)];
+    if (r.serial != 0 && !r.made) slots.push_back(t->slot);
+  });
+  ForEachMade(p, [&](int32_t s) { slots.push_back(s); });
+  m.index.InsertAll(slots, m.masks);
+  m.indexed = true;
+}
+
 // Marks pending every term that may have a candidate: the members that are
 // not known isolated. While isolated terms are looked for, the members not
 // yet looked at are checked, all of them once a sample spread over them shows
@@ -69,6 +175,7 @@ void BuildIndex(ReduceMemory& m, const TermGraph& graph) {
 void MarkSuspects(Pass& p) {
   ReduceMemory& m = p.memory;
   std::vector<int32_t> unchecked;
+  if (m.lookForIsolated) CheckFullTermsAtOnce(p);
   if (m.lookForIsolated) {
     size_t kept = 0;
     for (const SerialSlot entry : m.suspects) {

@@ -146,6 +146,7 @@ struct Pass {
   ReduceStats stats{};
   bool nameParts = false;
   bool byClass = false;  // whether candidates are searched in the class indexes
+  bool byNaming = false;  // whether they are found by naming their input parts, without an index
   bool byRows[3] = {};   // per class, while byClass: whether its rows serve instead
   size_t rowMembers = tuning::kRowMembers;  // the most members of a class read row by row
 
@@ -202,6 +203,7 @@ void FindSurvivors(Pass& p, int32_t s, char v);
 
 // isolated_terms.cpp: the terms that meet no other, found once.
 void BuildIndex(ReduceMemory& m, const TermGraph& graph);
+void BuildIndexOfLiveTerms(Pass& p);
 void MarkSuspects(Pass& p);
 
 // commit.cpp: the pass's net effect, handed to the graph.

@@ -177,10 +177,17 @@ void StartPass(Pass& p) {
     }
   }
   if (m.pending.count == 0) return;
-  // With few members left to visit, the index of every term serves them;
-  // with many, indexes of the members by class (minterm tables, split and
-  // adjacent covers).
-  if (!m.indexed || tuning::kClassIndexShare * m.pending.count > members) BuildClassIndexes(p);
+  // With few members left to visit, the index of every term serves them, or,
+  // when it was not needed to find the isolated terms (every term without a
+  // dash), naming their candidates' input parts; with many, indexes of the
+  // members by class (minterm tables, split and adjacent covers).
+  const bool few = tuning::kClassIndexShare * m.pending.count <= members;
+  if (few && m.indexed) return;
+  if (few && m.lookForIsolated && m.impureTerms == 0) {
+    p.byNaming = true;
+    return;
+  }
+  BuildClassIndexes(p);
 }
 
 // Terms with a character outside '1', '0', '-', '~' stand in no list of the

@@ -147,9 +147,16 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
     const double most = p.memory.impureTerms != 0    ? kNoLimit
                         : p.nameParts && parts < 1e4 ? 0
                                                      : std::min(kTermsPerPart * parts, kNoLimit);
+    if (p.byNaming && parts > tuning::kNamedPartsAtMost) {
+      // Too many parts to name: the index of every term serves from here on.
+      BuildIndexOfLiveTerms(p);
+      p.byNaming = false;
+    }
     CandidateIndex& index = p.byClass ? p.memory.classIndex[c] : p.memory.index;
     bool listed = true;
-    if (p.byClass && p.byRows[c]) {
+    if (p.byNaming) {
+      listed = false;
+    } else if (p.byClass && p.byRows[c]) {
       p.memory.classRows[c].Near(tm, p.words, dash, p.near);
     } else {
       listed = index.Near(tm, p.near, static_cast<size_t>(most));
