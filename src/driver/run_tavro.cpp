@@ -4,6 +4,7 @@
 #include <exception>
 #include <new>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -67,9 +68,13 @@ void Run(const CommandLine& commandLine, bool reduce, std::ostream& out, Progres
   Function function = ReadPlaFile(commandLine.path, options.progress);
   const float t1 = ProcessCpuSeconds();
   ClearProgress(line);
-  out << "Graph constructing duration: ";
-  WriteDuration(out, t0, t1);
-  out << "s" << std::endl;
+  // The first line waits for the report: a run that fails while checking
+  // (out of memory, a conflict met by the reduction) writes nothing to
+  // standard output but its message to standard error.
+  std::ostringstream first;
+  first << "Graph constructing duration: ";
+  WriteDuration(first, t0, t1);
+  first << "s\n";
 
   // The results are held compactly and written after the last reading of
   // the clock, so that the task duration leaves out the writing, as it
@@ -77,6 +82,7 @@ void Run(const CommandLine& commandLine, bool reduce, std::ostream& out, Progres
   Report report = Check(std::move(function), options);
   const float t2 = ProcessCpuSeconds();
   ClearProgress(line);
+  out << first.str();
   for (int32_t output = 0; output < report.outputCount(); ++output) out << report[output].text() << '\n';
   out.flush();
   out << "Task duration: ";

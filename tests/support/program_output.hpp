@@ -20,7 +20,10 @@ namespace tavro::testing {
 inline std::string MaskDurations(const std::string& out) {
   std::istringstream lines(out);
   std::string masked;
-  for (std::string line; std::getline(lines, line);) {
+  for (std::string whole; std::getline(lines, whole);) {
+    // On a terminal a line may follow a progress line cleared by carriage returns.
+    const size_t shown = whole.rfind('\r') == std::string::npos ? 0 : whole.rfind('\r') + 1;
+    std::string line = whole.substr(shown);
     for (const std::string prefix : {"Graph constructing duration: ", "Task duration: "}) {
       const std::string figure = line.substr(std::min(prefix.size(), line.size()));
       if (line.starts_with(prefix) && figure.size() > 1 && figure.ends_with("s") &&
@@ -28,7 +31,7 @@ inline std::string MaskDurations(const std::string& out) {
         line = prefix + "#s";
       }
     }
-    masked += line + (lines.eof() ? "" : "\n");
+    masked += whole.substr(0, shown) + line + (lines.eof() ? "" : "\n");
   }
   return masked;
 }
