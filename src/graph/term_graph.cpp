@@ -59,13 +59,6 @@ void TermList::Remove(Term* t) {
   --count_;
 }
 
-std::vector<Term*> TermList::ToVector() const {
-  std::vector<Term*> copy;
-  copy.reserve(static_cast<size_t>(count_));
-  ForEach([&](Term* t) { copy.push_back(t); });
-  return copy;
-}
-
 bool IsPureInputPart(std::string_view inputs) {
   for (char c : inputs) {
     if (c != '0' && c != '1' && c != '-') return false;
@@ -87,9 +80,6 @@ void InitGraph(TermGraph& graph, int32_t type, int32_t inputCount, int32_t outpu
   graph.outputLists.clear();
   graph.outputLists.reserve(static_cast<size_t>(outputCount));
   for (int32_t j = 0; j < outputCount; ++j) graph.outputLists.emplace_back(&graph.termPool, j);
-  graph.variables.clear();
-  graph.variables.reserve(static_cast<size_t>(inputCount));
-  for (int32_t k = 0; k < inputCount; ++k) graph.variables.push_back(InputVariable{k});
   graph.inputLabels = inputLabels;
   graph.outputLabels = outputLabels;
 }
@@ -130,45 +120,6 @@ void LeaveOutput(TermGraph& graph, int32_t output, Term& term, char value) {
   } else if (value == '~') {
     --graph.outputLists[static_cast<size_t>(output)].unspecifiedCount;
   }
-}
-
-VariableList GetTermVariables(const TermGraph& graph, const Term& term, char literal) {
-  if (literal != '1' && literal != '0' && literal != '-') throw "wrong set";
-  VariableList list;
-  for (size_t k = 0; k < term.inputs.size(); ++k) {
-    if (LiteralClass(term.inputs[k]) == literal) list.push_back(&graph.variables[k]);
-  }
-  return list;
-}
-
-TermVector GetCellTerms(const TermGraph& graph, const InputVariable& variable, int32_t output,
-                        char outputChar, char literal) {
-  if (!IsSpecified(outputChar)) throw "wrong set";
-  if (!IsSpecified(literal)) throw "wrong set";
-  const size_t k = static_cast<size_t>(variable.index);
-  TermVector cell;
-  OutputList(graph, output, outputChar)->ForEach([&](Term* t) {
-    if (LiteralClass(t->inputs[k]) == literal) cell.push_back(t);
-  });
-  return cell;
-}
-
-VariableCell GetVariableCell(const TermGraph& graph, const InputVariable& variable,
-                             int32_t output) {
-  VariableCell cell;
-  cell.on1 = GetCellTerms(graph, variable, output, '1', '1');
-  cell.on0 = GetCellTerms(graph, variable, output, '1', '0');
-  cell.onDash = GetCellTerms(graph, variable, output, '1', '-');
-  cell.off1 = GetCellTerms(graph, variable, output, '0', '1');
-  cell.off0 = GetCellTerms(graph, variable, output, '0', '0');
-  cell.offDash = GetCellTerms(graph, variable, output, '0', '-');
-  cell.dc1 = GetCellTerms(graph, variable, output, '-', '1');
-  cell.dc0 = GetCellTerms(graph, variable, output, '-', '0');
-  cell.dcDash = GetCellTerms(graph, variable, output, '-', '-');
-  cell.onCount = OutputList(graph, output, '1')->Count();
-  cell.offCount = OutputList(graph, output, '0')->Count();
-  cell.dcCount = OutputList(graph, output, '-')->Count();
-  return cell;
 }
 
 namespace {

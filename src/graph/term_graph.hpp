@@ -183,8 +183,6 @@ class TermList {
   void Append(Term* t);
   /// Takes t, which stands in the list, out.
   void Remove(Term* t);
-  /// An independent copy in list order.
-  std::vector<Term*> ToVector() const;
 
   template <typename F>
   void ForEach(F&& f) const {
@@ -237,9 +235,6 @@ struct InputPartIndex {
   size_t size() const { return used; }
 };
 
-/// A copy of a list of terms, handed out by the selectors.
-using TermVector = std::vector<Term*>;
-
 /// The three lists of one output, and the count of its terms with '~'. A term
 /// stands in one list at a time, so they share the term's link of that output.
 /// A term with another character stands in none and is not counted.
@@ -252,23 +247,6 @@ struct OutputTermLists {
   int32_t unspecifiedCount = 0;  // character '~'
 };
 
-struct InputVariable {
-  int32_t index = 0;
-};
-
-using VariableList = std::vector<const InputVariable*>;
-
-/// The nine lists and three counters of one (variable, output) pair, as a
-/// snapshot built from the graph by GetVariableCell.
-struct VariableCell {
-  TermVector on1, on0, onDash;
-  TermVector off1, off0, offDash;
-  TermVector dc1, dc0, dcDash;
-  int32_t onCount = 0;
-  int32_t offCount = 0;
-  int32_t dcCount = 0;
-};
-
 struct TermGraph {
   TermGraph() = default;
   TermGraph(const TermGraph&) = delete;
@@ -276,7 +254,6 @@ struct TermGraph {
 
   TermList terms;  // every term, in order of creation (link outputCount)
   std::vector<OutputTermLists> outputLists;
-  std::vector<InputVariable> variables;
   int32_t termCount = -1;  // -1 until InitGraph
   int32_t inputCount = 0;
   int32_t outputCount = 0;
@@ -314,20 +291,6 @@ const TermList* OutputList(const TermGraph& graph, int32_t output, char value);
 /// or count, and takes it out again. Both change the term's lists only.
 void EnterOutput(TermGraph& graph, int32_t output, Term& term, char value);
 void LeaveOutput(TermGraph& graph, int32_t output, Term& term, char value);
-
-/// Copy of a term's variables at which its input is '1', '0' or (for '-')
-/// anything else, in increasing index. Throws "wrong set" for another literal.
-VariableList GetTermVariables(const TermGraph& graph, const Term& term, char literal);
-
-/// Copy of the cell list of (variable, output) for an output character and a
-/// literal. Throws "wrong set" for an output character, then a literal, other
-/// than '1', '0', '-'.
-TermVector GetCellTerms(const TermGraph& graph, const InputVariable& variable, int32_t output,
-                        char outputChar, char literal);
-
-/// Snapshot of all nine lists and three counters of one cell.
-VariableCell GetVariableCell(const TermGraph& graph, const InputVariable& variable,
-                             int32_t output);
 
 /// True for the output characters of a cube's own set: '1', '0', '-'.
 inline bool IsSpecified(char c) { return c == '1' || c == '0' || c == '-'; }

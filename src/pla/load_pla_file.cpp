@@ -150,18 +150,4 @@ std::string_view CutToken(std::string_view& line, std::string_view separators) {
   return token;
 }
 
-void TrimLine(std::string& line) {
-  const std::string_view trimmed = TrimmedLine(line);
-  const size_t first = static_cast<size_t>(trimmed.data() - line.data());
-  line.erase(first + trimmed.size());
-  line.erase(0, first);
-}
-
-std::string NextToken(std::string& line, std::string_view separators) {
-  std::string_view rest = line;
-  std::string token(CutToken(rest, separators));
-  line = std::string(rest);
-  return token;
-}
-
 }  // namespace tavro

@@ -44,18 +44,13 @@ bool NoLinesLeft(PlaLines& lines);
 /// Takes the first line off `lines` and returns it without its line feed.
 std::string_view TakeLine(PlaLines& lines);
 
-/// Removes every separator character from the start and from the end of `line`.
-void TrimLine(std::string& line);
-
-/// Cuts the token before the first character of `separators` off `line` and
-/// returns it; then the characters of kSeparators that begin `line` are
-/// removed, whatever `separators` holds. An empty line yields an empty token.
-std::string NextToken(std::string& line, std::string_view separators);
-
-/// TrimLine on a view.
+/// `line` without the separator characters at its start and at its end.
 std::string_view TrimmedLine(std::string_view line);
 
-/// NextToken on a view: `line` is advanced past the token and its separators.
+/// Cuts the token before the first character of `separators` off `line` and
+/// returns it; `line` is advanced past it and then past the characters of
+/// kSeparators that follow, whatever `separators` holds. An empty line yields
+/// an empty token.
 std::string_view CutToken(std::string_view& line, std::string_view separators);
 
 }  // namespace tavro

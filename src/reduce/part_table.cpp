@@ -29,10 +29,6 @@ int32_t PartTable::Find(const uint64_t* part, const std::vector<uint64_t>& masks
   }
 }
 
-void PartTable::Prefetch(const uint64_t* part) const {
-  __builtin_prefetch(&entries_[Home(static_cast<uint32_t>(Hash(part) >> 32))]);
-}
-
 void PartTable::Place(Entry entry) {
   size_t at = Home(entry.tag);
   while (entries_[at].id >= 0) at = (at + 1) & (entries_.size() - 1);

@@ -16,12 +16,9 @@ class PartTable {
   /// Empties the table for parts of `words` 64-bit words (literal and '1'
   /// words together).
   void Reset(size_t words);
-  size_t Size() const { return used_; }
 
   /// The term whose masks (in `masks`, `words` per term) equal `part`, or -1.
   int32_t Find(const uint64_t* part, const std::vector<uint64_t>& masks) const;
-  /// Starts fetching the entries that a Find of `part` reads.
-  void Prefetch(const uint64_t* part) const;
   /// Adds term `id` with the part `part`; the part must not be held yet.
   void Insert(int32_t id, const uint64_t* part);
   /// Takes term `id`, with the part `part`, out; nothing when it is absent.
