@@ -41,6 +41,7 @@ void Commit(Pass& p) {
   std::sort(moves.begin(), moves.end(), [](const Move& a, const Move& b) { return a.clock < b.clock; });
   std::string outputs(static_cast<size_t>(p.graph.outputCount), '~');
   std::vector<int32_t> slots;
+  std::vector<std::pair<SerialSlot, SerialSlot>> renames;
   for (const Move& move : moves) {
     const TermRecord& r = m.records[Idx(move.id)];
     if (!r.made || r.moved != move.clock) {
@@ -51,8 +52,11 @@ void Commit(Pass& p) {
       continue;
     }
     outputs[p.j] = r.value;
-    slots.push_back(AddCube(p.graph, InputsOf(p, move.id), outputs).slot);
+    const Term& made = AddCube(p.graph, InputsOf(p, move.id), outputs);
+    slots.push_back(made.slot);
+    renames.push_back({{move.id, static_cast<uint32_t>(r.serial)}, {made.slot, static_cast<uint32_t>(made.serial)}});
   }
+  RenameKnown(m, renames);
   ForEachMade(p, [&](int32_t s) { Forget(m, p.words, s); });
   for (int32_t s = p.base; s < p.topId; ++s) m.records[Idx(s)] = TermRecord{};
   for (const auto& [clock, s] : p.goneTerms) m.records[Idx(s)] = TermRecord{};

@@ -36,14 +36,16 @@ bool CheckIsolated(Pass& p, int32_t s) {
   const uint64_t* tm = MasksOf(p, s);
   bool isolated = true;
   if (p.memory.indexed) {
+    // Every candidate is among the terms the index names: they are noted,
+    // so that visits of s need not ask the index again.
     p.near.clear();
     p.memory.index.Near(tm, p.near, std::numeric_limits<size_t>::max());
+    p.created.clear();
     for (int32_t u : p.near) {
-      if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) != kUnrelated) {
-        isolated = false;
-        break;
-      }
+      if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) != kUnrelated) p.created.push_back(u);
     }
+    isolated = p.created.empty();
+    if (!isolated) KnowCandidates(p.memory, s, p.created);
   } else {
     // The masks of every term (an id with serial 0 is free), until one meets s.
     for (size_t u = 0; u < Idx(p.topId) && isolated; ++u) {
@@ -75,14 +77,14 @@ uint64_t BitsAt(const uint64_t* mask, size_t from, size_t length) {
   return length == 64 ? bits : bits & ((uint64_t{1} << length) - 1);
 }
 
-// Marks in `paired` the terms of keys[begin, end) (equal `own`, sorted by
-// `other`) that have a partner in the run: `other` one bit apart.
+// Appends to `pairs` the pairs of keys[begin, end) (equal `own`, sorted by
+// `other`) whose `other` is one bit apart.
 void PairInRun(const std::vector<HalfKey>& keys, size_t begin, size_t end, size_t otherBits,
-               std::vector<uint8_t>& paired) {
+               std::vector<std::pair<uint32_t, uint32_t>>& pairs) {
   constexpr size_t kPairwiseRun = 16;
   auto mark = [&](size_t a, size_t b) {
-    paired[keys[a].at] = 1;
-    paired[keys[b].at] = 1;
+    pairs.emplace_back(keys[a].at, keys[b].at);
+    pairs.emplace_back(keys[b].at, keys[a].at);
   };
   if (end - begin <= kPairwiseRun) {
     for (size_t a = begin; a < end; ++a) {
@@ -117,7 +119,7 @@ void CheckFullTermsAtOnce(Pass& p) {
     if (known.dash == 0 && !known.impure) ids.push_back(entry.slot);
   }
   if (ids.empty()) return;
-  std::vector<uint8_t> paired(ids.size(), 0);
+  std::vector<std::pair<uint32_t, uint32_t>> pairs;
   std::vector<HalfKey> keys(ids.size());
   const size_t low = places / 2;
   for (const bool lowHalfShared : {true, false}) {
@@ -130,13 +132,20 @@ void CheckFullTermsAtOnce(Pass& p) {
     std::sort(keys.begin(), keys.end());
     for (size_t begin = 0, end = 0; begin < keys.size(); begin = end) {
       for (end = begin + 1; end < keys.size() && keys[end].own == keys[begin].own;) ++end;
-      if (end - begin > 1) PairInRun(keys, begin, end, otherLength, paired);
+      if (end - begin > 1) PairInRun(keys, begin, end, otherLength, pairs);
     }
   }
-  for (size_t i = 0; i < ids.size(); ++i) {
+  // Each term's candidates are the terms it pairs with, whichever half
+  // found the pair.
+  std::sort(pairs.begin(), pairs.end());
+  std::vector<int32_t> candidates;
+  for (size_t i = 0, k = 0; i < ids.size(); ++i) {
+    candidates.clear();
+    for (; k < pairs.size() && pairs[k].first == i; ++k) candidates.push_back(ids[pairs[k].second]);
     TermRecord& known = m.records[Idx(ids[i])];
     known.checked = true;
-    known.isolated = paired[i] == 0;
+    known.isolated = candidates.empty();
+    if (!known.isolated) KnowCandidates(m, ids[i], candidates);
   }
 }
 

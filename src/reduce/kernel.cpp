@@ -185,6 +185,7 @@ void Prepare(ReduceMemory& m, TermGraph& graph, size_t words) {
   m.index = CandidateIndex{};
   m.impureTerms = 0;
   m.suspects.clear();
+  m.known = {};
   m.parts.Reset(2 * words);
   std::fill(m.records.begin(), m.records.end(), TermRecord{});
   GrowIds(m, words, static_cast<size_t>(SlotCount(graph)));
@@ -280,6 +281,7 @@ int32_t Make(Pass& p, int32_t candidate, int32_t differing, const uint64_t* part
                                  .impure = impure};
   m.impureTerms += impure;
   if (m.lookForIsolated && m.indexed) m.index.Insert(s, mask);
+  LearnExpansion(m, p.words, candidate, s);
   ChangeListCount(p, dash, 1);
   ++p.stats.made;
   return s;

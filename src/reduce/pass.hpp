@@ -73,6 +73,24 @@ struct SerialSlot {
   uint32_t serial;
 };
 
+// The candidates of terms found not isolated, by input part, whatever their
+// characters: every live term that has a literal wherever the term has one,
+// with the opposite literal at no more than one of those places. A term's
+// list is complete from the check on: the only terms that arrive later are
+// expansions, and an expansion e of a term c (c with a literal made a dash)
+// that is a candidate of t leaves c a candidate of t too (t has a dash where
+// c and e differ), so e joins the lists that hold c when it is made. Entries
+// carry the low half of their term's serial, which tells a term that is gone
+// or whose id another term took.
+struct KnownCandidates {
+  struct Entry {
+    uint32_t serial;  // of the term whose list this is
+    std::vector<SerialSlot> terms;
+  };
+  std::unordered_map<int32_t, Entry> of;       // by term: its candidates
+  std::unordered_map<int32_t, Entry> listedBy;  // by term: the terms whose lists hold it
+};
+
 // Memory that one pass leaves to the next over the same graph (see
 // ReduceState). It holds while the graph changes through the passes alone:
 // the graph, its serial and its term count at the end of the last pass tell.
@@ -96,6 +114,7 @@ struct ReduceMemory {
   std::vector<int8_t> memberClass;
   int64_t impureTerms = 0;
   std::vector<SerialSlot> suspects;  // every term not known isolated, and stale entries
+  KnownCandidates known;
   PendingTerms pending;
   uint32_t passes = 0;
 };
@@ -195,6 +214,21 @@ void ForEachMade(const Pass& p, F f) {
     if (alive(s)) f(s);
   }
 }
+
+// Whether the entry still names the term it was made for.
+inline bool Alive(const ReduceMemory& m, SerialSlot e) {
+  const uint64_t serial = m.records[Idx(e.slot)].serial;
+  return serial != 0 && static_cast<uint32_t>(serial) == e.serial;
+}
+inline SerialSlot EntryOf(const ReduceMemory& m, int32_t s) {
+  return {s, static_cast<uint32_t>(m.records[Idx(s)].serial)};
+}
+
+// known_candidates.cpp: the candidate lists of terms found not isolated.
+void KnowCandidates(ReduceMemory& m, int32_t s, const std::vector<int32_t>& candidates);
+const std::vector<SerialSlot>* KnownCandidatesOf(const ReduceMemory& m, int32_t s);
+void LearnExpansion(ReduceMemory& m, size_t words, int32_t candidate, int32_t made);
+void RenameKnown(ReduceMemory& m, const std::vector<std::pair<SerialSlot, SerialSlot>>& renames);
 
 // survivors.cpp: finding the candidates of a current term.
 int32_t CompareMasks(const uint64_t* big, const uint64_t* small, size_t words);

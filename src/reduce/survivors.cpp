@@ -128,7 +128,23 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
   const int c = ValueClass(v);
   const uint64_t* tm = MasksOf(p, s);
   const int32_t literals = LiteralCount(tm, p.words);
-  if (c == kOtherClass) {
+  const std::vector<SerialSlot>* known = c == kOtherClass ? nullptr : KnownCandidatesOf(p.memory, s);
+  if (known != nullptr) {
+    // Every candidate of s by input part was noted when s was found not
+    // isolated, or joined the list when it was made.
+    bool isolated = true;
+    for (const SerialSlot e : *known) {
+      if (!Alive(p.memory, e)) continue;
+      isolated = false;
+      const int32_t u = e.slot;
+      if (ValueOf(p, u) != v || !(KeyOf(p, u) > key)) continue;
+      const int32_t r = CompareMasks(tm, MasksOf(p, u), p.words);
+      if (r != kUnrelated) found.push_back({u, r});
+    }
+    p.stats.comparisons += static_cast<int64_t>(known->size());
+    // Every term it met is gone: it meets no other term now.
+    if (!p.byClass && isolated) p.memory.records[Idx(s)].isolated = true;
+  } else if (c == kOtherClass) {
     // Only a term without literals can meet such a character without reading
     // a cell list, which refuses it; every later term with it is contained.
     if (literals > 0) throw "wrong set";

@@ -1,0 +1,81 @@
+// The pass on sparse covers, at widths where packed words begin and end: most
+// terms meet no other, so they are found isolated (all at once when they have
+// no dash, else through the index), and the rest stand in small clusters
+// whose expansions become candidates of the terms found not isolated. Every
+// list must end as the plain pass leaves it.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+
+#include "graph/term_graph.hpp"
+#include "reduce/reduce_output.hpp"
+#include "reduce/reference_reduce.hpp"
+#include "support/graph_text.hpp"
+#include "support/graph_verifier.hpp"
+#include "support/thrown_text.hpp"
+
+namespace tavro {
+namespace {
+
+testing::CubeLines SparseClusters(std::mt19937& rng, int inputs, double dash) {
+  auto chance = [&](double p) { return std::uniform_real_distribution<double>(0, 1)(rng) < p; };
+  std::map<std::string, std::string> seen;
+  testing::CubeLines cubes;
+  auto add = [&](const std::string& in) {
+    std::string out;
+    for (int j = 0; j < 3; ++j) out += "111-0~~"[rng() % 7];
+    if (seen.emplace(in, out).second) cubes.emplace_back(in, out);
+  };
+  for (int c = 0; c < 500; ++c) {
+    std::string base;
+    for (int k = 0; k < inputs; ++k) base += chance(dash) ? '-' : "01"[rng() % 2];
+    add(base);
+    if (!chance(0.2)) continue;
+    // Neighbours: a literal flipped, a dash given a literal, a literal made
+    // a dash; once or twice each.
+    for (int n = 2 + static_cast<int>(rng() % 5); n > 0; --n) {
+      std::string near = base;
+      for (int step = 1 + static_cast<int>(rng() % 2); step > 0; --step) {
+        char& ch = near[rng() % near.size()];
+        ch = ch == '-' ? "01"[rng() % 2] : chance(0.7) ? (ch == '0' ? '1' : '0') : '-';
+      }
+      add(near);
+    }
+  }
+  std::shuffle(cubes.begin(), cubes.end(), rng);
+  return cubes;
+}
+
+std::vector<testing::Lines> AllLists(const TermGraph& g) {
+  std::vector<testing::Lines> out{testing::Describe(g.terms)};
+  for (int32_t j = 0; j < g.outputCount; ++j) {
+    for (testing::Lines& list : testing::OutputLists(g, j)) out.push_back(std::move(list));
+  }
+  return out;
+}
+
+TEST(ReduceOutputSparse, MatchesThePlainPassAtWordEdges) {
+  std::mt19937 rng(12);
+  for (int inputs : {31, 32, 33, 63, 64, 65, 127, 128, 129}) {
+    for (double dash : {0.0, 0.15}) {
+      SCOPED_TRACE(std::to_string(inputs) + " inputs, dash " + std::to_string(dash));
+      const testing::CubeLines cubes = SparseClusters(rng, inputs, dash);
+      TermGraph expected, actual;
+      testing::Load(expected, kTypeFdr, inputs, 3, cubes);
+      testing::Load(actual, kTypeFdr, inputs, 3, cubes);
+      ReduceState state;
+      for (int32_t j = 0; j < 3; ++j) {
+        const auto thrown = testing::ThrownBy([&] { testing::ReferenceReduceOutput(expected, j); });
+        ASSERT_EQ(testing::ThrownBy([&] { ReduceOutput(actual, j, state); }), thrown);
+        ASSERT_EQ(testing::VerifyGraph(actual), "");
+        ASSERT_EQ(AllLists(actual), AllLists(expected)) << "after output " << j;
+        if (thrown.kind != "none") break;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tavro
