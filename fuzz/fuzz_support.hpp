@@ -2,6 +2,7 @@
 // contract every thrown message must meet, and truth tables of small covers.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,10 +17,14 @@
 namespace tavro::fuzz {
 
 // The search may take time exponential in the input count, and every output
-// is searched; these bounds keep each input to milliseconds.
-inline constexpr int64_t kMaxInputs = 16;
+// is searched; these bounds keep each input to milliseconds. Functions of
+// more than kMaxDenseInputs inputs, up to kMaxInputs (every width of packed
+// words: 31 to 33, 63 to 65, 127 to 129), get few cube lines.
+inline constexpr int64_t kMaxInputs = 130;
+inline constexpr int64_t kMaxDenseInputs = 16;
 inline constexpr int64_t kMaxOutputs = 16;
 inline constexpr int64_t kMaxCubeLines = 300;
+inline constexpr int64_t kMaxWideCubeLines = 24;
 // Truth tables are compared up to this many inputs.
 inline constexpr int32_t kMaxTableInputs = 10;
 
@@ -34,18 +39,21 @@ inline void Expect(bool condition, const std::string& what) {
 }
 
 /// False for a text that declares more than kMaxInputs inputs or kMaxOutputs
-/// outputs on any .i/.o line, or holds more than kMaxCubeLines cube lines.
+/// outputs on any .i/.o line, or holds more than kMaxCubeLines cube lines, or
+/// more than kMaxWideCubeLines when it declares more than kMaxDenseInputs
+/// inputs.
 inline bool WithinBounds(std::string_view text) {
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   PlaLines lines{text};
-  int64_t cubeLines = 0;
+  int64_t cubeLines = 0, inputs = 0;
   while (!NoLinesLeft(lines)) {
     std::string_view line = TrimmedLine(TakeLine(lines));
     if (line.empty()) continue;
     if (line.front() == '.') {
       const std::string_view keyword = CutToken(line, kSeparators);
-      if (keyword == ".i" && CountValue(CutToken(line, kSeparators)) > kMaxInputs) {
-        return false;
+      if (keyword == ".i") {
+        inputs = std::max(inputs, CountValue(CutToken(line, kSeparators)));
+        if (inputs > kMaxInputs) return false;
       }
       if (keyword == ".o" && CountValue(CutToken(line, kSeparators)) > kMaxOutputs) {
         return false;
@@ -54,7 +62,7 @@ inline bool WithinBounds(std::string_view text) {
       if (++cubeLines > kMaxCubeLines) return false;
     }
   }
-  return true;
+  return inputs <= kMaxDenseInputs || cubeLines <= kMaxWideCubeLines;
 }
 
 /// Where a run stands when an error leaves it; each stage has its own messages.
