@@ -12,18 +12,15 @@ namespace tavro {
 TermPool::~TermPool() {
   for (size_t slot = 0; slot < size_; ++slot) (*this)[slot].~Term();
   for (Term* chunk : terms_) std::allocator<Term>().deallocate(chunk, chunkMask_ + 1);
-  for (TermLink* chunk : links_) std::allocator<TermLink>().deallocate(chunk, (chunkMask_ + 1) * linkCount_);
   for (char* chunk : chars_) std::allocator<char>().deallocate(chunk, (chunkMask_ + 1) * charCount_);
 }
 
-void TermPool::SetShape(size_t charCount, size_t linkCount) {
+void TermPool::SetShape(size_t charCount) {
   charCount_ = charCount;
-  linkCount_ = linkCount;
-  const size_t slotBytes = sizeof(Term) + charCount_ + linkCount_ * sizeof(TermLink);
+  const size_t slotBytes = sizeof(Term) + charCount_;
   chunkBits_ = 12;
   while (chunkBits_ > 0 && (slotBytes << chunkBits_) > (size_t{1} << 20)) --chunkBits_;
   chunkMask_ = (size_t{1} << chunkBits_) - 1;
-  tileBits_ = std::min<size_t>(6, chunkBits_);
 }
 
 // Chunks are taken raw and their terms built one by one, so a small graph
@@ -31,10 +28,8 @@ void TermPool::SetShape(size_t charCount, size_t linkCount) {
 Term& TermPool::Grow() {
   if ((size_ & chunkMask_) == 0) {
     terms_.reserve(terms_.size() + 1);
-    links_.reserve(links_.size() + 1);
     chars_.reserve(chars_.size() + 1);
     terms_.push_back(std::allocator<Term>().allocate(chunkMask_ + 1));
-    links_.push_back(std::allocator<TermLink>().allocate((chunkMask_ + 1) * linkCount_));
     chars_.push_back(std::allocator<char>().allocate((chunkMask_ + 1) * charCount_));
   }
   const size_t slot = size_;
@@ -44,19 +39,34 @@ Term& TermPool::Grow() {
   return *term;
 }
 
+Term* TermList::First() const {
+  const bool anyMoved = group_ != nullptr && !group_->live.empty();
+  while (firstLive_ < entries_.size() && anyMoved && !Live(firstLive_)) ++firstLive_;
+  return firstLive_ < entries_.size() ? &(*pool_)[entries_[firstLive_]] : nullptr;
+}
+
 void TermList::Remove(Term* t) {
-  TermLink& link = LinkOf(t);
-  if (link.prev != kNoSlot) {
-    pool_->Link(link.prev, linkIndex_).next = link.next;
-  } else {
-    first_ = link.next;
-  }
-  if (link.next != kNoSlot) {
-    pool_->Link(link.next, linkIndex_).prev = link.prev;
-  } else {
-    last_ = link.prev;
-  }
+  const uint32_t s = static_cast<uint32_t>(t->slot);
+  group_->SetMoved(s);
+  group_->live[s] = ListGroup::kNoEntry;
   --count_;
+  ++dead_;
+  if (dead_ > 64 && dead_ > static_cast<size_t>(count_)) Compact();
+}
+
+// Drops the dead entries; the live entries of moved terms move with them.
+void TermList::Compact() {
+  size_t kept = 0;
+  for (size_t i = firstLive_; i < entries_.size(); ++i) {
+    if (!Live(i)) continue;
+    const uint32_t s = entries_[i];
+    if (group_->IsMoved(s)) group_->live[s] = id_ << 40 | kept;
+    entries_[kept++] = s;
+  }
+  entries_.resize(kept);
+  entries_.shrink_to_fit();
+  firstLive_ = 0;
+  dead_ = 0;
 }
 
 bool IsPureInputPart(std::string_view inputs) {
@@ -74,12 +84,14 @@ void InitGraph(TermGraph& graph, int32_t type, int32_t inputCount, int32_t outpu
   graph.type = type;
   graph.inputCount = inputCount;
   graph.outputCount = outputCount;
-  graph.termPool.SetShape(static_cast<size_t>(inputCount) + static_cast<size_t>(outputCount),
-                         static_cast<size_t>(outputCount) + 1);
-  graph.terms = TermList(&graph.termPool, outputCount);  // the link after the per-output links
+  graph.termPool.SetShape(static_cast<size_t>(inputCount) + static_cast<size_t>(outputCount));
+  graph.listGroups.reset(new ListGroup[static_cast<size_t>(outputCount) + 1]);
+  graph.terms = TermList(&graph.termPool, &graph.listGroups[static_cast<size_t>(outputCount)], 0);
   graph.outputLists.clear();
   graph.outputLists.reserve(static_cast<size_t>(outputCount));
-  for (int32_t j = 0; j < outputCount; ++j) graph.outputLists.emplace_back(&graph.termPool, j);
+  for (size_t j = 0; j < static_cast<size_t>(outputCount); ++j) {
+    graph.outputLists.emplace_back(&graph.termPool, &graph.listGroups[j]);
+  }
   graph.inputLabels = inputLabels;
   graph.outputLabels = outputLabels;
 }

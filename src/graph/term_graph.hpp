@@ -12,11 +12,13 @@
 // per term and output; deriving them keeps the graph in proportion to the file.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tavro {
@@ -83,23 +85,12 @@ struct Term {
   uint64_t serial = 0;
 };
 
-/// A term's place in one list, as slot numbers (kNoSlot at either end).
-struct TermLink {
-  uint32_t prev;
-  uint32_t next;
-};
-
 constexpr uint32_t kNoSlot = UINT32_MAX;
 
 /// Storage of the terms by slot, in fixed chunks so that a term never moves,
 /// with beside it the characters of every term (`charCount` per slot: the
-/// input part, then the output part) and its links in every list (`linkCount`
-/// per slot: one per output, and one for TermGraph::terms). The links of 64
-/// neighbouring slots are kept list by list, so terms that stand in few lists
-/// touch little memory, and a small graph of many outputs little more. A link
-/// is set when its term enters the list and is read only while it stands
-/// there. A freed slot keeps its term with empty inputs and outputs until it
-/// is reused.
+/// input part, then the output part). A freed slot keeps its term with empty
+/// inputs and outputs until it is reused.
 class TermPool {
  public:
   TermPool() = default;
@@ -112,16 +103,14 @@ class TermPool {
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
 
-  /// Sets the characters and links per slot; only while the pool is empty.
-  /// A chunk holds up to 4096 slots but stays near 1 MiB when slots are
-  /// wide, so that a few terms of a very wide function take memory in
-  /// proportion to themselves rather than to a whole chunk.
-  void SetShape(size_t charCount, size_t linkCount);
+  /// Sets the characters per slot; only while the pool is empty. A chunk
+  /// holds up to 4096 slots but stays near 1 MiB when slots are wide, so
+  /// that a few terms of a very wide function take memory in proportion to
+  /// themselves rather than to a whole chunk.
+  void SetShape(size_t charCount);
   /// Constructs the term of the next slot.
   Term& Grow();
   char* Chars(uint32_t slot) { return chars_[slot >> chunkBits_] + (slot & chunkMask_) * charCount_; }
-  TermLink& Link(uint32_t slot, size_t list) { return links_[slot >> chunkBits_][LinkIndex(slot, list)]; }
-  const TermLink& Link(uint32_t slot, size_t list) const { return links_[slot >> chunkBits_][LinkIndex(slot, list)]; }
 
   template <typename PoolT, typename TermT>
   class Iterator {
@@ -145,73 +134,86 @@ class TermPool {
   Iterator<const TermPool, const Term> end() const { return {this, size_}; }
 
  private:
-  // Within a chunk, the links of a tile of 2^tileBits_ slots, list by list.
-  size_t LinkIndex(uint32_t slot, size_t list) const {
-    const size_t inChunk = slot & chunkMask_;
-    const size_t tile = inChunk >> tileBits_ << tileBits_;  // the tile's first slot
-    return tile * linkCount_ + (list << tileBits_) + (inChunk - tile);
-  }
-
   size_t chunkBits_ = 12;
   size_t chunkMask_ = (size_t{1} << 12) - 1;
-  size_t tileBits_ = 6;
-  std::vector<Term*> terms_;      // chunks of raw storage, terms built as slots are taken
-  std::vector<TermLink*> links_;  // chunks of 2^chunkBits_ * linkCount_ links
-  std::vector<char*> chars_;      // chunks of 2^chunkBits_ * charCount_ characters
+  std::vector<Term*> terms_;  // chunks of raw storage, terms built as slots are taken
+  std::vector<char*> chars_;  // chunks of 2^chunkBits_ * charCount_ characters
   size_t size_ = 0;
   size_t charCount_ = 0;
-  size_t linkCount_ = 1;
 };
 
-/// An ordered, intrusive doubly-linked list of terms. Every term stands at
-/// most once in it; append and removal take constant time, and entries keep
-/// the order in which they were appended. The links live in the graph's
-/// TermPool, one per list and slot.
+/// The lists that a term stands in one at a time (the three lists of one
+/// output), or the one list of all terms, share what they know of the terms
+/// that left one of them. A list is an array of slots to which a term is
+/// appended when it enters; when it leaves, its entry stays behind, dead. A
+/// term that never left a list of its group has exactly one entry among them,
+/// and it is live. Once a term has left one, its slot is `moved`, and the
+/// group keeps where its live entry is, if it has one: a later entry of the
+/// same slot (the term back, or another term in a reused slot) is then told
+/// from the dead one. Only groups whose terms leave pay for this: the lists of
+/// a file as read hold four bytes per entry and nothing else.
+struct ListGroup {
+  static constexpr uint64_t kNoEntry = UINT64_MAX;
+  std::vector<uint64_t> moved;  // bit per slot, allocated at the first leave
+  std::unordered_map<uint32_t, uint64_t> live;  // moved slot: list << 40 | entry, or kNoEntry
+  bool IsMoved(uint32_t slot) const { return slot / 64 < moved.size() && (moved[slot / 64] >> (slot % 64) & 1) != 0; }
+  void SetMoved(uint32_t slot) {
+    if (slot / 64 >= moved.size()) moved.resize(std::max<size_t>(slot / 64 + 1, 2 * moved.size()), 0);
+    moved[slot / 64] |= uint64_t{1} << (slot % 64);
+  }
+};
+
+/// An ordered list of terms. Every term stands at most once in it; append
+/// and removal take constant time (amortised), and entries keep the order in
+/// which they were appended.
 class TermList {
  public:
   TermList() = default;
-  TermList(TermPool* pool, int32_t linkIndex) : pool_(pool), linkIndex_(static_cast<size_t>(linkIndex)) {}
+  TermList(TermPool* pool, ListGroup* group, uint32_t id) : pool_(pool), group_(group), id_(id) {}
 
-  Term* First() const { return TermOf(first_); }
-  Term* Last() const { return TermOf(last_); }
-  Term* Next(const Term* t) const { return TermOf(LinkOf(t).next); }
-  Term* Prev(const Term* t) const { return TermOf(LinkOf(t).prev); }
+  /// The first term, or nullptr.
+  Term* First() const;
   int32_t Count() const { return count_; }
   bool Empty() const { return count_ == 0; }
 
-  /// Appends t, which stands in no list that shares this list's links.
+  /// Appends t, which stands in no list of this list's group.
   void Append(Term* t);
   /// Takes t, which stands in the list, out.
   void Remove(Term* t);
 
   template <typename F>
   void ForEach(F&& f) const {
-    for (uint32_t s = first_; s != kNoSlot; s = pool_->Link(s, linkIndex_).next) f(&(*pool_)[s]);
+    const bool anyMoved = group_ != nullptr && !group_->live.empty();
+    for (size_t i = firstLive_; i < entries_.size(); ++i) {
+      const uint32_t s = entries_[i];
+      if (!anyMoved || Live(i)) f(&(*pool_)[s]);
+    }
   }
 
  private:
-  static uint32_t SlotOf(const Term* t) { return static_cast<uint32_t>(t->slot); }
-  Term* TermOf(uint32_t slot) const { return slot == kNoSlot ? nullptr : &(*pool_)[slot]; }
-  TermLink& LinkOf(const Term* t) const { return pool_->Link(SlotOf(t), linkIndex_); }
+  bool Live(size_t i) const;
+  void Compact();
 
   TermPool* pool_ = nullptr;
-  size_t linkIndex_ = 0;
-  uint32_t first_ = kNoSlot;
-  uint32_t last_ = kNoSlot;
+  ListGroup* group_ = nullptr;
+  uint64_t id_ = 0;
+  std::vector<uint32_t> entries_;
+  mutable size_t firstLive_ = 0;  // no live entry comes before it
+  size_t dead_ = 0;
   int32_t count_ = 0;
 };
 
+inline bool TermList::Live(size_t i) const {
+  const uint32_t s = entries_[i];
+  if (!group_->IsMoved(s)) return true;
+  const auto it = group_->live.find(s);
+  return it != group_->live.end() && it->second == (id_ << 40 | i);
+}
+
 inline void TermList::Append(Term* t) {
-  const uint32_t s = SlotOf(t);
-  TermLink& link = LinkOf(t);
-  link.prev = last_;
-  link.next = kNoSlot;
-  if (last_ != kNoSlot) {
-    pool_->Link(last_, linkIndex_).next = s;
-  } else {
-    first_ = s;
-  }
-  last_ = s;
+  const uint32_t s = static_cast<uint32_t>(t->slot);
+  if (group_->IsMoved(s)) group_->live[s] = id_ << 40 | entries_.size();
+  entries_.push_back(s);
   ++count_;
 }
 
@@ -236,11 +238,11 @@ struct InputPartIndex {
 };
 
 /// The three lists of one output, and the count of its terms with '~'. A term
-/// stands in one list at a time, so they share the term's link of that output.
-/// A term with another character stands in none and is not counted.
+/// stands in one list at a time, so they form one group. A term with another
+/// character stands in none and is not counted.
 struct OutputTermLists {
-  OutputTermLists(TermPool* pool, int32_t output)
-      : onTerms(pool, output), offTerms(pool, output), dcTerms(pool, output) {}
+  OutputTermLists(TermPool* pool, ListGroup* group)
+      : onTerms(pool, group, 0), offTerms(pool, group, 1), dcTerms(pool, group, 2) {}
   TermList onTerms;   // character '1'
   TermList offTerms;  // character '0'
   TermList dcTerms;   // character '-'
@@ -252,8 +254,10 @@ struct TermGraph {
   TermGraph(const TermGraph&) = delete;
   TermGraph& operator=(const TermGraph&) = delete;
 
-  TermList terms;  // every term, in order of creation (link outputCount)
+  TermList terms;  // every term, in order of creation
   std::vector<OutputTermLists> outputLists;
+  // The groups of the lists: one per output, then that of `terms`.
+  std::unique_ptr<ListGroup[]> listGroups;
   int32_t termCount = -1;  // -1 until InitGraph
   int32_t inputCount = 0;
   int32_t outputCount = 0;

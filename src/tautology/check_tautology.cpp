@@ -316,16 +316,16 @@ OutputAnswer Search(SearchBuffers& buffers, const TermGraph& graph, int32_t outp
 }  // namespace
 
 bool MeetsNoOnTerm(const TermGraph& graph, int32_t output, const CubeLiteral* literals, size_t count) {
-  const TermList& on = graph.outputLists[Z(output)].onTerms;
-  for (const Term* t = on.First(); t != nullptr; t = on.Next(t)) {
+  bool meetsNone = true;
+  graph.outputLists[Z(output)].onTerms.ForEach([&](const Term* t) {
     bool meets = true;
     for (size_t k = 0; k < count && meets; ++k) {
       const char c = t->inputs[Z(literals[k].variable)];
       meets = c == '-' || c == literals[k].value;
     }
-    if (meets) return false;
-  }
-  return true;
+    if (meets) meetsNone = false;
+  });
+  return meetsNone;
 }
 
 OutputAnswer DecideOutput(TautologyChecker& checker, const TermGraph& graph, int32_t output,

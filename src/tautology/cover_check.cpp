@@ -727,12 +727,14 @@ CoverVerdict CheckOnCover(CoverCheckBuffers& memory, const TermGraph& graph, int
     std::fill(c.arena.begin(), c.arena.end(), ~Word{0});
     k = 0;
     anyAllDash = false;
-    for (const Term* t = on.First(); t != nullptr; t = on.Next(t), ++k) {
-      if (t->inputs.size() != length || !PackCube(t->inputs, c.arena.data() + k * c.words)) {
-        return CoverVerdict::kUndecided;
-      }
+    bool packed = true;
+    on.ForEach([&](const Term* t) {
+      if (!packed) return;
+      packed = t->inputs.size() == length && PackCube(t->inputs, c.arena.data() + k * c.words);
       anyAllDash = anyAllDash || allDash(*t);
-    }
+      ++k;
+    });
+    if (!packed) return CoverVerdict::kUndecided;
   }
   if (anyAllDash) return CoverVerdict::kCovers;
   const size_t witnessStart = witness != nullptr ? witness->size() : 0;
