@@ -9,9 +9,12 @@
 namespace tavro {
 namespace {
 
-using tuning::kFilterPlaces;
 using tuning::kMostGroups;
-constexpr uint32_t kChunk = tuning::kChunkEntries;
+// Fixed by the layout: an entry's two 32-bit words carry its term's literal
+// and '1' bits at the 32 places after its group, and a list block's place
+// within its chunk is the low 16 bits of List::at.
+constexpr size_t kFilterPlaces = 32;
+constexpr uint32_t kChunk = uint32_t{1} << 16;
 
 size_t Idx(int32_t i) { return static_cast<size_t>(i); }
 

@@ -118,77 +118,94 @@ void BuildClassIndexes(Pass& p) {
   }
 }
 
-// Puts the surviving candidates of the current term s into p.survivors, in
-// working-list order. A term met through the index with no candidate among
-// all the graph's input parts, whatever their characters, is isolated.
-void FindSurvivors(Pass& p, int32_t s, char v) {
+namespace {
+
+// The survivors of s among the candidates noted when s was found not
+// isolated (or that joined the list when they were made).
+void SurvivorsOfKnown(Pass& p, int32_t s, char v, const std::vector<SerialSlot>& known) {
   const auto key = KeyOf(p, s);
-  std::vector<Survivor>& found = p.survivors;
-  found.clear();
+  const uint64_t* tm = MasksOf(p, s);
+  bool isolated = true;
+  for (const SerialSlot e : known) {
+    if (!Alive(p.memory, e)) continue;
+    isolated = false;
+    const int32_t u = e.slot;
+    if (ValueOf(p, u) != v || !(KeyOf(p, u) > key)) continue;
+    const int32_t r = CompareMasks(tm, MasksOf(p, u), p.words);
+    if (r != kUnrelated) p.survivors.push_back({u, r});
+  }
+  p.stats.comparisons += static_cast<int64_t>(known.size());
+  // Every term it met is gone: it meets no other term now.
+  if (!p.byClass && isolated) p.memory.records[Idx(s)].isolated = true;
+}
+
+// The survivors of s among the terms an index (or the rows of a class, or the
+// table of parts) names. A term met through the index with no candidate among
+// all the graph's input parts, whatever their characters, is isolated.
+void SurvivorsThroughIndex(Pass& p, int32_t s, char v) {
+  const auto key = KeyOf(p, s);
   const int c = ValueClass(v);
   const uint64_t* tm = MasksOf(p, s);
   const int32_t literals = LiteralCount(tm, p.words);
-  const std::vector<SerialSlot>* known = c == kOtherClass ? nullptr : KnownCandidatesOf(p.memory, s);
-  if (known != nullptr) {
-    // Every candidate of s by input part was noted when s was found not
-    // isolated, or joined the list when it was made.
-    bool isolated = true;
-    for (const SerialSlot e : *known) {
-      if (!Alive(p.memory, e)) continue;
-      isolated = false;
-      const int32_t u = e.slot;
-      if (ValueOf(p, u) != v || !(KeyOf(p, u) > key)) continue;
-      const int32_t r = CompareMasks(tm, MasksOf(p, u), p.words);
-      if (r != kUnrelated) found.push_back({u, r});
-    }
-    p.stats.comparisons += static_cast<int64_t>(known->size());
-    // Every term it met is gone: it meets no other term now.
-    if (!p.byClass && isolated) p.memory.records[Idx(s)].isolated = true;
-  } else if (c == kOtherClass) {
+  p.near.clear();
+  // The input parts a candidate may have are 3^dashes * (literals + 1); a
+  // term with few dashes among many similar terms (minterm tables, such as
+  // the real set's b12_split and the minterms family) names them faster
+  // through the table of parts than the leaves list its candidates. Impure
+  // input parts are not in that table.
+  const int32_t dash = p.memory.records[Idx(s)].dash;
+  const double parts = std::pow(3.0, std::min(dash, 40)) * (literals + 1);
+  const double most = p.memory.impureTerms != 0    ? kNoLimit
+                      : p.nameParts && parts < 1e4 ? 0
+                                                   : std::min(kTermsPerPart * parts, kNoLimit);
+  if (p.byNaming && parts > tuning::kNamedPartsAtMost) {
+    // Too many parts to name: the index of every term serves from here on.
+    BuildIndexOfLiveTerms(p);
+    p.byNaming = false;
+  }
+  CandidateIndex& index = p.byClass ? p.memory.classIndex[c] : p.memory.index;
+  bool listed = true;
+  if (p.byNaming) {
+    listed = false;
+  } else if (p.byClass && p.byRows[c]) {
+    p.memory.classRows[c].Near(tm, p.words, dash, p.near);
+  } else {
+    listed = index.Near(tm, p.near, static_cast<size_t>(most));
+  }
+  if (!listed) NamePartsOfCandidates(p, tm);
+  p.stats.comparisons += static_cast<int64_t>(p.near.size());
+  bool isolated = true;
+  for (int32_t u : p.near) {
+    const bool member = p.byClass ? p.memory.memberClass[Idx(u)] == c : ValueOf(p, u) == v;
+    if (u == s || (!member && !isolated)) continue;
+    const int32_t r = CompareMasks(tm, MasksOf(p, u), p.words);
+    if (r == kUnrelated) continue;
+    isolated = false;
+    if (member && KeyOf(p, u) > key) p.survivors.push_back({u, r});
+  }
+  if (!p.byClass && listed && isolated) p.memory.records[Idx(s)].isolated = true;
+}
+
+}  // namespace
+
+// Puts the surviving candidates of the current term s into p.survivors, in
+// working-list order.
+void FindSurvivors(Pass& p, int32_t s, char v) {
+  std::vector<Survivor>& found = p.survivors;
+  found.clear();
+  const int c = ValueClass(v);
+  if (c == kOtherClass) {
     // Only a term without literals can meet such a character without reading
     // a cell list, which refuses it; every later term with it is contained.
-    if (literals > 0) throw "wrong set";
+    if (LiteralCount(MasksOf(p, s), p.words) > 0) throw "wrong set";
+    const auto key = KeyOf(p, s);
     for (int32_t u : p.others) {
       if (ValueOf(p, u) == v && KeyOf(p, u) > key) found.push_back({u, kContained});
     }
+  } else if (const std::vector<SerialSlot>* known = KnownCandidatesOf(p.memory, s)) {
+    SurvivorsOfKnown(p, s, v, *known);
   } else {
-    p.near.clear();
-    // The input parts a candidate may have are 3^dashes * (literals + 1); a
-    // term with few dashes among many similar terms (minterm tables, such as
-    // the real set's b12_split and the minterms family) names them faster
-    // through the table of parts than the leaves list its candidates. Impure
-    // input parts are not in that table.
-    const int32_t dash = p.memory.records[Idx(s)].dash;
-    const double parts = std::pow(3.0, std::min(dash, 40)) * (literals + 1);
-    const double most = p.memory.impureTerms != 0    ? kNoLimit
-                        : p.nameParts && parts < 1e4 ? 0
-                                                     : std::min(kTermsPerPart * parts, kNoLimit);
-    if (p.byNaming && parts > tuning::kNamedPartsAtMost) {
-      // Too many parts to name: the index of every term serves from here on.
-      BuildIndexOfLiveTerms(p);
-      p.byNaming = false;
-    }
-    CandidateIndex& index = p.byClass ? p.memory.classIndex[c] : p.memory.index;
-    bool listed = true;
-    if (p.byNaming) {
-      listed = false;
-    } else if (p.byClass && p.byRows[c]) {
-      p.memory.classRows[c].Near(tm, p.words, dash, p.near);
-    } else {
-      listed = index.Near(tm, p.near, static_cast<size_t>(most));
-    }
-    if (!listed) NamePartsOfCandidates(p, tm);
-    p.stats.comparisons += static_cast<int64_t>(p.near.size());
-    bool isolated = true;
-    for (int32_t u : p.near) {
-      const bool member = p.byClass ? p.memory.memberClass[Idx(u)] == c : ValueOf(p, u) == v;
-      if (u == s || (!member && !isolated)) continue;
-      const int32_t r = CompareMasks(tm, MasksOf(p, u), p.words);
-      if (r == kUnrelated) continue;
-      isolated = false;
-      if (member && KeyOf(p, u) > key) found.push_back({u, r});
-    }
-    if (!p.byClass && listed && isolated) p.memory.records[Idx(s)].isolated = true;
+    SurvivorsThroughIndex(p, s, v);
   }
   std::sort(found.begin(), found.end(),
             [&](const Survivor& a, const Survivor& b) { return KeyOf(p, a.id) < KeyOf(p, b.id); });

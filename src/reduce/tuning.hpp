@@ -61,11 +61,4 @@ inline constexpr size_t kTermsPerLeaf = 2;
 inline constexpr int32_t kWidestGroup = 12;
 inline constexpr int32_t kMostGroups = 16;
 
-// Candidate index storage: an entry carries its term's characters at the
-// kFilterPlaces places after its group, so that a walk drops most terms that
-// are no candidates without reading their masks; list blocks are cut from
-// chunks of kChunkEntries entries.
-inline constexpr size_t kFilterPlaces = 32;
-inline constexpr uint32_t kChunkEntries = uint32_t{1} << 16;
-
 }  // namespace tavro::tuning

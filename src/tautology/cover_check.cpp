@@ -226,6 +226,76 @@ int32_t CountFields(Word x) {
   return static_cast<int32_t>((x * 0x0101010101010101ULL) >> 56);
 }
 
+/// Surveys the cover: per variable whether any cube has a '0' or a '1' there,
+/// and which single-literal cubes there are; each cube's literal count and
+/// the largest. kCovers when a cube has no literal, kExpanded otherwise; sets
+/// `anyUnit` when a cube has one literal.
+Outcome SurveyColumns(Checker& c, const Block& node, bool& anyUnit) {
+  const size_t w = c.words;
+  std::fill(c.anyZero.begin(), c.anyZero.end(), 0);
+  std::fill(c.anyOne.begin(), c.anyOne.end(), 0);
+  std::fill(c.unitZero.begin(), c.unitZero.end(), 0);
+  std::fill(c.unitOne.begin(), c.unitOne.end(), 0);
+  const Word* base = c.arena.data() + node.begin;
+  anyUnit = false;
+  int32_t maxLiterals = 0;
+  for (size_t k = 0; k < node.count; ++k) {
+    const Word* cube = base + k * w;
+    int32_t literals = 0;
+    size_t lastWord = 0;
+    for (size_t j = 0; j < w; ++j) {
+      c.anyZero[j] |= ZeroBits(cube[j]);
+      c.anyOne[j] |= OneBits(cube[j]);
+      const Word bits = LiteralBits(cube[j]);
+      if (bits != 0) {
+        literals += CountFields(bits);
+        lastWord = j;
+      }
+    }
+    if (literals == 0) return Outcome::kCovers;
+    if (literals == 1) {
+      c.unitZero[lastWord] |= ZeroBits(cube[lastWord]);
+      c.unitOne[lastWord] |= OneBits(cube[lastWord]);
+      anyUnit = true;
+    }
+    c.literalCount[k] = literals;
+    maxLiterals = std::max(maxLiterals, literals);
+  }
+  c.maxLiterals = maxLiterals;
+  return Outcome::kExpanded;
+}
+
+/// Drops the cubes with a literal at a variable of one polarity, each such
+/// variable set against it on the trail; false when there is none.
+bool DropUnateColumns(Checker& c, Block& node) {
+  const size_t w = c.words;
+  bool anyUnate = false;
+  for (size_t j = 0; j < w; ++j) {
+    c.unate[j] = c.anyZero[j] ^ c.anyOne[j];
+    anyUnate = anyUnate || c.unate[j] != 0;
+  }
+  if (!anyUnate) return false;
+  if (c.witness != nullptr) {
+    // Set against its only polarity, the variable leaves out every cube dropped here.
+    for (size_t j = 0; j < w; ++j) {
+      FixOnTrail(c, j, c.unate[j] & c.anyZero[j], '1');
+      FixOnTrail(c, j, c.unate[j] & c.anyOne[j], '0');
+    }
+  }
+  Word* base = c.arena.data() + node.begin;
+  size_t kept = 0;
+  for (size_t k = 0; k < node.count; ++k) {
+    const Word* cube = base + k * w;
+    bool keep = true;
+    for (size_t j = 0; j < w && keep; ++j) keep = (LiteralBits(cube[j]) & c.unate[j]) == 0;
+    if (!keep) continue;
+    if (kept != k) std::copy(cube, cube + w, base + kept * w);
+    ++kept;
+  }
+  node.count = kept;
+  return true;
+}
+
 /// Simplifies the node until neither rule applies, keeping its verdict:
 /// - cubes with a single literal x = b cover the cofactor x = b, so the node
 ///   is replaced by its cofactor at x = not b, for all of them at once (both
@@ -239,36 +309,8 @@ Outcome Simplify(Checker& c, Block& node) {
   const size_t w = c.words;
   for (;;) {
     if (node.count == 0) return Outcome::kMisses;
-    std::fill(c.anyZero.begin(), c.anyZero.end(), 0);
-    std::fill(c.anyOne.begin(), c.anyOne.end(), 0);
-    std::fill(c.unitZero.begin(), c.unitZero.end(), 0);
-    std::fill(c.unitOne.begin(), c.unitOne.end(), 0);
-    Word* base = c.arena.data() + node.begin;
     bool anyUnit = false;
-    int32_t maxLiterals = 0;
-    for (size_t k = 0; k < node.count; ++k) {
-      const Word* cube = base + k * w;
-      int32_t literals = 0;
-      size_t lastWord = 0;
-      for (size_t j = 0; j < w; ++j) {
-        c.anyZero[j] |= ZeroBits(cube[j]);
-        c.anyOne[j] |= OneBits(cube[j]);
-        const Word bits = LiteralBits(cube[j]);
-        if (bits != 0) {
-          literals += CountFields(bits);
-          lastWord = j;
-        }
-      }
-      if (literals == 0) return Outcome::kCovers;
-      if (literals == 1) {
-        c.unitZero[lastWord] |= ZeroBits(cube[lastWord]);
-        c.unitOne[lastWord] |= OneBits(cube[lastWord]);
-        anyUnit = true;
-      }
-      c.literalCount[k] = literals;
-      maxLiterals = std::max(maxLiterals, literals);
-    }
-    c.maxLiterals = maxLiterals;
+    if (SurveyColumns(c, node, anyUnit) == Outcome::kCovers) return Outcome::kCovers;
     if (anyUnit) {
       for (size_t j = 0; j < w; ++j) {
         if ((c.unitZero[j] & c.unitOne[j]) != 0) return Outcome::kCovers;
@@ -282,29 +324,7 @@ Outcome Simplify(Checker& c, Block& node) {
       node.count = CofactorOnUnits(c, node);
       continue;
     }
-    bool anyUnate = false;
-    for (size_t j = 0; j < w; ++j) {
-      c.unate[j] = c.anyZero[j] ^ c.anyOne[j];
-      anyUnate = anyUnate || c.unate[j] != 0;
-    }
-    if (!anyUnate) return Outcome::kExpanded;
-    if (c.witness != nullptr) {
-      // Set against its only polarity, the variable leaves out every cube dropped here.
-      for (size_t j = 0; j < w; ++j) {
-        FixOnTrail(c, j, c.unate[j] & c.anyZero[j], '1');
-        FixOnTrail(c, j, c.unate[j] & c.anyOne[j], '0');
-      }
-    }
-    size_t kept = 0;
-    for (size_t k = 0; k < node.count; ++k) {
-      const Word* cube = base + k * w;
-      bool keep = true;
-      for (size_t j = 0; j < w && keep; ++j) keep = (LiteralBits(cube[j]) & c.unate[j]) == 0;
-      if (!keep) continue;
-      if (kept != k) std::copy(cube, cube + w, base + kept * w);
-      ++kept;
-    }
-    node.count = kept;
+    if (!DropUnateColumns(c, node)) return Outcome::kExpanded;
   }
 }
 
@@ -450,11 +470,8 @@ bool SweepsConnect(Checker& c, const Block& node) {
   return true;
 }
 
-/// Splits a cover whose variables fall into two or more disjoint groups into
-/// those groups, written above the arena top, smallest group first; pushes a
-/// group frame and makes the first group the node. Returns kMisses (meaning
-/// "not split") when there is one group only.
-Outcome SplitIntoGroups(Checker& c, Block& node) {
+/// Joins, in a forest over the variables, the variables of every cube.
+void JoinVariablesOfCubes(Checker& c, const Block& node) {
   const size_t w = c.words;
   for (size_t j = 0; j < w; ++j) {
     for (Word bits = c.anyZero[j]; bits != 0; bits &= bits - 1) {
@@ -478,6 +495,14 @@ Outcome SplitIntoGroups(Checker& c, Block& node) {
       }
     }
   }
+}
+
+/// Numbers the groups of joined variables in order of their first cube and
+/// gives every cube its group (cubeGroup) and every group its size; returns
+/// the number of groups.
+size_t NumberGroups(Checker& c, const Block& node) {
+  const size_t w = c.words;
+  const Word* base = c.arena.data() + node.begin;
   size_t groups = 0;
   for (size_t k = 0; k < node.count; ++k) {
     const Word* cube = base + k * w;
@@ -493,6 +518,17 @@ Outcome SplitIntoGroups(Checker& c, Block& node) {
     c.cubeGroup[k] = group;
     ++c.groupSize[static_cast<size_t>(group)];
   }
+  return groups;
+}
+
+/// Splits a cover whose variables fall into two or more disjoint groups into
+/// those groups, written above the arena top, smallest group first; pushes a
+/// group frame and makes the first group the node. Returns kMisses (meaning
+/// "not split") when there is one group only.
+Outcome SplitIntoGroups(Checker& c, Block& node) {
+  const size_t w = c.words;
+  JoinVariablesOfCubes(c, node);
+  const size_t groups = NumberGroups(c, node);
   if (groups < 2) return Outcome::kMisses;
   const size_t top = c.arena.size();
   if (top + node.count * w > c.arenaLimit) return Outcome::kUndecided;
@@ -513,7 +549,7 @@ Outcome SplitIntoGroups(Checker& c, Block& node) {
     offset += c.groupSize[g] * w;
   }
   c.arena.resize(offset);
-  base = c.arena.data() + node.begin;
+  const Word* base = c.arena.data() + node.begin;
   for (size_t k = 0; k < node.count; ++k) {
     const size_t g = static_cast<size_t>(c.cubeGroup[k]);
     std::copy(base + k * w, base + (k + 1) * w, c.arena.data() + c.groupNext[g]);
@@ -694,48 +730,20 @@ CoverVerdict CheckOnCover(CoverCheckBuffers& memory, const TermGraph& graph, int
   if (onCount == 0) return CoverVerdict::kMisses;  // the witness is all '-'
   Checker& c = memory.checker;
   InitChecker(c, graph.inputCount, onCount);
-  // The verdict does not depend on the order of the cubes. When the output's
-  // ON terms are a good part of all terms, they are read in storage order,
-  // about twice as fast as following the list's links: they are the live
-  // terms with '1' there (a freed term has no outputs). Otherwise, or should
-  // that count disagree with the list's, the list itself is read.
   // A term of all '-' covers everything: the check need not run. (Its
   // dashCount also counts characters that PackCube refuses.)
   size_t k = 0;
   bool anyAllDash = false;
-  auto allDash = [&](const Term& t) {
-    if (t.dashCount != graph.inputCount) return false;
-    const Word* cube = c.arena.data() + k * c.words;
-    return std::all_of(cube, cube + c.words, [](Word w) { return w == ~Word{0}; });
-  };
-  const bool dense = onCount * 4 >= graph.termPool.size();
-  if (dense) {
-    for (const Term& t : graph.termPool) {
-      if (t.outputs.size() <= o || t.outputs[o] != '1') continue;
-      if (k == onCount) {
-        ++k;
-        break;
-      }
-      if (t.inputs.size() != length || !PackCube(t.inputs, c.arena.data() + k * c.words)) {
-        return CoverVerdict::kUndecided;
-      }
-      anyAllDash = anyAllDash || allDash(t);
-      ++k;
-    }
-  }
-  if (!dense || k != onCount) {
-    std::fill(c.arena.begin(), c.arena.end(), ~Word{0});
-    k = 0;
-    anyAllDash = false;
-    bool packed = true;
-    on.ForEach([&](const Term* t) {
-      if (!packed) return;
-      packed = t->inputs.size() == length && PackCube(t->inputs, c.arena.data() + k * c.words);
-      anyAllDash = anyAllDash || allDash(*t);
-      ++k;
-    });
-    if (!packed) return CoverVerdict::kUndecided;
-  }
+  bool packed = true;
+  on.ForEach([&](const Term* t) {
+    if (!packed) return;
+    Word* cube = c.arena.data() + k * c.words;
+    packed = t->inputs.size() == length && PackCube(t->inputs, cube);
+    anyAllDash = anyAllDash || (packed && t->dashCount == graph.inputCount &&
+                                std::all_of(cube, cube + c.words, [](Word w) { return w == ~Word{0}; }));
+    ++k;
+  });
+  if (!packed) return CoverVerdict::kUndecided;
   if (anyAllDash) return CoverVerdict::kCovers;
   const size_t witnessStart = witness != nullptr ? witness->size() : 0;
   c.witness = witness;
