@@ -1,13 +1,15 @@
 // The library's calls: a function read from a file, from text and from cubes
 // answers alike and as the step-by-step pipeline does; errors keep the
 // program's messages and name their lines; two threads answer as one does;
-// witnesses of --any-witness on covers of variable-disjoint parts.
+// witnesses of --any-witness on covers of variable-disjoint parts, with the
+// reduction and without.
 #include "tavro/tavro.hpp"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -284,6 +286,53 @@ TEST(Api, AnyWitnessOnVariableDisjointPartsMeetsNoOnCube) {
   }
   EXPECT_GT(holes, 80);
   EXPECT_GT(tautologies, 50);
+}
+
+// Without the reduction the cover check meets the cubes as written. Parts over
+// disjoint variables of 10 inputs, each a ring of two-literal cubes around its
+// variables in a shuffled order (a variable's own sign in one cube, the other
+// in the next), so that its variables join only from cube to cube; a quarter
+// of the parts also get their two full cubes and cover everything. The cube
+// given meets no ON cube, and tautology comes exactly when all 1,024 vectors
+// are covered.
+TEST(Api, AnyWitnessWithoutReductionOnRingsOfCubes) {
+  std::mt19937 random(8117);
+  int holes = 0, tautologies = 0;
+  for (int round = 0; round < 400; ++round) {
+    std::vector<size_t> order(10);
+    std::iota(order.begin(), order.end(), 0);
+    std::shuffle(order.begin(), order.end(), random);
+    std::string sign(10, '0'), against(10, '1');
+    for (size_t v = 0; v < 10; ++v) {
+      if (random() % 2 != 0) std::swap(sign[v], against[v]);
+    }
+    std::vector<std::string> on;
+    for (size_t first = 0, size = 0; first + 3 <= 10; first += size) {
+      size = std::min<size_t>(3 + random() % 3, 10 - first);
+      std::string all(10, '-'), none(10, '-');
+      for (size_t k = 0; k < size; ++k) {
+        const size_t x = order[first + k], y = order[first + (k + 1) % size];
+        on.push_back(std::string(10, '-'));
+        on.back()[x] = all[x] = sign[x];
+        on.back()[y] = against[y];
+        none[x] = against[x];
+      }
+      if (random() % 4 == 0) on.insert(on.end(), {all, none});
+    }
+    std::shuffle(on.begin(), on.end(), random);
+    std::vector<Cube> cubes;
+    for (const std::string& cube : on) cubes.push_back({cube, "1"});
+    SCOPED_TRACE((Cover{10, 1, Type::f, cubes}.Text()));
+    Options options;
+    options.reduce = false;
+    options.anyWitness = true;
+    const Result result = Check(MakeFunction(10, 1, Type::f, cubes), options)[0];
+    ASSERT_EQ(result.tautology, testing::CoversAllVectors(on, 10));
+    ++(result.tautology ? tautologies : holes);
+    for (const std::string& cube : on) ASSERT_TRUE(result.tautology || !testing::CubesMeet(cube, result.cube)) << cube;
+  }
+  EXPECT_GT(tautologies, 100);
+  EXPECT_GT(holes, 100);
 }
 
 TEST(Api, TwoFunctionsOnTwoThreadsAnswerAsOneAfterTheOther) {

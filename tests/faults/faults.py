@@ -311,4 +311,8 @@ FAULTS = [
      "  state.type = type;\n",
      "",
      "cubes in memory: the type given is not used (every cover read as fd)"),
+    ("src/tautology/cover_check.cpp",
+     "c.groupOfRoot[static_cast<size_t>(FindRoot(c.root, v))]",
+     "c.groupOfRoot[static_cast<size_t>(c.root[static_cast<size_t>(v)])]",
+     "cover check: a cube joins the group of its first variable's parent, not its root"),
 ]
