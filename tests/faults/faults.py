@@ -319,4 +319,8 @@ FAULTS = [
      "if (sw == w / 64) m &= ~uint64_t{0} << (w % 64);",
      "if (sw == 0) m &= ~uint64_t{0} << (w % 64);",
      "[reduce] pending terms: from an arrival past 4,096 the search also reads the words before it"),
+    ("src/reduce/candidate_index.cpp",
+     "  if (std::all_of(words, words + group.rowWords, [](uint64_t w) { return w == 0; })) {",
+     "  if (words[column / 64] == 0) {",
+     "[reduce] a row is marked empty when the column word of the emptied leaf empties"),
 ]

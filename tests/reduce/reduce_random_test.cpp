@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -289,6 +290,43 @@ TEST(ReduceOutputRandom, MintermTableOfManyOutputsMatchesThePlainPass) {
   ReduceState state;
   for (int32_t j = 0; j < f.outputs; ++j) ReduceOutput(g, j, state);
   EXPECT_GT(g.nextSerial, 4096u + 512u);
+}
+
+// The don't-care cubes of a dense cover of 16 inputs, in groups as the
+// adjacent family writes them: a base cube of about half dashes, then cubes
+// inside it (one to three of its dashes fixed) or, one in twenty, next to it
+// (one literal flipped). More than 13,500 members in one class: its index's
+// two groups are 8 places wide, a row of leaves spans two words of columns,
+// and the pass empties many leaves as it drops the cubes inside the bases.
+TEST(ReduceOutputRandom, DenseDontCareClassMatchesThePlainPass) {
+  std::mt19937 rng(12);
+  std::vector<testing::CubeLines> groups;
+  std::set<std::string> seen;
+  for (size_t count = 0; count < 13500; count += groups.back().size()) {
+    std::string base;
+    for (int k = 0; k < 16; ++k) base += rng() % 2 != 0 ? '-' : "01"[rng() % 2];
+    groups.push_back({{base, "-"}});
+    seen.insert(base);
+    for (int k = 0; k < 60; ++k) {
+      std::string cube = base;
+      const bool next = rng() % 20 == 0;
+      std::vector<size_t> places;
+      for (size_t i = 0; i < cube.size(); ++i) {
+        if ((cube[i] == '-') != next) places.push_back(i);
+      }
+      std::shuffle(places.begin(), places.end(), rng);
+      places.resize(std::min<size_t>(places.size(), next ? 1 : 1 + rng() % 3));
+      for (size_t i : places) cube[i] = next ? (cube[i] == '0' ? '1' : '0') : "01"[rng() % 2];
+      if (seen.insert(cube).second) groups.back().emplace_back(cube, "-");
+    }
+  }
+  std::shuffle(groups.begin(), groups.end(), rng);
+  RandomFunction f;
+  f.inputs = 16;
+  f.outputs = 1;
+  f.type = kTypeFd;
+  for (const testing::CubeLines& group : groups) f.cubes.insert(f.cubes.end(), group.begin(), group.end());
+  CheckFunction(f);
 }
 
 TEST(ReduceOutputRandom, OddCharactersMatchThePlainPass) {
