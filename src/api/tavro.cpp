@@ -121,6 +121,9 @@ Report Check(Function function, const Options& options) {
         ReduceOutput(graph, output, state);
       }
     }
+    // No cube joins the graph from here on: its index of input parts makes
+    // room for the search.
+    ReleaseTermIndex(graph);
     TautologyChecker checker;
     checker.progress = relay.Hook();
     auto answers = std::make_unique<Report::Answers>();

@@ -331,6 +331,8 @@ void PrefetchInputPart(const TermGraph& graph, std::string_view inputs) {
   Prefetch(&index.entries[Home(index, tag)]);
 }
 
+void ReleaseTermIndex(TermGraph& graph) { graph.termByInputs = InputPartIndex{}; }
+
 void ReserveTerms(TermGraph& graph, size_t terms) {
   const size_t capacity = CapacityFor(terms);
   if (capacity > graph.termByInputs.entries.size()) Resize(graph.termByInputs, capacity);

@@ -71,12 +71,14 @@ class TermChars {
   uint32_t size_ = 0;
 };
 
+// The counts sit in the padding after each part's size: a term takes 48
+// bytes, not 56.
 struct Term {
-  TermChars inputs;   // one character per input variable
-  TermChars outputs;  // one character per output
+  [[no_unique_address]] TermChars inputs;  // one character per input variable
+  int32_t dashCount = 0;  // characters of inputs that are neither '0' nor '1'
+  [[no_unique_address]] TermChars outputs;  // one character per output
   int32_t onesCount = 0;
   int32_t zerosCount = 0;
-  int32_t dashCount = 0;  // characters of inputs that are neither '0' nor '1'
   // Storage slot of this term, dense in [0, SlotCount); a freed slot is
   // reused by a later term. Lets passes keep per-term state in arrays.
   int32_t slot = -1;
@@ -84,6 +86,7 @@ struct Term {
   // later term has a greater one.
   uint64_t serial = 0;
 };
+static_assert(sizeof(void*) != 8 || sizeof(Term) == 48);
 
 constexpr uint32_t kNoSlot = UINT32_MAX;
 
@@ -317,6 +320,11 @@ Term* FindTerm(const TermGraph& graph, std::string_view inputs);
 /// that a caller that knows its next part early need not wait for it later.
 /// Changes nothing.
 void PrefetchInputPart(const TermGraph& graph, std::string_view inputs);
+
+/// Releases the index from input part to term, for a graph that takes no
+/// more cubes: the search and the report do not read it. FindTerm finds
+/// nothing afterwards.
+void ReleaseTermIndex(TermGraph& graph);
 
 /// Sizes the term index for `terms` terms in all, so that it need not grow
 /// while they are added.
