@@ -6,7 +6,7 @@
 # the checksum of its result lines; for each program its exit status, time,
 # CPU seconds, peak memory and peak memory over the file's size, and the
 # checksum of its result lines; then whether the two programs' result lines
-# are the same. Not part of CI: it needs several GB of memory and minutes of
+# are the same, or at least name the same tautologies. Not part of CI: it needs several GB of memory and minutes of
 # CPU.
 #
 #   fuzz/big_file_check.sh [SIZE_MB]
@@ -76,7 +76,7 @@ else
   tail -n 3 "$out.err"
 fi
 
-declare -A checksum
+declare -A checksum answers
 for program in tavro tavro-direct; do
   echo "== $program (address space at most $limit_kb KiB, $seconds s at most)"
   status=0
@@ -99,6 +99,9 @@ for program in tavro tavro-direct; do
   checksum[$program]=-
   if [ "$status" -eq 0 ]; then
     checksum[$program]=$(result_checksum "$out")
+    # Which outputs are tautologies: the two programs must agree on it, though
+    # their witnesses may differ (the reduction changes the covers).
+    answers[$program]=$(sed '1d;$d' "$out" | awk '{ printf "%s", ($0 == "tautology" ? "T" : "w") }')
     echo "checksum ${checksum[$program]}"
   fi
 done
@@ -108,8 +111,10 @@ if [ "${checksum[tavro]}" = - ] || [ "${checksum[tavro-direct]}" = - ]; then
   echo "not compared: a program did not end with status 0"
 elif [ "${checksum[tavro]}" = "${checksum[tavro-direct]}" ]; then
   echo "tavro and tavro-direct: the same result lines"
+elif [ "${answers[tavro]}" = "${answers[tavro-direct]}" ]; then
+  echo "tavro and tavro-direct: the same tautologies, other witnesses (the reduction changes the covers)"
 else
-  echo "tavro and tavro-direct: result lines DIFFER"
+  echo "tavro and tavro-direct: the tautologies DIFFER"
 fi
 if [ "$phases_checksum" != - ] && [ "${checksum[tavro]}" != - ] \
   && [ "$phases_checksum" != "${checksum[tavro]}" ]; then
