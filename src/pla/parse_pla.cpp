@@ -118,17 +118,20 @@ void RequireCounts(const ParserState& state) {
 
 // A cube line takes at least one byte per input and output and a separator,
 // which bounds the number of terms the text left can add; the term index is
-// sized once for them (up to a limit, so that a text of mostly other lines
-// cannot claim much memory) instead of growing step by step.
+// sized once for them instead of growing step by step (each growth rereads
+// it whole). A text of mostly other lines claims at most one term per 64 of
+// its bytes beyond a few million terms: an index of half the text's size.
 void StartGraph(TermGraph& graph, ParserState& state, size_t bytesLeft) {
-  constexpr uint64_t kReservedTermsAtMost = uint64_t{1} << 22;
+  constexpr uint64_t kReservedTermsAnyway = uint64_t{1} << 22;
+  constexpr uint64_t kBytesPerReservedTerm = 64;
   if (state.type == 0) state.type = kTypeFd;
   InitGraph(graph, state.type, state.inputCount, state.outputCount, state.inputLabels,
             state.outputLabels);
   const uint64_t shortestCubeLine = uint64_t{static_cast<uint32_t>(state.inputCount)} +
                                     static_cast<uint32_t>(state.outputCount) + 1;
   const uint64_t termsAtMost = bytesLeft / shortestCubeLine + 1;
-  ReserveTerms(graph, static_cast<size_t>(std::min(termsAtMost, kReservedTermsAtMost)));
+  const uint64_t limit = std::max<uint64_t>(kReservedTermsAnyway, bytesLeft / kBytesPerReservedTerm);
+  ReserveTerms(graph, static_cast<size_t>(std::min(termsAtMost, limit)));
   state.graphPending = false;
 }
 
