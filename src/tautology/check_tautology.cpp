@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -315,6 +316,22 @@ OutputAnswer Search(SearchBuffers& buffers, const TermGraph& graph, int32_t outp
 
 }  // namespace
 
+namespace {
+
+/// False when the ON cubes together hold fewer vectors than the space (the sum
+/// of 2^-literals is below 1), so that they cannot cover it and the cover
+/// check could only leave the answer to the search. Every character other
+/// than '0' and '1' counts as '-', which can only raise the sum.
+bool MayCoverEverything(const TermGraph& graph, int32_t output) {
+  double share = 0;
+  graph.outputLists[Z(output)].onTerms.ForEach([&](const Term* t) {
+    share += std::ldexp(1.0, t->dashCount - graph.inputCount);
+  });
+  return share >= 0.999;
+}
+
+}  // namespace
+
 bool MeetsNoOnTerm(const TermGraph& graph, int32_t output, const CubeLiteral* literals, size_t count) {
   bool meetsNone = true;
   graph.outputLists[Z(output)].onTerms.ForEach([&](const Term* t) {
@@ -346,6 +363,9 @@ OutputAnswer DecideOutput(TautologyChecker& checker, const TermGraph& graph, int
   // no ON cube meets will do and the check has one.
   const size_t begin = literals.size();
   const bool anyHole = choice == WitnessChoice::kAnyHole;
+  if (!anyHole && !MayCoverEverything(graph, output)) {
+    return Search(*checker.search, graph, output, literals, stats, checker.progress);
+  }
   const CoverVerdict verdict = CheckOnCover(*checker.cover, graph, output, anyHole ? &literals : nullptr);
   answer.rule = AnswerRule::kCoverCheck;
   if (verdict == CoverVerdict::kCovers) {
