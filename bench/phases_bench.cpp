@@ -4,9 +4,12 @@
 // load and at the end, the number of cube lines, and a checksum of the result
 // lines (64-bit FNV-1a of the report, the result lines joined by "\n", as the
 // program prints them), so that a change of speed can be shown to change no
-// result. With --load-only it stops after the load.
+// result. With --load-only it stops after the load; with --direct it checks
+// the cover as read, as tavro-direct does. The search runs as in the
+// program: one set of buffers for every output, after the index of input
+// parts is released.
 //
-// Usage: tavro-phases-bench [--load-only] <file.pla>
+// Usage: tavro-phases-bench [--load-only | --direct] <file.pla>
 // Output: one "name value" pair per line.
 #include <sys/resource.h>
 
@@ -15,8 +18,8 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
-#include <iterator>
 #include <string>
+#include <vector>
 
 #include "bench_support.hpp"
 #include "graph/term_graph.hpp"
@@ -41,18 +44,22 @@ double PeakRssMb() {
 }
 
 
-// Lines whose first character after the separators opens a cube line.
+// Lines whose first character after the separators opens a cube line, read
+// in blocks.
 long CubeLines(const char* path) {
   std::ifstream in(path, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string block(size_t{1} << 20, '\0');
   long count = 0;
   bool lineStart = true;
-  for (char c : text) {
-    if (c == '\n') {
-      lineStart = true;
-    } else if (lineStart && std::strchr(" \t\r|", c) == nullptr) {
-      lineStart = false;
-      if (std::strchr("-01234~", c) != nullptr) ++count;
+  while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
+    for (std::streamsize i = 0; i < in.gcount(); ++i) {
+      const char c = block[static_cast<size_t>(i)];
+      if (c == '\n') {
+        lineStart = true;
+      } else if (lineStart && std::strchr(" \t\r|", c) == nullptr) {
+        lineStart = false;
+        if (std::strchr("-01234~", c) != nullptr) ++count;
+      }
     }
   }
   return count;
@@ -60,10 +67,15 @@ long CubeLines(const char* path) {
 
 // The result lines of every output, joined by "\n" as the program prints them.
 std::string Report(tavro::TermGraph& graph, tavro::SearchStats& stats) {
+  tavro::ReleaseTermIndex(graph);
+  tavro::TautologyChecker checker;
+  std::vector<tavro::CubeLiteral> literals;
   std::string report;
   for (int32_t output = 0; output < graph.outputCount; ++output) {
     if (output > 0) report += '\n';
-    report += tavro::CheckTautology(graph, output, stats);
+    const tavro::OutputAnswer answer =
+        tavro::DecideOutput(checker, graph, output, tavro::WitnessChoice::kFirstHole, literals, &stats);
+    report += tavro::AnswerText(graph, answer, literals);
   }
   return report;
 }
@@ -82,13 +94,14 @@ int Fail(const char* text) {
 
 int main(int argc, char** argv) {
   const bool loadOnly = argc > 2 && std::strcmp(argv[1], "--load-only") == 0;
-  if (argc < 2 || (argc > 2 && !loadOnly)) {
-    std::fprintf(stderr, "usage: tavro-phases-bench [--load-only] <file.pla>\n");
+  const bool direct = argc > 2 && std::strcmp(argv[1], "--direct") == 0;
+  if (argc < 2 || (argc > 2 && !loadOnly && !direct) || argc > 3) {
+    std::fprintf(stderr, "usage: tavro-phases-bench [--load-only | --direct] <file.pla>\n");
     return 2;
   }
   const char* path = argv[argc - 1];
   auto* graph = new tavro::TermGraph();  // lives until the process ends, as in a run
-  double load = 0, reduce = 0, search = 0, loadRss = 0;
+  double load = 0, reduce = 0, search = 0, loadRss = 0, peakRss = 0;
   int32_t loadedTerms = 0;
   std::string report;
   tavro::ReduceStats reduceStats;
@@ -103,7 +116,7 @@ int main(int argc, char** argv) {
     if (!loadOnly) {
       tavro::ReduceHooks hooks;
       hooks.stats = &reduceStats;
-      ReduceEveryOutput(*graph, hooks);
+      if (!direct) ReduceEveryOutput(*graph, hooks);
       const double t2 = CpuSeconds();
       reduce = t2 - t1;
       tavro::SearchStats stats;
@@ -112,6 +125,7 @@ int main(int argc, char** argv) {
       branches = stats.branches;
       proved = stats.provedByCoverCheck;
     }
+    peakRss = PeakRssMb();
   } catch (const char* text) {
     return Fail(text);
   } catch (const std::string& text) {
@@ -121,7 +135,7 @@ int main(int argc, char** argv) {
               graph->outputCount, CubeLines(path), loadedTerms);
   std::printf("load_seconds %.6f\nload_peak_rss_mb %.1f\n", load, loadRss);
   if (!loadOnly) {
-    std::printf("reduced yes\nterms_after_reduce %d\n", graph->termCount);
+    std::printf("reduced %s\nterms_after_reduce %d\n", direct ? "no" : "yes", graph->termCount);
     std::printf("reduce_visits %lld\nreduce_rescans %lld\nreduce_comparisons %lld\nreduce_made %lld\n",
                 static_cast<long long>(reduceStats.visits), static_cast<long long>(reduceStats.rescans),
                 static_cast<long long>(reduceStats.comparisons), static_cast<long long>(reduceStats.made));
@@ -130,6 +144,6 @@ int main(int argc, char** argv) {
     std::printf("proved_by_cover_check %lld\n", static_cast<long long>(proved));
     std::printf("checksum %016llx\n", static_cast<unsigned long long>(tavro::bench::Fnv1a(report)));
   }
-  std::printf("peak_rss_mb %.1f\n", PeakRssMb());
+  std::printf("peak_rss_mb %.1f\n", peakRss);
   return 0;
 }
