@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -130,6 +131,8 @@ int main(int argc, char** argv) {
     return Fail(text);
   } catch (const std::string& text) {
     return Fail(text.c_str());
+  } catch (const std::bad_alloc&) {
+    return Fail("Out of memory");
   }
   std::printf("file %s\ninputs %d\noutputs %d\ncube_lines %ld\nterms %d\n", path, graph->inputCount,
               graph->outputCount, CubeLines(path), loadedTerms);

@@ -87,9 +87,13 @@ for program in tavro tavro-direct; do
   ) >"$out" 2>"$out.err" || status=$?
   echo "exit status $status"
   tail -n 3 "$out.err"
-  head -n 1 "$out"
-  tail -n 1 "$out"
-  echo "result lines: $(($(wc -l <"$out") - 2))"
+  if [ "$status" -eq 0 ]; then
+    head -n 1 "$out"
+    tail -n 1 "$out"
+    echo "result lines: $(($(wc -l <"$out") - 2))"
+  else
+    echo "standard output: $(wc -c <"$out") bytes"
+  fi
   times=$(grep '^wall ' "$out.err" | tail -n 1 || true)
   if [ -n "$times" ]; then
     awk -v bytes="$file_bytes" '{
