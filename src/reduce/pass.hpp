@@ -168,6 +168,7 @@ struct Pass {
   bool byNaming = false;  // whether they are found by naming their input parts, without an index
   bool byRows[3] = {};   // per class, while byClass: whether its rows serve instead
   size_t rowMembers = tuning::kRowMembers;  // the most members of a class read row by row
+  bool useKnown = true;  // whether the candidates noted for a term serve its visits
 
   // Scratch space of one visit.
   std::vector<int32_t> near{};

@@ -261,7 +261,10 @@ void ReduceOutput(TermGraph& graph, int32_t output, ReduceState& state, const Re
          .nextArrival = graph.nextSerial};
   GrowIds(memory, words, Idx(base));
   p.nameParts = hooks != nullptr && hooks->nameParts;
-  if (p.nameParts || (hooks != nullptr && hooks->indexOnly)) p.rowMembers = 0;
+  if (p.nameParts || (hooks != nullptr && hooks->indexOnly)) {
+    p.rowMembers = 0;
+    p.useKnown = false;
+  }
   try {
     StartPass(p);
     CollectOthers(p);

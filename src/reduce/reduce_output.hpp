@@ -33,8 +33,9 @@ struct ReduceHooks {
   /// of that way; it gives the same candidates as the index.
   bool nameParts = false;
   /// Searches every class through an index, never by reading the rows of its
-  /// members, for tests of the indexes on small covers (nameParts implies
-  /// it); it gives the same candidates as the rows.
+  /// members nor the candidates noted for a term, for tests of the indexes on
+  /// small covers (nameParts implies it); it gives the same candidates as the
+  /// rows and the notes.
   bool indexOnly = false;
 };
 

@@ -202,7 +202,7 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
     for (int32_t u : p.others) {
       if (ValueOf(p, u) == v && KeyOf(p, u) > key) found.push_back({u, kContained});
     }
-  } else if (const std::vector<SerialSlot>* known = KnownCandidatesOf(p.memory, s)) {
+  } else if (const std::vector<SerialSlot>* known = p.useKnown ? KnownCandidatesOf(p.memory, s) : nullptr) {
     SurvivorsOfKnown(p, s, v, *known);
   } else {
     SurvivorsThroughIndex(p, s, v);
