@@ -56,6 +56,25 @@ void LearnExpansion(ReduceMemory& m, size_t words, int32_t candidate, int32_t ma
   }
 }
 
+// Drops every list of a term that is gone and every entry that names one.
+// Called as a pass ends, before its made terms become graph terms: the next
+// pass numbers its made terms from the same serial on, so an entry left
+// behind by a term made and dropped here could name one of them.
+void ForgetGoneKnown(ReduceMemory& m) {
+  for (auto* lists : {&m.known.of, &m.known.listedBy}) {
+    for (auto it = lists->begin(); it != lists->end();) {
+      if (!Alive(m, {it->first, it->second.serial})) {
+        it = lists->erase(it);
+        continue;
+      }
+      std::vector<SerialSlot>& terms = it->second.terms;
+      terms.erase(std::remove_if(terms.begin(), terms.end(), [&](SerialSlot e) { return !Alive(m, e); }),
+                  terms.end());
+      ++it;
+    }
+  }
+}
+
 // Terms the pass made have become graph terms under new ids and serials:
 // every entry that names one names its graph term instead. All entries are
 // found before any changes, and every list of holders is taken out before

@@ -229,6 +229,7 @@ inline SerialSlot EntryOf(const ReduceMemory& m, int32_t s) {
 void KnowCandidates(ReduceMemory& m, int32_t s, const std::vector<int32_t>& candidates);
 const std::vector<SerialSlot>* KnownCandidatesOf(const ReduceMemory& m, int32_t s);
 void LearnExpansion(ReduceMemory& m, size_t words, int32_t candidate, int32_t made);
+void ForgetGoneKnown(ReduceMemory& m);
 void RenameKnown(ReduceMemory& m, const std::vector<std::pair<SerialSlot, SerialSlot>>& renames);
 
 // survivors.cpp: finding the candidates of a current term.

@@ -365,4 +365,8 @@ FAULTS = [
      "  out << first.str();\n",
      "  out << first.str();\n  out << first.str();\n",
      "driver: the construction time line written twice"),
+    ("src/reduce/commit.cpp",
+     "  ForgetGoneKnown(m);\n",
+     "",
+     "[reduce] noted candidates: a note of a term made and dropped stays, and names a term the next pass makes"),
 ]

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "graph/term_graph.hpp"
+#include "pla/load_pla_file.hpp"
 #include "reduce/reduce_output.hpp"
 #include "reduce/reference_reduce.hpp"
 #include "support/graph_text.hpp"
@@ -74,6 +75,50 @@ TEST(ReduceOutputSparse, MatchesThePlainPassAtWordEdges) {
         if (thrown.kind != "none") break;
       }
     }
+  }
+}
+
+// A pass makes and drops an expansion noted in a term's list; the next pass
+// numbers its made terms from the same serial on, and one of them took the
+// dropped term's id: the old note must not name it (found by fuzzing).
+TEST(ReduceOutputSparse, ANoteOfADroppedTermNamesNoLaterTerm) {
+  const std::string text =
+    ".i 9\n"
+    ".o 16\n"
+    "0-----00- 0011010100010000\n"
+    "01--1001- 1000000100000000\n"
+    "001011-1- 0000000000001000\n"
+    "0-----10- 0011000100100000\n"
+    "0--11111- 0010000100101000\n"
+    "00---011- 0000002000000000\n"
+    "0000--11- 0001001000000000\n"
+    "0-001011- 0000001000000000\n"
+    "0---0222- 0011001000100000\n"
+    "0-110011- 0000001000000000\n"
+    "00-100-1- 0010001000100000\n"
+    "0-1-3111- 0000000100001000\n"
+    "0-011-01- 0011000100100000\n"
+    "0-11--01- 0011000000100000\n"
+    "01---11-- 0000000100000000\n"
+    "0-----1-- 0010000000100000\n"
+    "00--1-0-- 0000000100000000\n"
+    "0----0--0 0000000000000001\n"
+    "01----0-- 0001000000000000\n"
+    "0--0---1- 0010000000100000\n"
+    "-101-0010 0000000000000010\n"
+    "0-----0-0 0000000000000001\n"
+    "---11001- 0000100000000000\n"
+    "-1010001- 0100000000000000\n"
+    "0----0--- 0001000000000000\n"
+    "----10010 0000000000000010\n";
+  TermGraph expected, actual;
+  ParsePlaText(text, expected);
+  ParsePlaText(text, actual);
+  ReduceState state;
+  for (int32_t j = 0; j < actual.outputCount; ++j) {
+    testing::ReferenceReduceOutput(expected, j);
+    ReduceOutput(actual, j, state);
+    ASSERT_EQ(AllLists(actual), AllLists(expected)) << "after output " << j;
   }
 }
 
