@@ -18,13 +18,6 @@ constexpr uint32_t kChunk = uint32_t{1} << 16;
 
 size_t Idx(int32_t i) { return static_cast<size_t>(i); }
 
-// `width` (at most 32) bits of a multi-word bit set, from place `start` on.
-uint64_t BitsAt(const uint64_t* words, size_t start, size_t width) {
-  uint64_t bits = words[start / 64] >> (start % 64);
-  if (start % 64 + width > 64) bits |= words[start / 64 + 1] << (64 - start % 64);
-  return bits & ((uint64_t{1} << width) - 1);
-}
-
 // The widest groups the terms ask for (tuning::kTermsPerLeaf).
 int32_t WidthFor(int32_t inputCount, size_t terms) {
   int32_t width = 1;

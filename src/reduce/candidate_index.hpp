@@ -40,6 +40,15 @@
 
 namespace tavro {
 
+/// `width` (at most 64) bits of a multi-word bit set, from place `start` on.
+inline uint64_t BitsAt(const uint64_t* words, size_t start, size_t width) {
+  if (width == 0) return 0;
+  const size_t w = start / 64, shift = start % 64;
+  uint64_t bits = words[w] >> shift;
+  if (shift != 0 && shift + width > 64) bits |= words[w + 1] << (64 - shift);
+  return width == 64 ? bits : bits & ((uint64_t{1} << width) - 1);
+}
+
 class CandidateIndex {
  public:
   /// Places per group at most.

@@ -40,12 +40,12 @@ bool CheckIsolated(Pass& p, int32_t s) {
     // so that visits of s need not ask the index again.
     p.near.clear();
     p.memory.index.Near(tm, p.near, std::numeric_limits<size_t>::max());
-    p.created.clear();
+    p.related.clear();
     for (int32_t u : p.near) {
-      if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) != kUnrelated) p.created.push_back(u);
+      if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) != kUnrelated) p.related.push_back(u);
     }
-    isolated = p.created.empty();
-    if (!isolated) KnowCandidates(p.memory, s, p.created);
+    isolated = p.related.empty();
+    if (!isolated) KnowCandidates(p.memory, s, p.related);
   } else {
     // The masks of every term (an id with serial 0 is free), until one meets s.
     for (size_t u = 0; u < Idx(p.topId) && isolated; ++u) {
@@ -67,15 +67,6 @@ struct HalfKey {
   uint32_t at;  // place in the list of terms being decided
   bool operator<(const HalfKey& k) const { return own != k.own ? own < k.own : other < k.other; }
 };
-
-// `length` (at most 64) bits of a mask from place `from` on.
-uint64_t BitsAt(const uint64_t* mask, size_t from, size_t length) {
-  if (length == 0) return 0;
-  const size_t w = from / 64, shift = from % 64;
-  uint64_t bits = mask[w] >> shift;
-  if (shift != 0 && shift + length > 64) bits |= mask[w + 1] << (64 - shift);
-  return length == 64 ? bits : bits & ((uint64_t{1} << length) - 1);
-}
 
 // Appends to `pairs` the pairs of keys[begin, end) (equal `own`, sorted by
 // `other`) whose `other` is one bit apart.

@@ -172,6 +172,7 @@ struct Pass {
 
   // Scratch space of one visit.
   std::vector<int32_t> near{};
+  std::vector<int32_t> related{};  // the candidates an isolation check finds
   std::vector<uint64_t> part{};
   std::vector<int32_t> dashPlaces{};
   std::vector<Survivor> survivors{};
