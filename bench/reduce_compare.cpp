@@ -126,7 +126,7 @@ Result Run(const Cubes& cubes, int inputs, int outputs, bool plain) {
   r.terms = g.termCount;
   auto dump = [&](const tavro::TermList& list) {
     std::string s;
-    list.ForEach([&](const tavro::Term* t) { s += t->inputs + t->outputs + ","; });
+    list.ForEach([&](const tavro::Term* t) { s += t->inputs() + t->outputs() + ","; });
     r.lists.push_back(s);
   };
   dump(g.terms);

@@ -110,8 +110,8 @@ inline TruthTable TableOf(const TermGraph& graph, int32_t output, char value) {
   OutputList(graph, output, value)->ForEach([&](const Term* t) {
     uint32_t care = 0;
     uint32_t ones = 0;
-    for (size_t k = 0; k < t->inputs.size(); ++k) {
-      const char c = t->inputs[k];
+    for (size_t k = 0; k < t->inputs().size(); ++k) {
+      const char c = t->inputs()[k];
       if (c == '0' || c == '1') care |= uint32_t{1} << k;
       if (c == '1') ones |= uint32_t{1} << k;
     }

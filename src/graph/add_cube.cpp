@@ -32,12 +32,12 @@ Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& ou
   if (!created) {
     for (int32_t j = 0; j < graph.outputCount; ++j) {
       const char n = outputs[static_cast<size_t>(j)];
-      char& o = found->outputs[static_cast<size_t>(j)];
+      const char o = found->outputs()[static_cast<size_t>(j)];
       if (n == '~' || o == n) continue;
       if (o != '~') throw "There is a conflict between outputs in PLA file.";
       // Outputs before a conflicting one stay merged, so each output is
       // moved as soon as it is checked.
-      o = n;
+      found->SetOutput(static_cast<size_t>(j), n);
       LeaveOutput(graph, j, *found, '~');
       EnterOutput(graph, j, *found, n);
     }

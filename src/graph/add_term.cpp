@@ -18,10 +18,10 @@ Term* AddTerm(TermGraph& graph, int32_t output, const std::string& inputs, char 
   // and the value list.
   Term* found = IsPureInputPart(inputs) ? FindTerm(graph, inputs) : nullptr;
   if (found != nullptr) {
-    const char old = found->outputs[j];
+    const char old = found->outputs()[j];
     if (old == '~') {
       LeaveOutput(graph, output, *found, '~');
-      found->outputs[j] = value;
+      found->SetOutput(j, value);
       EnterOutput(graph, output, *found, value);
       return nullptr;
     }

@@ -11,6 +11,9 @@ namespace tavro {
 
 /// Whether every character of an output part is '~'.
 bool AllUnspecified(std::string_view outputs);
+bool AllUnspecified(const Term& term);
+/// Whether every output character of the term but the one at `skip` is '~'.
+bool OthersUnspecified(const Term& term, size_t skip);
 
 /// Sets the term's character at `output` (0 <= output < outputCount, not
 /// checked) to '~': it leaves that output's list and is counted there as '~'.

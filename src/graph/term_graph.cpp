@@ -11,13 +11,14 @@ namespace tavro {
 
 TermPool::~TermPool() {
   for (size_t slot = 0; slot < size_; ++slot) (*this)[slot].~Term();
-  for (Term* chunk : terms_) std::allocator<Term>().deallocate(chunk, chunkMask_ + 1);
-  for (char* chunk : chars_) std::allocator<char>().deallocate(chunk, (chunkMask_ + 1) * charCount_);
+  for (uint64_t* chunk : chunks_) std::allocator<uint64_t>().deallocate(chunk, (chunkMask_ + 1) * slotWords_);
 }
 
-void TermPool::SetShape(size_t charCount) {
-  charCount_ = charCount;
-  const size_t slotBytes = sizeof(Term) + charCount_;
+void TermPool::SetShape(size_t inputs, size_t outputs) {
+  inputs_ = static_cast<uint32_t>(inputs);
+  outputs_ = static_cast<uint32_t>(outputs);
+  const size_t slotBytes = Term::SlotBytes(inputs, outputs);
+  slotWords_ = slotBytes / 8;
   chunkBits_ = 12;
   while (chunkBits_ > 0 && (slotBytes << chunkBits_) > (size_t{1} << 20)) --chunkBits_;
   chunkMask_ = (size_t{1} << chunkBits_) - 1;
@@ -27,17 +28,139 @@ void TermPool::SetShape(size_t charCount) {
 // touches little of its first chunk.
 Term& TermPool::Grow() {
   if ((size_ & chunkMask_) == 0) {
-    terms_.reserve(terms_.size() + 1);
-    chars_.reserve(chars_.size() + 1);
-    terms_.push_back(std::allocator<Term>().allocate(chunkMask_ + 1));
-    chars_.push_back(std::allocator<char>().allocate((chunkMask_ + 1) * charCount_));
+    chunks_.reserve(chunks_.size() + 1);
+    chunks_.push_back(std::allocator<uint64_t>().allocate((chunkMask_ + 1) * slotWords_));
   }
   const size_t slot = size_;
-  Term* term = new (&(*this)[slot]) Term();
+  Term* term = new (At(slot)) Term(inputs_, outputs_);
   ++size_;
   term->slot = static_cast<int32_t>(slot);
   return *term;
 }
+
+std::string TermChars::str() const {
+  std::string text(size(), '\0');
+  for (size_t i = 0; i < text.size(); ++i) text[i] = (*this)[i];
+  return text;
+}
+
+bool operator==(const TermChars& a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < b.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+namespace {
+
+/// Writes the two input planes of `inputs` (each `words` long); false when a
+/// character has no code. Runs without branches on the characters.
+bool PackInputs(std::string_view inputs, uint64_t* planes, size_t words) {
+  bool codable = true;
+  for (size_t w = 0; w < words; ++w) {
+    uint64_t literal = 0;
+    uint64_t value = 0;
+    const size_t end = std::min(inputs.size(), 64 * (w + 1));
+    for (size_t i = 64 * w; i < end; ++i) {
+      const char c = inputs[i];
+      const bool isLiteral = c == '0' || c == '1';
+      const bool isValue = c == '1' || c == '~';
+      codable &= isLiteral || isValue || c == '-';
+      literal |= uint64_t{isLiteral} << (i % 64);
+      value |= uint64_t{isValue} << (i % 64);
+    }
+    planes[w] = literal;
+    planes[words + w] = value;
+  }
+  return codable;
+}
+
+bool PackOutputs(std::string_view outputs, uint64_t* codes) {
+  bool codable = true;
+  for (size_t w = 0; w < packing::OutputWords(outputs.size()); ++w) {
+    uint64_t word = 0;
+    const size_t end = std::min(outputs.size(), 32 * (w + 1));
+    for (size_t j = 32 * w; j < end; ++j) {
+      const uint8_t code = packing::OutputCode(outputs[j]);
+      codable &= code < 4;
+      word |= uint64_t{code & 3u} << (2 * (j % 32));
+    }
+    codes[w] = word;
+  }
+  return codable;
+}
+
+}  // namespace
+
+int32_t Term::dashCount() const {
+  if (state_ == State::kText) {
+    int32_t dashes = 0;
+    for (size_t i = 0; i < inputSize_; ++i) dashes += text()[i] != '0' && text()[i] != '1';
+    return dashes;
+  }
+  int32_t literals = 0;
+  for (size_t w = 0; w < packing::InputWords(inputSize_); ++w) literals += std::popcount(Words()[w]);
+  return static_cast<int32_t>(inputSize_) - literals;
+}
+
+int32_t Term::onesCount() const {
+  if (state_ == State::kText) return static_cast<int32_t>(std::count(text().begin(), text().begin() + inputSize_, '1'));
+  const size_t words = packing::InputWords(inputSize_);
+  int32_t ones = 0;
+  for (size_t w = 0; w < words; ++w) ones += std::popcount(Words()[w] & Words()[words + w]);
+  return ones;
+}
+
+int32_t Term::zerosCount() const {
+  if (state_ == State::kText) return static_cast<int32_t>(std::count(text().begin(), text().begin() + inputSize_, '0'));
+  const size_t words = packing::InputWords(inputSize_);
+  int32_t zeros = 0;
+  for (size_t w = 0; w < words; ++w) zeros += std::popcount(Words()[w] & ~Words()[words + w]);
+  return zeros;
+}
+
+void Term::Assign(std::string_view inputs, std::string_view outputs) {
+  const size_t words = packing::InputWords(inputSize_);
+  uint64_t* planes = Words();
+  if (state_ != State::kText) {
+    // Packing writes every word of the slot; the first word is the text's
+    // address only once the term is held as text.
+    if (PackInputs(inputs, planes, words) && PackOutputs(outputs, planes + 2 * words)) {
+      state_ = State::kPacked;
+      return;
+    }
+    *reinterpret_cast<std::string**>(planes) = new std::string();
+    state_ = State::kText;
+  }
+  Text().assign(inputs).append(outputs);
+}
+
+void Term::SetOutput(size_t j, char c) {
+  if (state_ == State::kPacked) {
+    const uint8_t code = packing::OutputCode(c);
+    if (code < 4) {
+      uint64_t& word = Words()[2 * packing::InputWords(inputSize_) + j / 32];
+      word = (word & ~(uint64_t{3} << (2 * (j % 32)))) | uint64_t{code} << (2 * (j % 32));
+      return;
+    }
+    ToText();
+  }
+  Text()[inputSize_ + j] = c;
+}
+
+void Term::ToText() {
+  std::string chars = inputs().str() + outputs().str();
+  *reinterpret_cast<std::string**>(Words()) = new std::string(std::move(chars));
+  state_ = State::kText;
+}
+
+void Term::DropText() {
+  if (state_ == State::kText) delete &Text();
+  state_ = State::kFree;
+}
+
+void Term::Clear() { DropText(); }
 
 Term* TermList::First() const {
   const bool anyMoved = group_ != nullptr && !group_->live.empty();
@@ -84,7 +207,7 @@ void InitGraph(TermGraph& graph, int32_t type, int32_t inputCount, int32_t outpu
   graph.type = type;
   graph.inputCount = inputCount;
   graph.outputCount = outputCount;
-  graph.termPool.SetShape(static_cast<size_t>(inputCount) + static_cast<size_t>(outputCount));
+  graph.termPool.SetShape(static_cast<size_t>(inputCount), static_cast<size_t>(outputCount));
   graph.listGroups.reset(new ListGroup[static_cast<size_t>(outputCount) + 1]);
   graph.terms = TermList(&graph.termPool, &graph.listGroups[static_cast<size_t>(outputCount)], 0);
   graph.outputLists.clear();
@@ -219,10 +342,10 @@ void Flush(InputPartIndex& index) {
 }
 
 void RebuildFilter(InputPartIndex& index) {
-  // About 8 bits per entry the table may hold, and at least two words, so
-  // that the word index takes at least one bit of the mix (a shift by 64
-  // would not be defined).
-  const size_t words = std::max<size_t>(2, index.entries.size() / 16);
+  // Eight bits per place of the table (about 11 per entry it may hold), and
+  // at least two words, so that the word index takes at least one bit of the
+  // mix (a shift by 64 would not be defined).
+  const size_t words = std::max<size_t>(2, index.entries.size() / 8);
   index.filter.assign(words, 0);
   index.filterShift = 64 - std::countr_zero(words);
   for (const Entry& e : index.entries) {
@@ -243,10 +366,35 @@ void Resize(InputPartIndex& index, size_t capacity) {
   RebuildFilter(index);
 }
 
+// At most three quarters full: with the filter in front, most lookups of
+// absent parts never probe, and those that do stay within a line or two.
+bool Crowded(size_t entries, size_t capacity) { return 4 * entries > 3 * capacity; }
+
 size_t CapacityFor(size_t terms) {
   size_t capacity = 16;
-  while (capacity < 2 * terms) capacity *= 2;
+  while (Crowded(terms, capacity)) capacity *= 2;
   return capacity;
+}
+
+/// True when an indexed term has the pure input part `inputs`: compared a
+/// plane word at a time when the term is packed.
+bool SameInputs(const Term& t, std::string_view inputs) {
+  if (!t.packed()) return t.inputs() == inputs;
+  const size_t words = packing::InputWords(inputs.size());
+  if (t.inputSize() != inputs.size()) return false;
+  const uint64_t* planes = t.inputWords();
+  for (size_t w = 0; w < words; ++w) {
+    uint64_t literal = 0;
+    uint64_t value = 0;
+    const size_t end = std::min(inputs.size(), 64 * (w + 1));
+    for (size_t i = 64 * w; i < end; ++i) {
+      const char c = inputs[i];
+      literal |= uint64_t{c != '-'} << (i % 64);
+      value |= uint64_t{c == '1'} << (i % 64);
+    }
+    if (literal != planes[w] || value != planes[words + w]) return false;
+  }
+  return true;
 }
 
 // Most parts looked up name no term; the filter, far smaller than the table,
@@ -258,21 +406,21 @@ Term* Find(const TermGraph& graph, std::string_view inputs, uint64_t hash) {
   for (const Entry& e : index.pending) {
     if (e.tag != tag) continue;
     const Term& t = graph.termPool[e.slot];
-    if (t.inputs.view() == inputs) return const_cast<Term*>(&t);
+    if (SameInputs(t, inputs)) return const_cast<Term*>(&t);
   }
   for (size_t at = Home(index, tag);; at = (at + 1) & Mask(index)) {
     const Entry& e = index.entries[at];
     if (e.slot == kNoSlot) return nullptr;
     if (e.tag == tag) {
       const Term& t = graph.termPool[e.slot];
-      if (t.inputs.view() == inputs) return const_cast<Term*>(&t);
+      if (SameInputs(t, inputs)) return const_cast<Term*>(&t);
     }
   }
 }
 
 void Insert(InputPartIndex& index, uint32_t tag, uint32_t slot) {
   constexpr size_t kPendingAtMost = 64;
-  if (2 * (index.used + 1) > index.entries.size()) {
+  if (Crowded(index.used + 1, index.entries.size())) {
     Resize(index, CapacityFor(std::max<size_t>(index.used + 1, 2 * index.used)));
   }
   FilterAdd(index, tag);
@@ -288,7 +436,7 @@ void Erase(InputPartIndex& index, const Term& term) {
   if (index.entries.empty()) return;
   Flush(index);
   const uint32_t slot = static_cast<uint32_t>(term.slot);
-  size_t at = Home(index, TagOf(HashOf(term.inputs)));
+  size_t at = Home(index, TagOf(HashOf(term.inputs().str())));
   while (index.entries[at].slot != slot) {
     if (index.entries[at].slot == kNoSlot) return;
     at = (at + 1) & Mask(index);
@@ -366,37 +514,19 @@ Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& ou
   } else {
     term = &graph.termPool.Grow();
   }
-  char* chars = graph.termPool.Chars(static_cast<uint32_t>(term->slot));
-  std::memcpy(chars, inputs.data(), inputCount);
-  std::memcpy(chars + inputCount, outputs.data(), outputCount);
-  term->inputs = TermChars(chars, static_cast<uint32_t>(inputCount));
-  term->outputs = TermChars(chars + inputCount, static_cast<uint32_t>(outputCount));
-  // Counted without branches: input characters follow no pattern.
-  int32_t ones = 0;
-  int32_t zeros = 0;
-  int32_t plainDashes = 0;
-  for (char c : inputs) {
-    ones += c == '1';
-    zeros += c == '0';
-    plainDashes += c == '-';
-  }
-  term->onesCount = ones;
-  term->zerosCount = zeros;
-  term->dashCount = static_cast<int32_t>(inputs.size()) - ones - zeros;
+  term->Assign(inputs, outputs);
+  const size_t dash = static_cast<size_t>(term->dashCount());
   term->serial = graph.nextSerial++;
-  const size_t dash = static_cast<size_t>(term->dashCount);
   if (dash >= graph.termsByDash.size()) graph.termsByDash.resize(dash + 1, 0);
   ++graph.termsByDash[dash];
-  const bool pure = plainDashes == term->dashCount;  // only '0', '1', '-'
-  if (pure) Insert(graph.termByInputs, TagOf(hash), static_cast<uint32_t>(term->slot));
+  if (IsPureInputPart(inputs)) Insert(graph.termByInputs, TagOf(hash), static_cast<uint32_t>(term->slot));
   return *term;
 }
 
 void FreeTerm(TermGraph& graph, Term& term) {
   Erase(graph.termByInputs, term);
-  --graph.termsByDash[static_cast<size_t>(term.dashCount)];
-  term.inputs = TermChars(term.inputs.data(), 0);
-  term.outputs = TermChars(term.outputs.data(), 0);
+  --graph.termsByDash[static_cast<size_t>(term.dashCount())];
+  term.Clear();
   graph.freeSlots.push_back(term.slot);
 }
 

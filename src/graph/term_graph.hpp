@@ -13,7 +13,9 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -26,74 +28,163 @@ namespace tavro {
 /// The function's type as written on the `.type` line.
 enum PlaType : int32_t { kTypeF = 1, kTypeFd = 2, kTypeFr = 3, kTypeFdr = 4 };
 
-/// A term's input or output part: its characters live in the graph's term
-/// pool, beside those of the other terms, and are read like a string. The
-/// characters of a const term are const. Converts to std::string_view and to
-/// std::string; compares and concatenates with strings.
+struct Term;
+
+/// The characters of a term's input part are held in two planes of bits, one
+/// bit per input in each: the literal plane (the character is '0' or '1') and
+/// the value plane ('1', or the '~' that no file holds but a caller may
+/// give). So '-' is 00, '0' 10, '1' 11 and '~' 01, literal bit first. The
+/// output part holds two bits per output: '~' 00, '1' 01, '0' 10, '-' 11. A
+/// term with any other character keeps its characters as text instead.
+namespace packing {
+constexpr size_t InputWords(size_t inputs) { return (inputs + 63) / 64; }
+constexpr size_t OutputWords(size_t outputs) { return (outputs + 31) / 32; }
+/// The output character of each two-bit code.
+constexpr char kOutputChar[4] = {'~', '1', '0', '-'};
+/// The two-bit code of an output character, or 4 for one without a code.
+constexpr uint8_t OutputCode(char c) {
+  return c == '~' ? 0 : c == '1' ? 1 : c == '0' ? 2 : c == '-' ? 3 : 4;
+}
+}  // namespace packing
+
+/// A term's input or output part, read like a string: `term.inputs()[i]` is
+/// the character of input i. Converts to std::string, compares and
+/// concatenates with strings. Valid while its term stays in place.
 class TermChars {
  public:
-  TermChars() = default;
-  TermChars(char* data, uint32_t size) : data_(data), size_(size) {}
+  TermChars(const Term* term, bool outputs) : term_(term), outputs_(outputs) {}
 
-  size_t size() const { return size_; }
-  size_t length() const { return size_; }
-  bool empty() const { return size_ == 0; }
-  char* data() { return data_; }
-  const char* data() const { return data_; }
-  char& operator[](size_t i) { return data_[i]; }
-  const char& operator[](size_t i) const { return data_[i]; }
-  char* begin() { return data_; }
-  char* end() { return data_ + size_; }
-  const char* begin() const { return data_; }
-  const char* end() const { return data_ + size_; }
-  std::string_view view() const { return {data_, size_}; }
-  operator std::string_view() const { return view(); }
-  operator std::string() const { return std::string(view()); }
+  size_t size() const;
+  size_t length() const { return size(); }
+  bool empty() const { return size() == 0; }
+  char operator[](size_t i) const;
+  std::string str() const;
+  operator std::string() const { return str(); }
 
-  friend bool operator==(const TermChars& a, std::string_view b) { return a.view() == b; }
-  friend bool operator==(const TermChars& a, const TermChars& b) { return a.view() == b.view(); }
-  friend std::string operator+(const TermChars& a, std::string_view b) {
-    return std::string(a.view()).append(b);
-  }
-  friend std::string operator+(std::string a, const TermChars& b) { return a.append(b.view()); }
-  friend std::string operator+(const char* a, const TermChars& b) {
-    return std::string(a).append(b.view());
-  }
-  friend std::string operator+(const TermChars& a, const TermChars& b) {
-    return std::string(a.view()).append(b.view());
-  }
-  friend std::ostream& operator<<(std::ostream& out, const TermChars& chars) {
-    return out << chars.view();
-  }
+  class Iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = char;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = char;
+    Iterator() = default;
+    Iterator(const TermChars& chars, size_t i) : term_(chars.term_), outputs_(chars.outputs_), i_(i) {}
+    char operator*() const { return TermChars(term_, outputs_)[i_]; }
+    Iterator& operator++() {
+      ++i_;
+      return *this;
+    }
+    Iterator operator++(int) {
+      Iterator before = *this;
+      ++i_;
+      return before;
+    }
+    bool operator==(const Iterator& other) const { return i_ == other.i_; }
+
+   private:
+    const Term* term_ = nullptr;
+    bool outputs_ = false;
+    size_t i_ = 0;
+  };
+  Iterator begin() const { return {*this, 0}; }
+  Iterator end() const { return {*this, size()}; }
+
+  friend bool operator==(const TermChars& a, std::string_view b);
+  friend bool operator==(const TermChars& a, const TermChars& b) { return a == std::string_view(b.str()); }
+  friend std::string operator+(const TermChars& a, std::string_view b) { return a.str().append(b); }
+  friend std::string operator+(std::string a, const TermChars& b) { return a.append(b.str()); }
+  friend std::string operator+(const char* a, const TermChars& b) { return std::string(a).append(b.str()); }
+  friend std::string operator+(const TermChars& a, const TermChars& b) { return a.str().append(b.str()); }
+  friend std::ostream& operator<<(std::ostream& out, const TermChars& chars) { return out << chars.str(); }
 
  private:
-  char* data_ = nullptr;
-  uint32_t size_ = 0;
+  const Term* term_;
+  bool outputs_;
 };
 
-// The counts sit in the padding after each part's size: a term takes 48
-// bytes, not 56.
+/// One term: a header, followed in its pool slot by its characters, packed
+/// (see `packing`): the literal plane of the inputs, their value plane, then
+/// the output codes, each a whole number of 64-bit words. A term with a
+/// character that has no code holds instead, in its first word, the address
+/// of its characters as text (input part, then output part). Its counts come
+/// from the bits. A term lives only in a pool slot: it is neither copied nor
+/// moved.
 struct Term {
-  [[no_unique_address]] TermChars inputs;  // one character per input variable
-  int32_t dashCount = 0;  // characters of inputs that are neither '0' nor '1'
-  [[no_unique_address]] TermChars outputs;  // one character per output
-  int32_t onesCount = 0;
-  int32_t zerosCount = 0;
-  // Storage slot of this term, dense in [0, SlotCount); a freed slot is
-  // reused by a later term. Lets passes keep per-term state in arrays.
-  int32_t slot = -1;
+  Term(uint32_t inputSize, uint32_t outputSize) : inputSize_(inputSize), outputSize_(outputSize) {}
+  Term(const Term&) = delete;
+  Term& operator=(const Term&) = delete;
+  ~Term() { DropText(); }
+
+  TermChars inputs() const { return {this, false}; }    // one character per input variable
+  TermChars outputs() const { return {this, true}; }    // one character per output
+  int32_t dashCount() const;   // characters of inputs that are neither '0' nor '1'
+  int32_t onesCount() const;   // '1' characters of inputs
+  int32_t zerosCount() const;  // '0' characters of inputs
+
+  /// Sets the character of output j.
+  void SetOutput(size_t j, char c);
+  /// Writes the characters of a new term, or of a slot being reused.
+  void Assign(std::string_view inputs, std::string_view outputs);
+  /// Empties a freed term: no characters until it is reused.
+  void Clear();
+
+  /// True when the characters are held packed (not as text, not freed).
+  bool packed() const { return state_ == State::kPacked; }
+  /// The input planes of a packed term: InputWords literal words, then as
+  /// many value words.
+  const uint64_t* inputWords() const { return Words(); }
+  const uint64_t* outputWords() const { return Words() + 2 * packing::InputWords(inputSize_); }
+  size_t inputSize() const { return state_ == State::kFree ? 0 : inputSize_; }
+  size_t outputSize() const { return state_ == State::kFree ? 0 : outputSize_; }
+  /// The characters of a term held as text: input part, then output part.
+  const std::string& text() const { return **reinterpret_cast<std::string* const*>(Words()); }
+
   // Place in the order of creation, which is the order of `terms`: every
   // later term has a greater one.
   uint64_t serial = 0;
+  // Storage slot of this term, dense in [0, SlotCount); a freed slot is
+  // reused by a later term. Lets passes keep per-term state in arrays.
+  int32_t slot = -1;
+
+  /// Bytes of a slot: the header and the packed words.
+  static size_t SlotBytes(size_t inputs, size_t outputs) {
+    return sizeof(Term) + 8 * (2 * packing::InputWords(inputs) + packing::OutputWords(outputs));
+  }
+
+ private:
+  enum class State : uint8_t { kPacked, kText, kFree };
+  uint64_t* Words() { return reinterpret_cast<uint64_t*>(this + 1); }
+  const uint64_t* Words() const { return reinterpret_cast<const uint64_t*>(this + 1); }
+  std::string& Text() { return **reinterpret_cast<std::string**>(Words()); }
+  void ToText();
+  void DropText();
+
+  uint32_t inputSize_;
+  uint32_t outputSize_;
+  State state_ = State::kFree;
 };
-static_assert(sizeof(void*) != 8 || sizeof(Term) == 48);
+static_assert(sizeof(void*) != 8 || sizeof(Term) == 24);
+
+inline size_t TermChars::size() const { return outputs_ ? term_->outputSize() : term_->inputSize(); }
+
+inline char TermChars::operator[](size_t i) const {
+  if (term_->packed()) {
+    if (outputs_) return packing::kOutputChar[term_->outputWords()[i / 32] >> (2 * (i % 32)) & 3];
+    const size_t w = packing::InputWords(term_->inputSize());
+    const uint64_t* bits = term_->inputWords();
+    const bool literal = (bits[i / 64] >> (i % 64) & 1) != 0;
+    const bool value = (bits[w + i / 64] >> (i % 64) & 1) != 0;
+    return literal ? (value ? '1' : '0') : (value ? '~' : '-');
+  }
+  return term_->text()[outputs_ ? term_->inputSize() + i : i];
+}
 
 constexpr uint32_t kNoSlot = UINT32_MAX;
 
-/// Storage of the terms by slot, in fixed chunks so that a term never moves,
-/// with beside it the characters of every term (`charCount` per slot: the
-/// input part, then the output part). A freed slot keeps its term with empty
-/// inputs and outputs until it is reused.
+/// Storage of the terms by slot, in fixed chunks so that a term never moves;
+/// each slot holds a term and its packed characters. A freed slot keeps its
+/// term with empty inputs and outputs until it is reused.
 class TermPool {
  public:
   TermPool() = default;
@@ -101,19 +192,18 @@ class TermPool {
   TermPool& operator=(const TermPool&) = delete;
   ~TermPool();
 
-  Term& operator[](size_t slot) { return terms_[slot >> chunkBits_][slot & chunkMask_]; }
-  const Term& operator[](size_t slot) const { return terms_[slot >> chunkBits_][slot & chunkMask_]; }
+  Term& operator[](size_t slot) { return *At(slot); }
+  const Term& operator[](size_t slot) const { return *At(slot); }
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
 
-  /// Sets the characters per slot; only while the pool is empty. A chunk
+  /// Sets the shape of the terms; only while the pool is empty. A chunk
   /// holds up to 4096 slots but stays near 1 MiB when slots are wide, so
   /// that a few terms of a very wide function take memory in proportion to
   /// themselves rather than to a whole chunk.
-  void SetShape(size_t charCount);
-  /// Constructs the term of the next slot.
+  void SetShape(size_t inputs, size_t outputs);
+  /// Constructs the term of the next slot, without characters.
   Term& Grow();
-  char* Chars(uint32_t slot) { return chars_[slot >> chunkBits_] + (slot & chunkMask_) * charCount_; }
 
   template <typename PoolT, typename TermT>
   class Iterator {
@@ -137,12 +227,17 @@ class TermPool {
   Iterator<const TermPool, const Term> end() const { return {this, size_}; }
 
  private:
+  Term* At(size_t slot) const {
+    return reinterpret_cast<Term*>(chunks_[slot >> chunkBits_] + (slot & chunkMask_) * slotWords_);
+  }
+
   size_t chunkBits_ = 12;
   size_t chunkMask_ = (size_t{1} << 12) - 1;
-  std::vector<Term*> terms_;  // chunks of raw storage, terms built as slots are taken
-  std::vector<char*> chars_;  // chunks of 2^chunkBits_ * charCount_ characters
+  std::vector<uint64_t*> chunks_;  // raw storage, terms built as slots are taken
   size_t size_ = 0;
-  size_t charCount_ = 0;
+  size_t slotWords_ = 0;
+  uint32_t inputs_ = 0;
+  uint32_t outputs_ = 0;
 };
 
 /// The lists that a term stands in one at a time (the three lists of one
@@ -221,10 +316,10 @@ inline void TermList::Append(Term* t) {
 }
 
 /// Index from pure input part to term slot: an open-addressing table with
-/// linear probing, at most half full, each entry keeping 32 bits of its part's
-/// hash (its tag) so that neither probing nor growing reads a term; a filter
-/// of two bits per tag, about a sixteenth of the table's size, that tells most
-/// absent parts without reading the table; and up to 64 entries not yet placed
+/// linear probing, at most three quarters full, each entry keeping 32 bits of
+/// its part's hash (its tag) so that neither probing nor growing reads a
+/// term; a filter of two bits per tag, an eighth of the table's size, that
+/// tells most absent parts without reading the table; and up to 64 entries not yet placed
 /// in the table, placed together so that their table memory is fetched at once.
 struct InputPartIndex {
   struct Entry {

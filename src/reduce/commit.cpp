@@ -62,8 +62,7 @@ void Commit(Pass& p) {
   for (int32_t s = p.base; s < p.topId; ++s) m.records[Idx(s)] = TermRecord{};
   for (const auto& [clock, s] : p.goneTerms) m.records[Idx(s)] = TermRecord{};
   for (int32_t s : slots) {
-    const Term& term = p.graph.termPool[Idx(s)];
-    Remember(m, p.words, s, term.inputs.view(), term.serial);
+    Remember(m, p.words, p.graph.termPool[Idx(s)]);
   }
   p.impureParts.clear();
   p.freeIds.clear();

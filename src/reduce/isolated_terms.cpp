@@ -182,7 +182,7 @@ void MarkSuspects(Pass& p) {
       const TermRecord& known = m.records[Idx(entry.slot)];
       if (static_cast<uint32_t>(known.serial) != entry.serial || known.serial == 0 || known.isolated) continue;
       m.suspects[kept++] = entry;
-      const int c = ValueClass(p.graph.termPool[Idx(entry.slot)].outputs[p.j]);
+      const int c = ValueClass(p.graph.termPool[Idx(entry.slot)].outputs()[p.j]);
       if (c < 0 || c == kOtherClass) continue;
       if (known.checked) {
         MarkPending(p, entry.slot);

@@ -47,11 +47,6 @@ size_t Pack(std::string_view inputs, uint64_t* mask, size_t words) {
   return dashes;
 }
 
-// Whether every character but the one at `skip` is '~'.
-bool OthersUnspecified(std::string_view outputs, size_t skip) {
-  return AllUnspecified(outputs.substr(0, skip)) && AllUnspecified(outputs.substr(skip + 1));
-}
-
 // Notes the first change of a graph term's character, for the commit.
 void Touch(Pass& p, TermRecord& r, int32_t s) {
   if (r.touched) return;
@@ -76,7 +71,7 @@ TermRecord& StateOf(Pass& p, int32_t s) {
     r = TermRecord{.serial = r.serial,
                    .pass = p.id,
                    .dash = r.dash,
-                   .value = p.graph.termPool[Idx(s)].outputs[p.j],
+                   .value = p.graph.termPool[Idx(s)].outputs()[p.j],
                    .made = r.made,
                    .checked = r.checked,
                    .isolated = r.isolated,
@@ -93,7 +88,7 @@ bool InList(const Pass& p, int32_t s) {
 // The term's character at the output, whether or not it is in the list.
 char CharOf(const Pass& p, int32_t s) {
   const TermRecord& r = p.memory.records[Idx(s)];
-  return r.pass == p.id ? r.value : p.graph.termPool[Idx(s)].outputs[p.j];
+  return r.pass == p.id ? r.value : p.graph.termPool[Idx(s)].outputs()[p.j];
 }
 
 // The character with which the term takes part in the pass, or '~'.
@@ -106,7 +101,7 @@ std::pair<int32_t, uint64_t> KeyOf(const Pass& p, int32_t s) {
 }
 
 std::string InputsOf(const Pass& p, int32_t s) {
-  if (!p.memory.records[Idx(s)].made) return std::string(p.graph.termPool[Idx(s)].inputs.view());
+  if (!p.memory.records[Idx(s)].made) return p.graph.termPool[Idx(s)].inputs().str();
   if (p.memory.records[Idx(s)].impure) return p.impureParts.at(s);
   const uint64_t* mask = MasksOf(p, s);
   std::string inputs(static_cast<size_t>(p.graph.inputCount), '-');
@@ -139,14 +134,26 @@ void GrowIds(ReduceMemory& m, size_t words, size_t n) {
 
 // Packs a graph term's input part and enters it into the table of parts and,
 // when it is kept, the index of every term.
-void Remember(ReduceMemory& m, size_t words, int32_t s, std::string_view inputs, uint64_t serial) {
+// A packed term's planes are the pass's masks, but for the value bits of
+// characters that are no literal: such a term is impure.
+void Remember(ReduceMemory& m, size_t words, const Term& t) {
+  const int32_t s = t.slot;
+  const uint64_t serial = t.serial;
   GrowIds(m, words, Idx(s) + 1);
   uint64_t* mask = &m.masks[Idx(s) * 2 * words];
-  const size_t dashes = Pack(inputs, mask, words);
-  int32_t literals = 0;
-  for (size_t w = 0; w < words; ++w) literals += std::popcount(mask[w]);
-  const int32_t dash = static_cast<int32_t>(inputs.size()) - literals;
-  const bool impure = dashes != static_cast<size_t>(dash);
+  bool impure = false;
+  if (t.packed()) {
+    const uint64_t* planes = t.inputWords();
+    for (size_t w = 0; w < words; ++w) {
+      mask[w] = planes[w];
+      mask[words + w] = planes[words + w] & planes[w];
+      impure = impure || (planes[words + w] & ~planes[w]) != 0;
+    }
+  } else {
+    const std::string inputs = t.inputs().str();
+    impure = Pack(inputs, mask, words) + static_cast<size_t>(t.onesCount() + t.zerosCount()) != inputs.size();
+  }
+  const int32_t dash = t.dashCount();
   m.records[Idx(s)] = TermRecord{.serial = serial, .dash = dash, .impure = impure};
   m.impureTerms += impure;
   if (!impure) m.parts.Insert(s, mask);
@@ -189,7 +196,7 @@ void Prepare(ReduceMemory& m, TermGraph& graph, size_t words) {
   m.parts.Reset(2 * words);
   std::fill(m.records.begin(), m.records.end(), TermRecord{});
   GrowIds(m, words, static_cast<size_t>(SlotCount(graph)));
-  graph.terms.ForEach([&](const Term* t) { Remember(m, words, t->slot, t->inputs.view(), t->serial); });
+  graph.terms.ForEach([&](const Term* t) { Remember(m, words, *t); });
 }
 
 void MarkPending(Pass& p, int32_t s) {
@@ -305,7 +312,7 @@ void Drop(Pass& p, int32_t s) {
   r.value = '~';
   r.moved = ++p.clock;
   ChangeListCount(p, r.dash, -1);
-  if (!made && !OthersUnspecified(p.graph.termPool[Idx(s)].outputs.view(), p.j)) return;
+  if (!made && !OthersUnspecified(p.graph.termPool[Idx(s)], p.j)) return;
   if (made && r.impure) p.impureParts.erase(s);
   if (!made) p.goneTerms.emplace_back(r.moved, s);
   Forget(p.memory, p.words, s);

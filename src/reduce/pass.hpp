@@ -190,7 +190,7 @@ std::pair<int32_t, uint64_t> KeyOf(const Pass& p, int32_t s);
 std::string InputsOf(const Pass& p, int32_t s);
 int64_t ListCount(const Pass& p, size_t dash);
 void GrowIds(ReduceMemory& m, size_t words, size_t n);
-void Remember(ReduceMemory& m, size_t words, int32_t s, std::string_view inputs, uint64_t serial);
+void Remember(ReduceMemory& m, size_t words, const Term& t);
 void Forget(ReduceMemory& m, size_t words, int32_t s);
 void Prepare(ReduceMemory& m, TermGraph& graph, size_t words);
 void MarkPending(Pass& p, int32_t s);

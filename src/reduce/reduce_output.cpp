@@ -197,7 +197,7 @@ void CollectOthers(Pass& p) {
   for (char v : {'1', '0', '-'}) listed += OutputList(p.graph, p.output, v)->Count();
   if (listed == p.graph.termCount) return;
   p.graph.terms.ForEach([&](const Term* t) {
-    if (ValueClass(t->outputs[p.j]) != kOtherClass) return;
+    if (ValueClass(t->outputs()[p.j]) != kOtherClass) return;
     p.otherPlace[t->slot] = p.others.size();
     p.others.push_back(t->slot);
     MarkPending(p, t->slot);

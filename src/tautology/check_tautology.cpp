@@ -13,8 +13,8 @@
 
 #include <algorithm>
 #include <cassert>
+#include <bit>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "graph/progress_hook.hpp"
@@ -34,7 +34,13 @@ void CheckOutputIndex(const TermGraph& graph, int32_t output) {
 struct TermIndex {
   int32_t termCount = 0;
   int32_t inputCount = 0;
-  std::vector<const char*> inputs;  // input part of each term, onTerms order
+  // The input planes of each term, onTerms order: `words` literal words,
+  // then as many value words. A character other than '0', '1', '-' has the
+  // value bit without the literal bit. Terms held as text get planes of
+  // their own, in `ownPlanes`.
+  std::vector<const uint64_t*> planes;
+  std::vector<uint64_t> ownPlanes;
+  size_t words = 0;
   std::vector<int32_t> dashCounts;
   // Candidate lists of variable v, built the first time a branch on v needs
   // one: the terms whose character at v is '0', then those with '1', each in
@@ -54,18 +60,37 @@ struct TermIndex {
   std::vector<int32_t> ones;  // scratch of a build
 };
 
-constexpr uint64_t kEightDashes = 0x2D2D2D2D2D2D2D2DULL;
+/// Planes of a term held as text, appended to `out`.
+void PlanesOfText(const Term& t, size_t words, std::vector<uint64_t>& out) {
+  const size_t at = out.size();
+  out.resize(at + 2 * words, 0);
+  const TermChars inputs = t.inputs();
+  for (size_t v = 0; v < inputs.size(); ++v) {
+    const char c = inputs[v];
+    const uint64_t bit = uint64_t{1} << (v % 64);
+    if (c == '0' || c == '1') out[at + v / 64] |= bit;
+    if (c != '0' && c != '-') out[at + words + v / 64] |= bit;
+  }
+}
 
 void BuildTermIndex(const TermGraph& graph, int32_t output, TermIndex& index) {
   const TermList& onTerms = graph.outputLists[Z(output)].onTerms;
   index.termCount = onTerms.Count();
   index.inputCount = graph.inputCount;
-  index.inputs.clear();
+  index.words = packing::InputWords(Z(graph.inputCount));
+  index.planes.clear();
+  index.ownPlanes.clear();
   index.dashCounts.clear();
+  std::vector<std::pair<size_t, size_t>> own;  // (term, offset in ownPlanes)
   onTerms.ForEach([&](const Term* t) {
-    index.inputs.push_back(t->inputs.data());
-    index.dashCounts.push_back(t->dashCount);
+    if (!t->packed()) {
+      own.emplace_back(index.planes.size(), index.ownPlanes.size());
+      PlanesOfText(*t, index.words, index.ownPlanes);
+    }
+    index.planes.push_back(t->inputWords());
+    index.dashCounts.push_back(t->dashCount());
   });
+  for (const auto& [p, at] : own) index.planes[p] = &index.ownPlanes[at];
   for (int32_t v : index.built) index.lists[Z(v)] = TermIndex::Lists{};
   index.built.clear();
   index.candidates.clear();
@@ -78,11 +103,14 @@ const TermIndex::Lists& ListsOf(TermIndex& index, int32_t v) {
   if (lists.built) return lists;
   lists.begin = index.candidates.size();
   index.ones.clear();
+  const size_t w = Z(v) / 64;
+  const unsigned bit = static_cast<unsigned>(v % 64);
   for (int32_t p = 0; p < index.termCount; ++p) {
-    const char c = index.inputs[Z(p)][v];
-    if (c == '0') {
+    const uint64_t* planes = index.planes[Z(p)];
+    if ((planes[w] >> bit & 1) == 0) continue;
+    if ((planes[index.words + w] >> bit & 1) == 0) {
       index.candidates.push_back(p);
-    } else if (c == '1') {
+    } else {
       index.ones.push_back(p);
     }
   }
@@ -135,6 +163,7 @@ struct SearchFrame {
 
 struct SearchState {
   std::string assignment;  // all '-' between searches
+  std::vector<uint64_t> assigned;  // a bit per variable: assigned, not '-'
   WorkingList workingTerms;
   std::vector<int32_t> removedTerms;  // of every frame, bottom to top
   std::vector<SearchFrame> frameStack;
@@ -144,16 +173,29 @@ struct SearchState {
   ProgressHook progress;  // told of the branches every kProgressStride
 };
 
+void Assign(SearchState& state, int32_t v, char value) {
+  state.assignment[Z(v)] = value;
+  state.assigned[Z(v) / 64] |= uint64_t{1} << (v % 64);
+}
+
+void Free(SearchState& state, int32_t v) {
+  state.assignment[Z(v)] = '-';
+  state.assigned[Z(v) / 64] &= ~(uint64_t{1} << (v % 64));
+}
+
 /// Frees the variables that the frames on the stack assigned (all of them,
 /// since every assigned variable is a frame's) and empties the stack.
 void ClearAssignment(SearchState& state) {
-  for (const SearchFrame& frame : state.frameStack) state.assignment[Z(frame.assignedVariable)] = '-';
+  for (const SearchFrame& frame : state.frameStack) Free(state, frame.assignedVariable);
   state.frameStack.clear();
 }
 
 void StartSearch(const TermIndex& index, SearchState& state) {
   ClearAssignment(state);  // after a search that ended in an error
-  if (state.assignment.size() != Z(index.inputCount)) state.assignment.assign(Z(index.inputCount), '-');
+  if (state.assignment.size() != Z(index.inputCount)) {
+    state.assignment.assign(Z(index.inputCount), '-');
+    state.assigned.assign(index.words, 0);
+  }
   state.removedTerms.clear();
   state.branches = 0;
   WorkingList& working = state.workingTerms;
@@ -179,28 +221,27 @@ void StartSearch(const TermIndex& index, SearchState& state) {
   state.frameStack.reserve(std::min(Z(index.inputCount), Z(index.termCount)));
 }
 
-/// Lowest variable above `after` where term t has a literal and the
-/// assignment is free; -1 when there is none. Runs of '-' in the term are
-/// passed over eight at a time.
-int32_t FreeLiteral(const TermIndex& index, const std::string& assignment, int32_t t, int32_t after) {
-  const char* inputs = index.inputs[Z(t)];
-  const size_t n = Z(index.inputCount);
-  size_t k = Z(after + 1);
-  while (k < n) {
-    if (k + 8 <= n) {
-      uint64_t word;
-      std::memcpy(&word, inputs + k, 8);
-      if (word == kEightDashes) {
-        k += 8;
-        continue;
-      }
-    }
-    const size_t end = std::min(n, k + 8);
-    for (; k < end; ++k) {
-      if (inputs[k] != '-' && assignment[k] == '-') return static_cast<int32_t>(k);
-    }
+/// Lowest variable above `after` where term t has a character other than
+/// '-' and the assignment is free; -1 when there is none. Reads 64
+/// variables at a time.
+int32_t FreeLiteral(const TermIndex& index, const SearchState& state, int32_t t, int32_t after) {
+  const uint64_t* planes = index.planes[Z(t)];
+  const size_t from = Z(after + 1);
+  for (size_t w = from / 64; w < index.words; ++w) {
+    uint64_t open = (planes[w] | planes[index.words + w]) & ~state.assigned[w];
+    if (w == from / 64) open &= ~uint64_t{0} << (from % 64);
+    if (open != 0) return static_cast<int32_t>(64 * w + static_cast<size_t>(std::countr_zero(open)));
   }
   return -1;
+}
+
+/// The character class of term t at variable v: '0', '1', '-', or '~' for
+/// every other character.
+char CharAt(const TermIndex& index, int32_t t, int32_t v) {
+  const uint64_t* planes = index.planes[Z(t)];
+  const bool literal = (planes[Z(v) / 64] >> (v % 64) & 1) != 0;
+  const bool value = (planes[index.words + Z(v) / 64] >> (v % 64) & 1) != 0;
+  return literal ? (value ? '1' : '0') : (value ? '~' : '-');
 }
 
 /// Negates e's literal at variable i, takes e out and sets aside the working
@@ -208,9 +249,9 @@ int32_t FreeLiteral(const TermIndex& index, const std::string& assignment, int32
 /// '1' has no candidate list: "wrong set", before anything changes.
 void Branch(TermIndex& index, SearchState& state, int32_t e, int32_t i) {
   if ((++state.branches & (kProgressStride - 1)) == 0 && state.progress) state.progress(state.branches);
-  const char literal = index.inputs[Z(e)][i];
+  const char literal = CharAt(index, e, i);
   if (literal != '0' && literal != '1') throw "wrong set";
-  state.assignment[Z(i)] = literal == '1' ? '0' : '1';
+  Assign(state, i, literal == '1' ? '0' : '1');
   WorkingList& working = state.workingTerms;
   Remove(working, e);
   std::vector<int32_t>& removed = state.removedTerms;
@@ -226,7 +267,7 @@ void Branch(TermIndex& index, SearchState& state, int32_t e, int32_t i) {
     // Fewer working terms than candidates: collect the working terms with the
     // literal and put them in candidate-list order, which is local index order.
     for (int32_t t = First(working); t != working.sentinel; t = working.next[Z(t)]) {
-      if (index.inputs[Z(t)][i] == literal) removed.push_back(t);
+      if (CharAt(index, t, i) == literal) removed.push_back(t);
     }
     std::sort(removed.begin() + static_cast<std::ptrdiff_t>(removedBegin), removed.end());
     for (size_t k = removedBegin; k < removed.size(); ++k) Remove(working, removed[k]);
@@ -250,7 +291,7 @@ bool RunSearch(TermIndex& index, SearchState& state) {
   for (;;) {
     const int32_t e = First(working);
     if (e == working.sentinel) return true;
-    const int32_t i = FreeLiteral(index, state.assignment, e, -1);
+    const int32_t i = FreeLiteral(index, state, e, -1);
     if (i >= 0) {
       Branch(index, state, e, i);
       continue;
@@ -265,9 +306,9 @@ bool RunSearch(TermIndex& index, SearchState& state) {
         Append(working, state.removedTerms[k]);
       }
       state.removedTerms.resize(frame.removedBegin);
-      state.assignment[Z(frame.assignedVariable)] = '-';
+      Free(state, frame.assignedVariable);
       Append(working, frame.branchTerm);
-      const int32_t j = FreeLiteral(index, state.assignment, frame.branchTerm, frame.assignedVariable);
+      const int32_t j = FreeLiteral(index, state, frame.branchTerm, frame.assignedVariable);
       if (j >= 0) {
         Branch(index, state, frame.branchTerm, j);
         break;
@@ -325,7 +366,7 @@ namespace {
 bool MayCoverEverything(const TermGraph& graph, int32_t output) {
   double share = 0;
   graph.outputLists[Z(output)].onTerms.ForEach([&](const Term* t) {
-    share += std::ldexp(1.0, t->dashCount - graph.inputCount);
+    share += std::ldexp(1.0, t->dashCount() - graph.inputCount);
   });
   return share >= 0.999;
 }
@@ -337,7 +378,7 @@ bool MeetsNoOnTerm(const TermGraph& graph, int32_t output, const CubeLiteral* li
   graph.outputLists[Z(output)].onTerms.ForEach([&](const Term* t) {
     bool meets = true;
     for (size_t k = 0; k < count && meets; ++k) {
-      const char c = t->inputs[Z(literals[k].variable)];
+      const char c = t->inputs()[Z(literals[k].variable)];
       meets = c == '-' || c == literals[k].value;
     }
     if (meets) meetsNone = false;
@@ -388,7 +429,7 @@ std::string AnswerText(const TermGraph& graph, const OutputAnswer& answer,
     case OutputAnswer::Kind::kTautology:
       return "tautology";
     case OutputAnswer::Kind::kTermInputs:
-      return answer.term->inputs;
+      return answer.term->inputs();
     case OutputAnswer::Kind::kCube:
       break;
   }

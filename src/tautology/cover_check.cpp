@@ -165,6 +165,34 @@ bool PackCube(std::string_view inputs, Word* out) {
   return !refused;
 }
 
+/// The 32 low bits of x, moved to the even bit places.
+Word SpreadLow32(uint64_t x) {
+  x &= 0xFFFFFFFFULL;
+  x = (x | x << 16) & 0x0000FFFF0000FFFFULL;
+  x = (x | x << 8) & 0x00FF00FF00FF00FFULL;
+  x = (x | x << 4) & 0x0F0F0F0F0F0F0F0FULL;
+  x = (x | x << 2) & 0x3333333333333333ULL;
+  x = (x | x << 1) & 0x5555555555555555ULL;
+  return x;
+}
+
+/// PackCube for a term, read from its planes 32 inputs at a time: the low bit
+/// of a field is "not '1'", the high bit "not '0'". Places past the inputs
+/// hold neither bit, so they come out 11.
+bool PackTerm(const Term& t, Word* out, size_t words) {
+  if (!t.packed()) return PackCube(t.inputs().str(), out);
+  const uint64_t* planes = t.inputWords();
+  const size_t planeWords = packing::InputWords(t.inputSize());
+  for (size_t k = 0; k < words; ++k) {
+    const unsigned shift = 32 * (k % 2);
+    const uint64_t literal = planes[k / 2] >> shift & 0xFFFFFFFFULL;
+    const uint64_t value = planes[planeWords + k / 2] >> shift & 0xFFFFFFFFULL;
+    if ((value & ~literal) != 0) return false;
+    out[k] = SpreadLow32(~value) | SpreadLow32(~literal | value) << 1;
+  }
+  return true;
+}
+
 int32_t FindRoot(std::vector<int32_t>& root, int32_t v) {
   while (root[static_cast<size_t>(v)] != v) {
     const size_t i = static_cast<size_t>(v);
@@ -738,8 +766,8 @@ CoverVerdict CheckOnCover(CoverCheckBuffers& memory, const TermGraph& graph, int
   on.ForEach([&](const Term* t) {
     if (!packed) return;
     Word* cube = c.arena.data() + k * c.words;
-    packed = t->inputs.size() == length && PackCube(t->inputs, cube);
-    anyAllDash = anyAllDash || (packed && t->dashCount == graph.inputCount &&
+    packed = t->inputSize() == length && PackTerm(*t, cube, c.words);
+    anyAllDash = anyAllDash || (packed && t->dashCount() == graph.inputCount &&
                                 std::all_of(cube, cube + c.words, [](Word w) { return w == ~Word{0}; }));
     ++k;
   });

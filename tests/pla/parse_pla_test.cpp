@@ -41,7 +41,7 @@ TEST(ParsePla, StoresCubesByType) {
     EXPECT_EQ(testing::VerifyGraph(g), "");
     std::string graph = std::to_string(g.type) + " " + std::to_string(g.inputCount) + "x" +
                         std::to_string(g.outputCount) + " [" + g.inputLabels + "][" + g.outputLabels + "]";
-    g.terms.ForEach([&](const Term* t) { graph += " | " + t->inputs + " " + t->outputs; });
+    g.terms.ForEach([&](const Term* t) { graph += " | " + t->inputs() + " " + t->outputs(); });
     EXPECT_EQ(graph, c.graph);
   }
   TermGraph started;
@@ -72,8 +72,8 @@ TEST(ParsePla, FileInBlocksReadsAsWholeText) {
     EXPECT_EQ(fileError, textError);
     ASSERT_EQ(fromFile.termCount, fromText.termCount);
     std::vector<std::string> a, b;
-    fromFile.terms.ForEach([&](const Term* t) { a.push_back(t->inputs + t->outputs); });
-    fromText.terms.ForEach([&](const Term* t) { b.push_back(t->inputs + t->outputs); });
+    fromFile.terms.ForEach([&](const Term* t) { a.push_back(t->inputs() + t->outputs()); });
+    fromText.terms.ForEach([&](const Term* t) { b.push_back(t->inputs() + t->outputs()); });
     EXPECT_EQ(a, b);
   }
   std::remove(path.c_str());

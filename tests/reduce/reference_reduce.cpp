@@ -18,7 +18,7 @@ struct Candidate {
   int32_t differing;  // variable index, or -1
 };
 
-bool GreaterDash(const Term* a, const Term* b) { return a->dashCount > b->dashCount; }
+bool GreaterDash(const Term* a, const Term* b) { return a->dashCount() > b->dashCount(); }
 
 // The term whose input part equals `inputs`, found as AddCube finds it: an
 // input part with characters other than '0', '1', '-' matches no term.
@@ -31,10 +31,10 @@ Term* TermWithInputs(const TermGraph& graph, const std::string& inputs) {
 // places, which is then its differing variable.
 bool Survives(const Term& t, const Term& u, int32_t& differing) {
   differing = -1;
-  for (size_t x = 0; x < t.inputs.size(); ++x) {
-    const char c = t.inputs[x];
+  for (size_t x = 0; x < t.inputs().size(); ++x) {
+    const char c = t.inputs()[x];
     if (c != '0' && c != '1') continue;
-    const char other = LiteralClass(u.inputs[x]);
+    const char other = LiteralClass(u.inputs()[x]);
     if (other == '-') return false;
     if (other == c) continue;
     if (differing != -1) return false;
@@ -55,18 +55,18 @@ void ReferenceReduceOutput(TermGraph& graph, int32_t output, const ReduceHooks* 
 
   while (position < work.size()) {
     Term* t = work[position];
-    const char v = t->outputs[j];
+    const char v = t->outputs()[j];
     if (v == '~') {
       ++position;
       continue;
     }
     // The cell lists of an output character other than '1', '0', '-' are
     // refused, once t has a literal to read them for.
-    if (!IsSpecified(v) && t->onesCount + t->zerosCount > 0) throw "wrong set";
+    if (!IsSpecified(v) && t->onesCount() + t->zerosCount() > 0) throw "wrong set";
     std::vector<Candidate> candidates;
     for (size_t at = position + 1; at < work.size(); ++at) {
       int32_t differing = -1;
-      if (work[at]->outputs[j] == v && Survives(*t, *work[at], differing)) candidates.push_back({at, differing});
+      if (work[at]->outputs()[j] == v && Survives(*t, *work[at], differing)) candidates.push_back({at, differing});
     }
 
     // A candidate taken out of the working list leaves a hole there until
@@ -79,13 +79,13 @@ void ReferenceReduceOutput(TermGraph& graph, int32_t output, const ReduceHooks* 
         RemoveTermFromOutput(graph, output, *u);
         continue;
       }
-      std::string expansion = u->inputs;
+      std::string expansion = u->inputs();
       expansion[static_cast<size_t>(c.differing)] = '-';
       if (Term* holder = TermWithInputs(graph, expansion)) {
-        const char held = holder->outputs[j];
+        const char held = holder->outputs()[j];
         if ((held == '1' || held == '0' || held == '-') && held != v) continue;
       }
-      if (u->dashCount == t->dashCount) rescan = true;
+      if (u->dashCount() == t->dashCount()) rescan = true;
       if (Term* made = AddTerm(graph, output, expansion, v)) created.push_back(made);
       work[c.place] = nullptr;
       RemoveTermFromOutput(graph, output, *u);
@@ -95,7 +95,7 @@ void ReferenceReduceOutput(TermGraph& graph, int32_t output, const ReduceHooks* 
     std::stable_sort(created.begin(), created.end(), GreaterDash);
     for (Term* made : created) {
       size_t at = 0;
-      while (at < work.size() && work[at]->dashCount >= made->dashCount) ++at;
+      while (at < work.size() && work[at]->dashCount() >= made->dashCount()) ++at;
       work.insert(work.begin() + static_cast<std::ptrdiff_t>(at), made);
     }
     // Expansions as large as t's block went before it.
@@ -106,14 +106,14 @@ void ReferenceReduceOutput(TermGraph& graph, int32_t output, const ReduceHooks* 
       continue;
     }
     auto walk = [&](size_t from) {
-      const int32_t dashes = work[from]->dashCount;
-      while (from != 0 && work[from]->dashCount <= dashes) --from;
+      const int32_t dashes = work[from]->dashCount();
+      while (from != 0 && work[from]->dashCount() <= dashes) --from;
       return from;
     };
     const size_t p2 = walk(walk(position));
     position = p2 == 0 ? 0 : p2 + 1;
     rescan = false;
-    if (hooks != nullptr && hooks->onRescan) hooks->onRescan(t->inputs.view(), work[position]->inputs.view());
+    if (hooks != nullptr && hooks->onRescan) hooks->onRescan(t->inputs().str(), work[position]->inputs().str());
   }
 }
 

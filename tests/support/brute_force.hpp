@@ -75,7 +75,7 @@ inline bool CubeCoveredBy(std::string cube, const std::vector<std::string>& cube
 /// Input parts of the terms of an output's list for one character, in order.
 inline std::vector<std::string> OutputCubes(const TermGraph& graph, int32_t output, char value) {
   std::vector<std::string> cubes;
-  OutputList(graph, output, value)->ForEach([&](const Term* t) { cubes.push_back(t->inputs); });
+  OutputList(graph, output, value)->ForEach([&](const Term* t) { cubes.push_back(t->inputs()); });
   return cubes;
 }
 

@@ -16,7 +16,7 @@ using CubeLines = std::vector<std::pair<std::string, std::string>>;  // input pa
 /// "inputs outputs" of every term of the list, in order.
 inline Lines Describe(const TermList& list) {
   Lines out;
-  list.ForEach([&](const Term* t) { out.push_back(t->inputs + " " + t->outputs); });
+  list.ForEach([&](const Term* t) { out.push_back(t->inputs() + " " + t->outputs()); });
   return out;
 }
 
@@ -24,7 +24,7 @@ inline Lines Describe(const TermList& list) {
 inline Lines DescribeUnspecified(const TermGraph& g, int32_t j) {
   Lines out;
   g.terms.ForEach([&](const Term* t) {
-    if (t->outputs[static_cast<size_t>(j)] == '~') out.push_back(t->inputs + " " + t->outputs);
+    if (t->outputs()[static_cast<size_t>(j)] == '~') out.push_back(t->inputs() + " " + t->outputs());
   });
   return out;
 }

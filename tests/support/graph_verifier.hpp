@@ -33,19 +33,19 @@ inline std::string VerifyGraph(const TermGraph& graph) {
   if (unique.size() != all.size() || static_cast<size_t>(graph.termCount) != all.size()) error = "wrong termCount";
   size_t pure = 0;
   for (const Term* t : all) {
-    const std::string name = "term " + t->inputs + " " + t->outputs;
-    const auto ones = std::count(t->inputs.begin(), t->inputs.end(), '1');
-    const auto zeros = std::count(t->inputs.begin(), t->inputs.end(), '0');
-    if (t->inputs.size() != static_cast<size_t>(graph.inputCount) || ones != t->onesCount ||
-        zeros != t->zerosCount || t->dashCount != graph.inputCount - ones - zeros ||
-        t->outputs.size() != static_cast<size_t>(graph.outputCount)) {
+    const std::string name = "term " + t->inputs() + " " + t->outputs();
+    const auto ones = std::count(t->inputs().begin(), t->inputs().end(), '1');
+    const auto zeros = std::count(t->inputs().begin(), t->inputs().end(), '0');
+    if (t->inputs().size() != static_cast<size_t>(graph.inputCount) || ones != t->onesCount() ||
+        zeros != t->zerosCount() || t->dashCount() != graph.inputCount - ones - zeros ||
+        t->outputs().size() != static_cast<size_t>(graph.outputCount)) {
       error = name + ": wrong sizes or counts";
     }
-    if (IsPureInputPart(t->inputs) && ++pure && FindTerm(graph, t->inputs) != t) error = name + ": not indexed";
+    if (IsPureInputPart(t->inputs().str()) && ++pure && FindTerm(graph, t->inputs().str()) != t) error = name + ": not indexed";
   }
   if (graph.termByInputs.used != pure) error = "index holds freed or foreign terms";
   for (int32_t j = 0; j < graph.outputCount; ++j) {
-    const auto unspecified = std::count_if(all.begin(), all.end(), [&](const Term* t) { return t->outputs[static_cast<size_t>(j)] == '~'; });
+    const auto unspecified = std::count_if(all.begin(), all.end(), [&](const Term* t) { return t->outputs()[static_cast<size_t>(j)] == '~'; });
     if (unspecified != graph.outputLists[static_cast<size_t>(j)].unspecifiedCount) {
       error = "output " + std::to_string(j) + ": wrong count of '~'";
     }
@@ -54,7 +54,7 @@ inline std::string VerifyGraph(const TermGraph& graph) {
       const std::vector<const Term*> listed = Entries(*OutputList(graph, j, v), name, error);
       std::set<const Term*> expected;
       for (const Term* t : all) {
-        if (t->outputs[static_cast<size_t>(j)] == v) expected.insert(t);
+        if (t->outputs()[static_cast<size_t>(j)] == v) expected.insert(t);
       }
       if (std::set<const Term*>(listed.begin(), listed.end()) != expected || listed.size() != expected.size()) {
         error = name + ": wrong terms";

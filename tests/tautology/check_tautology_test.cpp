@@ -27,18 +27,18 @@ std::string ReferenceSearch(const TermGraph& g, int32_t output) {
   std::vector<const Term*> on;
   g.outputLists[static_cast<size_t>(output)].onTerms.ForEach([&](const Term* t) { on.push_back(t); });
   std::list<const Term*> working(on.begin(), on.end());
-  working.sort([](const Term* a, const Term* b) { return a->dashCount > b->dashCount; });  // stable
+  working.sort([](const Term* a, const Term* b) { return a->dashCount() > b->dashCount(); });  // stable
   std::vector<std::tuple<const Term*, size_t, std::list<const Term*>>> stack;  // term, variable, set aside
   auto freeLiteral = [&](const Term* t, size_t k) {
-    while (k < assignment.size() && (t->inputs[k] == '-' || assignment[k] != '-')) ++k;
+    while (k < assignment.size() && (t->inputs()[k] == '-' || assignment[k] != '-')) ++k;
     return k;
   };
   auto branch = [&](const Term* t, size_t k) {
-    assignment[k] = t->inputs[k] == '1' ? '0' : '1';
+    assignment[k] = t->inputs()[k] == '1' ? '0' : '1';
     working.remove(t);
     std::list<const Term*> aside;
     for (const Term* u : on) {
-      if (u->inputs[k] == t->inputs[k] && std::find(working.begin(), working.end(), u) != working.end()) {
+      if (u->inputs()[k] == t->inputs()[k] && std::find(working.begin(), working.end(), u) != working.end()) {
         aside.push_back(u);
         working.remove(u);
       }
