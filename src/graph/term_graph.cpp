@@ -52,29 +52,32 @@ bool operator==(const TermChars& a, std::string_view b) {
   return true;
 }
 
-namespace {
-
 /// Writes the two input planes of `inputs` (each `words` long); false when a
-/// character has no code. Runs without branches on the characters.
-bool PackInputs(std::string_view inputs, uint64_t* planes, size_t words) {
-  bool codable = true;
-  for (size_t w = 0; w < words; ++w) {
-    uint64_t literal = 0;
-    uint64_t value = 0;
-    const size_t end = std::min(inputs.size(), 64 * (w + 1));
-    for (size_t i = 64 * w; i < end; ++i) {
-      const char c = inputs[i];
-      const bool isLiteral = c == '0' || c == '1';
-      const bool isValue = c == '1' || c == '~';
-      codable &= isLiteral || isValue || c == '-';
-      literal |= uint64_t{isLiteral} << (i % 64);
-      value |= uint64_t{isValue} << (i % 64);
-    }
-    planes[w] = literal;
-    planes[words + w] = value;
+/// character has no code. Eight characters at a time where the first lands
+/// in the lowest byte.
+bool packing::PackInputs(std::string_view inputs, uint64_t* planes, size_t words) {
+  std::fill(planes, planes + 2 * words, 0);
+  uint64_t unknown = 0;
+  size_t i = 0;
+  for (; std::endian::native == std::endian::little && i + 8 <= inputs.size(); i += 8) {
+    uint64_t eight;
+    std::memcpy(&eight, inputs.data() + i, 8);
+    const uint64_t ones = packing::BytesEqual(eight, '1');
+    const uint64_t literals = ones | packing::BytesEqual(eight, '0');
+    unknown |= ~(literals | packing::BytesEqual(eight, '-')) & 0xFF;
+    planes[i / 64] |= literals << (i % 64);
+    planes[words + i / 64] |= ones << (i % 64);
   }
-  return codable;
+  for (; i < inputs.size(); ++i) {
+    const char c = inputs[i];
+    unknown |= c != '0' && c != '1' && c != '-';
+    planes[i / 64] |= uint64_t{c == '0' || c == '1'} << (i % 64);
+    planes[words + i / 64] |= uint64_t{c == '1'} << (i % 64);
+  }
+  return unknown == 0;
 }
+
+namespace {
 
 bool PackOutputs(std::string_view outputs, uint64_t* codes) {
   bool codable = true;
@@ -126,7 +129,7 @@ void Term::Assign(std::string_view inputs, std::string_view outputs) {
   if (state_ != State::kText) {
     // Packing writes every word of the slot; the first word is the text's
     // address only once the term is held as text.
-    if (PackInputs(inputs, planes, words) && PackOutputs(outputs, planes + 2 * words)) {
+    if (packing::PackInputs(inputs, planes, words) && PackOutputs(outputs, planes + 2 * words)) {
       state_ = State::kPacked;
       return;
     }
@@ -268,19 +271,35 @@ uint64_t Mix(uint64_t h) {
   return h;
 }
 
-// Eight characters at a time; the length enters the last step.
-uint64_t HashOf(std::string_view text) {
+// A word at a time; the number of words enters the last step.
+uint64_t HashOfPlanes(const uint64_t* planes, size_t words) {
   uint64_t h = 0x9e3779b97f4a7c15ULL;
-  size_t i = 0;
-  for (; i + 8 <= text.size(); i += 8) {
-    uint64_t word;
-    std::memcpy(&word, text.data() + i, 8);
-    h = (h ^ word) * 0x9fb21c651e98df25ULL;
+  for (size_t w = 0; w < 2 * words; ++w) {
+    h = (h ^ planes[w]) * 0x9fb21c651e98df25ULL;
     h ^= h >> 29;
   }
-  uint64_t tail = 0;
-  std::memcpy(&tail, text.data() + i, text.size() - i);
-  return Mix(h ^ tail ^ (static_cast<uint64_t>(text.size()) << 56));
+  return Mix(h ^ (static_cast<uint64_t>(words) << 56));
+}
+
+/// The planes of one input part, on the stack for up to 256 inputs.
+class PlaneBuffer {
+ public:
+  explicit PlaneBuffer(size_t words) {
+    if (2 * words > kLocal) heap_.resize(2 * words);
+  }
+  uint64_t* data() { return heap_.empty() ? local_ : heap_.data(); }
+
+ private:
+  static constexpr size_t kLocal = 8;
+  uint64_t local_[kLocal];
+  std::vector<uint64_t> heap_;
+};
+
+/// The planes of a term with a pure input part, packed or held as text.
+const uint64_t* PlanesOf(const Term& t, PlaneBuffer& buffer) {
+  if (t.packed()) return t.inputWords();
+  packing::PackInputs(t.inputs().str(), buffer.data(), packing::InputWords(t.inputSize()));
+  return buffer.data();
 }
 
 // The tag is the upper half of the hash, and an entry's home position is its
@@ -376,44 +395,31 @@ size_t CapacityFor(size_t terms) {
   return capacity;
 }
 
-/// True when an indexed term has the pure input part `inputs`: compared a
-/// plane word at a time when the term is packed.
-bool SameInputs(const Term& t, std::string_view inputs) {
-  if (!t.packed()) return t.inputs() == inputs;
-  const size_t words = packing::InputWords(inputs.size());
-  if (t.inputSize() != inputs.size()) return false;
-  const uint64_t* planes = t.inputWords();
-  for (size_t w = 0; w < words; ++w) {
-    uint64_t literal = 0;
-    uint64_t value = 0;
-    const size_t end = std::min(inputs.size(), 64 * (w + 1));
-    for (size_t i = 64 * w; i < end; ++i) {
-      const char c = inputs[i];
-      literal |= uint64_t{c != '-'} << (i % 64);
-      value |= uint64_t{c == '1'} << (i % 64);
-    }
-    if (literal != planes[w] || value != planes[words + w]) return false;
-  }
-  return true;
+/// True when an indexed term has the input planes `planes`.
+bool SamePlanes(const Term& t, const uint64_t* planes, size_t words) {
+  PlaneBuffer buffer(words);
+  const uint64_t* own = PlanesOf(t, buffer);
+  return std::equal(planes, planes + 2 * words, own);
 }
 
 // Most parts looked up name no term; the filter, far smaller than the table,
 // answers those without reading the table.
-Term* Find(const TermGraph& graph, std::string_view inputs, uint64_t hash) {
+Term* Find(const TermGraph& graph, const uint64_t* planes, uint64_t hash) {
+  const size_t words = packing::InputWords(static_cast<size_t>(graph.inputCount));
   const InputPartIndex& index = graph.termByInputs;
   const uint32_t tag = TagOf(hash);
   if (index.entries.empty() || !FilterMayHold(index, tag)) return nullptr;
   for (const Entry& e : index.pending) {
     if (e.tag != tag) continue;
     const Term& t = graph.termPool[e.slot];
-    if (SameInputs(t, inputs)) return const_cast<Term*>(&t);
+    if (SamePlanes(t, planes, words)) return const_cast<Term*>(&t);
   }
   for (size_t at = Home(index, tag);; at = (at + 1) & Mask(index)) {
     const Entry& e = index.entries[at];
     if (e.slot == kNoSlot) return nullptr;
     if (e.tag == tag) {
       const Term& t = graph.termPool[e.slot];
-      if (SameInputs(t, inputs)) return const_cast<Term*>(&t);
+      if (SamePlanes(t, planes, words)) return const_cast<Term*>(&t);
     }
   }
 }
@@ -436,7 +442,8 @@ void Erase(InputPartIndex& index, const Term& term) {
   if (index.entries.empty()) return;
   Flush(index);
   const uint32_t slot = static_cast<uint32_t>(term.slot);
-  size_t at = Home(index, TagOf(HashOf(term.inputs().str())));
+  PlaneBuffer buffer(packing::InputWords(term.inputSize()));
+  size_t at = Home(index, TagOf(HashOfPlanes(PlanesOf(term, buffer), packing::InputWords(term.inputSize()))));
   while (index.entries[at].slot != slot) {
     if (index.entries[at].slot == kNoSlot) return;
     at = (at + 1) & Mask(index);
@@ -468,13 +475,27 @@ void Erase(InputPartIndex& index, const Term& term) {
 }  // namespace
 
 Term* FindTerm(const TermGraph& graph, std::string_view inputs) {
-  return Find(graph, inputs, HashOf(inputs));
+  const size_t words = packing::InputWords(inputs.size());
+  PlaneBuffer planes(words);
+  if (inputs.size() != static_cast<size_t>(graph.inputCount) || !packing::PackInputs(inputs, planes.data(), words)) {
+    return nullptr;
+  }
+  return Find(graph, planes.data(), HashOfPlanes(planes.data(), words));
+}
+
+Term* FindTermByPlanes(const TermGraph& graph, const uint64_t* planes) {
+  return Find(graph, planes, HashOfPlanes(planes, packing::InputWords(static_cast<size_t>(graph.inputCount))));
 }
 
 void PrefetchInputPart(const TermGraph& graph, std::string_view inputs) {
   const InputPartIndex& index = graph.termByInputs;
-  if (index.entries.empty()) return;
-  const uint32_t tag = TagOf(HashOf(inputs));
+  const size_t words = packing::InputWords(inputs.size());
+  PlaneBuffer planes(words);
+  if (index.entries.empty() || inputs.size() != static_cast<size_t>(graph.inputCount) ||
+      !packing::PackInputs(inputs, planes.data(), words)) {
+    return;
+  }
+  const uint32_t tag = TagOf(HashOfPlanes(planes.data(), words));
   Prefetch(&index.filter[FilterWord(index, FilterMix(tag))]);
   Prefetch(&index.entries[Home(index, tag)]);
 }
@@ -488,17 +509,25 @@ void ReserveTerms(TermGraph& graph, size_t terms) {
 
 Term* FindTermOrNew(TermGraph& graph, const std::string& inputs, const std::string& outputs,
                     bool& created) {
-  const uint64_t hash = HashOf(inputs);
-  if (Term* found = Find(graph, inputs, hash)) {
-    created = false;
-    return found;
+  const size_t words = packing::InputWords(inputs.size());
+  PlaneBuffer planes(words);
+  uint64_t hash = 0;
+  if (inputs.size() == static_cast<size_t>(graph.inputCount) && packing::PackInputs(inputs, planes.data(), words)) {
+    hash = HashOfPlanes(planes.data(), words);
+    if (Term* found = Find(graph, planes.data(), hash)) {
+      created = false;
+      return found;
+    }
   }
   created = true;
   return &NewTerm(graph, inputs, outputs, hash);
 }
 
 Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs) {
-  return NewTerm(graph, inputs, outputs, HashOf(inputs));
+  const size_t words = packing::InputWords(inputs.size());
+  PlaneBuffer planes(words);
+  const bool pure = packing::PackInputs(inputs, planes.data(), words);
+  return NewTerm(graph, inputs, outputs, pure ? HashOfPlanes(planes.data(), words) : 0);
 }
 
 Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs,

@@ -32,10 +32,10 @@ struct Term;
 
 /// The characters of a term's input part are held in two planes of bits, one
 /// bit per input in each: the literal plane (the character is '0' or '1') and
-/// the value plane ('1', or the '~' that no file holds but a caller may
-/// give). So '-' is 00, '0' 10, '1' 11 and '~' 01, literal bit first. The
-/// output part holds two bits per output: '~' 00, '1' 01, '0' 10, '-' 11. A
-/// term with any other character keeps its characters as text instead.
+/// the value plane (it is '1'). So '-' is 00, '0' 10 and '1' 11, literal bit
+/// first: a pure input part. The output part holds two bits per output: '~'
+/// 00, '1' 01, '0' 10, '-' 11. A term with any other character keeps its
+/// characters as text instead.
 namespace packing {
 constexpr size_t InputWords(size_t inputs) { return (inputs + 63) / 64; }
 constexpr size_t OutputWords(size_t outputs) { return (outputs + 31) / 32; }
@@ -45,6 +45,18 @@ constexpr char kOutputChar[4] = {'~', '1', '0', '-'};
 constexpr uint8_t OutputCode(char c) {
   return c == '~' ? 0 : c == '1' ? 1 : c == '0' ? 2 : c == '-' ? 3 : 4;
 }
+/// One bit per byte of `eight` that equals c, the first byte's lowest.
+inline uint64_t BytesEqual(uint64_t eight, char c) {
+  constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7fULL;
+  const uint64_t x = eight ^ (0x0101010101010101ULL * static_cast<uint8_t>(c));
+  // The high bit of each byte that is zero in x (no borrow crosses bytes),
+  // then the eight high bits gathered into the top byte.
+  const uint64_t zero = ~(((x & kLow7) + kLow7) | x | kLow7);
+  return ((zero >> 7) * 0x0102040810204080ULL) >> 56;
+}
+/// The planes of a pure input part (see above), `words` words each; false,
+/// with the planes unspecified, when a character is not '0', '1' or '-'.
+bool PackInputs(std::string_view inputs, uint64_t* planes, size_t words);
 }  // namespace packing
 
 /// A term's input or output part, read like a string: `term.inputs()[i]` is
@@ -175,7 +187,7 @@ inline char TermChars::operator[](size_t i) const {
     const uint64_t* bits = term_->inputWords();
     const bool literal = (bits[i / 64] >> (i % 64) & 1) != 0;
     const bool value = (bits[w + i / 64] >> (i % 64) & 1) != 0;
-    return literal ? (value ? '1' : '0') : (value ? '~' : '-');
+    return literal ? (value ? '1' : '0') : '-';
   }
   return term_->text()[outputs_ ? term_->inputSize() + i : i];
 }
@@ -411,6 +423,9 @@ Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& ou
 /// indexed: a part holding any other character never names an earlier term.
 Term* FindTerm(const TermGraph& graph, std::string_view inputs);
 
+/// The term whose input planes (see `packing`) are `planes`, or nullptr.
+Term* FindTermByPlanes(const TermGraph& graph, const uint64_t* planes);
+
 /// Starts fetching the memory that a lookup of this input part will read, so
 /// that a caller that knows its next part early need not wait for it later.
 /// Changes nothing.
@@ -425,7 +440,8 @@ void ReleaseTermIndex(TermGraph& graph);
 /// while they are added.
 void ReserveTerms(TermGraph& graph, size_t terms);
 
-/// Builds a term in a free slot, with its counts, and indexes its input part.
+/// Builds a term in a free slot, with its counts, and indexes its input part
+/// (under `inputsHash`, the hash of its planes, when the part is pure).
 /// It stands in no list yet; linking it in is the caller's work. Throws "wrong
 /// size of term inputs" or "wrong size of term outputs" for a part whose
 /// length is not the graph's count.

@@ -207,7 +207,7 @@ void CandidateIndex::Insert(int32_t slot, const uint64_t* masks) {
   for (size_t g = 0; g < groups; ++g) Append(g * leavesPerGroup_ + Leaf(masks, groups_[g]), slot, masks, g);
 }
 
-void CandidateIndex::InsertAll(const std::vector<int32_t>& slots, const std::vector<uint64_t>& masks) {
+void CandidateIndex::InsertAll(const std::vector<int32_t>& slots, const MaskStore& masks) {
   const size_t groups = groups_.size();
   std::vector<uint32_t> leaves(slots.size() * groups);
   std::vector<uint32_t> added(lists_.size(), 0);
@@ -215,7 +215,7 @@ void CandidateIndex::InsertAll(const std::vector<int32_t>& slots, const std::vec
   for (size_t i = 0; i < slots.size(); ++i) {
     top = std::max(top, slots[i]);
     for (size_t g = 0; g < groups; ++g) {
-      const uint32_t at = static_cast<uint32_t>(g * leavesPerGroup_ + Leaf(&masks[Idx(slots[i]) * 2 * words_], groups_[g]));
+      const uint32_t at = static_cast<uint32_t>(g * leavesPerGroup_ + Leaf(masks.Of(slots[i]), groups_[g]));
       leaves[i * groups + g] = at;
       ++added[at];
     }
@@ -227,7 +227,7 @@ void CandidateIndex::InsertAll(const std::vector<int32_t>& slots, const std::vec
   if (slotCount * groups > place_.size()) place_.resize(slotCount * groups);
   if (slotCount > seen_.size()) seen_.resize(slotCount, 0);
   for (size_t i = 0; i < slots.size(); ++i) {
-    const uint64_t* m = &masks[Idx(slots[i]) * 2 * words_];
+    const uint64_t* m = masks.Of(slots[i]);
     for (size_t g = 0; g < groups; ++g) Append(leaves[i * groups + g], slots[i], m, g);
   }
 }

@@ -36,6 +36,7 @@
 #include <utility>
 #include <vector>
 
+#include "reduce/mask_store.hpp"
 #include "reduce/tuning.hpp"
 
 namespace tavro {
@@ -71,7 +72,7 @@ class CandidateIndex {
   void Erase(int32_t slot, const uint64_t* masks);
   /// Inserts many terms at once, each list growing once; `masks` holds the
   /// packed input parts of all slots, one after the other.
-  void InsertAll(const std::vector<int32_t>& slots, const std::vector<uint64_t>& masks);
+  void InsertAll(const std::vector<int32_t>& slots, const MaskStore& masks);
 
   /// Appends to `found`, each once, the terms that may be candidates of the
   /// input part `t` (t itself among them, when indexed): every candidate is

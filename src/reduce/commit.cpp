@@ -58,7 +58,8 @@ void Commit(Pass& p) {
     renames.push_back({{move.id, static_cast<uint32_t>(r.serial)}, {made.slot, static_cast<uint32_t>(made.serial)}});
   }
   RenameKnown(m, renames);
-  ForEachMade(p, [&](int32_t s) { Forget(m, p.words, s); });
+  ForEachMade(p, [&](int32_t s) { Forget(m, s); });
+  m.masks.EndMade();
   for (int32_t s = p.base; s < p.topId; ++s) m.records[Idx(s)] = TermRecord{};
   for (const auto& [clock, s] : p.goneTerms) m.records[Idx(s)] = TermRecord{};
   for (int32_t s : slots) {

@@ -11,15 +11,7 @@
 namespace tavro {
 namespace {
 
-// One bit per byte of `eight` that equals c, the first byte's lowest.
-uint64_t BytesEqual(uint64_t eight, char c) {
-  constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7fULL;
-  const uint64_t x = eight ^ (0x0101010101010101ULL * static_cast<uint8_t>(c));
-  // The high bit of each byte that is zero in x (no borrow crosses bytes),
-  // then the eight high bits gathered into the top byte.
-  const uint64_t zero = ~(((x & kLow7) + kLow7) | x | kLow7);
-  return ((zero >> 7) * 0x0102040810204080ULL) >> 56;
-}
+using packing::BytesEqual;
 
 // Packs an input part into `mask` (a literal bit for '0' and '1', then a '1'
 // bit for '1'; any other character counts as a dash, as the cell lists count
@@ -62,7 +54,7 @@ void ChangeListCount(Pass& p, int32_t dash, int64_t change) {
 
 }  // namespace
 
-const uint64_t* MasksOf(const Pass& p, int32_t s) { return &p.memory.masks[Idx(s) * 2 * p.words]; }
+const uint64_t* MasksOf(const Pass& p, int32_t s) { return p.memory.masks.Of(s); }
 
 // The pass's record of the term s, begun when the pass first touches it.
 TermRecord& StateOf(Pass& p, int32_t s) {
@@ -118,7 +110,7 @@ int64_t ListCount(const Pass& p, size_t dash) {
   return (dash < graphCount.size() ? graphCount[dash] : 0) + (dash < p.listChange.size() ? p.listChange[dash] : 0);
 }
 
-void GrowIds(ReduceMemory& m, size_t words, size_t n) {
+void GrowIds(ReduceMemory& m, size_t n) {
   if (m.records.size() >= n) return;
   // A quarter more at a time, each array reserved to exactly that size (a
   // vector left to grow by itself would double its capacity).
@@ -129,34 +121,27 @@ void GrowIds(ReduceMemory& m, size_t words, size_t n) {
   };
   grow(m.records, size, TermRecord{});
   grow(m.memberClass, size, int8_t{-1});
-  grow(m.masks, size * 2 * words, uint64_t{0});
 }
 
-// Packs a graph term's input part and enters it into the table of parts and,
-// when it is kept, the index of every term.
-// A packed term's planes are the pass's masks, but for the value bits of
-// characters that are no literal: such a term is impure.
+// Begins the record of a graph term and enters it into the index of every
+// term, when that is kept. A packed term's planes are its masks, and its part
+// is pure (the graph's index of input parts finds it); a term held as text
+// gets masks of its own.
 void Remember(ReduceMemory& m, size_t words, const Term& t) {
   const int32_t s = t.slot;
   const uint64_t serial = t.serial;
-  GrowIds(m, words, Idx(s) + 1);
-  uint64_t* mask = &m.masks[Idx(s) * 2 * words];
+  GrowIds(m, Idx(s) + 1);
   bool impure = false;
-  if (t.packed()) {
-    const uint64_t* planes = t.inputWords();
-    for (size_t w = 0; w < words; ++w) {
-      mask[w] = planes[w];
-      mask[words + w] = planes[words + w] & planes[w];
-      impure = impure || (planes[words + w] & ~planes[w]) != 0;
-    }
-  } else {
+  const uint64_t* mask = t.inputWords();
+  if (!t.packed()) {
     const std::string inputs = t.inputs().str();
-    impure = Pack(inputs, mask, words) + static_cast<size_t>(t.onesCount() + t.zerosCount()) != inputs.size();
+    uint64_t* own = m.masks.Text(s);
+    impure = Pack(inputs, own, words) + static_cast<size_t>(t.onesCount() + t.zerosCount()) != inputs.size();
+    mask = own;
   }
   const int32_t dash = t.dashCount();
   m.records[Idx(s)] = TermRecord{.serial = serial, .dash = dash, .impure = impure};
   m.impureTerms += impure;
-  if (!impure) m.parts.Insert(s, mask);
   if (!m.lookForIsolated) return;
   if (m.indexed) m.index.Insert(s, mask);
   m.suspects.push_back({s, static_cast<uint32_t>(serial)});
@@ -164,11 +149,11 @@ void Remember(ReduceMemory& m, size_t words, const Term& t) {
 
 // The term is gone: out of the tables, its id free. The record stays taken
 // out of the working list, for notes that still name the id.
-void Forget(ReduceMemory& m, size_t words, int32_t s) {
-  const uint64_t* mask = &m.masks[Idx(s) * 2 * words];
+void Forget(ReduceMemory& m, int32_t s) {
+  const uint64_t* mask = m.masks.Of(s);
   TermRecord& r = m.records[Idx(s)];
   if (m.indexed) m.index.Erase(s, mask);
-  if (!r.impure) m.parts.Erase(s, mask);
+  if (r.made && !r.impure) m.parts.Erase(s, mask);
   m.impureTerms -= r.impure;
   r.serial = 0;
   r.checked = r.isolated = r.impure = false;
@@ -194,8 +179,9 @@ void Prepare(ReduceMemory& m, TermGraph& graph, size_t words) {
   m.suspects.clear();
   m.known = {};
   m.parts.Reset(2 * words);
+  m.masks.Reset(&graph, words);
   std::fill(m.records.begin(), m.records.end(), TermRecord{});
-  GrowIds(m, words, static_cast<size_t>(SlotCount(graph)));
+  GrowIds(m, static_cast<size_t>(SlotCount(graph)));
   graph.terms.ForEach([&](const Term* t) { Remember(m, words, *t); });
 }
 
@@ -252,7 +238,15 @@ void Leave(Pass& p, int32_t s) {
 }
 
 // The term that holds this pure input part, or kNone.
-int32_t Find(const Pass& p, const uint64_t* part) { return p.memory.parts.Find(part, p.memory.masks); }
+// A graph term is found through the graph's own index of input parts, unless
+// the pass found it gone; the terms the pass made, in the table of theirs.
+int32_t Find(const Pass& p, const uint64_t* part) {
+  if (const Term* t = FindTermByPlanes(p.graph, part)) {
+    const TermRecord& r = p.memory.records[Idx(t->slot)];
+    if (r.serial != 0 && !r.made) return t->slot;
+  }
+  return p.memory.parts.Find(part, p.memory.masks);
+}
 
 // Makes the expansion of a candidate (its input part with the literal at
 // `differing` made a dash; `part` packed) with `value` at the output. No term
@@ -266,8 +260,8 @@ int32_t Make(Pass& p, int32_t candidate, int32_t differing, const uint64_t* part
     p.freeIds.pop_back();
   }
   ReduceMemory& m = p.memory;
-  GrowIds(m, p.words, Idx(s) + 1);
-  uint64_t* mask = &m.masks[Idx(s) * 2 * p.words];
+  GrowIds(m, Idx(s) + 1);
+  uint64_t* mask = m.masks.Made(s);
   std::copy_n(part, 2 * p.words, mask);
   const TermRecord& from = m.records[Idx(candidate)];
   const bool impure = from.impure;
@@ -315,8 +309,10 @@ void Drop(Pass& p, int32_t s) {
   if (!made && !OthersUnspecified(p.graph.termPool[Idx(s)], p.j)) return;
   if (made && r.impure) p.impureParts.erase(s);
   if (!made) p.goneTerms.emplace_back(r.moved, s);
-  Forget(p.memory, p.words, s);
-  p.freeIds.push_back(s);
+  Forget(p.memory, s);
+  // A graph term's id is not taken again within the pass: ids from the base
+  // on are those of made terms, whose masks the store holds.
+  if (made) p.freeIds.push_back(s);
 }
 
 }  // namespace tavro

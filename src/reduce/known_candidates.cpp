@@ -48,9 +48,9 @@ void LearnExpansion(ReduceMemory& m, size_t words, int32_t candidate, int32_t ma
   const KnownCandidates::Entry* holders = FindList(m, m.known.listedBy, candidate);
   if (holders == nullptr) return;
   const std::vector<SerialSlot> listing = holders->terms;  // the map may move as it grows
-  const uint64_t* mask = &m.masks[Idx(made) * 2 * words];
+  const uint64_t* mask = m.masks.Of(made);
   for (const SerialSlot t : listing) {
-    if (!Alive(m, t) || CompareMasks(&m.masks[Idx(t.slot) * 2 * words], mask, words) == kUnrelated) continue;
+    if (!Alive(m, t) || CompareMasks(m.masks.Of(t.slot), mask, words) == kUnrelated) continue;
     ListOf(m, m.known.of, t.slot).terms.push_back(EntryOf(m, made));
     ListOf(m, m.known.listedBy, made).terms.push_back(t);
   }

@@ -4,8 +4,15 @@
 
 namespace tavro {
 
-void PartTable::Reset(size_t words) {
-  entries_.assign(16, Entry{});
+// At most three quarters full: a probe for an absent part then reads about
+// five entries, within a line or two of memory.
+bool PartTable::Crowded(size_t used, size_t capacity) { return 4 * used > 3 * capacity; }
+
+void PartTable::Reset(size_t words, size_t expected) {
+  size_t capacity = 16;
+  while (Crowded(expected, capacity)) capacity *= 2;
+  entries_ = std::vector<Entry>();
+  entries_.assign(capacity, Entry{});
   used_ = 0;
   words_ = words;
 }
@@ -20,12 +27,12 @@ uint64_t PartTable::Hash(const uint64_t* part) const {
   return h ^ (h >> 32);
 }
 
-int32_t PartTable::Find(const uint64_t* part, const std::vector<uint64_t>& masks) const {
+int32_t PartTable::Find(const uint64_t* part, const MaskStore& masks) const {
   const uint32_t tag = static_cast<uint32_t>(Hash(part) >> 32);
   for (size_t at = Home(tag);; at = (at + 1) & (entries_.size() - 1)) {
     const Entry& e = entries_[at];
     if (e.id < 0) return -1;
-    if (e.tag == tag && std::equal(part, part + words_, &masks[static_cast<size_t>(e.id) * words_])) return e.id;
+    if (e.tag == tag && std::equal(part, part + words_, masks.Of(e.id))) return e.id;
   }
 }
 
@@ -44,7 +51,7 @@ void PartTable::Grow() {
 }
 
 void PartTable::Insert(int32_t id, const uint64_t* part) {
-  if (2 * (used_ + 1) > entries_.size()) Grow();
+  if (Crowded(used_ + 1, entries_.size())) Grow();
   Place(Entry{id, static_cast<uint32_t>(Hash(part) >> 32)});
   ++used_;
 }

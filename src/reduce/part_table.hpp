@@ -1,7 +1,7 @@
 // The pass's table of input parts: from a packed part (literal bits, then '1'
 // bits) to the term that holds it, for every pure input part the pass can
 // meet: the graph's own terms and the terms the pass makes. An open-addressing
-// table with linear probing, at most half full; each entry keeps 32 bits of
+// table with linear probing, at most three quarters full; each entry keeps 32 bits of
 // its part's hash, so that probing reads a term's masks only on a likely match.
 #pragma once
 
@@ -9,16 +9,18 @@
 #include <cstdint>
 #include <vector>
 
+#include "reduce/mask_store.hpp"
+
 namespace tavro {
 
 class PartTable {
  public:
   /// Empties the table for parts of `words` 64-bit words (literal and '1'
-  /// words together).
-  void Reset(size_t words);
+  /// words together), sized for `expected` parts.
+  void Reset(size_t words, size_t expected = 0);
 
-  /// The term whose masks (in `masks`, `words` per term) equal `part`, or -1.
-  int32_t Find(const uint64_t* part, const std::vector<uint64_t>& masks) const;
+  /// The term whose masks equal `part`, or -1.
+  int32_t Find(const uint64_t* part, const MaskStore& masks) const;
   /// Adds term `id` with the part `part`; the part must not be held yet.
   void Insert(int32_t id, const uint64_t* part);
   /// Takes term `id`, with the part `part`, out; nothing when it is absent.
@@ -33,6 +35,7 @@ class PartTable {
   size_t Home(uint32_t tag) const { return tag & (entries_.size() - 1); }
   void Place(Entry entry);
   void Grow();
+  static bool Crowded(size_t used, size_t capacity);
 
   std::vector<Entry> entries_;  // a power of two, or empty
   size_t used_ = 0;

@@ -106,8 +106,8 @@ struct ReduceMemory {
   CandidateIndex index;          // every term, when built
   CandidateIndex classIndex[3];  // the members of a pass by class, when built
   MemberRows classRows[3];       // the same, for a class of few members
-  PartTable parts;               // every pure input part
-  std::vector<uint64_t> masks;   // per id: literal mask words, then '1' mask words
+  PartTable parts;               // the pure input parts of the terms a pass made
+  MaskStore masks;               // per id: literal mask words, then '1' mask words
   std::vector<TermRecord> records;
   // Per id: the class of the character with which the term takes part in
   // the present pass, or -1, while the class indexes serve the pass.
@@ -189,9 +189,9 @@ char ValueOf(const Pass& p, int32_t s);
 std::pair<int32_t, uint64_t> KeyOf(const Pass& p, int32_t s);
 std::string InputsOf(const Pass& p, int32_t s);
 int64_t ListCount(const Pass& p, size_t dash);
-void GrowIds(ReduceMemory& m, size_t words, size_t n);
+void GrowIds(ReduceMemory& m, size_t n);
 void Remember(ReduceMemory& m, size_t words, const Term& t);
-void Forget(ReduceMemory& m, size_t words, int32_t s);
+void Forget(ReduceMemory& m, int32_t s);
 void Prepare(ReduceMemory& m, TermGraph& graph, size_t words);
 void MarkPending(Pass& p, int32_t s);
 void ClearPending(Pass& p, int32_t s);

@@ -259,7 +259,8 @@ void ReduceOutput(TermGraph& graph, int32_t output, ReduceState& state, const Re
          .base = base,
          .topId = base,
          .nextArrival = graph.nextSerial};
-  GrowIds(memory, words, Idx(base));
+  GrowIds(memory, Idx(base));
+  memory.masks.StartMade(base);
   p.nameParts = hooks != nullptr && hooks->nameParts;
   if (p.nameParts || (hooks != nullptr && hooks->indexOnly)) {
     p.rowMembers = 0;
