@@ -112,15 +112,16 @@ int64_t ListCount(const Pass& p, size_t dash) {
 
 void GrowIds(ReduceMemory& m, size_t n) {
   if (m.records.size() >= n) return;
-  // A quarter more at a time, each array reserved to exactly that size (a
-  // vector left to grow by itself would double its capacity).
-  const size_t size = std::max(n, m.records.size() + m.records.size() / 4);
-  auto grow = [](auto& v, size_t to, auto value) {
-    v.reserve(to);
-    v.resize(to, value);
+  // Room for a quarter more is reserved at a time, but only the records in
+  // use are written: the made terms of a pass take ids past the graph's
+  // slots without a copy of every record, and room never written takes no
+  // memory.
+  auto grow = [n](auto& v, auto value) {
+    if (v.capacity() < n) v.reserve(n + n / 4);
+    v.resize(n, value);
   };
-  grow(m.records, size, TermRecord{});
-  grow(m.memberClass, size, int8_t{-1});
+  grow(m.records, TermRecord{});
+  grow(m.memberClass, int8_t{-1});
 }
 
 // Begins the record of a graph term and enters it into the index of every
