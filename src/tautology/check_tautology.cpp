@@ -41,7 +41,6 @@ struct TermIndex {
   std::vector<const uint64_t*> planes;
   std::vector<uint64_t> ownPlanes;
   size_t words = 0;
-  std::vector<int32_t> dashCounts;
   // Candidate lists of variable v, built the first time a branch on v needs
   // one: the terms whose character at v is '0', then those with '1', each in
   // onTerms order, at candidates[lists[v].begin .. lists[v].split) and
@@ -80,7 +79,6 @@ void BuildTermIndex(const TermGraph& graph, int32_t output, TermIndex& index) {
   index.words = packing::InputWords(Z(graph.inputCount));
   index.planes.clear();
   index.ownPlanes.clear();
-  index.dashCounts.clear();
   std::vector<std::pair<size_t, size_t>> own;  // (term, offset in ownPlanes)
   onTerms.ForEach([&](const Term* t) {
     if (!t->packed()) {
@@ -88,7 +86,6 @@ void BuildTermIndex(const TermGraph& graph, int32_t output, TermIndex& index) {
       PlanesOfText(*t, index.words, index.ownPlanes);
     }
     index.planes.push_back(t->inputWords());
-    index.dashCounts.push_back(t->dashCount());
   });
   for (const auto& [p, at] : own) index.planes[p] = &index.ownPlanes[at];
   for (int32_t v : index.built) index.lists[Z(v)] = TermIndex::Lists{};
@@ -167,8 +164,8 @@ struct SearchState {
   WorkingList workingTerms;
   std::vector<int32_t> removedTerms;  // of every frame, bottom to top
   std::vector<SearchFrame> frameStack;
-  std::vector<int32_t> order;
-  std::vector<size_t> dashStart;  // scratch of the sort
+  std::vector<int32_t> chainHead;  // scratch of the sort by dashCount
+  std::vector<int32_t> chainTail;
   int64_t branches = 0;
   ProgressHook progress;  // told of the branches every kProgressStride
 };
@@ -181,6 +178,13 @@ void Assign(SearchState& state, int32_t v, char value) {
 void Free(SearchState& state, int32_t v) {
   state.assignment[Z(v)] = '-';
   state.assigned[Z(v) / 64] &= ~(uint64_t{1} << (v % 64));
+}
+
+/// Characters of term t that are not '0' or '1'.
+int32_t DashCount(const TermIndex& index, int32_t t) {
+  int32_t literals = 0;
+  for (size_t w = 0; w < index.words; ++w) literals += std::popcount(index.planes[Z(t)][w]);
+  return index.inputCount - literals;
 }
 
 /// Frees the variables that the frames on the stack assigned (all of them,
@@ -205,15 +209,34 @@ void StartSearch(const TermIndex& index, SearchState& state) {
   working.prev.assign(slots, working.sentinel);
   working.next.assign(slots, working.sentinel);
   working.holds.assign(slots, 0);
-  // Stable by dashCount, largest first: a counting sort over the counts.
-  std::vector<int32_t>& order = state.order;
-  order.resize(Z(index.termCount));
-  std::vector<size_t>& start = state.dashStart;
-  start.assign(Z(index.inputCount) + 2, 0);
-  for (int32_t d : index.dashCounts) ++start[Z(index.inputCount - d) + 1];
-  for (size_t k = 1; k < start.size(); ++k) start[k] += start[k - 1];
-  for (int32_t p = 0; p < index.termCount; ++p) order[start[Z(index.inputCount - index.dashCounts[Z(p)])]++] = p;
-  for (int32_t t : order) Append(working, t);
+  // Stable by dashCount, largest first: each term joins the chain of its
+  // dashCount (linked through `next`) in onTerms order, and the chains are
+  // then joined, largest dashCount first, into the ring.
+  std::vector<int32_t>& head = state.chainHead;
+  std::vector<int32_t>& tail = state.chainTail;
+  head.assign(Z(index.inputCount) + 1, -1);
+  tail.assign(Z(index.inputCount) + 1, -1);
+  for (int32_t p = 0; p < index.termCount; ++p) {
+    const size_t d = Z(DashCount(index, p));
+    if (head[d] < 0) {
+      head[d] = p;
+    } else {
+      working.next[Z(tail[d])] = p;
+    }
+    tail[d] = p;
+  }
+  int32_t last = working.sentinel;
+  for (size_t d = head.size(); d-- > 0;) {
+    for (int32_t t = head[d]; t >= 0; t = t == tail[d] ? -1 : working.next[Z(t)]) {
+      working.next[Z(last)] = t;
+      working.prev[Z(t)] = last;
+      working.holds[Z(t)] = 1;
+      last = t;
+    }
+  }
+  working.next[Z(last)] = working.sentinel;
+  working.prev[Z(working.sentinel)] = last;
+  working.count = index.termCount;
   // Every ON term is in one place (working, set aside by one frame, or a
   // frame's branch term) and each frame holds one variable: neither stack
   // ever grows past these sizes.
