@@ -1,6 +1,8 @@
 // Term graph records, initialisation, term storage and the list selectors.
 #include "graph/term_graph.hpp"
 
+#include "graph/page_advice.hpp"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -19,17 +21,20 @@ void TermPool::SetShape(size_t inputs, size_t outputs) {
   outputs_ = static_cast<uint32_t>(outputs);
   const size_t slotBytes = Term::SlotBytes(inputs, outputs);
   slotWords_ = slotBytes / 8;
-  chunkBits_ = 12;
-  while (chunkBits_ > 0 && (slotBytes << chunkBits_) > (size_t{1} << 20)) --chunkBits_;
+  chunkBits_ = 18;
+  while (chunkBits_ > 0 && (slotBytes << chunkBits_) > (size_t{16} << 20)) --chunkBits_;
   chunkMask_ = (size_t{1} << chunkBits_) - 1;
 }
 
-// Chunks are taken raw and their terms built one by one, so a small graph
-// touches little of its first chunk.
+// Chunks are taken raw and their terms built one by one: memory that no term
+// has reached is only reserved, so a small graph costs what it fills of its
+// first chunk. The chunks after the first are backed with huge pages.
 Term& TermPool::Grow() {
   if ((size_ & chunkMask_) == 0) {
     chunks_.reserve(chunks_.size() + 1);
-    chunks_.push_back(std::allocator<uint64_t>().allocate((chunkMask_ + 1) * slotWords_));
+    const size_t words = (chunkMask_ + 1) * slotWords_;
+    chunks_.push_back(std::allocator<uint64_t>().allocate(words));
+    if (chunks_.size() > 1 && 8 * words >= kHugePageWorthy) AdviseHugePages(chunks_.back(), 8 * words);
   }
   const size_t slot = size_;
   Term* term = new (At(slot)) Term(inputs_, outputs_);
@@ -377,6 +382,8 @@ void RebuildFilter(InputPartIndex& index) {
 void Resize(InputPartIndex& index, size_t capacity) {
   std::vector<Entry> old;
   old.swap(index.entries);
+  index.entries.reserve(capacity);
+  if (capacity * sizeof(Entry) >= kHugePageWorthy) AdviseHugePages(index.entries.data(), capacity * sizeof(Entry));
   index.entries.assign(capacity, Entry{});
   for (const Entry& e : old) {
     if (e.slot != kNoSlot) PlaceEntry(index, e.tag, e.slot);

@@ -210,9 +210,9 @@ class TermPool {
   bool empty() const { return size_ == 0; }
 
   /// Sets the shape of the terms; only while the pool is empty. A chunk
-  /// holds up to 4096 slots but stays near 1 MiB when slots are wide, so
-  /// that a few terms of a very wide function take memory in proportion to
-  /// themselves rather than to a whole chunk.
+  /// holds up to 2^18 slots but at most 16 MiB when slots are wide; its
+  /// memory is written only as slots are taken, so that a few terms take
+  /// memory in proportion to themselves rather than to a whole chunk.
   void SetShape(size_t inputs, size_t outputs);
   /// Constructs the term of the next slot, without characters.
   Term& Grow();

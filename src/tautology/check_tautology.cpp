@@ -279,9 +279,10 @@ void Branch(TermIndex& index, SearchState& state, int32_t e, int32_t i) {
   Remove(working, e);
   std::vector<int32_t>& removed = state.removedTerms;
   const size_t removedBegin = removed.size();
-  // A list not yet built is not built for a working list shorter than an
-  // eighth of the output: reading the working terms costs less.
-  const TermIndex::Lists* lists = index.lists[Z(i)].built || Z(working.count) >= Z(index.termCount) / 8
+  // A list not yet built is not built for a working list shorter than a
+  // quarter of the output: reading the working terms costs less, and the
+  // lists of a large output are few.
+  const TermIndex::Lists* lists = index.lists[Z(i)].built || Z(working.count) >= Z(index.termCount) / 4
                                       ? &ListsOf(index, i)
                                       : nullptr;
   const size_t begin = lists == nullptr ? 0 : literal == '0' ? lists->begin : lists->split;
