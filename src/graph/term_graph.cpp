@@ -1,8 +1,6 @@
 // Term graph records, initialisation, term storage and the list selectors.
 #include "graph/term_graph.hpp"
 
-#include "graph/page_advice.hpp"
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -28,13 +26,11 @@ void TermPool::SetShape(size_t inputs, size_t outputs) {
 
 // Chunks are taken raw and their terms built one by one: memory that no term
 // has reached is only reserved, so a small graph costs what it fills of its
-// first chunk. The chunks after the first are backed with huge pages.
+// first chunk.
 Term& TermPool::Grow() {
   if ((size_ & chunkMask_) == 0) {
     chunks_.reserve(chunks_.size() + 1);
-    const size_t words = (chunkMask_ + 1) * slotWords_;
-    chunks_.push_back(std::allocator<uint64_t>().allocate(words));
-    if (chunks_.size() > 1 && 8 * words >= kHugePageWorthy) AdviseHugePages(chunks_.back(), 8 * words);
+    chunks_.push_back(std::allocator<uint64_t>().allocate((chunkMask_ + 1) * slotWords_));
   }
   const size_t slot = size_;
   Term* term = new (At(slot)) Term(inputs_, outputs_);
@@ -84,19 +80,35 @@ bool packing::PackInputs(std::string_view inputs, uint64_t* planes, size_t words
 
 namespace {
 
+/// The eight low bits of x, moved to the even places of sixteen.
+uint64_t SpreadByte(uint64_t x) {
+  x = (x | x << 4) & 0x0F0FULL;
+  x = (x | x << 2) & 0x3333ULL;
+  return (x | x << 1) & 0x5555ULL;
+}
+
+/// Writes the two-bit output codes, eight characters at a time where the
+/// first lands in the lowest byte; false when a character has no code.
 bool PackOutputs(std::string_view outputs, uint64_t* codes) {
-  bool codable = true;
-  for (size_t w = 0; w < packing::OutputWords(outputs.size()); ++w) {
-    uint64_t word = 0;
-    const size_t end = std::min(outputs.size(), 32 * (w + 1));
-    for (size_t j = 32 * w; j < end; ++j) {
-      const uint8_t code = packing::OutputCode(outputs[j]);
-      codable &= code < 4;
-      word |= uint64_t{code & 3u} << (2 * (j % 32));
-    }
-    codes[w] = word;
+  std::fill(codes, codes + packing::OutputWords(outputs.size()), 0);
+  uint64_t unknown = 0;
+  size_t j = 0;
+  for (; std::endian::native == std::endian::little && j + 8 <= outputs.size(); j += 8) {
+    uint64_t eight;
+    std::memcpy(&eight, outputs.data() + j, 8);
+    const uint64_t ones = packing::BytesEqual(eight, '1');
+    const uint64_t zeros = packing::BytesEqual(eight, '0');
+    const uint64_t dashes = packing::BytesEqual(eight, '-');
+    unknown |= ~(ones | zeros | dashes | packing::BytesEqual(eight, '~')) & 0xFF;
+    // '1' is 01, '0' 10, '-' 11: the low bit for '1' and '-', the high for '0' and '-'.
+    codes[j / 32] |= (SpreadByte(ones | dashes) | SpreadByte(zeros | dashes) << 1) << (2 * (j % 32));
   }
-  return codable;
+  for (; j < outputs.size(); ++j) {
+    const uint8_t code = packing::OutputCode(outputs[j]);
+    unknown |= code >> 2;
+    codes[j / 32] |= uint64_t{code & 3u} << (2 * (j % 32));
+  }
+  return unknown == 0;
 }
 
 }  // namespace
@@ -128,13 +140,15 @@ int32_t Term::zerosCount() const {
   return zeros;
 }
 
-void Term::Assign(std::string_view inputs, std::string_view outputs) {
+void Term::Assign(std::string_view inputs, std::string_view outputs, const uint64_t* packed) {
   const size_t words = packing::InputWords(inputSize_);
   uint64_t* planes = Words();
   if (state_ != State::kText) {
     // Packing writes every word of the slot; the first word is the text's
     // address only once the term is held as text.
-    if (packing::PackInputs(inputs, planes, words) && PackOutputs(outputs, planes + 2 * words)) {
+    const bool pure = packed != nullptr ? (std::copy_n(packed, 2 * words, planes), true)
+                                        : packing::PackInputs(inputs, planes, words);
+    if (pure && PackOutputs(outputs, planes + 2 * words)) {
       state_ = State::kPacked;
       return;
     }
@@ -382,8 +396,6 @@ void RebuildFilter(InputPartIndex& index) {
 void Resize(InputPartIndex& index, size_t capacity) {
   std::vector<Entry> old;
   old.swap(index.entries);
-  index.entries.reserve(capacity);
-  if (capacity * sizeof(Entry) >= kHugePageWorthy) AdviseHugePages(index.entries.data(), capacity * sizeof(Entry));
   index.entries.assign(capacity, Entry{});
   for (const Entry& e : old) {
     if (e.slot != kNoSlot) PlaceEntry(index, e.tag, e.slot);
@@ -525,6 +537,8 @@ Term* FindTermOrNew(TermGraph& graph, const std::string& inputs, const std::stri
       created = false;
       return found;
     }
+    created = true;
+    return &NewTerm(graph, inputs, outputs, hash, planes.data());
   }
   created = true;
   return &NewTerm(graph, inputs, outputs, hash);
@@ -538,7 +552,7 @@ Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& ou
 }
 
 Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs,
-              uint64_t hash) {
+              uint64_t hash, const uint64_t* planes) {
   const size_t inputCount = static_cast<size_t>(graph.inputCount);
   const size_t outputCount = static_cast<size_t>(graph.outputCount);
   if (inputs.size() != inputCount) throw "wrong size of term inputs";
@@ -550,7 +564,7 @@ Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& ou
   } else {
     term = &graph.termPool.Grow();
   }
-  term->Assign(inputs, outputs);
+  term->Assign(inputs, outputs, planes);
   const size_t dash = static_cast<size_t>(term->dashCount());
   term->serial = graph.nextSerial++;
   if (dash >= graph.termsByDash.size()) graph.termsByDash.resize(dash + 1, 0);

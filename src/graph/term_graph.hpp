@@ -136,8 +136,9 @@ struct Term {
 
   /// Sets the character of output j.
   void SetOutput(size_t j, char c);
-  /// Writes the characters of a new term, or of a slot being reused.
-  void Assign(std::string_view inputs, std::string_view outputs);
+  /// Writes the characters of a new term, or of a slot being reused;
+  /// `packed`, when given, holds the planes of the pure input part.
+  void Assign(std::string_view inputs, std::string_view outputs, const uint64_t* packed = nullptr);
   /// Empties a freed term: no characters until it is reused.
   void Clear();
 
@@ -441,13 +442,14 @@ void ReleaseTermIndex(TermGraph& graph);
 void ReserveTerms(TermGraph& graph, size_t terms);
 
 /// Builds a term in a free slot, with its counts, and indexes its input part
-/// (under `inputsHash`, the hash of its planes, when the part is pure).
+/// (under `inputsHash`, the hash of its planes, when the part is pure; the
+/// planes themselves may come along, packed already).
 /// It stands in no list yet; linking it in is the caller's work. Throws "wrong
 /// size of term inputs" or "wrong size of term outputs" for a part whose
 /// length is not the graph's count.
 Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs);
 Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs,
-              uint64_t inputsHash);
+              uint64_t inputsHash, const uint64_t* planes = nullptr);
 
 /// FindTerm, and when it finds nothing NewTerm, hashing the input part once;
 /// `created` tells which.

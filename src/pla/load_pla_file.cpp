@@ -4,6 +4,8 @@
 #include "pla/load_pla_file.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -90,6 +92,15 @@ bool IsSeparator(char c) {
 size_t TokenEnd(std::string_view line, std::string_view separators) {
   size_t stop = 0;
   if (separators == kSeparators) {
+    // Eight bytes at a time where the first lands in the lowest byte.
+    for (; std::endian::native == std::endian::little && stop + 8 <= line.size(); stop += 8) {
+      uint64_t eight;
+      std::memcpy(&eight, line.data() + stop, 8);
+      const uint64_t found = packing::BytesEqual(eight, ' ') | packing::BytesEqual(eight, '\t') |
+                             packing::BytesEqual(eight, '\r') | packing::BytesEqual(eight, '\n') |
+                             packing::BytesEqual(eight, '|');
+      if (found != 0) return stop + static_cast<size_t>(std::countr_zero(found));
+    }
     while (stop < line.size() && !IsSeparator(line[stop])) ++stop;
   } else {
     while (stop < line.size() && separators.find(line[stop]) == std::string_view::npos) ++stop;

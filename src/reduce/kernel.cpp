@@ -5,7 +5,6 @@
 #include <bit>
 #include <cstring>
 
-#include "graph/page_advice.hpp"
 #include "graph/remove_term.hpp"
 #include "reduce/pass.hpp"
 
@@ -118,11 +117,7 @@ void GrowIds(ReduceMemory& m, size_t n) {
   // slots without a copy of every record, and room never written takes no
   // memory.
   auto grow = [n](auto& v, auto value) {
-    if (v.capacity() < n) {
-      v.reserve(n + n / 4);
-      const size_t bytes = v.capacity() * sizeof(v[0]);
-      if (v.empty() && bytes >= kHugePageWorthy) AdviseHugePages(v.data(), bytes);
-    }
+    if (v.capacity() < n) v.reserve(n + n / 4);
     v.resize(n, value);
   };
   grow(m.records, TermRecord{});
