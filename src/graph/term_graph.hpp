@@ -54,8 +54,8 @@ inline uint64_t BytesEqual(uint64_t eight, char c) {
   const uint64_t zero = ~(((x & kLow7) + kLow7) | x | kLow7);
   return ((zero >> 7) * 0x0102040810204080ULL) >> 56;
 }
-/// The planes of a pure input part (see above), `words` words each; false,
-/// with the planes unspecified, when a character is not '0', '1' or '-'.
+/// The planes of an input part (see above), `words` words each; false when
+/// a character is not '0', '1' or '-' (such a character gets neither bit).
 bool PackInputs(std::string_view inputs, uint64_t* planes, size_t words);
 }  // namespace packing
 

@@ -11,34 +11,6 @@
 namespace tavro {
 namespace {
 
-using packing::BytesEqual;
-
-// Packs an input part into `mask` (a literal bit for '0' and '1', then a '1'
-// bit for '1'; any other character counts as a dash, as the cell lists count
-// it). Returns the number of '-' characters.
-size_t Pack(std::string_view inputs, uint64_t* mask, size_t words) {
-  std::fill(mask, mask + 2 * words, 0);
-  size_t dashes = 0;
-  size_t i = 0;
-  // Eight characters at a time where the first lands in the lowest byte.
-  for (; std::endian::native == std::endian::little && i + 8 <= inputs.size(); i += 8) {
-    uint64_t eight;
-    std::memcpy(&eight, inputs.data() + i, 8);
-    const uint64_t ones = BytesEqual(eight, '1');
-    mask[i / 64] |= (ones | BytesEqual(eight, '0')) << (i % 64);
-    mask[words + i / 64] |= ones << (i % 64);
-    dashes += static_cast<size_t>(std::popcount(BytesEqual(eight, '-')));
-  }
-  for (; i < inputs.size(); ++i) {
-    const char c = inputs[i];
-    const uint64_t bit = uint64_t{1} << (i % 64);
-    if (c == '0' || c == '1') mask[i / 64] |= bit;
-    if (c == '1') mask[words + i / 64] |= bit;
-    dashes += c == '-';
-  }
-  return dashes;
-}
-
 // Notes the first change of a graph term's character, for the commit.
 void Touch(Pass& p, TermRecord& r, int32_t s) {
   if (r.touched) return;
@@ -137,7 +109,9 @@ void Remember(ReduceMemory& m, size_t words, const Term& t) {
   if (!t.packed()) {
     const std::string inputs = t.inputs().str();
     uint64_t* own = m.masks.Text(s);
-    impure = Pack(inputs, own, words) + static_cast<size_t>(t.onesCount() + t.zerosCount()) != inputs.size();
+    // Any character other than '0', '1' and '-' counts as a dash, as the
+    // cell lists count it, and makes the part impure.
+    impure = !packing::PackInputs(inputs, own, words);
     mask = own;
   }
   const int32_t dash = t.dashCount();
