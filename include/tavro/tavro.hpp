@@ -89,7 +89,8 @@ class Report;
 /// A function read into memory. Check takes it by value: pass it with
 /// std::move to check it without a copy, or as it is to check a copy and
 /// keep it, which gives the same results as a fresh read. A copy takes time
-/// and memory in proportion to the cover.
+/// and memory in proportion to the cover. The const calls, the copy among
+/// them, may run on several threads at once.
 class Function {
  public:
   Function(const Function& other);
@@ -110,7 +111,9 @@ class Function {
   /// whose output part joins theirs (at each output the character of a line
   /// that specifies it). The characters are those held, after the synonyms
   /// of the format are mapped: inputs '0', '1', '-'; outputs '1', '0', '-',
-  /// and '~' for no entry.
+  /// and '~' for no entry. A function made of these cubes holds the same
+  /// cubes, but a line that joined a cube stands later in its output's
+  /// lists than the cube's first line, so its witnesses may differ.
   std::vector<Cube> cubes() const;
   int64_t cubeCount() const;
 
