@@ -3,8 +3,7 @@
 // vector) or names a cube of input vectors on which it is not 1.
 //
 //   tavro::Function f = tavro::ReadPlaFile("adder.pla");
-//   const tavro::Report report = tavro::Check(std::move(f));
-//   for (int32_t i = 0; i < report.outputCount(); ++i) std::cout << report[i].text() << '\n';
+//   for (const tavro::Result& result : tavro::Check(std::move(f))) std::cout << result.text() << '\n';
 //
 // The results are those of the tavro program on the same input, character for
 // character, and every error carries the message the program prints for it.
@@ -13,14 +12,20 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tavro {
+
+/// The library's version, which is the tavro program's (`tavro --version`).
+inline constexpr char kVersion[] = "0.1.0";
 
 /// Every failure of the library: an unreadable file, a PLA text or cube the
 /// format refuses, a conflict between outputs, running out of memory.
@@ -65,15 +70,31 @@ struct Progress {
 
 /// Called on the calling thread at the start of each output's reduction and
 /// decision and every 65,536 lines or search branches. It may throw; the
-/// call then ends with that exception.
+/// call then ends with that exception. (A search of 1,000,000 cubes takes up
+/// to 0.7 s for 65,536 branches; the reduction of one output is not
+/// interrupted.)
 using ProgressCallback = std::function<void(const Progress&)>;
 
+/// Thrown by a call whose Options::stop was requested. It is no Error:
+/// nothing failed.
+class Stopped : public std::exception {
+ public:
+  const char* what() const noexcept override { return "stopped"; }
+};
+
 struct Options;
+struct Result;
 class Report;
 
-/// A function read into memory, ready to be checked once. Move-only.
+/// A function read into memory. Check takes it by value: pass it with
+/// std::move to check it without a copy, or as it is to check a copy and
+/// keep it, which gives the same results as a fresh read. A copy takes time
+/// and memory in proportion to the cover. The const calls, the copy among
+/// them, may run on several threads at once.
 class Function {
  public:
+  Function(const Function& other);
+  Function& operator=(const Function& other);
   Function(Function&&) noexcept;
   Function& operator=(Function&&) noexcept;
   ~Function();
@@ -81,6 +102,20 @@ class Function {
   int32_t inputCount() const;
   int32_t outputCount() const;
   Type type() const;
+  /// The names of the `.ilb` and `.ob` lines, split at blanks and tabs;
+  /// empty when the text has no such line.
+  std::vector<std::string> inputLabels() const;
+  std::vector<std::string> outputLabels() const;
+  /// The cubes in file order, which is the order of their first lines: cube
+  /// lines of one input part (of '0', '1', '-' only) are held as one cube,
+  /// whose output part joins theirs (at each output the character of a line
+  /// that specifies it). The characters are those held, after the synonyms
+  /// of the format are mapped: inputs '0', '1', '-'; outputs '1', '0', '-',
+  /// and '~' for no entry. A function made of these cubes holds the same
+  /// cubes, but a line that joined a cube stands later in its output's
+  /// lists than the cube's first line, so its witnesses may differ.
+  std::vector<Cube> cubes() const;
+  int64_t cubeCount() const;
 
  private:
   struct Graph;  // the cover, indexed
@@ -89,8 +124,10 @@ class Function {
   friend Function ReadPlaFile(const std::string&, const ProgressCallback&);
   friend Function ReadPlaText(std::string_view, const ProgressCallback&);
   friend Function MakeFunction(int32_t, int32_t, Type, const std::vector<Cube>&);
+  friend Report CheckPlaFile(const std::string&, const Options&);
   friend class Report;
   friend Report Check(Function, const Options&);
+  friend Result CheckOutput(Function, int32_t, const Options&);
 };
 
 /// Reads the PLA file at `path` ("-" is a file of that name, not standard
@@ -121,6 +158,10 @@ struct Options {
   /// instead of the first one the exact search reaches (--any-witness).
   bool anyWitness = false;
   ProgressCallback progress;
+  /// Once a stop is requested (std::stop_source::request_stop, from any
+  /// thread or from the progress callback), the call throws Stopped where
+  /// it would next tell progress, whether or not there is a callback.
+  std::stop_token stop;
 };
 
 /// Which rule gave an output its result.
@@ -154,6 +195,29 @@ class Report {
   /// Error "wrong number of output" for any other index.
   Result operator[](int32_t output) const;
 
+  /// The results in output order.
+  class Iterator {
+   public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = Result;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = Result;
+    Iterator(const Report* report, int32_t output) : report_(report), output_(output) {}
+    Result operator*() const { return (*report_)[output_]; }
+    Iterator& operator++() {
+      ++output_;
+      return *this;
+    }
+    bool operator==(const Iterator& other) const { return output_ == other.output_; }
+
+   private:
+    const Report* report_;
+    int32_t output_;
+  };
+  Iterator begin() const { return {this, 0}; }
+  Iterator end() const { return {this, outputCount()}; }
+
  private:
   struct Answers;  // every output's answer, held compactly
   Report(std::unique_ptr<Function::Graph> graph, std::unique_ptr<Answers> answers);
@@ -162,8 +226,8 @@ class Report {
   friend Report Check(Function, const Options&);
 };
 
-/// Decides every output of the function, which it takes over (pass it with
-/// std::move). Throws Error: "There is a conflict between outputs in PLA
+/// Decides every output of the function, which it takes over (see Function
+/// for a check that keeps it). Throws Error: "There is a conflict between outputs in PLA
 /// file." when the reduction meets two cubes of one input part whose
 /// characters at an output cannot be joined, and the messages of input
 /// characters the format does not define, met on the way.
@@ -177,7 +241,14 @@ class Report {
 /// witness will do.
 Report Check(Function function, const Options& options = {});
 
-/// ReadPlaFile, then Check.
+/// ReadPlaFile, then Check, with the options' progress and stop.
 Report CheckPlaFile(const std::string& path, const Options& options = {});
+
+/// The result of one output, Check(function, options)[output], deciding
+/// that output alone. With the reduction, outputs 0 to `output` are reduced
+/// in turn, since a pass meets the terms that the passes before it made.
+/// Throws as Check (but for errors of outputs after `output`), and Error
+/// "wrong number of output" for an output out of range.
+Result CheckOutput(Function function, int32_t output, const Options& options = {});
 
 }  // namespace tavro

@@ -13,6 +13,8 @@ void ThrowAsError() {
     throw;
   } catch (const Error&) {
     throw;
+  } catch (const Stopped&) {
+    throw;
   } catch (const PlaLineError& text) {
     throw Error(text, text.lineNumber);
   } catch (const char* text) {

@@ -3,11 +3,13 @@
 // exception type that keeps the program's message.
 #include "tavro/tavro.hpp"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 #include <utility>
 
 #include "api/call_guard.hpp"
+#include "api/copy_graph.hpp"
 #include "graph/term_graph.hpp"
 #include "pla/load_pla_file.hpp"
 #include "pla/parse_pla.hpp"
@@ -50,8 +52,8 @@ struct ProgressRelay {
 // A new cover (Function::Graph), filled by `fill(graph, hook)` under the
 // call's guard, with the callback told that loading begins.
 template <typename Cover, typename Fill>
-std::unique_ptr<Cover> NewCover(const ProgressCallback& progress, Fill fill) {
-  CallGuard guard(progress);
+std::unique_ptr<Cover> NewCover(const ProgressCallback& progress, Fill fill, std::stop_token stop = {}) {
+  CallGuard guard(progress, std::move(stop));
   return guard.Run([&] {
     auto cover = std::make_unique<Cover>();
     ProgressRelay relay{guard, {}};
@@ -75,9 +77,42 @@ Rule RuleOf(AnswerRule rule) {
   return Rule::kSearch;
 }
 
+// The names of a label line, split at blanks and tabs.
+std::vector<std::string> Names(const std::string& line) {
+  std::vector<std::string> names;
+  for (size_t at = line.find_first_not_of(" \t"); at != std::string::npos;
+       at = line.find_first_not_of(" \t", at)) {
+    const size_t end = std::min(line.find_first_of(" \t", at), line.size());
+    names.push_back(line.substr(at, end - at));
+    at = end;
+  }
+  return names;
+}
+
+// The reduction of one output, under the call's progress and stop.
+void Reduce(TermGraph& graph, int32_t output, ReduceState& state, ProgressRelay& relay) {
+  relay.Enter(Progress::Stage::kReducing, output, graph.outputCount);
+  ReduceOutput(graph, output, state);
+}
+
+// A function that was moved from, or checked, has no cover left.
+template <typename Cover>
+TermGraph& CoverOf(Cover* graph) {
+  if (graph == nullptr) throw "Function: no cover (the function was moved from or checked already)";
+  return graph->graph;
+}
+
 }  // namespace
 
 Function::Function(std::unique_ptr<Graph> graph) : graph_(std::move(graph)) {}
+Function::Function(const Function& other) {
+  if (other.graph_ == nullptr) return;
+  graph_ = NewCover<Graph>({}, [&](TermGraph& graph, ProgressHook) { CopyGraph(other.graph_->graph, graph); });
+}
+Function& Function::operator=(const Function& other) {
+  if (this != &other) *this = Function(other);
+  return *this;
+}
 Function::Function(Function&&) noexcept = default;
 Function& Function::operator=(Function&&) noexcept = default;
 Function::~Function() = default;
@@ -85,6 +120,27 @@ Function::~Function() = default;
 int32_t Function::inputCount() const { return graph_ != nullptr ? graph_->graph.inputCount : 0; }
 int32_t Function::outputCount() const { return graph_ != nullptr ? graph_->graph.outputCount : 0; }
 Type Function::type() const { return graph_ != nullptr ? static_cast<Type>(graph_->graph.type) : Type::fd; }
+std::vector<std::string> Function::inputLabels() const {
+  return graph_ != nullptr ? Names(graph_->graph.inputLabels) : std::vector<std::string>{};
+}
+std::vector<std::string> Function::outputLabels() const {
+  return graph_ != nullptr ? Names(graph_->graph.outputLabels) : std::vector<std::string>{};
+}
+int64_t Function::cubeCount() const { return graph_ != nullptr ? graph_->graph.termCount : 0; }
+
+std::vector<Cube> Function::cubes() const {
+  CallGuard guard({});
+  return guard.Run([&] {
+    std::vector<Cube> cubes;
+    if (graph_ == nullptr) return cubes;
+    cubes.reserve(static_cast<size_t>(graph_->graph.termCount));
+    // `terms` is in order of creation: a cube line makes its term, or joins
+    // the term that an earlier line of its input part made.
+    graph_->graph.terms.ForEach(
+        [&](const Term* term) { cubes.push_back(Cube{term->inputs().str(), term->outputs().str()}); });
+    return cubes;
+  });
+}
 
 Function ReadPlaFile(const std::string& path, const ProgressCallback& progress) {
   return Function(NewCover<Function::Graph>(
@@ -106,20 +162,15 @@ Function MakeFunction(int32_t inputCount, int32_t outputCount, Type type, const 
 }
 
 Report Check(Function function, const Options& options) {
-  CallGuard guard(options.progress);
+  CallGuard guard(options.progress, options.stop);
   return guard.Run([&] {
-    // A function that was moved from, or checked, has no cover left.
-    if (function.graph_ == nullptr) throw "Function: no cover (the function was moved from or checked already)";
-    TermGraph& graph = function.graph_->graph;
+    TermGraph& graph = CoverOf(function.graph_.get());
     ProgressRelay relay{guard, {}};
     if (options.reduce) {
       // What the passes keep from one output to the next lives for this call.
       ReduceState state;
       // The count is read anew before every pass.
-      for (int32_t output = 0; output < graph.outputCount; ++output) {
-        relay.Enter(Progress::Stage::kReducing, output, graph.outputCount);
-        ReduceOutput(graph, output, state);
-      }
+      for (int32_t output = 0; output < graph.outputCount; ++output) Reduce(graph, output, state, relay);
     }
     // No cube joins the graph from here on: its index of input parts makes
     // room for the search.
@@ -135,7 +186,36 @@ Report Check(Function function, const Options& options) {
 }
 
 Report CheckPlaFile(const std::string& path, const Options& options) {
-  return Check(ReadPlaFile(path, options.progress), options);
+  return Check(Function(NewCover<Function::Graph>(
+                   options.progress,
+                   [&](TermGraph& graph, ProgressHook hook) { LoadPlaFileInto(path, graph, hook); }, options.stop)),
+               options);
+}
+
+Result CheckOutput(Function function, int32_t output, const Options& options) {
+  CallGuard guard(options.progress, options.stop);
+  const std::pair<OutputAnswer, std::string> answer = guard.Run([&] {
+    TermGraph& graph = CoverOf(function.graph_.get());
+    if (output < 0 || output >= graph.outputCount) throw "wrong number of output";
+    ProgressRelay relay{guard, {}};
+    // A pass may make and join terms that a later pass meets, so the
+    // output's cover is reduced as Check reduces it: after those before it.
+    ReduceState state;
+    for (int32_t before = 0; options.reduce && before <= output; ++before) Reduce(graph, before, state, relay);
+    ReleaseTermIndex(graph);
+    TautologyChecker checker;
+    checker.progress = relay.Hook();
+    relay.Enter(Progress::Stage::kDeciding, output, graph.outputCount);
+    std::vector<CubeLiteral> literals;
+    const OutputAnswer decided = DecideOutput(
+        checker, graph, output, options.anyWitness ? WitnessChoice::kAnyHole : WitnessChoice::kFirstHole, literals);
+    return std::pair(decided, AnswerText(graph, decided, literals));
+  });
+  Result result;
+  result.tautology = answer.first.kind == OutputAnswer::Kind::kTautology;
+  result.rule = RuleOf(answer.first.rule);
+  if (!result.tautology) result.cube = answer.second;
+  return result;
 }
 
 Report::Report(std::unique_ptr<Function::Graph> graph, std::unique_ptr<Answers> answers)
