@@ -248,12 +248,13 @@ instead of the first one the exact search reaches (the program's
 --any-witness). The exact search may take hours on a near-tautology.
 progress: None, or a callable progress(stage, output, output_count, done)
 with stage "loading", "reducing" or "deciding", called at the start of each
-output's reduction and decision and every 65,536 lines or search branches.
+output's reduction and decision and every 65,536 lines, 1,024 terms reduced
+and 4,096 search branches.
 An exception it raises ends the call and comes back unchanged.
 
 Runs without the GIL. Ctrl-C (KeyboardInterrupt) ends a call made on the
 main thread at its next progress point, within a fraction of a second in the
-search; the reduction of one output is not interrupted.)";
+search and within seconds in the reduction of a very large cover.)";
 
 }  // namespace
 

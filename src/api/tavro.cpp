@@ -92,7 +92,9 @@ std::vector<std::string> Names(const std::string& line) {
 // The reduction of one output, under the call's progress and stop.
 void Reduce(TermGraph& graph, int32_t output, ReduceState& state, ProgressRelay& relay) {
   relay.Enter(Progress::Stage::kReducing, output, graph.outputCount);
-  ReduceOutput(graph, output, state);
+  ReduceHooks hooks;
+  hooks.progress = relay.Hook();
+  ReduceOutput(graph, output, state, &hooks);
 }
 
 // A function that was moved from, or checked, has no cover left.

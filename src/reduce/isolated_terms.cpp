@@ -205,11 +205,13 @@ void MarkSuspects(Pass& p) {
   size_t sampled = 0, isolated = 0;
   for (size_t i = 0; i < unchecked.size(); i += std::max<size_t>(1, unchecked.size() / kSample)) {
     ++sampled;
+    Step(p);
     isolated += CheckIsolated(p, unchecked[i]);
   }
   if (2 * isolated >= sampled) {
     if (!unchecked.empty() && !m.indexed) BuildIndex(m, p.graph);
     for (int32_t s : unchecked) {
+      Step(p);
       const TermRecord& known = m.records[Idx(s)];
       if (!known.checked) CheckIsolated(p, s);
       if (!known.isolated) MarkPending(p, s);

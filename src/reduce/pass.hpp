@@ -169,6 +169,8 @@ struct Pass {
   bool byRows[3] = {};   // per class, while byClass: whether its rows serve instead
   size_t rowMembers = tuning::kRowMembers;  // the most members of a class read row by row
   bool useKnown = true;  // whether the candidates noted for a term serve its visits
+  ProgressHook progress{};  // told of the terms checked or visited
+  int64_t steps = 0;
 
   // Scratch space of one visit.
   std::vector<int32_t> near{};
@@ -194,6 +196,13 @@ void Remember(ReduceMemory& m, size_t words, const Term& t);
 void Forget(ReduceMemory& m, int32_t s);
 void Prepare(ReduceMemory& m, TermGraph& graph, size_t words);
 void MarkPending(Pass& p, int32_t s);
+// One more term checked or visited; every 1,024, the hook is told. A check
+// or a visit of a term with many dashes may read thousands of candidates, so
+// the hook hears more often than from other loops.
+inline void Step(Pass& p) {
+  constexpr int64_t kStride = int64_t{1} << 10;
+  if ((++p.steps & (kStride - 1)) == 0 && p.progress) p.progress(p.steps);
+}
 void ClearPending(Pass& p, int32_t s);
 void Join(Pass& p, int32_t s, char value);
 void Leave(Pass& p, int32_t s);

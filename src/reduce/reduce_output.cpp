@@ -210,6 +210,7 @@ void Walk(Pass& p, const ReduceHooks* hooks) {
   uint64_t arrival = 0;
   for (PendingTerms::Found at; (at = p.memory.pending.Next(Idx(dash), arrival)).slot != kNone;) {
     const int32_t s = at.slot;
+    Step(p);
     if (!Visit(p, s)) {
       dash = static_cast<int32_t>(at.dash);
       arrival = at.arrival + 1;
@@ -262,6 +263,7 @@ void ReduceOutput(TermGraph& graph, int32_t output, ReduceState& state, const Re
   GrowIds(memory, Idx(base));
   memory.masks.StartMade(base);
   p.nameParts = hooks != nullptr && hooks->nameParts;
+  if (hooks != nullptr) p.progress = hooks->progress;
   if (p.nameParts || (hooks != nullptr && hooks->indexOnly)) {
     p.rowMembers = 0;
     p.useKnown = false;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string_view>
 
+#include "graph/progress_hook.hpp"
 #include "graph/term_graph.hpp"
 
 namespace tavro {
@@ -37,6 +38,8 @@ struct ReduceHooks {
   /// small covers (nameParts implies it); it gives the same candidates as the
   /// rows and the notes.
   bool indexOnly = false;
+  /// Told every 1,024 terms checked or visited, with their count.
+  ProgressHook progress;
 };
 
 struct ReduceMemory;
