@@ -258,16 +258,10 @@ search and within seconds in the reduction of a very large cover.)";
 
 }  // namespace
 
-PYBIND11_MODULE(tavro, module) {
-  module.doc() =
-      "Tells for every output of a multi-output Boolean function, given as a PLA cover, whether it is a\n"
-      "tautology (1 on every input vector) or names a cube of input vectors on which it is not 1, with\n"
-      "the results and messages of the tavro program.\n\n"
-      "    report = tavro.check_file(\"adder.pla\")\n"
-      "    print(report)  # the program's result lines";
-  module.attr("__version__") = tavro::kVersion;
-  py::exec(kPythonPart, module.attr("__dict__"));
+namespace {
 
+// The Function class: its counts, type, labels and cubes.
+void DefineFunction(py::module_& module) {
   py::class_<tavro::Function>(module, "Function",
                               "A function read into memory. Checking it does not change it: each check gives "
                               "what a check of a fresh read would give.")
@@ -298,7 +292,10 @@ PYBIND11_MODULE(tavro, module) {
         return "<tavro.Function: " + std::to_string(f.inputCount()) + " inputs, " + std::to_string(f.outputCount()) +
                " outputs, " + std::to_string(f.cubeCount()) + " cubes>";
       });
+}
 
+// read_file, read_text and make_function.
+void DefineReading(py::module_& module) {
   module.def(
       "read_file",
       [](const py::object& path, const py::object& progress) {
@@ -335,6 +332,10 @@ PYBIND11_MODULE(tavro, module) {
       "Builds a Function from cubes, an iterable of (input part, output part) pairs of str, as if read from a "
       "file that sets .i, .o and .type and then holds the line \"<input part> <output part>\" of each cube. "
       "Raises tavro.Error with the program's messages, the line being the cube's place counting from 1.");
+}
+
+// check, check_file and check_output.
+void DefineChecking(py::module_& module) {
   module.def(
       "check",
       [](const tavro::Function& function, bool reduce, bool anyWitness, const py::object& progress) {
@@ -382,4 +383,21 @@ PYBIND11_MODULE(tavro, module) {
                    "output\" for an output out of range.") +
        kCheckArguments)
           .c_str());
+}
+
+}  // namespace
+
+PYBIND11_MODULE(tavro, module) {
+  module.doc() =
+      "Tells for every output of a multi-output Boolean function, given as a PLA cover, whether it is a\n"
+      "tautology (1 on every input vector) or names a cube of input vectors on which it is not 1, with\n"
+      "the results and messages of the tavro program.\n\n"
+      "    report = tavro.check_file(\"adder.pla\")\n"
+      "    print(report)  # the program's result lines";
+  module.attr("__version__") = tavro::kVersion;
+  py::exec(kPythonPart, module.attr("__dict__"));
+
+  DefineFunction(module);
+  DefineReading(module);
+  DefineChecking(module);
 }
