@@ -11,8 +11,9 @@
 
     python3 bench/python_module.py [--build build] [--bench-dir ../shared/bench] [--rounds 3] [--cubes 200000]
 
-Each side of 1 is run --rounds times and the least taken; part 1 is skipped
-when the benchmark folder is absent. Run it on an otherwise idle machine of
+In 1 each file is run --rounds times by the program and through the module in
+turn, and each side's least time taken; part 1 is skipped when the benchmark
+folder is absent. Run it on an otherwise idle machine of
 at least two cores.
 """
 
@@ -28,42 +29,47 @@ sys.path.insert(0, HERE)
 from run_bench import real_set_arguments, real_set_files, result_lines, task_duration  # noqa: E402
 
 
-def program_side(program, files):
-    """(sum of Task duration seconds, {file: result lines or message})."""
-    total, lines = 0.0, {}
-    for path in files:
-        run = subprocess.run([program, path], capture_output=True)
-        if run.returncode == 0:
-            total += task_duration(run.stdout)
-            lines[path] = b"\n".join(result_lines(run.stdout)).decode()
-        else:
-            lines[path] = os.fsdecode(run.stderr)
-    return total, lines
+def program_run(program, path):
+    """(Task duration seconds, result lines or message) of one run of the program."""
+    run = subprocess.run([program, path], capture_output=True)
+    if run.returncode == 0:
+        return task_duration(run.stdout), b"\n".join(result_lines(run.stdout)).decode()
+    return 0.0, os.fsdecode(run.stderr)
 
 
-def module_side(tavro, files, reduce):
-    """(CPU seconds of this process for every file, {file: result lines or message})."""
-    lines = {}
+def module_run(tavro, path, reduce):
+    """(CPU seconds of this process, result lines or message) of one check through the module."""
     start = time.process_time()
-    for path in files:
-        try:
-            lines[path] = str(tavro.check_file(path, reduce=reduce))
-        except tavro.Error as e:
-            lines[path] = e.message + ("" if e.message.endswith("\n") else "\n")
+    try:
+        lines = str(tavro.check_file(path, reduce=reduce))
+    except tavro.Error as e:
+        lines = e.message + ("" if e.message.endswith("\n") else "\n")
     return time.process_time() - start, lines
 
 
 def real_set(tavro, args):
     files = list(real_set_files(args.bench_dir))
-    print(f"real set: {len(files)} files of {args.bench_dir}, least of {args.rounds} rounds")
+    print(f"real set: {len(files)} files of {args.bench_dir}, least of {args.rounds} runs a file, "
+          "program and module in turn")
     print(f"{'configuration':<14} {'program Task sum':>17} {'module CPU':>11} {'ratio':>6}  differing files")
     failed = False
     for name, reduce in (("tavro", True), ("tavro-direct", False)):
         chosen = files if reduce else [f for f in files if not f.endswith("b12_split.pla")]
-        task, expected = min((program_side(os.path.join(args.build, name), chosen) for _ in range(args.rounds)),
-                             key=lambda r: r[0])
-        cpu, got = min((module_side(tavro, chosen, reduce) for _ in range(args.rounds)), key=lambda r: r[0])
-        differing = [f for f in chosen if got[f] != expected[f]]
+        program = os.path.join(args.build, name)
+        task, cpu, differing = 0.0, 0.0, []
+        for path in chosen:
+            # Each file by both sides in turn, so that a change in the machine's
+            # speed meets both alike.
+            best = [float("inf"), float("inf")]
+            for _ in range(args.rounds):
+                seconds, expected = program_run(program, path)
+                best[0] = min(best[0], seconds)
+                seconds, got = module_run(tavro, path, reduce)
+                best[1] = min(best[1], seconds)
+            task += best[0]
+            cpu += best[1]
+            if got != expected:
+                differing.append(path)
         failed |= bool(differing)
         print(f"{name:<14} {task:>15.3f} s {cpu:>9.3f} s {cpu / task:>6.2f}  {len(differing)}")
         for path in differing:
