@@ -45,14 +45,6 @@ std::string TermChars::str() const {
   return text;
 }
 
-bool operator==(const TermChars& a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < b.size(); ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
-}
-
 /// Writes the two input planes of `inputs` (each `words` long); false when a
 /// character has no code. Eight characters at a time where the first lands
 /// in the lowest byte.
@@ -177,12 +169,10 @@ void Term::ToText() {
   state_ = State::kText;
 }
 
-void Term::DropText() {
+void Term::Clear() {
   if (state_ == State::kText) delete &Text();
   state_ = State::kFree;
 }
-
-void Term::Clear() { DropText(); }
 
 Term* TermList::First() const {
   const bool anyMoved = group_ != nullptr && !group_->live.empty();
@@ -214,9 +204,17 @@ void TermList::Compact() {
   dead_ = 0;
 }
 
+// Eight characters at a time where the first lands in the lowest byte.
 bool IsPureInputPart(std::string_view inputs) {
-  for (char c : inputs) {
-    if (c != '0' && c != '1' && c != '-') return false;
+  size_t i = 0;
+  for (; std::endian::native == std::endian::little && i + 8 <= inputs.size(); i += 8) {
+    uint64_t eight;
+    std::memcpy(&eight, inputs.data() + i, 8);
+    const uint64_t pure = packing::BytesEqual(eight, '0') | packing::BytesEqual(eight, '1') | packing::BytesEqual(eight, '-');
+    if (pure != 0xFF) return false;
+  }
+  for (; i < inputs.size(); ++i) {
+    if (inputs[i] != '0' && inputs[i] != '1' && inputs[i] != '-') return false;
   }
   return true;
 }
@@ -312,6 +310,20 @@ class PlaneBuffer {
   static constexpr size_t kLocal = 8;
   uint64_t local_[kLocal];
   std::vector<uint64_t> heap_;
+};
+
+/// The planes of an input part looked up or entered, and their hash, when
+/// the part is pure and as long as the graph's.
+struct PackedPart {
+  PackedPart(const TermGraph& graph, std::string_view inputs)
+      : words(packing::InputWords(inputs.size())), planes(words) {
+    pure = inputs.size() == static_cast<size_t>(graph.inputCount) && packing::PackInputs(inputs, planes.data(), words);
+    if (pure) hash = HashOfPlanes(planes.data(), words);
+  }
+  size_t words;
+  PlaneBuffer planes;
+  bool pure = false;
+  uint64_t hash = 0;
 };
 
 /// The planes of a term with a pure input part, packed or held as text.
@@ -494,12 +506,8 @@ void Erase(InputPartIndex& index, const Term& term) {
 }  // namespace
 
 Term* FindTerm(const TermGraph& graph, std::string_view inputs) {
-  const size_t words = packing::InputWords(inputs.size());
-  PlaneBuffer planes(words);
-  if (inputs.size() != static_cast<size_t>(graph.inputCount) || !packing::PackInputs(inputs, planes.data(), words)) {
-    return nullptr;
-  }
-  return Find(graph, planes.data(), HashOfPlanes(planes.data(), words));
+  PackedPart part(graph, inputs);
+  return part.pure ? Find(graph, part.planes.data(), part.hash) : nullptr;
 }
 
 Term* FindTermByPlanes(const TermGraph& graph, const uint64_t* planes) {
@@ -508,13 +516,10 @@ Term* FindTermByPlanes(const TermGraph& graph, const uint64_t* planes) {
 
 void PrefetchInputPart(const TermGraph& graph, std::string_view inputs) {
   const InputPartIndex& index = graph.termByInputs;
-  const size_t words = packing::InputWords(inputs.size());
-  PlaneBuffer planes(words);
-  if (index.entries.empty() || inputs.size() != static_cast<size_t>(graph.inputCount) ||
-      !packing::PackInputs(inputs, planes.data(), words)) {
-    return;
-  }
-  const uint32_t tag = TagOf(HashOfPlanes(planes.data(), words));
+  if (index.entries.empty()) return;
+  PackedPart part(graph, inputs);
+  if (!part.pure) return;
+  const uint32_t tag = TagOf(part.hash);
   Prefetch(&index.filter[FilterWord(index, FilterMix(tag))]);
   Prefetch(&index.entries[Home(index, tag)]);
 }
@@ -528,27 +533,20 @@ void ReserveTerms(TermGraph& graph, size_t terms) {
 
 Term* FindTermOrNew(TermGraph& graph, const std::string& inputs, const std::string& outputs,
                     bool& created) {
-  const size_t words = packing::InputWords(inputs.size());
-  PlaneBuffer planes(words);
-  uint64_t hash = 0;
-  if (inputs.size() == static_cast<size_t>(graph.inputCount) && packing::PackInputs(inputs, planes.data(), words)) {
-    hash = HashOfPlanes(planes.data(), words);
-    if (Term* found = Find(graph, planes.data(), hash)) {
+  PackedPart part(graph, inputs);
+  if (part.pure) {
+    if (Term* found = Find(graph, part.planes.data(), part.hash)) {
       created = false;
       return found;
     }
-    created = true;
-    return &NewTerm(graph, inputs, outputs, hash, planes.data());
   }
   created = true;
-  return &NewTerm(graph, inputs, outputs, hash);
+  return &NewTerm(graph, inputs, outputs, part.hash, part.pure ? part.planes.data() : nullptr);
 }
 
 Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs) {
-  const size_t words = packing::InputWords(inputs.size());
-  PlaneBuffer planes(words);
-  const bool pure = packing::PackInputs(inputs, planes.data(), words);
-  return NewTerm(graph, inputs, outputs, pure ? HashOfPlanes(planes.data(), words) : 0);
+  PackedPart part(graph, inputs);
+  return NewTerm(graph, inputs, outputs, part.hash, part.pure ? part.planes.data() : nullptr);
 }
 
 Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs,
@@ -569,7 +567,7 @@ Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& ou
   term->serial = graph.nextSerial++;
   if (dash >= graph.termsByDash.size()) graph.termsByDash.resize(dash + 1, 0);
   ++graph.termsByDash[dash];
-  if (IsPureInputPart(inputs)) Insert(graph.termByInputs, TagOf(hash), static_cast<uint32_t>(term->slot));
+  if (planes != nullptr) Insert(graph.termByInputs, TagOf(hash), static_cast<uint32_t>(term->slot));
   return *term;
 }
 

@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -67,43 +66,10 @@ class TermChars {
   TermChars(const Term* term, bool outputs) : term_(term), outputs_(outputs) {}
 
   size_t size() const;
-  size_t length() const { return size(); }
-  bool empty() const { return size() == 0; }
   char operator[](size_t i) const;
   std::string str() const;
   operator std::string() const { return str(); }
 
-  class Iterator {
-   public:
-    using iterator_category = std::forward_iterator_tag;
-    using value_type = char;
-    using difference_type = std::ptrdiff_t;
-    using pointer = void;
-    using reference = char;
-    Iterator() = default;
-    Iterator(const TermChars& chars, size_t i) : term_(chars.term_), outputs_(chars.outputs_), i_(i) {}
-    char operator*() const { return TermChars(term_, outputs_)[i_]; }
-    Iterator& operator++() {
-      ++i_;
-      return *this;
-    }
-    Iterator operator++(int) {
-      Iterator before = *this;
-      ++i_;
-      return before;
-    }
-    bool operator==(const Iterator& other) const { return i_ == other.i_; }
-
-   private:
-    const Term* term_ = nullptr;
-    bool outputs_ = false;
-    size_t i_ = 0;
-  };
-  Iterator begin() const { return {*this, 0}; }
-  Iterator end() const { return {*this, size()}; }
-
-  friend bool operator==(const TermChars& a, std::string_view b);
-  friend bool operator==(const TermChars& a, const TermChars& b) { return a == std::string_view(b.str()); }
   friend std::string operator+(const TermChars& a, std::string_view b) { return a.str().append(b); }
   friend std::string operator+(std::string a, const TermChars& b) { return a.append(b.str()); }
   friend std::string operator+(const char* a, const TermChars& b) { return std::string(a).append(b.str()); }
@@ -126,7 +92,7 @@ struct Term {
   Term(uint32_t inputSize, uint32_t outputSize) : inputSize_(inputSize), outputSize_(outputSize) {}
   Term(const Term&) = delete;
   Term& operator=(const Term&) = delete;
-  ~Term() { DropText(); }
+  ~Term() { Clear(); }
 
   TermChars inputs() const { return {this, false}; }    // one character per input variable
   TermChars outputs() const { return {this, true}; }    // one character per output
@@ -171,7 +137,6 @@ struct Term {
   const uint64_t* Words() const { return reinterpret_cast<const uint64_t*>(this + 1); }
   std::string& Text() { return **reinterpret_cast<std::string**>(Words()); }
   void ToText();
-  void DropText();
 
   uint32_t inputSize_;
   uint32_t outputSize_;
@@ -441,15 +406,15 @@ void ReleaseTermIndex(TermGraph& graph);
 /// while they are added.
 void ReserveTerms(TermGraph& graph, size_t terms);
 
-/// Builds a term in a free slot, with its counts, and indexes its input part
-/// (under `inputsHash`, the hash of its planes, when the part is pure; the
-/// planes themselves may come along, packed already).
+/// Builds a term in a free slot, with its counts. `planes` are those of a
+/// pure input part, under which it is indexed with their hash `inputsHash`,
+/// or nullptr for a part that is not pure (not indexed).
 /// It stands in no list yet; linking it in is the caller's work. Throws "wrong
 /// size of term inputs" or "wrong size of term outputs" for a part whose
 /// length is not the graph's count.
 Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs);
 Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs,
-              uint64_t inputsHash, const uint64_t* planes = nullptr);
+              uint64_t inputsHash, const uint64_t* planes);
 
 /// FindTerm, and when it finds nothing NewTerm, hashing the input part once;
 /// `created` tells which.

@@ -4,9 +4,7 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
@@ -137,23 +135,6 @@ void StartGraph(TermGraph& graph, ParserState& state, size_t bytesLeft) {
   state.graphPending = false;
 }
 
-// Whether every character of an input part is '0', '1' or '-', which the
-// input map keeps as they are: eight at a time where the first lands in the
-// lowest byte.
-bool PlainInputPart(std::string_view part) {
-  size_t i = 0;
-  for (; std::endian::native == std::endian::little && i + 8 <= part.size(); i += 8) {
-    uint64_t eight;
-    std::memcpy(&eight, part.data() + i, 8);
-    const uint64_t plain = packing::BytesEqual(eight, '0') | packing::BytesEqual(eight, '1') | packing::BytesEqual(eight, '-');
-    if (plain != 0xFF) return false;
-  }
-  for (; i < part.size(); ++i) {
-    if (part[i] != '0' && part[i] != '1' && part[i] != '-') return false;
-  }
-  return true;
-}
-
 // Maps `part` into `stored`; false when it holds a character outside the map.
 bool MapPart(std::string_view part, const CharMap& map, std::string& stored) {
   stored.resize(part.size());
@@ -180,7 +161,8 @@ void ReadCubeLine(std::string_view line, size_t bytesLeft, TermGraph& graph, Par
     ThrowAtLine(kWrongOutputLength, state.lineNumber);
   }
   const int32_t type = state.type == 0 ? int32_t{kTypeFd} : state.type;
-  if (PlainInputPart(inputPart)) {
+  if (IsPureInputPart(inputPart)) {
+    // The input map keeps '0', '1' and '-' as they are.
     state.inputs.assign(inputPart);
   } else if (!MapPart(inputPart, kInputMap, state.inputs)) {
     ThrowAtLine(kWrongCharacter, state.lineNumber, line);

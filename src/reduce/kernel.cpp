@@ -2,8 +2,6 @@
 // to each term, and the terms it makes and drops. Nothing here changes the
 // graph; Commit does, once the pass is over.
 #include <algorithm>
-#include <bit>
-#include <cstring>
 
 #include "graph/remove_term.hpp"
 #include "reduce/pass.hpp"

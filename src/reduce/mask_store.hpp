@@ -5,6 +5,7 @@
 // here.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -54,7 +55,6 @@ class MaskStore {
     const Term& t = graph_->termPool[static_cast<size_t>(id)];
     return t.packed() ? t.inputWords() : text_.find(id)->second.data();
   }
-  size_t words() const { return words_; }
 
  private:
   static constexpr int32_t kNoMade = std::numeric_limits<int32_t>::max();

@@ -8,11 +8,8 @@ namespace tavro {
 // five entries, within a line or two of memory.
 bool PartTable::Crowded(size_t used, size_t capacity) { return 4 * used > 3 * capacity; }
 
-void PartTable::Reset(size_t words, size_t expected) {
-  size_t capacity = 16;
-  while (Crowded(expected, capacity)) capacity *= 2;
-  entries_ = std::vector<Entry>();
-  entries_.assign(capacity, Entry{});
+void PartTable::Reset(size_t words) {
+  entries_ = std::vector<Entry>(16);
   used_ = 0;
   words_ = words;
 }

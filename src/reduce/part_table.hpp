@@ -16,8 +16,8 @@ namespace tavro {
 class PartTable {
  public:
   /// Empties the table for parts of `words` 64-bit words (literal and '1'
-  /// words together), sized for `expected` parts.
-  void Reset(size_t words, size_t expected = 0);
+  /// words together).
+  void Reset(size_t words);
 
   /// The term whose masks equal `part`, or -1.
   int32_t Find(const uint64_t* part, const MaskStore& masks) const;

@@ -34,8 +34,9 @@ inline std::string VerifyGraph(const TermGraph& graph) {
   size_t pure = 0;
   for (const Term* t : all) {
     const std::string name = "term " + t->inputs() + " " + t->outputs();
-    const auto ones = std::count(t->inputs().begin(), t->inputs().end(), '1');
-    const auto zeros = std::count(t->inputs().begin(), t->inputs().end(), '0');
+    const std::string inputs = t->inputs().str();
+    const auto ones = std::count(inputs.begin(), inputs.end(), '1');
+    const auto zeros = std::count(inputs.begin(), inputs.end(), '0');
     if (t->inputs().size() != static_cast<size_t>(graph.inputCount) || ones != t->onesCount() ||
         zeros != t->zerosCount() || t->dashCount() != graph.inputCount - ones - zeros ||
         t->outputs().size() != static_cast<size_t>(graph.outputCount)) {
