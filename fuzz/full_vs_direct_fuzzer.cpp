@@ -86,10 +86,10 @@ void Compare(const TermGraph& full, const TermGraph& direct) {
     Expect(fullLists.offTerms.Empty() == directLists.offTerms.Empty(), where + "OFF set gained or lost");
     Expect(fullLists.dcTerms.Empty() == directLists.dcTerms.Empty(), where + "don't-care set gained or lost");
     if (!directLists.offTerms.Empty()) {
-      Expect(a == fullLists.offTerms.First()->inputs() && b == directLists.offTerms.First()->inputs(),
+      Expect(a == fullLists.offTerms.First()->inputs().str() && b == directLists.offTerms.First()->inputs().str(),
              where + "not the first OFF cube");
     } else if (!directLists.dcTerms.Empty()) {
-      Expect(a == fullLists.dcTerms.First()->inputs() && b == directLists.dcTerms.First()->inputs(),
+      Expect(a == fullLists.dcTerms.First()->inputs().str() && b == directLists.dcTerms.First()->inputs().str(),
              where + "not the first don't-care cube");
     } else if (a != "tautology") {
       Expect(IsCube(a, full.inputCount) && IsCube(b, full.inputCount), where + "answer is no cube");

@@ -38,9 +38,9 @@ void ExpectValidReport(const TermGraph& graph, const std::string& report) {
     const OutputTermLists& lists = graph.outputLists[static_cast<size_t>(output)];
     const std::string where = "output " + std::to_string(output) + ": ";
     if (!lists.offTerms.Empty()) {
-      Expect(answer == lists.offTerms.First()->inputs(), where + "not the first OFF cube");
+      Expect(answer == lists.offTerms.First()->inputs().str(), where + "not the first OFF cube");
     } else if (!lists.dcTerms.Empty()) {
-      Expect(answer == lists.dcTerms.First()->inputs(), where + "not the first don't-care cube");
+      Expect(answer == lists.dcTerms.First()->inputs().str(), where + "not the first don't-care cube");
     } else if (answer == "tautology") {
       if (graph.inputCount <= kMaxTableInputs) {
         for (bool held : TableOf(graph, output, '1')) Expect(held, where + "false tautology");
