@@ -33,7 +33,7 @@ Term& TermPool::Grow() {
     chunks_.push_back(std::allocator<uint64_t>().allocate((chunkMask_ + 1) * slotWords_));
   }
   const size_t slot = size_;
-  Term* term = new (At(slot)) Term(inputs_, outputs_);
+  Term* term = new (At(slot)) Term();
   ++size_;
   term->slot = static_cast<int32_t>(slot);
   return *term;
@@ -106,72 +106,78 @@ bool PackOutputs(std::string_view outputs, uint64_t* codes) {
 }  // namespace
 
 int32_t Term::dashCount() const {
-  if (state_ == State::kText) {
+  const size_t inputs = inputSize();
+  if (state() == State::kText) {
     int32_t dashes = 0;
-    for (size_t i = 0; i < inputSize_; ++i) dashes += text()[i] != '0' && text()[i] != '1';
+    for (size_t i = 0; i < inputs; ++i) dashes += text()[i] != '0' && text()[i] != '1';
     return dashes;
   }
   int32_t literals = 0;
-  for (size_t w = 0; w < packing::InputWords(inputSize_); ++w) literals += std::popcount(Words()[w]);
-  return static_cast<int32_t>(inputSize_) - literals;
+  for (size_t w = 0; w < packing::InputWords(inputs); ++w) literals += std::popcount(Words()[w]);
+  return static_cast<int32_t>(inputs) - literals;
 }
 
 int32_t Term::onesCount() const {
-  if (state_ == State::kText) return static_cast<int32_t>(std::count(text().begin(), text().begin() + inputSize_, '1'));
-  const size_t words = packing::InputWords(inputSize_);
+  const size_t inputs = inputSize();
+  if (state() == State::kText) return static_cast<int32_t>(std::count(text().begin(), text().begin() + static_cast<std::ptrdiff_t>(inputs), '1'));
+  const size_t words = packing::InputWords(inputs);
   int32_t ones = 0;
   for (size_t w = 0; w < words; ++w) ones += std::popcount(Words()[w] & Words()[words + w]);
   return ones;
 }
 
 int32_t Term::zerosCount() const {
-  if (state_ == State::kText) return static_cast<int32_t>(std::count(text().begin(), text().begin() + inputSize_, '0'));
-  const size_t words = packing::InputWords(inputSize_);
+  const size_t inputs = inputSize();
+  if (state() == State::kText) return static_cast<int32_t>(std::count(text().begin(), text().begin() + static_cast<std::ptrdiff_t>(inputs), '0'));
+  const size_t words = packing::InputWords(inputs);
   int32_t zeros = 0;
   for (size_t w = 0; w < words; ++w) zeros += std::popcount(Words()[w] & ~Words()[words + w]);
   return zeros;
 }
 
 void Term::Assign(std::string_view inputs, std::string_view outputs, const uint64_t* packed) {
-  const size_t words = packing::InputWords(inputSize_);
+  const size_t words = packing::InputWords(inputs.size());
   uint64_t* planes = Words();
-  if (state_ != State::kText) {
+  if (state() != State::kText) {
     // Packing writes every word of the slot; the first word is the text's
     // address only once the term is held as text.
-    const bool pure = packed != nullptr ? (std::copy_n(packed, 2 * words, planes), true)
-                                        : packing::PackInputs(inputs, planes, words);
+    const bool fits = inputs.size() <= kPackedMost && outputs.size() <= kPackedMost;
+    const bool pure = fits && (packed != nullptr ? (std::copy_n(packed, 2 * words, planes), true)
+                                                 : packing::PackInputs(inputs, planes, words));
     if (pure && PackOutputs(outputs, planes + 2 * words)) {
-      state_ = State::kPacked;
+      SetState(State::kPacked, inputs.size(), outputs.size());
       return;
     }
-    *reinterpret_cast<std::string**>(planes) = new std::string();
-    state_ = State::kText;
+    *reinterpret_cast<TextChars**>(planes) = new TextChars{};
+    SetState(State::kText);
   }
-  Text().assign(inputs).append(outputs);
+  Held().chars.assign(inputs).append(outputs);
+  Held().inputSize = inputs.size();
 }
 
 void Term::SetOutput(size_t j, char c) {
-  if (state_ == State::kPacked) {
+  if (state() == State::kPacked) {
     const uint8_t code = packing::OutputCode(c);
     if (code < 4) {
-      uint64_t& word = Words()[2 * packing::InputWords(inputSize_) + j / 32];
+      uint64_t& word = Words()[2 * packing::InputWords(inputSize()) + j / 32];
       word = (word & ~(uint64_t{3} << (2 * (j % 32)))) | uint64_t{code} << (2 * (j % 32));
       return;
     }
     ToText();
   }
-  Text()[inputSize_ + j] = c;
+  Text()[inputSize() + j] = c;
 }
 
 void Term::ToText() {
+  const size_t inputCount = inputSize();
   std::string chars = inputs().str() + outputs().str();
-  *reinterpret_cast<std::string**>(Words()) = new std::string(std::move(chars));
-  state_ = State::kText;
+  *reinterpret_cast<TextChars**>(Words()) = new TextChars{std::move(chars), inputCount};
+  SetState(State::kText);
 }
 
 void Term::Clear() {
-  if (state_ == State::kText) delete &Text();
-  state_ = State::kFree;
+  if (state() == State::kText) delete &Held();
+  SetState(State::kFree);
 }
 
 Term* TermList::First() const {
@@ -198,8 +204,7 @@ void TermList::Compact() {
     if (group_->IsMoved(s)) group_->live[s] = id_ << 40 | kept;
     entries_[kept++] = s;
   }
-  entries_.resize(kept);
-  entries_.shrink_to_fit();
+  entries_.Truncate(kept);
   firstLive_ = 0;
   dead_ = 0;
 }
@@ -334,15 +339,19 @@ const uint64_t* PlanesOf(const Term& t, PlaneBuffer& buffer) {
 }
 
 // The tag is the upper half of the hash, and an entry's home position is its
-// tag's low bits, so the tag alone places an entry (slots, and so entries,
-// are fewer than 2^32); the filter's bits come from the tag too.
+// tag scaled to the table's size (a multiply and a shift, so the size need not
+// be a power of two), so the tag alone places an entry (slots, and so
+// entries, are fewer than 2^32); the filter's bits come from the tag too.
 uint32_t TagOf(uint64_t hash) { return static_cast<uint32_t>(hash >> 32); }
 
 using Entry = InputPartIndex::Entry;
 
-size_t Mask(const InputPartIndex& index) { return index.entries.size() - 1; }
+size_t Home(const InputPartIndex& index, uint32_t tag) {
+  return static_cast<size_t>((uint64_t{tag} * index.entries.size()) >> 32);
+}
 
-size_t Home(const InputPartIndex& index, uint32_t tag) { return tag & Mask(index); }
+// The place after `at` in probe order, which wraps at the table's end.
+size_t Next(const InputPartIndex& index, size_t at) { return at + 1 == index.entries.size() ? 0 : at + 1; }
 
 void Prefetch(const void* address) {
 #if defined(__GNUC__) || defined(__clang__)
@@ -372,7 +381,7 @@ bool FilterMayHold(const InputPartIndex& index, uint32_t tag) {
 
 void PlaceEntry(InputPartIndex& index, uint32_t tag, uint32_t slot) {
   size_t at = Home(index, tag);
-  while (index.entries[at].slot != kNoSlot) at = (at + 1) & Mask(index);
+  while (index.entries[at].slot != kNoSlot) at = Next(index, at);
   index.entries[at] = Entry{slot, tag};
 }
 
@@ -392,10 +401,11 @@ void Flush(InputPartIndex& index) {
 }
 
 void RebuildFilter(InputPartIndex& index) {
-  // Eight bits per place of the table (about 11 per entry it may hold), and
-  // at least two words, so that the word index takes at least one bit of the
-  // mix (a shift by 64 would not be defined).
-  const size_t words = std::max<size_t>(2, index.entries.size() / 8);
+  // Eight to sixteen bits per place of the table (at least 11 per entry it
+  // may hold), a power of two of words, and at least two, so that the word
+  // index takes at least one bit of the mix (a shift by 64 would not be
+  // defined).
+  const size_t words = std::bit_ceil(std::max<size_t>(2, index.entries.size() / 8));
   index.filter.assign(words, 0);
   index.filterShift = 64 - std::countr_zero(words);
   for (const Entry& e : index.entries) {
@@ -420,10 +430,11 @@ void Resize(InputPartIndex& index, size_t capacity) {
 // absent parts never probe, and those that do stay within a line or two.
 bool Crowded(size_t entries, size_t capacity) { return 4 * entries > 3 * capacity; }
 
+// The least capacity that holds `terms` uncrowded, in whole cache lines.
 size_t CapacityFor(size_t terms) {
-  size_t capacity = 16;
-  while (Crowded(terms, capacity)) capacity *= 2;
-  return capacity;
+  constexpr size_t kLine = 64 / sizeof(InputPartIndex::Entry);
+  const size_t capacity = std::max<size_t>(16, (4 * terms + 2) / 3);
+  return (capacity + kLine - 1) / kLine * kLine;
 }
 
 /// True when an indexed term has the input planes `planes`.
@@ -445,7 +456,7 @@ Term* Find(const TermGraph& graph, const uint64_t* planes, uint64_t hash) {
     const Term& t = graph.termPool[e.slot];
     if (SamePlanes(t, planes, words)) return const_cast<Term*>(&t);
   }
-  for (size_t at = Home(index, tag);; at = (at + 1) & Mask(index)) {
+  for (size_t at = Home(index, tag);; at = Next(index, at)) {
     const Entry& e = index.entries[at];
     if (e.slot == kNoSlot) return nullptr;
     if (e.tag == tag) {
@@ -477,10 +488,10 @@ void Erase(InputPartIndex& index, const Term& term) {
   size_t at = Home(index, TagOf(HashOfPlanes(PlanesOf(term, buffer), packing::InputWords(term.inputSize()))));
   while (index.entries[at].slot != slot) {
     if (index.entries[at].slot == kNoSlot) return;
-    at = (at + 1) & Mask(index);
+    at = Next(index, at);
   }
   size_t hole = at;
-  for (size_t next = (at + 1) & Mask(index);; next = (next + 1) & Mask(index)) {
+  for (size_t next = Next(index, at);; next = Next(index, next)) {
     const Entry e = index.entries[next];
     if (e.slot == kNoSlot) break;
     const size_t home = Home(index, e.tag);

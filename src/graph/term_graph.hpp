@@ -22,6 +22,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "graph/slot_sequence.hpp"
+
 namespace tavro {
 
 /// The function's type as written on the `.type` line.
@@ -89,7 +91,7 @@ class TermChars {
 /// from the bits. A term lives only in a pool slot: it is neither copied nor
 /// moved.
 struct Term {
-  Term(uint32_t inputSize, uint32_t outputSize) : inputSize_(inputSize), outputSize_(outputSize) {}
+  Term() = default;
   Term(const Term&) = delete;
   Term& operator=(const Term&) = delete;
   ~Term() { Clear(); }
@@ -109,15 +111,19 @@ struct Term {
   void Clear();
 
   /// True when the characters are held packed (not as text, not freed).
-  bool packed() const { return state_ == State::kPacked; }
+  bool packed() const { return state() == State::kPacked; }
   /// The input planes of a packed term: InputWords literal words, then as
   /// many value words.
   const uint64_t* inputWords() const { return Words(); }
-  const uint64_t* outputWords() const { return Words() + 2 * packing::InputWords(inputSize_); }
-  size_t inputSize() const { return state_ == State::kFree ? 0 : inputSize_; }
-  size_t outputSize() const { return state_ == State::kFree ? 0 : outputSize_; }
+  const uint64_t* outputWords() const { return Words() + 2 * packing::InputWords(inputSize()); }
+  size_t inputSize() const {
+    return packed() ? shape_ >> kSizeShift & kPackedMost : state() == State::kText ? Held().inputSize : 0;
+  }
+  size_t outputSize() const {
+    return packed() ? shape_ >> (kSizeShift + kSizeBits) : state() == State::kText ? Held().chars.size() - Held().inputSize : 0;
+  }
   /// The characters of a term held as text: input part, then output part.
-  const std::string& text() const { return **reinterpret_cast<std::string* const*>(Words()); }
+  const std::string& text() const { return Held().chars; }
 
   // Place in the order of creation, which is the order of `terms`: every
   // later term has a greater one.
@@ -132,17 +138,31 @@ struct Term {
   }
 
  private:
-  enum class State : uint8_t { kPacked, kText, kFree };
+  enum class State : uint32_t { kPacked, kText, kFree };
+  // A term held as text keeps its characters and its input count apart.
+  struct TextChars {
+    std::string chars;
+    size_t inputSize;
+  };
+  // The header's last word: the state in the low two bits, and for a packed
+  // term its input and output counts above them. A term of more places than
+  // the fields hold is held as text.
+  static constexpr uint32_t kSizeShift = 2, kSizeBits = 15;
+  static constexpr uint32_t kPackedMost = (uint32_t{1} << kSizeBits) - 1;
+  State state() const { return static_cast<State>(shape_ & 3); }
+  void SetState(State s, size_t inputs = 0, size_t outputs = 0) {
+    shape_ = static_cast<uint32_t>(s) | static_cast<uint32_t>(inputs) << kSizeShift |
+             static_cast<uint32_t>(outputs) << (kSizeShift + kSizeBits);
+  }
   uint64_t* Words() { return reinterpret_cast<uint64_t*>(this + 1); }
   const uint64_t* Words() const { return reinterpret_cast<const uint64_t*>(this + 1); }
-  std::string& Text() { return **reinterpret_cast<std::string**>(Words()); }
+  TextChars& Held() const { return **reinterpret_cast<TextChars* const*>(Words()); }
+  std::string& Text() { return Held().chars; }
   void ToText();
 
-  uint32_t inputSize_;
-  uint32_t outputSize_;
-  State state_ = State::kFree;
+  uint32_t shape_ = static_cast<uint32_t>(State::kFree);
 };
-static_assert(sizeof(void*) != 8 || sizeof(Term) == 24);
+static_assert(sizeof(void*) != 8 || sizeof(Term) == 16);
 
 inline size_t TermChars::size() const { return outputs_ ? term_->outputSize() : term_->inputSize(); }
 
@@ -260,10 +280,9 @@ class TermList {
   template <typename F>
   void ForEach(F&& f) const {
     const bool anyMoved = group_ != nullptr && !group_->live.empty();
-    for (size_t i = firstLive_; i < entries_.size(); ++i) {
-      const uint32_t s = entries_[i];
+    entries_.ForEachFrom(firstLive_, [&](size_t i, uint32_t s) {
       if (!anyMoved || Live(i)) f(&(*pool_)[s]);
-    }
+    });
   }
 
  private:
@@ -273,7 +292,7 @@ class TermList {
   TermPool* pool_ = nullptr;
   ListGroup* group_ = nullptr;
   uint64_t id_ = 0;
-  std::vector<uint32_t> entries_;
+  SlotSequence entries_;
   mutable size_t firstLive_ = 0;  // no live entry comes before it
   size_t dead_ = 0;
   int32_t count_ = 0;
@@ -304,7 +323,7 @@ struct InputPartIndex {
     uint32_t slot = kNoSlot;
     uint32_t tag = 0;
   };
-  std::vector<Entry> entries;  // size a power of two, or empty
+  std::vector<Entry> entries;  // any size of whole cache lines, or empty
   std::vector<Entry> pending;
   std::vector<uint64_t> filter;
   int filterShift = 63;

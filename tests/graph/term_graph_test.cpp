@@ -142,6 +142,38 @@ TEST(TermGraph, RandomOperationsMatchThePlainModel) {
   }
 }
 
+// A term of more inputs or outputs than its packed header counts is held as
+// text; it must read back, count and take part like any other.
+TEST(TermGraph, TermsOfManyPlacesKeepTheirCharacters) {
+  std::mt19937 rng(33000);
+  for (const auto& [inputs, outputs] : {std::pair{40000, 2}, {2, 40000}}) {
+    TermGraph g;
+    InitGraph(g, kTypeFd, inputs, outputs, "", "");
+    std::string in, other, out(static_cast<size_t>(outputs), '~');
+    for (int i = 0; i < inputs; ++i) in += "01-"[rng() % 3];
+    other = in;
+    other[0] = '1';
+    in[0] = '0';
+    out.front() = '1';
+    Term& t = AddCube(g, in, out);
+    out.back() = '1';
+    ASSERT_EQ(&AddCube(g, in, out), &t);  // found again by its input part
+    AddCube(g, other, out);
+    EXPECT_EQ(t.inputs().str(), in);
+    EXPECT_EQ(t.outputs().str(), out);
+    EXPECT_EQ(t.dashCount(), std::count(in.begin(), in.end(), '-'));
+    EXPECT_EQ(t.onesCount(), std::count(in.begin(), in.end(), '1'));
+    EXPECT_EQ(t.zerosCount(), std::count(in.begin(), in.end(), '0'));
+    // Two cubes that differ at one place only cover what a cube without it
+    // covers: a tautology exactly when that place was the only literal.
+    const bool onlyLiteral = std::count(in.begin() + 1, in.end(), '-') == inputs - 1;
+    EXPECT_EQ(OnCoverIsTautology(g, 0), onlyLiteral);
+    RemoveTermFromOutput(g, 0, t);
+    EXPECT_EQ(t.outputs()[0], '~');
+    EXPECT_EQ(testing::VerifyGraph(g), "");
+  }
+}
+
 TEST(TermGraph, InitGraphRefusesCountsBelowOne) {
   for (const std::pair<int, int>& counts : {std::pair{0, 1}, {1, 0}, {-3, 2}}) {
     TermGraph g;
