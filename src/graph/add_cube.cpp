@@ -20,7 +20,8 @@ constexpr std::array<ListMember, 256> kListOf = MakeListTable();
 
 }  // namespace
 
-Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& outputs) {
+Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& outputs,
+              const PackedInputPart* packed) {
   if (inputs.size() != static_cast<size_t>(graph.inputCount)) throw "wrong size of term inputs";
   if (outputs.size() != static_cast<size_t>(graph.outputCount)) throw "wrong size of term outputs";
 
@@ -28,7 +29,7 @@ Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& ou
   // other than '0', '1', '-' never matches, not even a term built from the
   // same string; only pure parts are indexed, so such a part finds nothing.
   bool created = false;
-  Term* found = FindTermOrNew(graph, inputs, outputs, created);
+  Term* found = FindTermOrNew(graph, inputs, outputs, created, packed);
   if (!created) {
     for (int32_t j = 0; j < graph.outputCount; ++j) {
       const char n = outputs[static_cast<size_t>(j)];

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <optional>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -525,11 +526,15 @@ Term* FindTermByPlanes(const TermGraph& graph, const uint64_t* planes) {
   return Find(graph, planes, HashOfPlanes(planes, packing::InputWords(static_cast<size_t>(graph.inputCount))));
 }
 
-void PrefetchInputPart(const TermGraph& graph, std::string_view inputs) {
+void PrefetchInputPart(const TermGraph& graph, std::string_view inputs, PackedInputPart& part) {
+  const size_t words = packing::InputWords(inputs.size());
+  part.planes.resize(2 * words);
+  part.pure = inputs.size() == static_cast<size_t>(graph.inputCount) &&
+              packing::PackInputs(inputs, part.planes.data(), words);
   const InputPartIndex& index = graph.termByInputs;
-  if (index.entries.empty()) return;
-  PackedPart part(graph, inputs);
   if (!part.pure) return;
+  part.hash = HashOfPlanes(part.planes.data(), words);
+  if (index.entries.empty()) return;
   const uint32_t tag = TagOf(part.hash);
   Prefetch(&index.filter[FilterWord(index, FilterMix(tag))]);
   Prefetch(&index.entries[Home(index, tag)]);
@@ -543,16 +548,20 @@ void ReserveTerms(TermGraph& graph, size_t terms) {
 }
 
 Term* FindTermOrNew(TermGraph& graph, const std::string& inputs, const std::string& outputs,
-                    bool& created) {
-  PackedPart part(graph, inputs);
-  if (part.pure) {
-    if (Term* found = Find(graph, part.planes.data(), part.hash)) {
+                    bool& created, const PackedInputPart* packed) {
+  std::optional<PackedPart> own;
+  if (packed == nullptr) own.emplace(graph, inputs);
+  const bool pure = packed != nullptr ? packed->pure : own->pure;
+  const uint64_t* planes = packed != nullptr ? packed->planes.data() : own->planes.data();
+  const uint64_t hash = packed != nullptr ? packed->hash : own->hash;
+  if (pure) {
+    if (Term* found = Find(graph, planes, hash)) {
       created = false;
       return found;
     }
   }
   created = true;
-  return &NewTerm(graph, inputs, outputs, part.hash, part.pure ? part.planes.data() : nullptr);
+  return &NewTerm(graph, inputs, outputs, hash, pure ? planes : nullptr);
 }
 
 Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs) {

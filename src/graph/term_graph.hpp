@@ -397,12 +397,22 @@ inline bool IsSpecified(char c) { return c == '1' || c == '0' || c == '-'; }
 /// Class of an input character: '1', '0', or '-' for every other character.
 inline char LiteralClass(char c) { return c == '1' || c == '0' ? c : '-'; }
 
+/// An input part packed ahead of its lookup: its planes (see `packing`) and
+/// their hash, when the part is pure and as long as the graph's.
+struct PackedInputPart {
+  std::vector<uint64_t> planes;
+  uint64_t hash = 0;
+  bool pure = false;
+};
+
 /// Puts one cube into the graph: merges it into the term with the same input
 /// part, or creates a new term. Returns the term that carries the cube. Throws
 /// "wrong size of term inputs", "wrong size of term outputs" or "There is a
 /// conflict between outputs in PLA file." (outputs merged before the
-/// conflicting one stay merged).
-Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& outputs);
+/// conflicting one stay merged). `packed`, when given, is what
+/// PrefetchInputPart left for these inputs.
+Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& outputs,
+              const PackedInputPart* packed = nullptr);
 
 /// The term with this input part, or nullptr. Only pure input parts are
 /// indexed: a part holding any other character never names an earlier term.
@@ -413,8 +423,9 @@ Term* FindTermByPlanes(const TermGraph& graph, const uint64_t* planes);
 
 /// Starts fetching the memory that a lookup of this input part will read, so
 /// that a caller that knows its next part early need not wait for it later.
-/// Changes nothing.
-void PrefetchInputPart(const TermGraph& graph, std::string_view inputs);
+/// Leaves the part packed in `part`, for FindTermOrNew or AddCube to use when
+/// that part comes. Changes nothing in the graph.
+void PrefetchInputPart(const TermGraph& graph, std::string_view inputs, PackedInputPart& part);
 
 /// Releases the index from input part to term, for a graph that takes no
 /// more cubes: the search and the report do not read it. FindTerm finds
@@ -435,10 +446,11 @@ Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& ou
 Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs,
               uint64_t inputsHash, const uint64_t* planes);
 
-/// FindTerm, and when it finds nothing NewTerm, hashing the input part once;
-/// `created` tells which.
+/// FindTerm, and when it finds nothing NewTerm, hashing the input part once
+/// (or not at all, given `packed`: what PrefetchInputPart left for these
+/// inputs); `created` tells which.
 Term* FindTermOrNew(TermGraph& graph, const std::string& inputs, const std::string& outputs,
-                    bool& created);
+                    bool& created, const PackedInputPart* packed = nullptr);
 
 /// Releases a term that stands in no list any more; its slot is reused.
 void FreeTerm(TermGraph& graph, Term& term);

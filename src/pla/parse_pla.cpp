@@ -48,6 +48,9 @@ constexpr std::array<CharMap, 5> kOutputMaps = {
     MakeMap("01-~1-~"),  // fdr: all three
 };
 
+// How many lines ahead a cube line's lookup is started (PrefetchCubeAhead).
+constexpr int kLinesAhead = 2;
+
 struct ParserState {
   int64_t lineNumber = 0;
   int32_t inputCount = -1;   // -1 until a .i line
@@ -58,6 +61,12 @@ struct ParserState {
   bool graphPending = true;
   std::string inputs;  // reused for every cube
   std::string outputs;
+  // The input parts of the cube lines ahead, packed by their prefetch: by
+  // line number modulo kLinesAhead, with the line number and the address of
+  // the text each was packed from.
+  PackedInputPart ahead[kLinesAhead];
+  int64_t aheadLine[kLinesAhead] = {};
+  const char* aheadAt[kLinesAhead] = {};
   ProgressHook progress;  // told of the lines taken every kProgressStride
 };
 
@@ -171,14 +180,18 @@ void ReadCubeLine(std::string_view line, size_t bytesLeft, TermGraph& graph, Par
     ThrowAtLine(kWrongCharacter, state.lineNumber, line);
   }
   if (state.graphPending) StartGraph(graph, state, bytesLeft);
-  AddCube(graph, state.inputs, state.outputs);
+  // The part packed ahead serves when it was packed from this very text and
+  // is pure: a part with other characters is mapped before it is looked up.
+  const size_t k = static_cast<size_t>(state.lineNumber % kLinesAhead);
+  const bool packedAhead = state.aheadLine[k] == state.lineNumber && state.aheadAt[k] == inputPart.data() &&
+                           state.ahead[k].pure;
+  AddCube(graph, state.inputs, state.outputs, packedAhead ? &state.ahead[k] : nullptr);
 }
 
 // A file of cubes spends most of its loading time waiting for the term
 // index's memory; the lookup of the cube `kLinesAhead` lines further on is
 // started now. Lines that are no plain cube lines only waste the hint.
-void PrefetchCubeAhead(const PlaLines& lines, const TermGraph& graph, const ParserState& state) {
-  constexpr int kLinesAhead = 2;
+void PrefetchCubeAhead(const PlaLines& lines, const TermGraph& graph, ParserState& state) {
   if (state.graphPending) return;
   std::string_view text = lines.text;
   for (int i = 1; i < kLinesAhead; ++i) {
@@ -188,7 +201,11 @@ void PrefetchCubeAhead(const PlaLines& lines, const TermGraph& graph, const Pars
   }
   const size_t length = static_cast<size_t>(state.inputCount);
   if (text.size() <= length || (text[0] != '0' && text[0] != '1' && text[0] != '-')) return;
-  PrefetchInputPart(graph, text.substr(0, length));
+  const int64_t line = state.lineNumber + kLinesAhead;
+  const size_t k = static_cast<size_t>(line % kLinesAhead);
+  PrefetchInputPart(graph, text.substr(0, length), state.ahead[k]);
+  state.aheadLine[k] = line;
+  state.aheadAt[k] = text.data();
 }
 
 bool StartsCubeLine(char c) {

@@ -470,4 +470,22 @@ FAULTS = [
      "    out[k] = SpreadLow32(~value) | SpreadLow32(~literal | value) << 1;",
      "    out[k] = SpreadLow32(~literal | value) | SpreadLow32(~value) << 1;",
      "cover check: a term's '0' and '1' fields swap"),
+    # Memory and loading at scale: the packed header, the list segments, the
+    # table's capacity, the part packed ahead.
+    ("src/pla/parse_pla.cpp",
+     " &&\n                           state.ahead[k].pure;",
+     ";",
+     "parser: a part packed ahead is used although it was not pure, so a mapped part is never indexed"),
+    ("src/graph/term_graph.cpp",
+     "    const bool fits = inputs.size() <= kPackedMost && outputs.size() <= kPackedMost;",
+     "    const bool fits = true;",
+     "graph: a term of more places than its header counts is packed, its counts cut short"),
+    ("src/graph/slot_sequence.hpp",
+     "    } else if (size_ < kSegment && size_ == firstCapacity_) {",
+     "    } else if (size_ < kSegment / 2 && size_ == firstCapacity_) {",
+     "graph: a list's first segment stops growing at half its size, and entries are written past it"),
+    ("src/graph/term_graph.cpp",
+     "size_t Next(const InputPartIndex& index, size_t at) { return at + 1 == index.entries.size() ? 0 : at + 1; }",
+     "size_t Next(const InputPartIndex& index, size_t at) { return at + 1 == index.entries.size() ? 1 : at + 1; }",
+     "graph: probing wraps to the table's second place, never reading its first"),
 ]
