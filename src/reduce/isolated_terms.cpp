@@ -35,11 +35,11 @@ constexpr size_t kSample = tuning::kIsolatedSample;
 bool CheckIsolated(Pass& p, int32_t s) {
   const uint64_t* tm = MasksOf(p, s);
   bool isolated = true;
-  if (p.memory.indexed) {
+  if (p.memory.search.indexed()) {
     // Every candidate is among the terms the index names: they are noted,
     // so that visits of s need not ask the index again.
     p.near.clear();
-    p.memory.index.Near(tm, p.near, std::numeric_limits<size_t>::max());
+    p.memory.search.NearEvery(tm, p.near);
     p.related.clear();
     for (int32_t u : p.near) {
       if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) != kUnrelated) p.related.push_back(u);
@@ -155,26 +155,22 @@ void CheckFullTermsAtOnce(Pass& p) {
 // Puts every term of the graph into the index of every term, shaped for
 // their number.
 void BuildIndex(ReduceMemory& m, const TermGraph& graph) {
-  m.index.Reset(graph.inputCount, static_cast<size_t>(graph.termCount));
   std::vector<int32_t> slots;
   graph.terms.ForEach([&](const Term* t) { slots.push_back(t->slot); });
-  m.index.InsertAll(slots, m.masks);
-  m.indexed = true;
+  m.search.IndexEvery(graph.inputCount, static_cast<size_t>(graph.termCount), slots, m.masks);
 }
 
 // The same in the midst of a pass: the graph's terms that are not gone, and
 // the terms the pass made.
 void BuildIndexOfLiveTerms(Pass& p) {
   ReduceMemory& m = p.memory;
-  m.index.Reset(p.graph.inputCount, static_cast<size_t>(p.graph.termCount));
   std::vector<int32_t> slots;
   p.graph.terms.ForEach([&](const Term* t) {
     const TermRecord& r = m.records[Idx(t->slot)];
     if (r.serial != 0 && !r.made) slots.push_back(t->slot);
   });
   ForEachMade(p, [&](int32_t s) { slots.push_back(s); });
-  m.index.InsertAll(slots, m.masks);
-  m.indexed = true;
+  m.search.IndexEvery(p.graph.inputCount, static_cast<size_t>(p.graph.termCount), slots, m.masks);
 }
 
 // Marks pending every term that may have a candidate: the members that are
@@ -209,7 +205,7 @@ void MarkSuspects(Pass& p) {
     isolated += CheckIsolated(p, unchecked[i]);
   }
   if (2 * isolated >= sampled) {
-    if (!unchecked.empty() && !m.indexed) BuildIndex(m, p.graph);
+    if (!unchecked.empty() && !m.search.indexed()) BuildIndex(m, p.graph);
     for (int32_t s : unchecked) {
       Step(p);
       const TermRecord& known = m.records[Idx(s)];
@@ -219,9 +215,8 @@ void MarkSuspects(Pass& p) {
     return;
   }
   m.lookForIsolated = false;
-  m.indexed = false;
+  m.search.DropEvery();
   m.suspects = {};
-  m.index = CandidateIndex{};
   for (char v : {'1', '0', '-'}) {
     OutputList(p.graph, p.output, v)->ForEach([&](const Term* t) {
       if (!m.records[Idx(t->slot)].isolated) MarkPending(p, t->slot);

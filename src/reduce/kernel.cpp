@@ -91,7 +91,7 @@ void GrowIds(ReduceMemory& m, size_t n) {
     v.resize(n, value);
   };
   grow(m.records, TermRecord{});
-  grow(m.memberClass, int8_t{-1});
+  m.search.GrowIds(n);
 }
 
 // Begins the record of a graph term and enters it into the index of every
@@ -116,7 +116,7 @@ void Remember(ReduceMemory& m, size_t words, const Term& t) {
   m.records[Idx(s)] = TermRecord{.serial = serial, .dash = dash, .impure = impure};
   m.impureTerms += impure;
   if (!m.lookForIsolated) return;
-  if (m.indexed) m.index.Insert(s, mask);
+  m.search.Enter(s, mask);
   m.suspects.push_back({s, static_cast<uint32_t>(serial)});
 }
 
@@ -125,7 +125,7 @@ void Remember(ReduceMemory& m, size_t words, const Term& t) {
 void Forget(ReduceMemory& m, int32_t s) {
   const uint64_t* mask = m.masks.Of(s);
   TermRecord& r = m.records[Idx(s)];
-  if (m.indexed) m.index.Erase(s, mask);
+  m.search.Erase(s, mask);
   if (r.made && !r.impure) m.parts.Erase(s, mask);
   m.impureTerms -= r.impure;
   r.serial = 0;
@@ -141,13 +141,14 @@ void Prepare(ReduceMemory& m, TermGraph& graph, size_t words) {
                      m.termCount != graph.termCount;
   m.valid = false;
   if (!fresh) {
-    if (m.indexed && !m.index.Suits(graph.inputCount, static_cast<size_t>(graph.termCount))) BuildIndex(m, graph);
+    if (m.search.indexed() && !m.search.EverySuits(graph.inputCount, static_cast<size_t>(graph.termCount))) {
+      BuildIndex(m, graph);
+    }
     return;
   }
   m.graph = &graph;
   m.lookForIsolated = true;
-  m.indexed = false;
-  m.index = CandidateIndex{};
+  m.search.DropEvery();
   m.impureTerms = 0;
   m.suspects.clear();
   m.known = {};
@@ -176,15 +177,7 @@ void ClearPending(Pass& p, int32_t s) {
 // (made by the pass, or given the character in place) waits for its visit.
 void Join(Pass& p, int32_t s, char value) {
   StateOf(p, s).out = false;
-  if (p.byClass) {
-    const int c = ValueClass(value);
-    p.memory.memberClass[Idx(s)] = static_cast<int8_t>(c);
-    if (p.byRows[c]) {
-      p.memory.classRows[c].Insert(s, p.memory.records[Idx(s)].dash, MasksOf(p, s), p.words);
-    } else {
-      p.memory.classIndex[c].Insert(s, MasksOf(p, s));
-    }
-  }
+  p.memory.search.Join(s, ValueClass(value), p.memory.records[Idx(s)].dash, MasksOf(p, s), p.words);
   MarkPending(p, s);
 }
 
@@ -199,15 +192,7 @@ void Leave(Pass& p, int32_t s) {
   }
   ClearPending(p, s);
   r.out = true;
-  if (p.byClass) {
-    int8_t& c = p.memory.memberClass[Idx(s)];
-    if (c >= 0 && p.byRows[c]) {
-      p.memory.classRows[c].Erase(s, r.dash);
-    } else if (c >= 0) {
-      p.memory.classIndex[c].Erase(s, MasksOf(p, s));
-    }
-    c = -1;
-  }
+  p.memory.search.Leave(s, r.dash, MasksOf(p, s));
 }
 
 // The term that holds this pure input part, or kNone.
@@ -254,7 +239,7 @@ int32_t Make(Pass& p, int32_t candidate, int32_t differing, const uint64_t* part
                                  .made = true,
                                  .impure = impure};
   m.impureTerms += impure;
-  if (m.lookForIsolated && m.indexed) m.index.Insert(s, mask);
+  if (m.lookForIsolated) m.search.Enter(s, mask);
   LearnExpansion(m, p.words, candidate, s);
   ChangeListCount(p, dash, 1);
   ++p.stats.made;

@@ -18,8 +18,7 @@
 #include <vector>
 
 #include "graph/term_graph.hpp"
-#include "reduce/candidate_index.hpp"
-#include "reduce/member_rows.hpp"
+#include "reduce/candidate_search.hpp"
 #include "reduce/part_table.hpp"
 #include "reduce/pending_terms.hpp"
 #include "reduce/reduce_output.hpp"
@@ -100,18 +99,12 @@ struct ReduceMemory {
   // Whether isolated terms are looked for, and every term is indexed. A run
   // stops looking when a sample shows that few terms are isolated.
   bool lookForIsolated = true;
-  bool indexed = false;  // whether the index of every term has been built
   uint64_t nextSerial = 0;
   int32_t termCount = -1;
-  CandidateIndex index;          // every term, when built
-  CandidateIndex classIndex[3];  // the members of a pass by class, when built
-  MemberRows classRows[3];       // the same, for a class of few members
+  CandidateSearch search;        // where a term's candidates are looked for
   PartTable parts;               // the pure input parts of the terms a pass made
   MaskStore masks;               // per id: literal mask words, then '1' mask words
   std::vector<TermRecord> records;
-  // Per id: the class of the character with which the term takes part in
-  // the present pass, or -1, while the class indexes serve the pass.
-  std::vector<int8_t> memberClass;
   int64_t impureTerms = 0;
   std::vector<SerialSlot> suspects;  // every term not known isolated, and stale entries
   KnownCandidates known;
@@ -164,10 +157,6 @@ struct Pass {
   std::unordered_map<int32_t, size_t> otherPlace{};
   ReduceStats stats{};
   bool nameParts = false;
-  bool byClass = false;  // whether candidates are searched in the class indexes
-  bool byNaming = false;  // whether they are found by naming their input parts, without an index
-  bool byRows[3] = {};   // per class, while byClass: whether its rows serve instead
-  size_t rowMembers = tuning::kRowMembers;  // the most members of a class read row by row
   bool useKnown = true;  // whether the candidates noted for a term serve its visits
   ProgressHook progress{};  // told of the terms checked or visited
   int64_t steps = 0;

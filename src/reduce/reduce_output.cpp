@@ -182,9 +182,9 @@ void StartPass(Pass& p) {
   // dash), naming their candidates' input parts; with many, indexes of the
   // members by class (minterm tables, split and adjacent covers).
   const bool few = tuning::kClassIndexShare * m.pending.count <= members;
-  if (few && m.indexed) return;
+  if (few && m.search.indexed()) return;
   if (few && m.lookForIsolated && m.impureTerms == 0) {
-    p.byNaming = true;
+    m.search.StartNaming();
     return;
   }
   BuildClassIndexes(p);
@@ -264,10 +264,9 @@ void ReduceOutput(TermGraph& graph, int32_t output, ReduceState& state, const Re
   memory.masks.StartMade(base);
   p.nameParts = hooks != nullptr && hooks->nameParts;
   if (hooks != nullptr) p.progress = hooks->progress;
-  if (p.nameParts || (hooks != nullptr && hooks->indexOnly)) {
-    p.rowMembers = 0;
-    p.useKnown = false;
-  }
+  const bool indexOnly = p.nameParts || (hooks != nullptr && hooks->indexOnly);
+  memory.search.StartPass(indexOnly ? 0 : tuning::kRowMembers);
+  if (indexOnly) p.useKnown = false;
   try {
     StartPass(p);
     CollectOthers(p);

@@ -92,29 +92,17 @@ int32_t CompareMasks(const uint64_t* big, const uint64_t* small, size_t words) {
 // needs. Built before the first visit, when the output's lists hold exactly
 // the members.
 void BuildClassIndexes(Pass& p) {
-  p.byClass = true;
-  std::fill(p.memory.memberClass.begin(), p.memory.memberClass.end(), -1);
+  CandidateSearch& search = p.memory.search;
+  search.StartClasses();
+  std::vector<int32_t> slots, dashes;
   for (char v : {'1', '0', '-'}) {
-    const int c = ValueClass(v);
-    const TermList* list = OutputList(p.graph, p.output, v);
-    const size_t members = static_cast<size_t>(list->Count());
-    p.byRows[c] = members <= p.rowMembers;
-    if (p.byRows[c]) {
-      MemberRows& rows = p.memory.classRows[c];
-      rows.Reset();
-      list->ForEach([&](const Term* t) {
-        p.memory.memberClass[Idx(t->slot)] = static_cast<int8_t>(c);
-        rows.Insert(t->slot, p.memory.records[Idx(t->slot)].dash, MasksOf(p, t->slot), p.words);
-      });
-      continue;
-    }
-    p.memory.classIndex[c].Reset(p.graph.inputCount, members);
-    std::vector<int32_t> slots;
-    list->ForEach([&](const Term* t) {
-      p.memory.memberClass[Idx(t->slot)] = static_cast<int8_t>(c);
+    slots.clear();
+    dashes.clear();
+    OutputList(p.graph, p.output, v)->ForEach([&](const Term* t) {
       slots.push_back(t->slot);
+      dashes.push_back(p.memory.records[Idx(t->slot)].dash);
     });
-    p.memory.classIndex[c].InsertAll(slots, p.memory.masks);
+    search.AddClass(ValueClass(v), p.graph.inputCount, slots, dashes, p.memory.masks, p.words);
   }
 }
 
@@ -136,7 +124,7 @@ void SurvivorsOfKnown(Pass& p, int32_t s, char v, const std::vector<SerialSlot>&
   }
   p.stats.comparisons += static_cast<int64_t>(known.size());
   // Every term it met is gone: it meets no other term now.
-  if (!p.byClass && isolated) p.memory.records[Idx(s)].isolated = true;
+  if (!p.memory.search.byClass() && isolated) p.memory.records[Idx(s)].isolated = true;
 }
 
 // The survivors of s among the terms an index (or the rows of a class, or the
@@ -158,32 +146,25 @@ void SurvivorsThroughIndex(Pass& p, int32_t s, char v) {
   const double most = p.memory.impureTerms != 0    ? kNoLimit
                       : p.nameParts && parts < 1e4 ? 0
                                                    : std::min(kTermsPerPart * parts, kNoLimit);
-  if (p.byNaming && parts > tuning::kNamedPartsAtMost) {
+  CandidateSearch& search = p.memory.search;
+  if (search.naming() && parts > tuning::kNamedPartsAtMost) {
     // Too many parts to name: the index of every term serves from here on.
     BuildIndexOfLiveTerms(p);
-    p.byNaming = false;
+    search.StopNaming();
   }
-  CandidateIndex& index = p.byClass ? p.memory.classIndex[c] : p.memory.index;
-  bool listed = true;
-  if (p.byNaming) {
-    listed = false;
-  } else if (p.byClass && p.byRows[c]) {
-    p.memory.classRows[c].Near(tm, p.words, dash, p.near);
-  } else {
-    listed = index.Near(tm, p.near, static_cast<size_t>(most));
-  }
+  const bool listed = search.Near(c, tm, dash, p.words, static_cast<size_t>(most), p.near);
   if (!listed) NamePartsOfCandidates(p, tm);
   p.stats.comparisons += static_cast<int64_t>(p.near.size());
   bool isolated = true;
   for (int32_t u : p.near) {
-    const bool member = p.byClass ? p.memory.memberClass[Idx(u)] == c : ValueOf(p, u) == v;
+    const bool member = search.byClass() ? search.ClassOf(u) == c : ValueOf(p, u) == v;
     if (u == s || (!member && !isolated)) continue;
     const int32_t r = CompareMasks(tm, MasksOf(p, u), p.words);
     if (r == kUnrelated) continue;
     isolated = false;
     if (member && KeyOf(p, u) > key) p.survivors.push_back({u, r});
   }
-  if (!p.byClass && listed && isolated) p.memory.records[Idx(s)].isolated = true;
+  if (!search.byClass() && listed && isolated) p.memory.records[Idx(s)].isolated = true;
 }
 
 }  // namespace
