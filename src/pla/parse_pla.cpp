@@ -170,7 +170,12 @@ void ReadCubeLine(std::string_view line, size_t bytesLeft, TermGraph& graph, Par
     ThrowAtLine(kWrongOutputLength, state.lineNumber);
   }
   const int32_t type = state.type == 0 ? int32_t{kTypeFd} : state.type;
-  if (IsPureInputPart(inputPart)) {
+  // The part packed ahead serves when it was packed from this very text and
+  // is pure: a part with other characters is mapped before it is looked up.
+  const size_t k = static_cast<size_t>(state.lineNumber % kLinesAhead);
+  const bool packedAhead = state.aheadLine[k] == state.lineNumber && state.aheadAt[k] == inputPart.data() &&
+                           state.ahead[k].pure;
+  if (packedAhead || IsPureInputPart(inputPart)) {
     // The input map keeps '0', '1' and '-' as they are.
     state.inputs.assign(inputPart);
   } else if (!MapPart(inputPart, kInputMap, state.inputs)) {
@@ -180,11 +185,6 @@ void ReadCubeLine(std::string_view line, size_t bytesLeft, TermGraph& graph, Par
     ThrowAtLine(kWrongCharacter, state.lineNumber, line);
   }
   if (state.graphPending) StartGraph(graph, state, bytesLeft);
-  // The part packed ahead serves when it was packed from this very text and
-  // is pure: a part with other characters is mapped before it is looked up.
-  const size_t k = static_cast<size_t>(state.lineNumber % kLinesAhead);
-  const bool packedAhead = state.aheadLine[k] == state.lineNumber && state.aheadAt[k] == inputPart.data() &&
-                           state.ahead[k].pure;
   AddCube(graph, state.inputs, state.outputs, packedAhead ? &state.ahead[k] : nullptr);
 }
 
