@@ -19,7 +19,9 @@
 #include <algorithm>
 #include <bit>
 #include <limits>
+#include <utility>
 
+#include "reduce/half_keys.hpp"
 #include "reduce/pass.hpp"
 #include "reduce/tuning.hpp"
 
@@ -58,15 +60,6 @@ bool CheckIsolated(Pass& p, int32_t s) {
   known.isolated = isolated;
   return isolated;
 }
-
-// A term without a dash by the bits of its '1' mask in two halves of the
-// places: `own` of the half that a run shares, `other` of the rest.
-struct HalfKey {
-  uint64_t own;
-  uint64_t other;
-  uint32_t at;  // place in the list of terms being decided
-  bool operator<(const HalfKey& k) const { return own != k.own ? own < k.own : other < k.other; }
-};
 
 // Appends to `pairs` the pairs of keys[begin, end) (equal `own`, sorted by
 // `other`) whose `other` is one bit apart.
@@ -111,16 +104,17 @@ void CheckFullTermsAtOnce(Pass& p) {
   }
   if (ids.empty()) return;
   std::vector<std::pair<uint32_t, uint32_t>> pairs;
-  std::vector<HalfKey> keys;
+  std::vector<HalfKey> keys, scratch;
   const size_t low = places / 2;
   for (const bool lowHalfShared : {true, false}) {
     const size_t ownFrom = lowHalfShared ? 0 : low, ownLength = lowHalfShared ? low : places - low;
     const size_t otherFrom = lowHalfShared ? low : 0, otherLength = places - ownLength;
     // A run shares all of `own`, so the terms are sorted in groups by the
-    // top bits of `own`, one group at a time: the keys take a quarter of the
-    // memory that all of them would.
-    const size_t groupBits = std::min<size_t>(ownLength, 2);
-    keys.reserve((ids.size() >> groupBits) + ids.size() / 16 + 16);
+    // top bits of `own`, one group at a time: the keys, and the radix sort's
+    // copy of them, take a quarter of the memory that all keys would.
+    const size_t groupBits = std::min<size_t>(ownLength, 3);
+    keys.reserve((ids.size() >> groupBits) + ids.size() / 32 + 16);
+    scratch.reserve(keys.capacity());
     for (uint64_t group = 0; group < (uint64_t{1} << groupBits); ++group) {
       keys.clear();
       for (size_t i = 0; i < ids.size(); ++i) {
@@ -129,7 +123,7 @@ void CheckFullTermsAtOnce(Pass& p) {
         if (groupBits != 0 && own >> (ownLength - groupBits) != group) continue;
         keys.push_back({own, BitsAt(ones, otherFrom, otherLength), static_cast<uint32_t>(i)});
       }
-      std::sort(keys.begin(), keys.end());
+      SortKeys(keys, scratch, ownLength, otherLength);
       for (size_t begin = 0, end = 0; begin < keys.size(); begin = end) {
         for (end = begin + 1; end < keys.size() && keys[end].own == keys[begin].own;) ++end;
         if (end - begin > 1) PairInRun(keys, begin, end, otherLength, pairs);
