@@ -29,8 +29,8 @@ class SlotSequence {
     const size_t at = size_ & (kSegment - 1);
     if (at == 0 && size_ >> kSegmentLog == segments_.size()) {
       // A new segment: the first at its small start, later ones whole.
+      if (segments_.empty()) firstCapacity_ = kFirst;
       segments_.push_back(std::make_unique<uint32_t[]>(segments_.empty() ? kFirst : kSegment));
-      firstCapacity_ = segments_.size() == 1 ? kFirst : firstCapacity_;
     } else if (size_ < kSegment && size_ == firstCapacity_) {
       GrowFirst();
     }
@@ -45,7 +45,8 @@ class SlotSequence {
     if (segments_.empty()) firstCapacity_ = 0;
   }
 
-  /// Calls f(slot) for the entries from `begin` on, segment by segment.
+  /// Calls f(i, slot) for the entries from place `begin` on, segment by
+  /// segment.
   template <typename F>
   void ForEachFrom(size_t begin, F&& f) const {
     for (size_t i = begin; i < size_;) {

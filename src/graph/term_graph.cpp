@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <optional>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -318,18 +317,26 @@ class PlaneBuffer {
   std::vector<uint64_t> heap_;
 };
 
-/// The planes of an input part looked up or entered, and their hash, when
-/// the part is pure and as long as the graph's.
+/// Packs an input part into `planes` (2 * InputWords of its length) and
+/// hashes them into `hash`; true when the part is pure and as long as the
+/// graph's (else `hash` is left alone). Every lookup and entry of a part by
+/// its text goes through here, so that all agree on the planes and the hash.
+bool PackAndHash(const TermGraph& graph, std::string_view inputs, uint64_t* planes, uint64_t& hash) {
+  const size_t words = packing::InputWords(inputs.size());
+  if (inputs.size() != static_cast<size_t>(graph.inputCount) || !packing::PackInputs(inputs, planes, words)) {
+    return false;
+  }
+  hash = HashOfPlanes(planes, words);
+  return true;
+}
+
+/// An input part looked up or entered, packed on the stack.
 struct PackedPart {
   PackedPart(const TermGraph& graph, std::string_view inputs)
-      : words(packing::InputWords(inputs.size())), planes(words) {
-    pure = inputs.size() == static_cast<size_t>(graph.inputCount) && packing::PackInputs(inputs, planes.data(), words);
-    if (pure) hash = HashOfPlanes(planes.data(), words);
-  }
-  size_t words;
+      : planes(packing::InputWords(inputs.size())), pure(PackAndHash(graph, inputs, planes.data(), hash)) {}
   PlaneBuffer planes;
-  bool pure = false;
   uint64_t hash = 0;
+  bool pure;
 };
 
 /// The planes of a term with a pure input part, packed or held as text.
@@ -527,14 +534,10 @@ Term* FindTermByPlanes(const TermGraph& graph, const uint64_t* planes) {
 }
 
 void PrefetchInputPart(const TermGraph& graph, std::string_view inputs, PackedInputPart& part) {
-  const size_t words = packing::InputWords(inputs.size());
-  part.planes.resize(2 * words);
-  part.pure = inputs.size() == static_cast<size_t>(graph.inputCount) &&
-              packing::PackInputs(inputs, part.planes.data(), words);
+  part.planes.resize(2 * packing::InputWords(inputs.size()));
+  part.pure = PackAndHash(graph, inputs, part.planes.data(), part.hash);
   const InputPartIndex& index = graph.termByInputs;
-  if (!part.pure) return;
-  part.hash = HashOfPlanes(part.planes.data(), words);
-  if (index.entries.empty()) return;
+  if (!part.pure || index.entries.empty()) return;
   const uint32_t tag = TagOf(part.hash);
   Prefetch(&index.filter[FilterWord(index, FilterMix(tag))]);
   Prefetch(&index.entries[Home(index, tag)]);
@@ -547,21 +550,31 @@ void ReserveTerms(TermGraph& graph, size_t terms) {
   if (capacity > graph.termByInputs.entries.size()) Resize(graph.termByInputs, capacity);
 }
 
-Term* FindTermOrNew(TermGraph& graph, const std::string& inputs, const std::string& outputs,
-                    bool& created, const PackedInputPart* packed) {
-  std::optional<PackedPart> own;
-  if (packed == nullptr) own.emplace(graph, inputs);
-  const bool pure = packed != nullptr ? packed->pure : own->pure;
-  const uint64_t* planes = packed != nullptr ? packed->planes.data() : own->planes.data();
-  const uint64_t hash = packed != nullptr ? packed->hash : own->hash;
-  if (pure) {
+namespace {
+
+// The term of a part packed already (`planes` null for a part that is not
+// pure, which is never found), or a new one.
+Term* FindOrNew(TermGraph& graph, const std::string& inputs, const std::string& outputs, bool& created,
+                const uint64_t* planes, uint64_t hash) {
+  if (planes != nullptr) {
     if (Term* found = Find(graph, planes, hash)) {
       created = false;
       return found;
     }
   }
   created = true;
-  return &NewTerm(graph, inputs, outputs, hash, pure ? planes : nullptr);
+  return &NewTerm(graph, inputs, outputs, hash, planes);
+}
+
+}  // namespace
+
+Term* FindTermOrNew(TermGraph& graph, const std::string& inputs, const std::string& outputs,
+                    bool& created, const PackedInputPart* packed) {
+  if (packed != nullptr) {
+    return FindOrNew(graph, inputs, outputs, created, packed->pure ? packed->planes.data() : nullptr, packed->hash);
+  }
+  PackedPart part(graph, inputs);
+  return FindOrNew(graph, inputs, outputs, created, part.pure ? part.planes.data() : nullptr, part.hash);
 }
 
 Term& NewTerm(TermGraph& graph, const std::string& inputs, const std::string& outputs) {

@@ -61,12 +61,15 @@ struct ParserState {
   bool graphPending = true;
   std::string inputs;  // reused for every cube
   std::string outputs;
-  // The input parts of the cube lines ahead, packed by their prefetch: by
-  // line number modulo kLinesAhead, with the line number and the address of
-  // the text each was packed from.
-  PackedInputPart ahead[kLinesAhead];
-  int64_t aheadLine[kLinesAhead] = {};
-  const char* aheadAt[kLinesAhead] = {};
+  // The input parts of the cube lines ahead, packed by their prefetch, by
+  // line number modulo kLinesAhead: each with the line number and the address
+  // of the text it was packed from.
+  struct Ahead {
+    PackedInputPart part;
+    int64_t line = 0;
+    const char* at = nullptr;
+  };
+  Ahead ahead[kLinesAhead];
   ProgressHook progress;  // told of the lines taken every kProgressStride
 };
 
@@ -172,9 +175,8 @@ void ReadCubeLine(std::string_view line, size_t bytesLeft, TermGraph& graph, Par
   const int32_t type = state.type == 0 ? int32_t{kTypeFd} : state.type;
   // The part packed ahead serves when it was packed from this very text and
   // is pure: a part with other characters is mapped before it is looked up.
-  const size_t k = static_cast<size_t>(state.lineNumber % kLinesAhead);
-  const bool packedAhead = state.aheadLine[k] == state.lineNumber && state.aheadAt[k] == inputPart.data() &&
-                           state.ahead[k].pure;
+  const ParserState::Ahead& ahead = state.ahead[state.lineNumber % kLinesAhead];
+  const bool packedAhead = ahead.line == state.lineNumber && ahead.at == inputPart.data() && ahead.part.pure;
   if (packedAhead || IsPureInputPart(inputPart)) {
     // The input map keeps '0', '1' and '-' as they are.
     state.inputs.assign(inputPart);
@@ -185,7 +187,7 @@ void ReadCubeLine(std::string_view line, size_t bytesLeft, TermGraph& graph, Par
     ThrowAtLine(kWrongCharacter, state.lineNumber, line);
   }
   if (state.graphPending) StartGraph(graph, state, bytesLeft);
-  AddCube(graph, state.inputs, state.outputs, packedAhead ? &state.ahead[k] : nullptr);
+  AddCube(graph, state.inputs, state.outputs, packedAhead ? &ahead.part : nullptr);
 }
 
 // A file of cubes spends most of its loading time waiting for the term
@@ -202,10 +204,10 @@ void PrefetchCubeAhead(const PlaLines& lines, const TermGraph& graph, ParserStat
   const size_t length = static_cast<size_t>(state.inputCount);
   if (text.size() <= length || (text[0] != '0' && text[0] != '1' && text[0] != '-')) return;
   const int64_t line = state.lineNumber + kLinesAhead;
-  const size_t k = static_cast<size_t>(line % kLinesAhead);
-  PrefetchInputPart(graph, text.substr(0, length), state.ahead[k]);
-  state.aheadLine[k] = line;
-  state.aheadAt[k] = text.data();
+  ParserState::Ahead& ahead = state.ahead[line % kLinesAhead];
+  PrefetchInputPart(graph, text.substr(0, length), ahead.part);
+  ahead.line = line;
+  ahead.at = text.data();
 }
 
 bool StartsCubeLine(char c) {

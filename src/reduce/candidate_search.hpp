@@ -77,14 +77,16 @@ class CandidateSearch {
     std::fill(memberClass_.begin(), memberClass_.end(), int8_t{-1});
   }
   bool byClass() const { return byClass_; }
-  /// The members of class c, with their dashCounts, at the start of a pass.
-  void AddClass(int c, int32_t inputCount, const std::vector<int32_t>& ids, const std::vector<int32_t>& dashes,
-                const MaskStore& masks, size_t words) {
+  /// The members of class c at the start of a pass; dashOf(id) is a
+  /// member's dashCount.
+  template <typename DashOf>
+  void AddClass(int c, int32_t inputCount, const std::vector<int32_t>& ids, DashOf dashOf, const MaskStore& masks,
+                size_t words) {
     byRows_[c] = ids.size() <= rowMembers_;
     for (int32_t id : ids) memberClass_[Idx(id)] = static_cast<int8_t>(c);
     if (byRows_[c]) {
       rows_[c].Reset();
-      for (size_t i = 0; i < ids.size(); ++i) rows_[c].Insert(ids[i], dashes[i], masks.Of(ids[i]), words);
+      for (int32_t id : ids) rows_[c].Insert(id, dashOf(id), masks.Of(id), words);
       return;
     }
     classIndex_[c].Reset(inputCount, ids.size());

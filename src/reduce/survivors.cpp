@@ -94,15 +94,12 @@ int32_t CompareMasks(const uint64_t* big, const uint64_t* small, size_t words) {
 void BuildClassIndexes(Pass& p) {
   CandidateSearch& search = p.memory.search;
   search.StartClasses();
-  std::vector<int32_t> slots, dashes;
+  const auto dashOf = [&](int32_t s) { return p.memory.records[Idx(s)].dash; };
+  std::vector<int32_t> slots;
   for (char v : {'1', '0', '-'}) {
     slots.clear();
-    dashes.clear();
-    OutputList(p.graph, p.output, v)->ForEach([&](const Term* t) {
-      slots.push_back(t->slot);
-      dashes.push_back(p.memory.records[Idx(t->slot)].dash);
-    });
-    search.AddClass(ValueClass(v), p.graph.inputCount, slots, dashes, p.memory.masks, p.words);
+    OutputList(p.graph, p.output, v)->ForEach([&](const Term* t) { slots.push_back(t->slot); });
+    search.AddClass(ValueClass(v), p.graph.inputCount, slots, dashOf, p.memory.masks, p.words);
   }
 }
 

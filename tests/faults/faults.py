@@ -443,8 +443,8 @@ FAULTS = [
      "    const bool value = (bits[1 + i / 64] >> (i % 64) & 1) != 0;",
      "packed inputs: the value plane read one word after the literal word, right only up to 64 inputs"),
     ("src/graph/term_graph.cpp",
-     "    pure = inputs.size() == static_cast<size_t>(graph.inputCount) && packing::PackInputs(inputs, planes.data(), words);",
-     "    pure = inputs.size() == static_cast<size_t>(graph.inputCount) && (packing::PackInputs(inputs, planes.data(), words) || true);",
+     "  if (inputs.size() != static_cast<size_t>(graph.inputCount) || !packing::PackInputs(inputs, planes, words)) {",
+     "  if (inputs.size() != static_cast<size_t>(graph.inputCount) || !(packing::PackInputs(inputs, planes, words) || true)) {",
      "input-part index: a cube whose input part has a character other than '0', '1', '-' merges into the term with '-' there"),
     ("src/reduce/mask_store.hpp",
      "    if (id >= madeBase_) return",
@@ -473,7 +473,7 @@ FAULTS = [
     # Memory and loading at scale: the packed header, the list segments, the
     # table's capacity, the part packed ahead.
     ("src/pla/parse_pla.cpp",
-     " &&\n                           state.ahead[k].pure;",
+     " && ahead.part.pure;",
      ";",
      "parser: a part packed ahead is used although it was not pure, so a mapped part is never indexed"),
     ("src/graph/term_graph.cpp",
