@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <limits>
 #include <new>
 
 namespace tavro {
@@ -15,6 +16,8 @@ using tuning::kMostGroups;
 // within its chunk is the low 16 bits of List::at.
 constexpr size_t kFilterPlaces = 32;
 constexpr uint32_t kChunk = uint32_t{1} << 16;
+// Leaves reached by the queries of one sweep of NearEach (16 bytes each).
+constexpr size_t kVisitsAtOnce = size_t{1} << 20;
 
 size_t Idx(int32_t i) { return static_cast<size_t>(i); }
 
@@ -180,8 +183,7 @@ void CandidateIndex::Append(size_t at, int32_t slot, const uint64_t* masks, size
   Reserve(at, 1);
   List& list = lists_[at];
   place_[Idx(slot) * groups_.size() + g] = static_cast<int32_t>(list.size);
-  const Entry entry{slot, Filter(masks, groups_[g]), Filter(masks + words_, groups_[g])};
-  Data(list)[list.size++] = entry;
+  Data(list)[list.size++] = {slot, Filter(masks, groups_[g]), Filter(masks + words_, groups_[g])};
   if (list.size == 1) Occupy(at, true);
 }
 
@@ -301,25 +303,12 @@ void CandidateIndex::Reach(size_t g, const uint64_t* t, uint64_t flip) {
   reachedGroups_.emplace_back(static_cast<uint32_t>(g), reached_.size());
 }
 
-bool CandidateIndex::Near(const uint64_t* t, std::vector<int32_t>& found, size_t most) {
-  if (lists_.empty()) return true;
-  if (++query_ == 0) {
-    std::fill(seen_.begin(), seen_.end(), 0);
-    query_ = 1;
-  }
+std::pair<size_t, size_t> CandidateIndex::Chosen(const uint64_t* t) const {
+  if (groups_.size() == 1) return {0, 1};
   auto dashesIn = [&](size_t g) {
     const Group& group = groups_[g];
     return group.width - std::popcount(BitsAt(t, Idx(group.start), Idx(group.width)));
   };
-  if (groups_.size() == 1) {
-    // The one opposite literal, if any, lies in this group: try each.
-    Reach(0, t, 0);
-    for (uint64_t literals = BitsAt(t, 0, Idx(groups_[0].width)); literals != 0;
-         literals &= literals - 1) {
-      Reach(0, t, literals & (~literals + 1));
-    }
-    return Walk(t, found, most);
-  }
   size_t best = 0, second = 1;
   int bestDashes = dashesIn(0), secondDashes = dashesIn(1);
   if (secondDashes < bestDashes) {
@@ -338,9 +327,77 @@ bool CandidateIndex::Near(const uint64_t* t, std::vector<int32_t>& found, size_t
       secondDashes = dashes;
     }
   }
-  Reach(best, t, 0);
-  Reach(second, t, 0);
+  return {best, second};
+}
+
+void CandidateIndex::ReachFor(size_t g, const uint64_t* t) {
+  Reach(g, t, 0);
+  if (groups_.size() != 1) return;
+  // The one opposite literal, if any, lies in this group: try each.
+  for (uint64_t literals = BitsAt(t, 0, Idx(groups_[0].width)); literals != 0; literals &= literals - 1) {
+    Reach(0, t, literals & (~literals + 1));
+  }
+}
+
+bool CandidateIndex::Near(const uint64_t* t, std::vector<int32_t>& found, size_t most) {
+  if (lists_.empty()) return true;
+  if (++query_ == 0) {
+    std::fill(seen_.begin(), seen_.end(), 0);
+    query_ = 1;
+  }
+  const auto [best, second] = Chosen(t);
+  ReachFor(best, t);
+  if (second < groups_.size()) ReachFor(second, t);
   return Walk(t, found, most);
+}
+
+void CandidateIndex::NearEach(const std::vector<int32_t>& ids, const MaskStore& masks,
+                              const std::function<void(size_t, int32_t)>& found, const std::function<void()>& tick) {
+  if (lists_.empty() || ids.empty()) return;
+  std::vector<std::pair<uint8_t, uint8_t>> chosen(ids.size());
+  for (size_t i = 0; i < ids.size(); ++i) {
+    const auto [best, second] = Chosen(masks.Of(ids[i]));
+    chosen[i] = {static_cast<uint8_t>(best), static_cast<uint8_t>(second)};
+  }
+  // A leaf a query reaches, with the query's bits at the places the leaf's
+  // entries carry.
+  struct Visit {
+    uint32_t leaf, literals, ones, query;
+  };
+  std::vector<Visit> visits, sorted;
+  std::vector<uint32_t> start(leavesPerGroup_ + 1);
+  for (size_t g = 0; g < groups_.size(); ++g) {
+    const size_t base = g * leavesPerGroup_;
+    for (size_t from = 0; from < ids.size();) {
+      // The leaves that the next queries reach, until there are about
+      // kVisitsAtOnce of them.
+      visits.clear();
+      for (; from < ids.size() && visits.size() < kVisitsAtOnce; ++from) {
+        if (chosen[from].first != g && chosen[from].second != g) continue;
+        if (chosen[from].first == g) tick();
+        const uint64_t* t = masks.Of(ids[from]);
+        ReachFor(g, t);
+        const uint32_t literals = Filter(t, groups_[g]), ones = Filter(t + words_, groups_[g]);
+        for (const uint32_t at : reached_) {
+          visits.push_back({static_cast<uint32_t>(at - base), literals, ones, static_cast<uint32_t>(from)});
+        }
+        reached_.clear();
+        reachedGroups_.clear();
+      }
+      // In the order of the leaves (a counting sort), so that each list is
+      // read once, in the order of memory, for all the queries that reach it.
+      std::fill(start.begin(), start.end(), 0);
+      for (const Visit& v : visits) ++start[v.leaf + 1];
+      for (size_t leaf = 0; leaf < leavesPerGroup_; ++leaf) start[leaf + 1] += start[leaf];
+      sorted.resize(visits.size());
+      for (const Visit& v : visits) sorted[start[v.leaf]++] = v;
+      for (const Visit& v : sorted) {
+        ForEachPassing(lists_[base + v.leaf], v.literals, v.ones, [&](int32_t u) {
+          if (u != ids[v.query]) found(v.query, u);
+        });
+      }
+    }
+  }
 }
 
 template <typename F>
@@ -350,6 +407,15 @@ void CandidateIndex::ForEachReached(const uint64_t* t, F f) {
     const uint32_t literals = Filter(t, groups_[g]), ones = Filter(t + words_, groups_[g]);
     for (size_t i = begin; i < end; ++i) f(lists_[reached_[i]], literals, ones);
     begin = end;
+  }
+}
+
+template <typename F>
+void CandidateIndex::ForEachPassing(const List& list, uint32_t tLiterals, uint32_t tOnes, F f) {
+  const Entry* data = Data(list);
+  for (size_t e = 0; e < list.size; ++e) {
+    const uint32_t opposite = (data[e].ones ^ tOnes) & tLiterals;
+    if ((data[e].literals & tLiterals) == tLiterals && (opposite & (opposite - 1)) == 0) f(data[e].slot);
   }
 }
 
@@ -365,15 +431,11 @@ bool CandidateIndex::Walk(const uint64_t* t, std::vector<int32_t>& found, size_t
     // A term that has not got a literal wherever t has one at the places its
     // entry carries, or has more than one opposite there, is none.
     ForEachReached(t, [&](const List& list, uint32_t tLiterals, uint32_t tOnes) {
-      const Entry* data = Data(list);
-      for (const Entry* e = data, *end = data + list.size; e != end; ++e) {
-        const uint32_t opposite = (e->ones ^ tOnes) & tLiterals;
-        if ((e->literals & tLiterals) == tLiterals && (opposite & (opposite - 1)) == 0 &&
-            seen_[Idx(e->slot)] != query_) {
-          seen_[Idx(e->slot)] = query_;
-          found.push_back(e->slot);
-        }
-      }
+      ForEachPassing(list, tLiterals, tOnes, [&](int32_t u) {
+        if (seen_[Idx(u)] == query_) return;
+        seen_[Idx(u)] = query_;
+        found.push_back(u);
+      });
     });
   }
   reached_.clear();

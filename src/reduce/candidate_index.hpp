@@ -32,6 +32,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -80,6 +81,16 @@ class CandidateIndex {
   /// leaves to be read hold more than `most` terms: then it appends nothing
   /// and returns false.
   bool Near(const uint64_t* t, std::vector<int32_t>& found, size_t most);
+
+  /// The same for every term of `ids` at once (their input parts in
+  /// `masks`): calls found(i, u) for every term u other than ids[i] that Near
+  /// would name for ids[i], once or twice; tick() once per term. Group by
+  /// group, the leaves that many terms reach are gathered and read in the
+  /// order of the leaves: each list is read once, in the order of memory,
+  /// for all the terms that reach it, where a term at a time would read its
+  /// lists from memory, each a miss.
+  void NearEach(const std::vector<int32_t>& ids, const MaskStore& masks,
+                const std::function<void(size_t, int32_t)>& found, const std::function<void()>& tick);
 
  private:
   struct Group {
@@ -137,6 +148,12 @@ class CandidateIndex {
   // Notes the nonempty leaves of group g that agree with t's literals there,
   // with t's '1' bits in the group flipped at `flip` (a bit mask, or 0).
   void Reach(size_t g, const uint64_t* t, uint64_t flip);
+  // The groups a search of t reads: the two where t has the fewest dashes,
+  // the fewer first, or the one group (second then the group count).
+  std::pair<size_t, size_t> Chosen(const uint64_t* t) const;
+  // Notes the leaves of group g that may hold t's candidates: with a single
+  // group those of t and of t with each of its literals flipped in turn.
+  void ReachFor(size_t g, const uint64_t* t);
   // Appends the terms of the noted leaves that pass t's characters at the
   // places their entries carry, unless there are more than `most`.
   bool Walk(const uint64_t* t, std::vector<int32_t>& found, size_t most);
@@ -144,6 +161,11 @@ class CandidateIndex {
   // '1' bits at the places that the entries of the list's group carry.
   template <typename F>
   void ForEachReached(const uint64_t* t, F f);
+  // Calls f(slot) for the terms of a list whose entries have a literal
+  // wherever t has one at the places they carry, with the opposite one at no
+  // more than one of those places.
+  template <typename F>
+  void ForEachPassing(const List& list, uint32_t tLiterals, uint32_t tOnes, F f);
 
   int32_t inputCount_ = 0;
   size_t words_ = 0;

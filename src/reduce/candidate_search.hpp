@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -55,6 +56,11 @@ class CandidateSearch {
   /// term (which must be built).
   void NearEvery(const uint64_t* t, std::vector<int32_t>& found) {
     index_.Near(t, found, std::numeric_limits<size_t>::max());
+  }
+  /// The same for many terms at once (see CandidateIndex::NearEach).
+  void NearEveryEach(const std::vector<int32_t>& ids, const MaskStore& masks,
+                     const std::function<void(size_t, int32_t)>& found, const std::function<void()>& tick) {
+    index_.NearEach(ids, masks, found, tick);
   }
 
   /// Readies a pass: the index of every term serves, unless the pass turns

@@ -29,6 +29,9 @@ namespace tavro {
 namespace {
 
 constexpr size_t kSample = tuning::kIsolatedSample;
+// Terms checked at once, at least: fewer are checked one by one, member by
+// member as passes reach them (tuning::kCheckAtOnce).
+constexpr size_t kManyToCheck = tuning::kCheckAtOnce;
 
 // Whether the term s is isolated: whether no other input part of the graph
 // has a literal wherever s has one, with the opposite literal at no more than
@@ -59,6 +62,39 @@ bool CheckIsolated(Pass& p, int32_t s) {
   known.checked = true;
   known.isolated = isolated;
   return isolated;
+}
+
+// Checks every graph term not yet checked as CheckIsolated would, all at
+// once through the index of every term (which must be built), when there are
+// many; else the caller checks the members of the pass one by one. All are
+// checked now and not pass by pass: an isolated term stays isolated while
+// the passes alone change the graph, and the candidates noted for one that
+// is not stay complete.
+void CheckAtOnce(Pass& p) {
+  ReduceMemory& m = p.memory;
+  std::vector<int32_t> todo;
+  p.graph.terms.ForEach([&](const Term* t) {
+    if (!m.records[Idx(t->slot)].checked) todo.push_back(t->slot);
+  });
+  if (todo.size() < kManyToCheck) return;
+  std::vector<std::pair<size_t, int32_t>> pairs;
+  m.search.NearEveryEach(
+      todo, m.masks,
+      [&](size_t i, int32_t u) {
+        if (CompareMasks(MasksOf(p, todo[i]), MasksOf(p, u), p.words) != kUnrelated) pairs.emplace_back(i, u);
+      },
+      [&] { Step(p); });
+  std::sort(pairs.begin(), pairs.end());
+  pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+  std::vector<int32_t> related;
+  for (size_t i = 0, k = 0; i < todo.size(); ++i) {
+    related.clear();
+    for (; k < pairs.size() && pairs[k].first == i; ++k) related.push_back(pairs[k].second);
+    TermRecord& known = m.records[Idx(todo[i])];
+    known.checked = true;
+    known.isolated = related.empty();
+    if (!known.isolated) KnowCandidates(m, todo[i], related);
+  }
 }
 
 // Appends to `pairs` the pairs of keys[begin, end) (equal `own`, sorted by
@@ -200,6 +236,7 @@ void MarkSuspects(Pass& p) {
   }
   if (2 * isolated >= sampled) {
     if (!unchecked.empty() && !m.search.indexed()) BuildIndex(m, p.graph);
+    if (!unchecked.empty()) CheckAtOnce(p);
     for (int32_t s : unchecked) {
       Step(p);
       const TermRecord& known = m.records[Idx(s)];

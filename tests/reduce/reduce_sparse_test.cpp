@@ -21,7 +21,7 @@
 namespace tavro {
 namespace {
 
-testing::CubeLines SparseClusters(std::mt19937& rng, int inputs, double dash, int outputs) {
+testing::CubeLines SparseClusters(std::mt19937& rng, int inputs, double dash, int outputs, int bases = 500) {
   auto chance = [&](double p) { return std::uniform_real_distribution<double>(0, 1)(rng) < p; };
   std::map<std::string, std::string> seen;
   testing::CubeLines cubes;
@@ -30,7 +30,7 @@ testing::CubeLines SparseClusters(std::mt19937& rng, int inputs, double dash, in
     for (int j = 0; j < outputs; ++j) out += "111-0~~"[rng() % 7];
     if (seen.emplace(in, out).second) cubes.emplace_back(in, out);
   };
-  for (int c = 0; c < 500; ++c) {
+  for (int c = 0; c < bases; ++c) {
     std::string base;
     for (int k = 0; k < inputs; ++k) base += chance(dash) ? '-' : "01"[rng() % 2];
     add(base);
@@ -58,26 +58,39 @@ std::vector<testing::Lines> AllLists(const TermGraph& g) {
   return out;
 }
 
+void ExpectThePlainPass(const testing::CubeLines& cubes, int inputs, int outputs) {
+  TermGraph expected, actual;
+  testing::Load(expected, kTypeFdr, inputs, outputs, cubes);
+  testing::Load(actual, kTypeFdr, inputs, outputs, cubes);
+  ReduceState state;
+  for (int32_t j = 0; j < outputs; ++j) {
+    const auto thrown = testing::ThrownBy([&] { testing::ReferenceReduceOutput(expected, j); });
+    ASSERT_EQ(testing::ThrownBy([&] { ReduceOutput(actual, j, state); }), thrown);
+    ASSERT_EQ(testing::VerifyGraph(actual), "");
+    ASSERT_EQ(AllLists(actual), AllLists(expected)) << "after output " << j;
+    if (thrown.kind != "none") break;
+  }
+}
+
 TEST(ReduceOutputSparse, MatchesThePlainPassAtWordEdges) {
   constexpr int kOutputs = 6;
   std::mt19937 rng(12);
   for (int inputs : {31, 32, 33, 63, 64, 65, 127, 128, 129}) {
     for (double dash : {0.0, 0.15}) {
       SCOPED_TRACE(std::to_string(inputs) + " inputs, dash " + std::to_string(dash));
-      const testing::CubeLines cubes = SparseClusters(rng, inputs, dash, kOutputs);
-      TermGraph expected, actual;
-      testing::Load(expected, kTypeFdr, inputs, kOutputs, cubes);
-      testing::Load(actual, kTypeFdr, inputs, kOutputs, cubes);
-      ReduceState state;
-      for (int32_t j = 0; j < kOutputs; ++j) {
-        const auto thrown = testing::ThrownBy([&] { testing::ReferenceReduceOutput(expected, j); });
-        ASSERT_EQ(testing::ThrownBy([&] { ReduceOutput(actual, j, state); }), thrown);
-        ASSERT_EQ(testing::VerifyGraph(actual), "");
-        ASSERT_EQ(AllLists(actual), AllLists(expected)) << "after output " << j;
-        if (thrown.kind != "none") break;
-      }
+      ExpectThePlainPass(SparseClusters(rng, inputs, dash, kOutputs), inputs, kOutputs);
     }
   }
+}
+
+// Enough terms (over 4,096) that the first pass checks them all at once,
+// with dashes, so that the index is asked for many terms in one sweep.
+TEST(ReduceOutputSparse, ManyTermsCheckedAtOnceMatchThePlainPass) {
+  constexpr int kOutputs = 3, kInputs = 40;
+  std::mt19937 rng(13);
+  const testing::CubeLines cubes = SparseClusters(rng, kInputs, 0.2, kOutputs, 2600);
+  ASSERT_GT(cubes.size(), 4096u);
+  ExpectThePlainPass(cubes, kInputs, kOutputs);
 }
 
 // A pass makes and drops an expansion noted in a term's list; the next pass
