@@ -16,8 +16,10 @@ using tuning::kMostGroups;
 // within its chunk is the low 16 bits of List::at.
 constexpr size_t kFilterPlaces = 32;
 constexpr uint32_t kChunk = uint32_t{1} << 16;
-// Leaves reached by the queries of one sweep of NearEach (16 bytes each).
-constexpr size_t kVisitsAtOnce = size_t{1} << 20;
+// Leaves reached by the queries of one sweep of NearEach (16 bytes each, and
+// as many again sorted): half the terms the index was shaped for, within
+// these bounds, so that the sweep's memory stays small beside the index's.
+constexpr size_t kFewestVisitsAtOnce = size_t{1} << 16, kMostVisitsAtOnce = size_t{1} << 20;
 
 size_t Idx(int32_t i) { return static_cast<size_t>(i); }
 
@@ -364,15 +366,16 @@ void CandidateIndex::NearEach(const std::vector<int32_t>& ids, const MaskStore& 
   struct Visit {
     uint32_t leaf, literals, ones, query;
   };
+  const size_t visitsAtOnce = std::clamp(shapedFor_ / 2, kFewestVisitsAtOnce, kMostVisitsAtOnce);
   std::vector<Visit> visits, sorted;
   std::vector<uint32_t> start(leavesPerGroup_ + 1);
   for (size_t g = 0; g < groups_.size(); ++g) {
     const size_t base = g * leavesPerGroup_;
     for (size_t from = 0; from < ids.size();) {
       // The leaves that the next queries reach, until there are about
-      // kVisitsAtOnce of them.
+      // visitsAtOnce of them.
       visits.clear();
-      for (; from < ids.size() && visits.size() < kVisitsAtOnce; ++from) {
+      for (; from < ids.size() && visits.size() < visitsAtOnce; ++from) {
         if (chosen[from].first != g && chosen[from].second != g) continue;
         if (chosen[from].first == g) tick();
         const uint64_t* t = masks.Of(ids[from]);
