@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <limits>
 #include <new>
 
 namespace tavro {

@@ -33,30 +33,51 @@ constexpr size_t kSample = tuning::kIsolatedSample;
 // member as passes reach them (tuning::kCheckAtOnce).
 constexpr size_t kManyToCheck = tuning::kCheckAtOnce;
 
+// Keeps the answer of the check of s: isolated when it has no candidates,
+// else they are noted, so that visits of s need not look for them again.
+void NoteCheck(ReduceMemory& m, int32_t s, const std::vector<int32_t>& candidates) {
+  TermRecord& known = m.records[Idx(s)];
+  known.checked = true;
+  known.isolated = candidates.empty();
+  if (!known.isolated) KnowCandidates(m, s, candidates);
+}
+
+// The same for every term of `ids`, from the pairs (index in `ids`,
+// candidate) a check at once found, each once or more.
+void NoteChecks(ReduceMemory& m, const std::vector<int32_t>& ids, std::vector<std::pair<uint32_t, int32_t>>& pairs) {
+  std::sort(pairs.begin(), pairs.end());
+  pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+  std::vector<int32_t> candidates;
+  for (size_t i = 0, k = 0; i < ids.size(); ++i) {
+    candidates.clear();
+    for (; k < pairs.size() && pairs[k].first == i; ++k) candidates.push_back(pairs[k].second);
+    NoteCheck(m, ids[i], candidates);
+  }
+}
+
 // Whether the term s is isolated: whether no other input part of the graph
 // has a literal wherever s has one, with the opposite literal at no more than
 // one of those places. The answer is kept. Before the index of every term is
 // built (for a sample), it reads them all.
 bool CheckIsolated(Pass& p, int32_t s) {
   const uint64_t* tm = MasksOf(p, s);
-  bool isolated = true;
   if (p.memory.search.indexed()) {
-    // Every candidate is among the terms the index names: they are noted,
-    // so that visits of s need not ask the index again.
+    // Every candidate is among the terms the index names.
     p.near.clear();
     p.memory.search.NearEvery(tm, p.near);
     p.related.clear();
     for (int32_t u : p.near) {
       if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) != kUnrelated) p.related.push_back(u);
     }
-    isolated = p.related.empty();
-    if (!isolated) KnowCandidates(p.memory, s, p.related);
-  } else {
-    // The masks of every term (an id with serial 0 is free), until one meets s.
-    for (size_t u = 0; u < Idx(p.topId) && isolated; ++u) {
-      if (p.memory.records[u].serial == 0 || u == Idx(s)) continue;
-      isolated = CompareMasks(tm, MasksOf(p, static_cast<int32_t>(u)), p.words) == kUnrelated;
-    }
+    NoteCheck(p.memory, s, p.related);
+    return p.related.empty();
+  }
+  // The masks of every term (an id with serial 0 is free), until one meets
+  // s. The candidates are not noted: visits look for them.
+  bool isolated = true;
+  for (size_t u = 0; u < Idx(p.topId) && isolated; ++u) {
+    if (p.memory.records[u].serial == 0 || u == Idx(s)) continue;
+    isolated = CompareMasks(tm, MasksOf(p, static_cast<int32_t>(u)), p.words) == kUnrelated;
   }
   TermRecord& known = p.memory.records[Idx(s)];
   known.checked = true;
@@ -77,34 +98,26 @@ void CheckAtOnce(Pass& p) {
     if (!m.records[Idx(t->slot)].checked) todo.push_back(t->slot);
   });
   if (todo.size() < kManyToCheck) return;
-  std::vector<std::pair<size_t, int32_t>> pairs;
+  std::vector<std::pair<uint32_t, int32_t>> pairs;
   m.search.NearEveryEach(
       todo, m.masks,
       [&](size_t i, int32_t u) {
-        if (CompareMasks(MasksOf(p, todo[i]), MasksOf(p, u), p.words) != kUnrelated) pairs.emplace_back(i, u);
+        if (CompareMasks(MasksOf(p, todo[i]), MasksOf(p, u), p.words) != kUnrelated) {
+          pairs.emplace_back(static_cast<uint32_t>(i), u);
+        }
       },
       [&] { Step(p); });
-  std::sort(pairs.begin(), pairs.end());
-  pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
-  std::vector<int32_t> related;
-  for (size_t i = 0, k = 0; i < todo.size(); ++i) {
-    related.clear();
-    for (; k < pairs.size() && pairs[k].first == i; ++k) related.push_back(pairs[k].second);
-    TermRecord& known = m.records[Idx(todo[i])];
-    known.checked = true;
-    known.isolated = related.empty();
-    if (!known.isolated) KnowCandidates(m, todo[i], related);
-  }
+  NoteChecks(m, todo, pairs);
 }
 
 // Appends to `pairs` the pairs of keys[begin, end) (equal `own`, sorted by
 // `other`) whose `other` is one bit apart.
 void PairInRun(const std::vector<HalfKey>& keys, size_t begin, size_t end, size_t otherBits,
-               std::vector<std::pair<uint32_t, uint32_t>>& pairs) {
+               std::vector<std::pair<uint32_t, int32_t>>& pairs) {
   constexpr size_t kPairwiseRun = 16;
   auto mark = [&](size_t a, size_t b) {
-    pairs.emplace_back(keys[a].at, keys[b].at);
-    pairs.emplace_back(keys[b].at, keys[a].at);
+    pairs.emplace_back(keys[a].at, static_cast<int32_t>(keys[b].at));
+    pairs.emplace_back(keys[b].at, static_cast<int32_t>(keys[a].at));
   };
   if (end - begin <= kPairwiseRun) {
     for (size_t a = begin; a < end; ++a) {
@@ -139,7 +152,7 @@ void CheckFullTermsAtOnce(Pass& p) {
     if (known.dash == 0 && !known.impure) ids.push_back(entry.slot);
   }
   if (ids.empty()) return;
-  std::vector<std::pair<uint32_t, uint32_t>> pairs;
+  std::vector<std::pair<uint32_t, int32_t>> pairs;
   std::vector<HalfKey> keys, scratch;
   const size_t low = places / 2;
   for (const bool lowHalfShared : {true, false}) {
@@ -168,16 +181,8 @@ void CheckFullTermsAtOnce(Pass& p) {
   }
   // Each term's candidates are the terms it pairs with, whichever half
   // found the pair.
-  std::sort(pairs.begin(), pairs.end());
-  std::vector<int32_t> candidates;
-  for (size_t i = 0, k = 0; i < ids.size(); ++i) {
-    candidates.clear();
-    for (; k < pairs.size() && pairs[k].first == i; ++k) candidates.push_back(ids[pairs[k].second]);
-    TermRecord& known = m.records[Idx(ids[i])];
-    known.checked = true;
-    known.isolated = candidates.empty();
-    if (!known.isolated) KnowCandidates(m, ids[i], candidates);
-  }
+  for (auto& pair : pairs) pair.second = ids[Idx(pair.second)];
+  NoteChecks(m, ids, pairs);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ inline constexpr size_t kIsolatedSample = 64;
 // Checking at once (isolated_terms.cpp): when at least kCheckAtOnce graph
 // terms wait for the check, all are checked in one sweep of the index of
 // every term instead of one by one as the passes reach them. Random
-// 1,000,000 / 32 / 16: 2.96 against 4.57 s, 4,000,000: 35 against 71 s;
+// 1,000,000 / 32 / 16: 3.1 against 4.6 s, 4,000,000: 33 against 70 s;
 // below the bound (onoff signet, where the passes would stop looking after a
 // few outputs) the sweep would check terms that no pass checks.
 inline constexpr size_t kCheckAtOnce = 4096;

@@ -511,7 +511,7 @@ FAULTS = [
      "      for (const Visit& v : visits) sorted[start[v.leaf]++] = v;\n      sorted.resize(sorted.size() / 2);",
      "[reduce] at once: half the leaves a sweep gathers are never read"),
     ("src/reduce/isolated_terms.cpp",
-     "    for (; k < pairs.size() && pairs[k].first == i; ++k) related.push_back(pairs[k].second);\n    TermRecord& known = m.records[Idx(todo[i])];",
-     "    for (; k < pairs.size() && pairs[k].first == i; ++k) related.push_back(pairs[k].second);\n    if (!related.empty()) related.pop_back();\n    TermRecord& known = m.records[Idx(todo[i])];",
+     "    NoteCheck(m, ids[i], candidates);",
+     "    if (!candidates.empty()) candidates.pop_back();\n    NoteCheck(m, ids[i], candidates);",
      "[reduce] at once: a term checked at once forgets one of its candidates"),
 ]

@@ -1,9 +1,10 @@
 // The pass on sparse covers, at widths where packed words begin and end: most
 // terms meet no other, so they are found isolated (all at once when they have
-// no dash, else through the index), and the rest stand in small clusters
-// whose expansions become candidates of the terms found not isolated. Every
-// list must end as the plain pass leaves it. Six outputs, so that terms made
-// by one pass are candidates noted for terms that later passes visit.
+// no dash, else through the index, term by term or in one sweep), and the
+// rest stand in small clusters whose expansions become candidates of the
+// terms found not isolated. Every list must end as the plain pass leaves it.
+// Six outputs, so that terms made by one pass are candidates noted for terms
+// that later passes visit.
 #include <gtest/gtest.h>
 
 #include <map>
