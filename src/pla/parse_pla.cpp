@@ -131,11 +131,13 @@ void RequireCounts(const ParserState& state) {
 // A cube line takes at least one byte per input and output and a separator,
 // which bounds the number of terms the text left can add; the term index is
 // sized once for them instead of growing step by step (each growth rereads
-// it whole). A text of mostly other lines claims at most one term per 64 of
-// its bytes beyond a few million terms: an index of half the text's size.
+// it whole, and holds the old table beside the new one). A text of mostly
+// other lines claims at most one term per 32 of its bytes beyond a few
+// million terms: about 12 bytes of index (entry and filter) per term, so an
+// index of at most 0.4 times the text's size.
 void StartGraph(TermGraph& graph, ParserState& state, size_t bytesLeft) {
   constexpr uint64_t kReservedTermsAnyway = uint64_t{1} << 22;
-  constexpr uint64_t kBytesPerReservedTerm = 64;
+  constexpr uint64_t kBytesPerReservedTerm = 32;
   if (state.type == 0) state.type = kTypeFd;
   InitGraph(graph, state.type, state.inputCount, state.outputCount, state.inputLabels,
             state.outputLabels);
