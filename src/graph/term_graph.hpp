@@ -22,6 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "graph/huge_pages.hpp"
 #include "graph/slot_sequence.hpp"
 
 namespace tavro {
@@ -323,9 +324,9 @@ struct InputPartIndex {
     uint32_t slot = kNoSlot;
     uint32_t tag = 0;
   };
-  std::vector<Entry> entries;  // any size of whole cache lines, or empty
+  std::vector<Entry, HugePageAllocator<Entry>> entries;  // any size of whole cache lines, or empty
   std::vector<Entry> pending;
-  std::vector<uint64_t> filter;
+  std::vector<uint64_t, HugePageAllocator<uint64_t>> filter;
   int filterShift = 63;
   size_t used = 0;  // entries in the table and pending
   size_t erasedSinceFilter = 0;
