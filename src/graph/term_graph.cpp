@@ -11,14 +11,7 @@ namespace tavro {
 
 TermPool::~TermPool() {
   for (size_t slot = 0; slot < size_; ++slot) (*this)[slot].~Term();
-  const size_t words = (chunkMask_ + 1) * slotWords_;
-  for (size_t i = 0; i < chunks_.size(); ++i) {
-    if (i == 0) {
-      std::allocator<uint64_t>().deallocate(chunks_[i], words);
-    } else {
-      std::allocator<uint64_t>().deallocate(chunks_[i], words);
-    }
-  }
+  for (uint64_t* chunk : chunks_) std::allocator<uint64_t>().deallocate(chunk, (chunkMask_ + 1) * slotWords_);
 }
 
 void TermPool::SetShape(size_t inputs, size_t outputs) {
@@ -33,14 +26,12 @@ void TermPool::SetShape(size_t inputs, size_t outputs) {
 
 // Chunks are taken raw and their terms built one by one: memory that no term
 // has reached is only reserved, so a small graph costs what it fills of its
-// first chunk. Later chunks belong to large graphs and take huge pages, which
-// cost a fault per 2 MiB instead of one per 4 KiB.
+// first chunk. They are written in slot order, so small pages serve them as
+// well as huge ones (which were slower in a trial).
 Term& TermPool::Grow() {
   if ((size_ & chunkMask_) == 0) {
-    const size_t words = (chunkMask_ + 1) * slotWords_;
     chunks_.reserve(chunks_.size() + 1);
-    chunks_.push_back(chunks_.empty() ? std::allocator<uint64_t>().allocate(words)
-                                      : std::allocator<uint64_t>().allocate(words));
+    chunks_.push_back(std::allocator<uint64_t>().allocate((chunkMask_ + 1) * slotWords_));
   }
   const size_t slot = size_;
   Term* term = new (At(slot)) Term();
