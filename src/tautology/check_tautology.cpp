@@ -39,13 +39,14 @@ void CheckOutputIndex(const TermGraph& graph, int32_t output) {
 struct TermIndex {
   int32_t termCount = 0;
   int32_t inputCount = 0;
-  // The input planes of each term, onTerms order: `words` literal words,
-  // then as many value words. A character other than '0', '1', '-' has the
-  // value bit without the literal bit. Terms held as text get planes of
-  // their own, in `ownPlanes`.
-  std::vector<const uint64_t*> planes;
-  std::vector<uint64_t> ownPlanes;
+  // The input planes of each term, onTerms order, one term after the other:
+  // `words` literal words, then as many value words. A character other than
+  // '0', '1', '-' has the value bit without the literal bit. They are copied
+  // out of the graph, so that the search reads them in sequence and without
+  // the rest of each term.
+  std::vector<uint64_t> planes;
   size_t words = 0;
+  const uint64_t* PlanesOf(int32_t t) const { return planes.data() + 2 * words * static_cast<size_t>(t); }
   // Candidate lists of variable v, built the first time a branch on v needs
   // one: the terms whose character at v is '0', then those with '1', each in
   // onTerms order, at candidates[lists[v].begin .. lists[v].split) and
@@ -83,16 +84,14 @@ void BuildTermIndex(const TermGraph& graph, int32_t output, TermIndex& index) {
   index.inputCount = graph.inputCount;
   index.words = packing::InputWords(Z(graph.inputCount));
   index.planes.clear();
-  index.ownPlanes.clear();
-  std::vector<std::pair<size_t, size_t>> own;  // (term, offset in ownPlanes)
+  index.planes.reserve(2 * index.words * Z(index.termCount));
   onTerms.ForEach([&](const Term* t) {
-    if (!t->packed()) {
-      own.emplace_back(index.planes.size(), index.ownPlanes.size());
-      PlanesOfText(*t, index.words, index.ownPlanes);
+    if (t->packed()) {
+      index.planes.insert(index.planes.end(), t->inputWords(), t->inputWords() + 2 * index.words);
+    } else {
+      PlanesOfText(*t, index.words, index.planes);
     }
-    index.planes.push_back(t->inputWords());
   });
-  for (const auto& [p, at] : own) index.planes[p] = &index.ownPlanes[at];
   for (int32_t v : index.built) index.lists[Z(v)] = TermIndex::Lists{};
   index.built.clear();
   index.candidates.clear();
@@ -108,7 +107,7 @@ const TermIndex::Lists& ListsOf(TermIndex& index, int32_t v) {
   const size_t w = Z(v) / 64;
   const unsigned bit = static_cast<unsigned>(v % 64);
   for (int32_t p = 0; p < index.termCount; ++p) {
-    const uint64_t* planes = index.planes[Z(p)];
+    const uint64_t* planes = index.PlanesOf(p);
     if ((planes[w] >> bit & 1) == 0) continue;
     if ((planes[index.words + w] >> bit & 1) == 0) {
       index.candidates.push_back(p);
@@ -171,6 +170,8 @@ struct SearchState {
   std::vector<SearchFrame> frameStack;
   std::vector<int32_t> chainHead;  // scratch of the sort by dashCount
   std::vector<int32_t> chainTail;
+  std::vector<size_t> runBounds;  // scratch of SortRuns
+  std::vector<int32_t> runMerged;
   int64_t branches = 0;
   ProgressHook progress;  // told of the branches every kSearchProgressStride
 };
@@ -188,7 +189,7 @@ void Free(SearchState& state, int32_t v) {
 /// Characters of term t that are not '0' or '1'.
 int32_t DashCount(const TermIndex& index, int32_t t) {
   int32_t literals = 0;
-  for (size_t w = 0; w < index.words; ++w) literals += std::popcount(index.planes[Z(t)][w]);
+  for (size_t w = 0; w < index.words; ++w) literals += std::popcount(index.PlanesOf(t)[w]);
   return index.inputCount - literals;
 }
 
@@ -253,7 +254,7 @@ void StartSearch(const TermIndex& index, SearchState& state) {
 /// '-' and the assignment is free; -1 when there is none. Reads 64
 /// variables at a time.
 int32_t FreeLiteral(const TermIndex& index, const SearchState& state, int32_t t, int32_t after) {
-  const uint64_t* planes = index.planes[Z(t)];
+  const uint64_t* planes = index.PlanesOf(t);
   const size_t from = Z(after + 1);
   for (size_t w = from / 64; w < index.words; ++w) {
     uint64_t open = (planes[w] | planes[index.words + w]) & ~state.assigned[w];
@@ -266,10 +267,44 @@ int32_t FreeLiteral(const TermIndex& index, const SearchState& state, int32_t t,
 /// The character class of term t at variable v: '0', '1', '-', or '~' for
 /// every other character.
 char CharAt(const TermIndex& index, int32_t t, int32_t v) {
-  const uint64_t* planes = index.planes[Z(t)];
+  const uint64_t* planes = index.PlanesOf(t);
   const bool literal = (planes[Z(v) / 64] >> (v % 64) & 1) != 0;
   const bool value = (planes[index.words + Z(v) / 64] >> (v % 64) & 1) != 0;
   return literal ? (value ? '1' : '0') : (value ? '~' : '-');
+}
+
+/// Sorts the terms of `state.removedTerms` from `begin` on. They come in
+/// working-list order, which until the first backtrack is a few ascending
+/// runs, one per dashCount: runs are merged pairwise, each merge a pass, and
+/// only a list of many runs is sorted outright. The terms are distinct, so
+/// either way gives the one ascending order.
+void SortRuns(SearchState& state, size_t begin) {
+  constexpr size_t kRunsAtMost = 16;
+  std::vector<int32_t>& terms = state.removedTerms;
+  std::vector<size_t>& bounds = state.runBounds;
+  bounds.assign(1, begin);
+  for (size_t k = begin + 1; k < terms.size(); ++k) {
+    if (terms[k] > terms[k - 1]) continue;
+    if (bounds.size() == kRunsAtMost) {
+      std::sort(terms.begin() + static_cast<std::ptrdiff_t>(begin), terms.end());
+      return;
+    }
+    bounds.push_back(k);
+  }
+  bounds.push_back(terms.size());
+  const auto at = [&terms](size_t k) { return terms.begin() + static_cast<std::ptrdiff_t>(k); };
+  while (bounds.size() > 2) {
+    size_t kept = 1;
+    for (size_t r = 0; r + 2 < bounds.size(); r += 2) {
+      std::vector<int32_t>& merged = state.runMerged;
+      merged.resize(bounds[r + 2] - bounds[r]);
+      std::merge(at(bounds[r]), at(bounds[r + 1]), at(bounds[r + 1]), at(bounds[r + 2]), merged.begin());
+      std::copy(merged.begin(), merged.end(), at(bounds[r]));
+      bounds[kept++] = bounds[r + 2];
+    }
+    if (bounds.size() % 2 == 0) bounds[kept++] = bounds.back();
+    bounds.resize(kept);
+  }
 }
 
 /// Negates e's literal at variable i, takes e out and sets aside the working
@@ -298,7 +333,7 @@ void Branch(TermIndex& index, SearchState& state, int32_t e, int32_t i) {
     for (int32_t t = First(working); t != working.sentinel; t = working.next[Z(t)]) {
       if (CharAt(index, t, i) == literal) removed.push_back(t);
     }
-    std::sort(removed.begin() + static_cast<std::ptrdiff_t>(removedBegin), removed.end());
+    SortRuns(state, removedBegin);
     for (size_t k = removedBegin; k < removed.size(); ++k) Remove(working, removed[k]);
   } else {
     for (size_t k = begin; k < end; ++k) {
