@@ -3,8 +3,8 @@
 //
 // The witness printed depends on every order below: the working list starts
 // as onTerms stably sorted by dashCount (largest first), the first working term
-// is branched on at its lowest free variable, candidate lists are read in
-// onTerms order, and backtracking appends the restored terms and then the
+// is branched on at its lowest free variable, the working terms a branch sets
+// aside are taken in onTerms order, and backtracking appends the restored terms and then the
 // frame's own term at the end of the working list.
 //
 // Terms are named by their position in the output's onTerms list (local
@@ -15,7 +15,6 @@
 #include <cassert>
 #include <bit>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "graph/progress_hook.hpp"
@@ -40,30 +39,22 @@ void CheckOutputIndex(const TermGraph& graph, int32_t output) {
 struct TermIndex {
   int32_t termCount = 0;
   int32_t inputCount = 0;
-  // The input planes of each term, onTerms order, one term after the other:
-  // `words` literal words, then as many value words. A character other than
-  // '0', '1', '-' has the value bit without the literal bit. They are copied
-  // out of the graph, so that the search reads them in sequence and without
-  // the rest of each term.
-  std::vector<uint64_t> planes;
+  // The input planes of each term, onTerms order: `words` literal words,
+  // then as many value words. A character other than '0', '1', '-' has the
+  // value bit without the literal bit. Terms held as text get planes of
+  // their own, in `ownPlanes`.
+  std::vector<const uint64_t*> planes;
+  std::vector<uint64_t> ownPlanes;
   size_t words = 0;
-  const uint64_t* PlanesOf(int32_t t) const { return planes.data() + 2 * words * static_cast<size_t>(t); }
-  // Candidate lists of variable v, built the first time a branch on v needs
-  // one: the terms whose character at v is '0', then those with '1', each in
-  // onTerms order, at candidates[lists[v].begin .. lists[v].split) and
-  // [lists[v].split .. lists[v].end). A search seldom branches on every
-  // variable, so most lists of a large output are never built. The variables
-  // whose lists are built are named in `built`.
-  struct Lists {
-    size_t begin = 0;
-    size_t split = 0;
-    size_t end = 0;
-    bool built = false;
-  };
-  std::vector<Lists> lists;
-  std::vector<int32_t> built;
-  std::vector<int32_t> candidates;
-  std::vector<int32_t> ones;  // scratch of a build
+  const uint64_t* PlanesOf(int32_t t) const { return planes[Z(t)]; }
+  // The same bits by variable, 64 terms to a word (bit p % 64 of word p / 64
+  // for local index p): for variable v, `blocks` words of the terms' literal
+  // bits at columns[2 * v * blocks], then as many of their value bits. A
+  // branch reads the two columns of its variable to find the terms with its
+  // literal, 64 at a time and in local index order.
+  std::vector<uint64_t> columns;
+  size_t blocks = 0;
+  const uint64_t* Column(int32_t v, size_t plane) const { return &columns[(2 * Z(v) + plane) * blocks]; }
 };
 
 /// Planes of a term held as text, appended to `out`.
@@ -79,49 +70,59 @@ void PlanesOfText(const Term& t, size_t words, std::vector<uint64_t>& out) {
   }
 }
 
+/// Transposes a 64 x 64 matrix of bits: bit k of a[j] becomes the bit j of
+/// a[k] that was. Blocks of half the size are swapped across the diagonal,
+/// from 32 x 32 down to single bits.
+void Transpose64(uint64_t* a) {
+  uint64_t mask = 0x00000000FFFFFFFFULL;
+  for (size_t j = 32; j != 0; j >>= 1, mask ^= mask << j) {
+    for (size_t k = 0; k < 64; k = ((k | j) + 1) & ~j) {
+      const uint64_t swap = ((a[k] >> j) ^ a[k | j]) & mask;
+      a[k] ^= swap << j;
+      a[k | j] ^= swap;
+    }
+  }
+}
+
+/// Fills the columns from the planes, a block of 64 terms and 64 variables
+/// at a time.
+void BuildColumns(TermIndex& index) {
+  const size_t terms = Z(index.termCount);
+  const size_t inputs = Z(index.inputCount);
+  index.blocks = (terms + 63) / 64;
+  index.columns.assign(2 * inputs * index.blocks, 0);
+  uint64_t square[64];
+  for (size_t b = 0; b < index.blocks; ++b) {
+    const size_t count = std::min<size_t>(64, terms - 64 * b);
+    for (size_t plane = 0; plane < 2; ++plane) {
+      for (size_t w = 0; w < index.words; ++w) {
+        for (size_t k = 0; k < 64; ++k) square[k] = k < count ? index.planes[64 * b + k][plane * index.words + w] : 0;
+        Transpose64(square);
+        for (size_t j = 0; j < 64 && 64 * w + j < inputs; ++j) {
+          index.columns[(2 * (64 * w + j) + plane) * index.blocks + b] = square[j];
+        }
+      }
+    }
+  }
+}
+
 void BuildTermIndex(const TermGraph& graph, int32_t output, TermIndex& index) {
   const TermList& onTerms = graph.outputLists[Z(output)].onTerms;
   index.termCount = onTerms.Count();
   index.inputCount = graph.inputCount;
   index.words = packing::InputWords(Z(graph.inputCount));
   index.planes.clear();
-  index.planes.reserve(2 * index.words * Z(index.termCount));
+  index.ownPlanes.clear();
+  std::vector<std::pair<size_t, size_t>> own;  // (term, offset in ownPlanes)
   onTerms.ForEach([&](const Term* t) {
-    if (t->packed()) {
-      index.planes.insert(index.planes.end(), t->inputWords(), t->inputWords() + 2 * index.words);
-    } else {
-      PlanesOfText(*t, index.words, index.planes);
+    if (!t->packed()) {
+      own.emplace_back(index.planes.size(), index.ownPlanes.size());
+      PlanesOfText(*t, index.words, index.ownPlanes);
     }
+    index.planes.push_back(t->inputWords());
   });
-  for (int32_t v : index.built) index.lists[Z(v)] = TermIndex::Lists{};
-  index.built.clear();
-  index.candidates.clear();
-  if (index.lists.size() < Z(graph.inputCount)) index.lists.resize(Z(graph.inputCount));
-}
-
-/// The candidate lists of variable v, built when first asked for.
-const TermIndex::Lists& ListsOf(TermIndex& index, int32_t v) {
-  TermIndex::Lists& lists = index.lists[Z(v)];
-  if (lists.built) return lists;
-  lists.begin = index.candidates.size();
-  index.ones.clear();
-  const size_t w = Z(v) / 64;
-  const unsigned bit = static_cast<unsigned>(v % 64);
-  for (int32_t p = 0; p < index.termCount; ++p) {
-    const uint64_t* planes = index.PlanesOf(p);
-    if ((planes[w] >> bit & 1) == 0) continue;
-    if ((planes[index.words + w] >> bit & 1) == 0) {
-      index.candidates.push_back(p);
-    } else {
-      index.ones.push_back(p);
-    }
-  }
-  lists.split = index.candidates.size();
-  index.candidates.insert(index.candidates.end(), index.ones.begin(), index.ones.end());
-  lists.end = index.candidates.size();
-  lists.built = true;
-  index.built.push_back(v);
-  return lists;
+  for (const auto& [p, at] : own) index.planes[p] = &index.ownPlanes[at];
+  BuildColumns(index);
 }
 
 /// workingTerms: a doubly-linked list over local indexes, entry `sentinel`
@@ -132,7 +133,7 @@ struct WorkingList {
   int32_t count = 0;
   std::vector<int32_t> prev;
   std::vector<int32_t> next;
-  std::vector<uint8_t> holds;  // 1 while the term is in the list
+  std::vector<uint64_t> holds;  // bit per term, set while it is in the list
 };
 
 int32_t First(const WorkingList& list) { return list.next[Z(list.sentinel)]; }
@@ -143,14 +144,14 @@ void Append(WorkingList& list, int32_t t) {
   list.next[Z(t)] = list.sentinel;
   list.next[Z(last)] = t;
   list.prev[Z(list.sentinel)] = t;
-  list.holds[Z(t)] = 1;
+  list.holds[Z(t) / 64] |= uint64_t{1} << (t % 64);
   ++list.count;
 }
 
 void Remove(WorkingList& list, int32_t t) {
   list.next[Z(list.prev[Z(t)])] = list.next[Z(t)];
   list.prev[Z(list.next[Z(t)])] = list.prev[Z(t)];
-  list.holds[Z(t)] = 0;
+  list.holds[Z(t) / 64] &= ~(uint64_t{1} << (t % 64));
   --list.count;
 }
 
@@ -215,7 +216,7 @@ void StartSearch(const TermIndex& index, SearchState& state) {
   const size_t slots = Z(index.termCount) + 1;
   working.prev.assign(slots, working.sentinel);
   working.next.assign(slots, working.sentinel);
-  working.holds.assign(slots, 0);
+  working.holds.assign(slots / 64 + 1, 0);
   // Stable by dashCount, largest first: each term joins the chain of its
   // dashCount (linked through `next`) in onTerms order, and the chains are
   // then joined, largest dashCount first, into the ring.
@@ -237,7 +238,7 @@ void StartSearch(const TermIndex& index, SearchState& state) {
     for (int32_t t = head[d]; t >= 0; t = t == tail[d] ? -1 : working.next[Z(t)]) {
       working.next[Z(last)] = t;
       working.prev[Z(t)] = last;
-      working.holds[Z(t)] = 1;
+      working.holds[Z(t) / 64] |= uint64_t{1} << (t % 64);
       last = t;
     }
   }
@@ -309,15 +310,14 @@ void SortRuns(SearchState& state, size_t begin) {
 }
 
 /// Appends the working terms whose character at variable i is `literal` to
-/// the removal stack, in local index order. Where many terms work, their
-/// marks are read in that order, eight at a time, so that the planes are read
-/// in sequence too; where few do, their list is walked and its runs merged.
+/// the removal stack, in local index order. Where many terms work, the
+/// variable's columns and the working marks give them 64 at a time; where
+/// few do, their list is walked and its runs merged.
 void CollectWorking(const TermIndex& index, SearchState& state, int32_t i, char literal) {
-  constexpr size_t kScanShare = 32;
+  constexpr size_t kScanShare = 1024;
   const WorkingList& working = state.workingTerms;
   std::vector<int32_t>& removed = state.removedTerms;
-  const size_t terms = Z(index.termCount);
-  if (Z(working.count) < terms / kScanShare) {
+  if (Z(working.count) < Z(index.termCount) / kScanShare) {
     const size_t begin = removed.size();
     for (int32_t t = First(working); t != working.sentinel; t = working.next[Z(t)]) {
       if (CharAt(index, t, i) == literal) removed.push_back(t);
@@ -325,23 +325,19 @@ void CollectWorking(const TermIndex& index, SearchState& state, int32_t i, char 
     SortRuns(state, begin);
     return;
   }
-  const uint8_t* holds = working.holds.data();
-  for (size_t base = 0; base < terms; base += 8) {
-    const size_t end = std::min(terms, base + 8);
-    uint64_t eight = 0;
-    std::memcpy(&eight, holds + base, end - base);
-    if (eight == 0) continue;
-    for (size_t t = base; t < end; ++t) {
-      if (holds[t] != 0 && CharAt(index, static_cast<int32_t>(t), i) == literal) {
-        removed.push_back(static_cast<int32_t>(t));
-      }
+  const uint64_t* literals = index.Column(i, 0);
+  const uint64_t* values = index.Column(i, 1);
+  const uint64_t flip = literal == '1' ? 0 : ~uint64_t{0};
+  for (size_t b = 0; b < index.blocks; ++b) {
+    for (uint64_t m = working.holds[b] & literals[b] & (values[b] ^ flip); m != 0; m &= m - 1) {
+      removed.push_back(static_cast<int32_t>(64 * b + static_cast<size_t>(std::countr_zero(m))));
     }
   }
 }
 
 /// Negates e's literal at variable i, takes e out and sets aside the working
-/// terms of the candidate list, in its order. A character other than '0' and
-/// '1' has no candidate list: "wrong set", before anything changes.
+/// terms with that literal, in local index order. A character other than '0'
+/// and '1' has no such terms: "wrong set", before anything changes.
 void Branch(TermIndex& index, SearchState& state, int32_t e, int32_t i) {
   if ((++state.branches & (kSearchProgressStride - 1)) == 0 && state.progress) state.progress(state.branches);
   const char literal = CharAt(index, e, i);
@@ -351,28 +347,8 @@ void Branch(TermIndex& index, SearchState& state, int32_t e, int32_t i) {
   Remove(working, e);
   std::vector<int32_t>& removed = state.removedTerms;
   const size_t removedBegin = removed.size();
-  // A list not yet built is not built for a working list shorter than a
-  // quarter of the output: reading the working terms costs less, and the
-  // lists of a large output are few.
-  const TermIndex::Lists* lists = index.lists[Z(i)].built || Z(working.count) >= Z(index.termCount) / 4
-                                      ? &ListsOf(index, i)
-                                      : nullptr;
-  const size_t begin = lists == nullptr ? 0 : literal == '0' ? lists->begin : lists->split;
-  const size_t end = lists == nullptr ? 0 : literal == '0' ? lists->split : lists->end;
-  if (lists == nullptr || Z(working.count) < end - begin) {
-    // Fewer working terms than candidates: collect the working terms with the
-    // literal in candidate-list order, which is local index order.
-    CollectWorking(index, state, i, literal);
-    for (size_t k = removedBegin; k < removed.size(); ++k) Remove(working, removed[k]);
-  } else {
-    for (size_t k = begin; k < end; ++k) {
-      const int32_t t = index.candidates[k];
-      if (working.holds[Z(t)] != 0) {
-        removed.push_back(t);
-        Remove(working, t);
-      }
-    }
-  }
+  CollectWorking(index, state, i, literal);
+  for (size_t k = removedBegin; k < removed.size(); ++k) Remove(working, removed[k]);
   state.frameStack.push_back(SearchFrame{e, i, removedBegin});
 }
 
