@@ -4,8 +4,8 @@
 // The witness printed depends on every order below: the working list starts
 // as onTerms stably sorted by dashCount (largest first), the first working term
 // is branched on at its lowest free variable, the working terms a branch sets
-// aside are taken in onTerms order, and backtracking appends the restored terms and then the
-// frame's own term at the end of the working list.
+// aside are taken in onTerms order, and backtracking appends the restored
+// terms and then the frame's own term at the end of the working list.
 //
 // Terms are named by their position in the output's onTerms list (local
 // index), so the per-term state lives in arrays.
@@ -96,7 +96,9 @@ void BuildColumns(TermIndex& index) {
     const size_t count = std::min<size_t>(64, terms - 64 * b);
     for (size_t plane = 0; plane < 2; ++plane) {
       for (size_t w = 0; w < index.words; ++w) {
-        for (size_t k = 0; k < 64; ++k) square[k] = k < count ? index.planes[64 * b + k][plane * index.words + w] : 0;
+        for (size_t k = 0; k < 64; ++k) {
+          square[k] = k < count ? index.planes[64 * b + k][plane * index.words + w] : 0;
+        }
         Transpose64(square);
         for (size_t j = 0; j < 64 && 64 * w + j < inputs; ++j) {
           index.columns[(2 * (64 * w + j) + plane) * index.blocks + b] = square[j];
@@ -312,12 +314,14 @@ void SortRuns(SearchState& state, size_t begin) {
 /// Appends the working terms whose character at variable i is `literal` to
 /// the removal stack, in local index order. Where many terms work, the
 /// variable's columns and the working marks give them 64 at a time; where
-/// few do, their list is walked and its runs merged.
+/// few do (under a 1024th of the output, or a handful), their list is walked
+/// and its runs merged.
 void CollectWorking(const TermIndex& index, SearchState& state, int32_t i, char literal) {
   constexpr size_t kScanShare = 1024;
+  constexpr size_t kWalkedAnyway = 16;
   const WorkingList& working = state.workingTerms;
   std::vector<int32_t>& removed = state.removedTerms;
-  if (Z(working.count) < Z(index.termCount) / kScanShare) {
+  if (Z(working.count) < std::max(kWalkedAnyway, Z(index.termCount) / kScanShare)) {
     const size_t begin = removed.size();
     for (int32_t t = First(working); t != working.sentinel; t = working.next[Z(t)]) {
       if (CharAt(index, t, i) == literal) removed.push_back(t);

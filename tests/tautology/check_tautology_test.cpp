@@ -102,8 +102,8 @@ TEST(CheckTautology, AgreesWithThePlainSearchAndBruteForce) {
 }
 
 // Widths where packed words and eight-character steps begin and end, with
-// enough terms that candidate lists are built for some variables and read
-// from the working terms for others: the same answer as the plain search.
+// enough terms that some branches read the bit columns and the deepest walk
+// the few working terms: the same answer as the plain search.
 TEST(CheckTautology, AgreesWithThePlainSearchAtWordEdges) {
   std::mt19937 random(7);
   for (int32_t inputs : {31, 32, 33, 63, 64, 65, 127, 128, 129}) {
