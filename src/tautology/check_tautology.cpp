@@ -54,6 +54,7 @@ struct TermIndex {
   // literal, 64 at a time and in local index order.
   std::vector<uint64_t> columns;
   size_t blocks = 0;
+  std::vector<int32_t> dashCounts;  // of each term: characters not '0' or '1'
   const uint64_t* Column(int32_t v, size_t plane) const { return &columns[(2 * Z(v) + plane) * blocks]; }
 };
 
@@ -84,13 +85,14 @@ void Transpose64(uint64_t* a) {
   }
 }
 
-/// Fills the columns from the planes, a block of 64 terms and 64 variables
-/// at a time.
+/// Fills the columns and the dashCounts from the planes, a block of 64 terms
+/// and 64 variables at a time, so that each term's planes are read once.
 void BuildColumns(TermIndex& index) {
   const size_t terms = Z(index.termCount);
   const size_t inputs = Z(index.inputCount);
   index.blocks = (terms + 63) / 64;
   index.columns.assign(2 * inputs * index.blocks, 0);
+  index.dashCounts.assign(terms, index.inputCount);
   uint64_t square[64];
   for (size_t b = 0; b < index.blocks; ++b) {
     const size_t count = std::min<size_t>(64, terms - 64 * b);
@@ -98,6 +100,9 @@ void BuildColumns(TermIndex& index) {
       for (size_t w = 0; w < index.words; ++w) {
         for (size_t k = 0; k < 64; ++k) {
           square[k] = k < count ? index.planes[64 * b + k][plane * index.words + w] : 0;
+        }
+        if (plane == 0) {
+          for (size_t k = 0; k < count; ++k) index.dashCounts[64 * b + k] -= std::popcount(square[k]);
         }
         Transpose64(square);
         for (size_t j = 0; j < 64 && 64 * w + j < inputs; ++j) {
@@ -190,13 +195,6 @@ void Free(SearchState& state, int32_t v) {
   state.assigned[Z(v) / 64] &= ~(uint64_t{1} << (v % 64));
 }
 
-/// Characters of term t that are not '0' or '1'.
-int32_t DashCount(const TermIndex& index, int32_t t) {
-  int32_t literals = 0;
-  for (size_t w = 0; w < index.words; ++w) literals += std::popcount(index.PlanesOf(t)[w]);
-  return index.inputCount - literals;
-}
-
 /// Frees the variables that the frames on the stack assigned (all of them,
 /// since every assigned variable is a frame's) and empties the stack.
 void ClearAssignment(SearchState& state) {
@@ -220,29 +218,29 @@ void StartSearch(const TermIndex& index, SearchState& state) {
   working.next.assign(slots, working.sentinel);
   working.holds.assign(slots / 64 + 1, 0);
   // Stable by dashCount, largest first: each term joins the chain of its
-  // dashCount (linked through `next`) in onTerms order, and the chains are
-  // then joined, largest dashCount first, into the ring.
+  // dashCount (linked both ways) in onTerms order, and the chains are then
+  // joined end to head, largest dashCount first, into the ring.
   std::vector<int32_t>& head = state.chainHead;
   std::vector<int32_t>& tail = state.chainTail;
   head.assign(Z(index.inputCount) + 1, -1);
   tail.assign(Z(index.inputCount) + 1, -1);
   for (int32_t p = 0; p < index.termCount; ++p) {
-    const size_t d = Z(DashCount(index, p));
+    const size_t d = Z(index.dashCounts[Z(p)]);
     if (head[d] < 0) {
       head[d] = p;
     } else {
       working.next[Z(tail[d])] = p;
+      working.prev[Z(p)] = tail[d];
     }
     tail[d] = p;
+    working.holds[Z(p) / 64] |= uint64_t{1} << (p % 64);
   }
   int32_t last = working.sentinel;
   for (size_t d = head.size(); d-- > 0;) {
-    for (int32_t t = head[d]; t >= 0; t = t == tail[d] ? -1 : working.next[Z(t)]) {
-      working.next[Z(last)] = t;
-      working.prev[Z(t)] = last;
-      working.holds[Z(t) / 64] |= uint64_t{1} << (t % 64);
-      last = t;
-    }
+    if (head[d] < 0) continue;
+    working.next[Z(last)] = head[d];
+    working.prev[Z(head[d])] = last;
+    last = tail[d];
   }
   working.next[Z(last)] = working.sentinel;
   working.prev[Z(working.sentinel)] = last;
