@@ -114,7 +114,7 @@ void CheckAtOnce(Pass& p) {
 // `other`) whose `other` is one bit apart.
 void PairInRun(const std::vector<HalfKey>& keys, size_t begin, size_t end, size_t otherBits,
                std::vector<std::pair<uint32_t, int32_t>>& pairs) {
-  constexpr size_t kPairwiseRun = 16;
+  constexpr size_t kPairwiseRun = 64;
   auto mark = [&](size_t a, size_t b) {
     pairs.emplace_back(keys[a].at, static_cast<int32_t>(keys[b].at));
     pairs.emplace_back(keys[b].at, static_cast<int32_t>(keys[a].at));
@@ -122,7 +122,8 @@ void PairInRun(const std::vector<HalfKey>& keys, size_t begin, size_t end, size_
   if (end - begin <= kPairwiseRun) {
     for (size_t a = begin; a < end; ++a) {
       for (size_t b = a + 1; b < end; ++b) {
-        if (std::popcount(keys[a].other ^ keys[b].other) == 1) mark(a, b);
+        const uint64_t differ = keys[a].other ^ keys[b].other;
+        if (differ != 0 && (differ & (differ - 1)) == 0) mark(a, b);  // one bit
       }
     }
     return;
