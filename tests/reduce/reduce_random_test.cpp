@@ -292,6 +292,26 @@ TEST(ReduceOutputRandom, MintermTableOfManyOutputsMatchesThePlainPass) {
   EXPECT_GT(g.nextSerial, 4096u + 512u);
 }
 
+// Minterms of 14 inputs in two runs of about a hundred that share their
+// first seven places: the check of cubes without '-' by sorting looks for
+// the partners in a run that long by a search per place.
+TEST(ReduceOutputRandom, LongRunsOfSharedHalvesMatchThePlainPass) {
+  std::mt19937 rng(13);
+  RandomFunction f;
+  f.inputs = 14;
+  f.outputs = 2;
+  f.type = kTypeFd;
+  for (const std::string head : {"0110100", "1011001"}) {
+    for (uint32_t x = 0; x < 128; ++x) {
+      if (rng() % 5 == 0) continue;
+      std::string in = head;
+      for (int k = 6; k >= 0; --k) in += "01"[x >> k & 1];
+      f.cubes.emplace_back(in, std::string("1") + "10"[rng() % 2]);
+    }
+  }
+  CheckFunction(f);
+}
+
 // The don't-care cubes of a dense cover of 16 inputs, in groups as the
 // adjacent family writes them: a base cube of about half dashes, then cubes
 // inside it (one to three of its dashes fixed) or, one in twenty, next to it
