@@ -91,7 +91,7 @@ void BuildColumns(TermIndex& index) {
   const size_t terms = Z(index.termCount);
   const size_t inputs = Z(index.inputCount);
   index.blocks = (terms + 63) / 64;
-  index.columns.assign(2 * inputs * index.blocks, 0);
+  index.columns.resize(2 * inputs * index.blocks);  // every word is written below
   index.dashCounts.assign(terms, index.inputCount);
   uint64_t square[64];
   for (size_t b = 0; b < index.blocks; ++b) {
@@ -145,20 +145,23 @@ struct WorkingList {
 
 int32_t First(const WorkingList& list) { return list.next[Z(list.sentinel)]; }
 
+void Hold(WorkingList& list, int32_t t) { list.holds[Z(t) / 64] |= uint64_t{1} << (t % 64); }
+void Release(WorkingList& list, int32_t t) { list.holds[Z(t) / 64] &= ~(uint64_t{1} << (t % 64)); }
+
 void Append(WorkingList& list, int32_t t) {
   const int32_t last = list.prev[Z(list.sentinel)];
   list.prev[Z(t)] = last;
   list.next[Z(t)] = list.sentinel;
   list.next[Z(last)] = t;
   list.prev[Z(list.sentinel)] = t;
-  list.holds[Z(t) / 64] |= uint64_t{1} << (t % 64);
+  Hold(list, t);
   ++list.count;
 }
 
 void Remove(WorkingList& list, int32_t t) {
   list.next[Z(list.prev[Z(t)])] = list.next[Z(t)];
   list.prev[Z(list.next[Z(t)])] = list.prev[Z(t)];
-  list.holds[Z(t) / 64] &= ~(uint64_t{1} << (t % 64));
+  Release(list, t);
   --list.count;
 }
 
@@ -233,7 +236,7 @@ void StartSearch(const TermIndex& index, SearchState& state) {
       working.prev[Z(p)] = tail[d];
     }
     tail[d] = p;
-    working.holds[Z(p) / 64] |= uint64_t{1} << (p % 64);
+    Hold(working, p);
   }
   int32_t last = working.sentinel;
   for (size_t d = head.size(); d-- > 0;) {

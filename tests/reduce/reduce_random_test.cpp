@@ -304,9 +304,7 @@ TEST(ReduceOutputRandom, LongRunsOfSharedHalvesMatchThePlainPass) {
   for (const std::string head : {"0110100", "1011001"}) {
     for (uint32_t x = 0; x < 128; ++x) {
       if (rng() % 5 == 0) continue;
-      std::string in = head;
-      for (int k = 6; k >= 0; --k) in += "01"[x >> k & 1];
-      f.cubes.emplace_back(in, std::string("1") + "10"[rng() % 2]);
+      f.cubes.emplace_back(head + testing::VectorText(x, 7), std::string("1") + "10"[rng() % 2]);
     }
   }
   CheckFunction(f);
