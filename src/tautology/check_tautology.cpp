@@ -54,7 +54,6 @@ struct TermIndex {
   // literal, 64 at a time and in local index order.
   std::vector<uint64_t> columns;
   size_t blocks = 0;
-  std::vector<int32_t> dashCounts;  // of each term: characters not '0' or '1'
   const uint64_t* Column(int32_t v, size_t plane) const { return &columns[(2 * Z(v) + plane) * blocks]; }
 };
 
@@ -85,14 +84,16 @@ void Transpose64(uint64_t* a) {
   }
 }
 
-/// Fills the columns and the dashCounts from the planes, a block of 64 terms
-/// and 64 variables at a time, so that each term's planes are read once.
-void BuildColumns(TermIndex& index) {
+/// Fills the columns from the planes, and `dashCounts` (the characters not
+/// '0' or '1' of each term, one more place left over) on the way, a block of
+/// 64 terms and 64 variables at a time, so that each term's planes are read
+/// once.
+void BuildColumns(TermIndex& index, std::vector<int32_t>& dashCounts) {
   const size_t terms = Z(index.termCount);
   const size_t inputs = Z(index.inputCount);
   index.blocks = (terms + 63) / 64;
   index.columns.resize(2 * inputs * index.blocks);  // every word is written below
-  index.dashCounts.assign(terms, index.inputCount);
+  dashCounts.assign(terms + 1, index.inputCount);
   uint64_t square[64];
   for (size_t b = 0; b < index.blocks; ++b) {
     const size_t count = std::min<size_t>(64, terms - 64 * b);
@@ -102,7 +103,7 @@ void BuildColumns(TermIndex& index) {
           square[k] = k < count ? index.planes[64 * b + k][plane * index.words + w] : 0;
         }
         if (plane == 0) {
-          for (size_t k = 0; k < count; ++k) index.dashCounts[64 * b + k] -= std::popcount(square[k]);
+          for (size_t k = 0; k < count; ++k) dashCounts[64 * b + k] -= std::popcount(square[k]);
         }
         Transpose64(square);
         for (size_t j = 0; j < 64 && 64 * w + j < inputs; ++j) {
@@ -113,7 +114,7 @@ void BuildColumns(TermIndex& index) {
   }
 }
 
-void BuildTermIndex(const TermGraph& graph, int32_t output, TermIndex& index) {
+void BuildTermIndex(const TermGraph& graph, int32_t output, TermIndex& index, std::vector<int32_t>& dashCounts) {
   const TermList& onTerms = graph.outputLists[Z(output)].onTerms;
   index.termCount = onTerms.Count();
   index.inputCount = graph.inputCount;
@@ -129,7 +130,7 @@ void BuildTermIndex(const TermGraph& graph, int32_t output, TermIndex& index) {
     index.planes.push_back(t->inputWords());
   });
   for (const auto& [p, at] : own) index.planes[p] = &index.ownPlanes[at];
-  BuildColumns(index);
+  BuildColumns(index, dashCounts);
 }
 
 /// workingTerms: a doubly-linked list over local indexes, entry `sentinel`
@@ -138,6 +139,9 @@ void BuildTermIndex(const TermGraph& graph, int32_t output, TermIndex& index) {
 struct WorkingList {
   int32_t sentinel = 0;
   int32_t count = 0;
+  // Before the ring is made, `prev` holds each term's dashCount instead (see
+  // StartSearch): the array a search needs anyway, where a list of its own
+  // would add four bytes per term to the peak.
   std::vector<int32_t> prev;
   std::vector<int32_t> next;
   std::vector<uint64_t> holds;  // bit per term, set while it is in the list
@@ -205,6 +209,8 @@ void ClearAssignment(SearchState& state) {
   state.frameStack.clear();
 }
 
+/// Makes the working list of every ON term; `workingTerms.prev` holds their
+/// dashCounts, as BuildTermIndex left them.
 void StartSearch(const TermIndex& index, SearchState& state) {
   ClearAssignment(state);  // after a search that ended in an error
   if (state.assignment.size() != Z(index.inputCount)) {
@@ -217,18 +223,19 @@ void StartSearch(const TermIndex& index, SearchState& state) {
   working.sentinel = index.termCount;
   working.count = 0;
   const size_t slots = Z(index.termCount) + 1;
-  working.prev.assign(slots, working.sentinel);
   working.next.assign(slots, working.sentinel);
   working.holds.assign(slots / 64 + 1, 0);
   // Stable by dashCount, largest first: each term joins the chain of its
   // dashCount (linked both ways) in onTerms order, and the chains are then
-  // joined end to head, largest dashCount first, into the ring.
+  // joined end to head, largest dashCount first, into the ring. A term's
+  // dashCount is read from prev before its back link replaces it; a chain's
+  // head gets its back link when the chains are joined.
   std::vector<int32_t>& head = state.chainHead;
   std::vector<int32_t>& tail = state.chainTail;
   head.assign(Z(index.inputCount) + 1, -1);
   tail.assign(Z(index.inputCount) + 1, -1);
   for (int32_t p = 0; p < index.termCount; ++p) {
-    const size_t d = Z(index.dashCounts[Z(p)]);
+    const size_t d = Z(working.prev[Z(p)]);
     if (head[d] < 0) {
       head[d] = p;
     } else {
@@ -408,8 +415,8 @@ namespace {
 /// assignment's literals appended.
 OutputAnswer Search(SearchBuffers& buffers, const TermGraph& graph, int32_t output,
                     std::vector<CubeLiteral>& literals, SearchStats* stats, ProgressHook progress = {}) {
-  BuildTermIndex(graph, output, buffers.index);
   SearchState& state = buffers.state;
+  BuildTermIndex(graph, output, buffers.index, state.workingTerms.prev);
   StartSearch(buffers.index, state);
   state.progress = progress;
   const bool found = RunSearch(buffers.index, state);
