@@ -12,6 +12,7 @@
 #include "tautology/check_tautology.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <bit>
 #include <cmath>
@@ -445,9 +446,17 @@ namespace {
 /// check could only leave the answer to the search. Every character other
 /// than '0' and '1' counts as '-', which can only raise the sum.
 bool MayCoverEverything(const TermGraph& graph, int32_t output) {
+  // 2^-k for the usual numbers of literals from a table, the same values
+  // that ldexp gives.
+  static const std::array<double, 64> kShare = [] {
+    std::array<double, 64> share{};
+    for (size_t k = 0; k < share.size(); ++k) share[k] = std::ldexp(1.0, -static_cast<int>(k));
+    return share;
+  }();
   double share = 0;
   graph.outputLists[Z(output)].onTerms.ForEach([&](const Term* t) {
-    share += std::ldexp(1.0, t->dashCount() - graph.inputCount);
+    const int32_t literals = graph.inputCount - t->dashCount();
+    share += literals < 64 ? kShare[Z(literals)] : std::ldexp(1.0, -literals);
   });
   return share >= 0.999;
 }
