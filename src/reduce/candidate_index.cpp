@@ -6,6 +6,10 @@
 #include <bit>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tavro {
 namespace {
 
@@ -147,7 +151,7 @@ uint32_t CandidateIndex::Allocate(uint32_t capacity) {
   if (capacity > kChunk) {
     // A list this long has a chunk of its own.
     if (chunks_.size() >= kChunk) throw std::bad_alloc();
-    chunks_.emplace_back(new Entry[capacity]);
+    chunks_.emplace_back(new uint32_t[3 * size_t{capacity}]);
     chunkSize_.push_back(capacity);
     return static_cast<uint32_t>((chunks_.size() - 1) << 16);
   }
@@ -158,7 +162,7 @@ uint32_t CandidateIndex::Allocate(uint32_t capacity) {
   }
   if (cutChunk_ == chunks_.size()) {
     if (chunks_.size() >= kChunk) throw std::bad_alloc();
-    chunks_.emplace_back(new Entry[kChunk]);
+    chunks_.emplace_back(new uint32_t[3 * size_t{kChunk}]);
     chunkSize_.push_back(kChunk);
   }
   const uint32_t at = (cutChunk_ << 16) | cutAt_;
@@ -173,8 +177,12 @@ void CandidateIndex::Reserve(size_t at, size_t more) {
   if (size + more > kLongestList) throw std::bad_alloc();
   const uint32_t capacity = std::bit_ceil(static_cast<uint32_t>(size + more));
   const uint32_t block = Allocate(capacity);
-  Entry* to = chunks_[block >> 16].get() + (block & 0xffff);
-  if (size != 0) std::copy(Data(list), Data(list) + size, to);
+  if (size != 0) {
+    const Block from = Data(list), to = BlockAt(block, capacity);
+    std::copy_n(from.slots, size, to.slots);
+    std::copy_n(from.literals, size, to.literals);
+    std::copy_n(from.ones, size, to.ones);
+  }
   if (list.capacityLog != 0) free_[list.capacityLog - 1].push_back(list.at);
   list.at = block;
   list.capacityLog = (static_cast<uint32_t>(std::countr_zero(capacity)) + 1) & 31u;
@@ -184,7 +192,11 @@ void CandidateIndex::Append(size_t at, int32_t slot, const uint64_t* masks, size
   Reserve(at, 1);
   List& list = lists_[at];
   place_[Idx(slot) * groups_.size() + g] = static_cast<int32_t>(list.size);
-  Data(list)[list.size++] = {slot, Filter(masks, groups_[g]), Filter(masks + words_, groups_[g])};
+  const Block data = Data(list);
+  data.slots[list.size] = static_cast<uint32_t>(slot);
+  data.literals[list.size] = Filter(masks, groups_[g]);
+  data.ones[list.size] = Filter(masks + words_, groups_[g]);
+  ++list.size;
   if (list.size == 1) Occupy(at, true);
 }
 
@@ -241,10 +253,12 @@ void CandidateIndex::Erase(int32_t slot, const uint64_t* masks) {
   for (size_t g = 0; g < groups; ++g) {
     const size_t at = g * leavesPerGroup_ + Leaf(masks, groups_[g]);
     List& list = lists_[at];
-    Entry* data = Data(list);
-    const size_t from = Idx(place_[s * groups + g]);
-    data[from] = data[--list.size];
-    place_[Idx(data[from].slot) * groups + g] = static_cast<int32_t>(from);
+    const Block data = Data(list);
+    const size_t from = Idx(place_[s * groups + g]), last = --list.size;
+    data.slots[from] = data.slots[last];
+    data.literals[from] = data.literals[last];
+    data.ones[from] = data.ones[last];
+    place_[data.slots[from] * groups + g] = static_cast<int32_t>(from);
     const size_t size = list.size;
     if (size == 0) {
       // An empty list gives its block back, so that only the lists marked
@@ -414,10 +428,28 @@ void CandidateIndex::ForEachReached(const uint64_t* t, F f) {
 
 template <typename F>
 void CandidateIndex::ForEachPassing(const List& list, uint32_t tLiterals, uint32_t tOnes, F f) {
-  const Entry* data = Data(list);
-  for (size_t e = 0; e < list.size; ++e) {
-    const uint32_t opposite = (data[e].ones ^ tOnes) & tLiterals;
-    if ((data[e].literals & tLiterals) == tLiterals && (opposite & (opposite - 1)) == 0) f(data[e].slot);
+  const Block data = Data(list);
+  const size_t size = list.size;
+  size_t e = 0;
+#if defined(__SSE2__)
+  // Four entries at a time: a mask of those that pass, then each in order.
+  const __m128i literals = _mm_set1_epi32(static_cast<int>(tLiterals));
+  const __m128i ones = _mm_set1_epi32(static_cast<int>(tOnes));
+  const __m128i one = _mm_set1_epi32(1);
+  for (; e + 4 <= size; e += 4) {
+    const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data.literals + e));
+    const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data.ones + e));
+    const __m128i hasAll = _mm_cmpeq_epi32(_mm_and_si128(l, literals), literals);
+    const __m128i opposite = _mm_and_si128(_mm_xor_si128(o, ones), literals);
+    const __m128i atMostOne = _mm_cmpeq_epi32(_mm_and_si128(opposite, _mm_sub_epi32(opposite, one)), _mm_setzero_si128());
+    for (int pass = _mm_movemask_ps(_mm_castsi128_ps(_mm_and_si128(hasAll, atMostOne))); pass != 0; pass &= pass - 1) {
+      f(static_cast<int32_t>(data.slots[e + static_cast<size_t>(std::countr_zero(static_cast<unsigned>(pass)))]));
+    }
+  }
+#endif
+  for (; e < size; ++e) {
+    const uint32_t opposite = (data.ones[e] ^ tOnes) & tLiterals;
+    if ((data.literals[e] & tLiterals) == tLiterals && (opposite & (opposite - 1)) == 0) f(static_cast<int32_t>(data.slots[e]));
   }
 }
 
@@ -427,7 +459,7 @@ bool CandidateIndex::Walk(const uint64_t* t, std::vector<int32_t>& found, size_t
   size_t entries = 0;
   ForEachReached(t, [&](const List& list, uint32_t, uint32_t) {
     entries += list.size;
-    __builtin_prefetch(Data(list));
+    __builtin_prefetch(Data(list).literals);
   });
   if (entries <= most) {
     // A term that has not got a literal wherever t has one at the places its

@@ -107,16 +107,14 @@ class CandidateIndex {
       return start == o.start && width == o.width && filterStart == o.filterStart;
     }
   };
-  // A term in the list of its leaf, with its literal and '1' bits at the
-  // places its group's entries carry.
-  struct Entry {
-    int32_t slot;
-    uint32_t literals, ones;
-  };
   // A leaf's list: `size` entries in a block of 2^(capacityLog - 1) entries
   // from `at` (no block while capacityLog is 0; the chunk in the high 16 bits
   // of `at`, the place in it in the low 16). Eight bytes: there is a head for
-  // every leaf of every group.
+  // every leaf of every group. An entry is a term in the list of its leaf,
+  // with its literal and '1' bits at the places its group's entries carry;
+  // a block of c entries holds their c slots, then their c literal words,
+  // then their c '1' words, so that a walk tests the words of several
+  // entries at once.
   struct List {
     uint32_t at = 0;
     uint32_t size : 27 = 0;
@@ -138,7 +136,16 @@ class CandidateIndex {
   template <typename F>
   void ForEachOccupied(size_t g, const uint64_t* rows, uint64_t allRows, const uint64_t* columns, F f);
   uint32_t Filter(const uint64_t* bits, const Group& group) const;
-  Entry* Data(const List& list) { return chunks_[list.at >> 16].get() + (list.at & 0xffff); }
+  struct Block {
+    uint32_t* slots;
+    uint32_t* literals;
+    uint32_t* ones;
+  };
+  Block BlockAt(uint32_t at, size_t capacity) const {
+    uint32_t* base = chunks_[at >> 16].get() + 3 * size_t{at & 0xffff};
+    return {base, base + capacity, base + 2 * capacity};
+  }
+  Block Data(const List& list) const { return BlockAt(list.at, Capacity(list)); }
   // A block of `capacity` entries (a power of two), reused or newly cut.
   uint32_t Allocate(uint32_t capacity);
   // Makes room for `more` entries in the list of leaf `at`, moving it to a
@@ -176,7 +183,7 @@ class CandidateIndex {
   std::vector<List> lists_;                // per group, per leaf
   std::vector<uint64_t> rows_, occupied_;  // per group, see Group
   std::vector<uint64_t> agree_[kWidest / 2 + 1];  // AgreeingCodes by k
-  std::vector<std::unique_ptr<Entry[]>> chunks_;
+  std::vector<std::unique_ptr<uint32_t[]>> chunks_;  // three words per entry
   std::vector<uint32_t> chunkSize_;     // entries per chunk
   std::vector<std::vector<uint32_t>> free_;  // per log2 of capacity: free blocks
   uint32_t cutChunk_ = 0, cutAt_ = 0;  // where the next new block is cut
