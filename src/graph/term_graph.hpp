@@ -19,10 +19,10 @@
 #include <ostream>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "graph/huge_pages.hpp"
+#include "graph/slot_map.hpp"
 #include "graph/slot_sequence.hpp"
 
 namespace tavro {
@@ -252,7 +252,7 @@ class TermPool {
 struct ListGroup {
   static constexpr uint64_t kNoEntry = UINT64_MAX;
   std::vector<uint64_t> moved;  // bit per slot, allocated at the first leave
-  std::unordered_map<uint32_t, uint64_t> live;  // moved slot: list << 40 | entry, or kNoEntry
+  SlotMap live;  // moved slot: list << 40 | entry, or kNoEntry
   bool IsMoved(uint32_t slot) const { return slot / 64 < moved.size() && (moved[slot / 64] >> (slot % 64) & 1) != 0; }
   void SetMoved(uint32_t slot) {
     if (slot / 64 >= moved.size()) moved.resize(std::max<size_t>(slot / 64 + 1, 2 * moved.size()), 0);
@@ -302,8 +302,8 @@ class TermList {
 inline bool TermList::Live(size_t i) const {
   const uint32_t s = entries_[i];
   if (!group_->IsMoved(s)) return true;
-  const auto it = group_->live.find(s);
-  return it != group_->live.end() && it->second == (id_ << 40 | i);
+  const uint64_t* at = group_->live.Find(s);
+  return at != nullptr && *at == (id_ << 40 | i);
 }
 
 inline void TermList::Append(Term* t) {
