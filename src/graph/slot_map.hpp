@@ -1,75 +1,100 @@
 // A map from term slot to a 64-bit word, for the lists' record of where the
 // terms that moved stand: keys are only added or reassigned, never erased,
-// and lookups come from walks of whole lists, one per moved entry. Open
-// addressing with linear probing in one array, at most three quarters full:
-// a lookup reads one or two neighbouring entries where a node-based map
-// follows a pointer to a node of its own, and an entry takes 16 bytes where
-// a node and its bucket take about 40.
+// and lookups come from walks of whole lists, one per moved entry.
+//
+// A small map is node-based. From kFlatFrom keys on it is one table with
+// open addressing and linear probing, at most three quarters full, its keys
+// and its words in two arrays: a lookup reads one or two neighbouring keys
+// where a node-based map follows a pointer to a node of its own, and a key
+// takes about 21 bytes where a node and its bucket take about 40. Small maps
+// stay node-based because a table that doubles from a few entries leaves
+// each of its old arrays behind as a hole in the heap, which the many small
+// maps of a file of many outputs would add up to more than their nodes.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
+#include <unordered_map>
 
 namespace tavro {
 
 class SlotMap {
  public:
-  bool empty() const { return size_ == 0; }
-  size_t size() const { return size_; }
+  bool empty() const { return size() == 0; }
+  size_t size() const { return capacity_ == 0 ? small_.size() : size_; }
 
   /// The word of `slot`, or nullptr when it has none.
   const uint64_t* Find(uint32_t slot) const {
-    if (size_ == 0) return nullptr;
-    for (size_t at = Home(slot);; at = (at + 1) & mask_) {
-      const Entry& e = entries_[at];
-      if (e.key == slot) return &e.value;
-      if (e.key == kEmpty) return nullptr;
+    if (capacity_ == 0) {
+      const auto it = small_.find(slot);
+      return it == small_.end() ? nullptr : &it->second;
+    }
+    for (size_t at = Home(slot);; at = (at + 1) & (capacity_ - 1)) {
+      if (keys_[at] == slot) return &words_[at];
+      if (keys_[at] == kEmpty) return nullptr;
     }
   }
 
   /// The word of `slot`, made 0 when it had none. `slot` must not be
-  /// UINT32_MAX, which marks an empty entry.
+  /// UINT32_MAX, which marks an empty place of the table.
   uint64_t& operator[](uint32_t slot) {
-    if (4 * (size_ + 1) > 3 * entries_.size()) Grow();
+    if (capacity_ == 0) {
+      if (small_.size() < kFlatFrom || small_.count(slot) != 0) return small_[slot];
+      Grow();
+    } else if (4 * (size_ + 1) > 3 * capacity_) {
+      Grow();
+    }
     size_t at = Home(slot);
-    for (; entries_[at].key != kEmpty; at = (at + 1) & mask_) {
-      if (entries_[at].key == slot) return entries_[at].value;
+    for (; keys_[at] != kEmpty; at = (at + 1) & (capacity_ - 1)) {
+      if (keys_[at] == slot) return words_[at];
     }
     ++size_;
-    entries_[at] = {slot, 0};
-    return entries_[at].value;
+    keys_[at] = slot;
+    words_[at] = 0;
+    return words_[at];
   }
 
  private:
   static constexpr uint32_t kEmpty = UINT32_MAX;
-  struct Entry {
-    uint32_t key = kEmpty;
-    uint64_t value = 0;
-  };
+  static constexpr size_t kFlatFrom = size_t{1} << 14;
 
   // Fibonacci hashing: the high bits of the product, as many as the table's
   // size has.
   size_t Home(uint32_t slot) const { return static_cast<size_t>((slot * uint64_t{0x9E3779B97F4A7C15}) >> shift_); }
 
+  // Doubles the table, or makes it from the node-based map.
   void Grow() {
-    std::vector<Entry> old = std::move(entries_);
-    const size_t capacity = old.empty() ? 16 : 2 * old.size();
-    entries_.assign(capacity, Entry{});
-    mask_ = capacity - 1;
+    const size_t oldCapacity = capacity_;
+    std::unique_ptr<uint32_t[]> oldKeys = std::move(keys_);
+    std::unique_ptr<uint64_t[]> oldWords = std::move(words_);
+    capacity_ = oldCapacity == 0 ? 4 * kFlatFrom : 2 * oldCapacity;
+    keys_.reset(new uint32_t[capacity_]);
+    words_.reset(new uint64_t[capacity_]);  // a word is written when its key is
+    std::fill_n(keys_.get(), capacity_, kEmpty);
     shift_ = 64;
-    for (size_t c = capacity; c > 1; c >>= 1) --shift_;
-    for (const Entry& e : old) {
-      if (e.key == kEmpty) continue;
-      size_t at = Home(e.key);
-      while (entries_[at].key != kEmpty) at = (at + 1) & mask_;
-      entries_[at] = e;
+    for (size_t c = capacity_; c > 1; c >>= 1) --shift_;
+    size_ = 0;
+    auto put = [&](uint32_t slot, uint64_t word) {
+      size_t at = Home(slot);
+      while (keys_[at] != kEmpty) at = (at + 1) & (capacity_ - 1);
+      keys_[at] = slot;
+      words_[at] = word;
+      ++size_;
+    };
+    for (const auto& [slot, word] : small_) put(slot, word);
+    small_ = {};
+    for (size_t i = 0; i < oldCapacity; ++i) {
+      if (oldKeys[i] != kEmpty) put(oldKeys[i], oldWords[i]);
     }
   }
 
-  std::vector<Entry> entries_;
-  size_t size_ = 0;
-  size_t mask_ = 0;
+  std::unordered_map<uint32_t, uint64_t> small_;
+  std::unique_ptr<uint32_t[]> keys_;
+  std::unique_ptr<uint64_t[]> words_;
+  size_t capacity_ = 0;  // 0 while the map is node-based
+  size_t size_ = 0;      // keys in the table
   int shift_ = 64;
 };
 

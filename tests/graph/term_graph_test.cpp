@@ -174,6 +174,38 @@ TEST(TermGraph, TermsOfManyPlacesKeepTheirCharacters) {
   }
 }
 
+// Tens of thousands of terms leave a list and some come back, so that the
+// lists' record of moved terms outgrows its small form: every list still
+// reads in the order its terms joined it.
+TEST(TermGraph, ManyMovedTermsKeepTheirListOrders) {
+  constexpr size_t kTerms = 40000;
+  TermGraph g;
+  InitGraph(g, kTypeFd, 16, 2, "", "");
+  std::vector<Term*> terms;
+  std::vector<std::string> inputs;
+  for (size_t i = 0; i < kTerms; ++i) {
+    inputs.push_back(testing::VectorText(i * 40503 % 65536, 16));
+    terms.push_back(&AddCube(g, inputs.back(), "11"));
+  }
+  Lines on, unspecified, back;
+  for (size_t i = 0; i < kTerms; ++i) {
+    if (i % 2 == 1) {
+      on.push_back(inputs[i] + " 11");
+    } else {
+      RemoveTermFromOutput(g, 0, *terms[i]);
+      if (i % 8 != 0) unspecified.push_back(inputs[i] + " ~1");
+    }
+  }
+  for (size_t i = kTerms; i >= 8;) {  // every eighth, the last first
+    i -= 8;
+    ASSERT_EQ(AddTerm(g, 0, inputs[i], '1'), nullptr);  // the term takes the character again
+    back.push_back(inputs[i] + " 11");
+  }
+  on.insert(on.end(), back.begin(), back.end());
+  EXPECT_EQ(testing::OutputLists(g, 0), (std::vector<Lines>{on, {}, {}, unspecified}));
+  EXPECT_EQ(testing::VerifyGraph(g), "");
+}
+
 TEST(TermGraph, InitGraphRefusesCountsBelowOne) {
   for (const std::pair<int, int>& counts : {std::pair{0, 1}, {1, 0}, {-3, 2}}) {
     TermGraph g;
