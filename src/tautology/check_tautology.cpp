@@ -85,36 +85,36 @@ void Transpose64(uint64_t* a) {
   }
 }
 
-/// Fills the columns from the planes, and `dashCounts` (the characters not
-/// '0' or '1' of each term, one more place left over) on the way, a block of
-/// 64 terms and 64 variables at a time, so that each term's planes are read
-/// once.
-void BuildColumns(TermIndex& index, std::vector<int32_t>& dashCounts) {
+/// Fills block b of the columns (terms 64 b to 64 b + 63) from their planes,
+/// and their `dashCounts` (characters not '0' or '1') on the way, 64
+/// variables at a time, so that each term's planes are read once.
+void BuildBlock(TermIndex& index, std::vector<int32_t>& dashCounts, size_t b) {
   const size_t terms = Z(index.termCount);
   const size_t inputs = Z(index.inputCount);
-  index.blocks = (terms + 63) / 64;
-  index.columns.resize(2 * inputs * index.blocks);  // every word is written below
-  dashCounts.assign(terms + 1, index.inputCount);
+  const size_t count = std::min<size_t>(64, terms - 64 * b);
   uint64_t square[64];
-  for (size_t b = 0; b < index.blocks; ++b) {
-    const size_t count = std::min<size_t>(64, terms - 64 * b);
-    for (size_t plane = 0; plane < 2; ++plane) {
-      for (size_t w = 0; w < index.words; ++w) {
-        for (size_t k = 0; k < 64; ++k) {
-          square[k] = k < count ? index.planes[64 * b + k][plane * index.words + w] : 0;
-        }
-        if (plane == 0) {
-          for (size_t k = 0; k < count; ++k) dashCounts[64 * b + k] -= std::popcount(square[k]);
-        }
-        Transpose64(square);
-        for (size_t j = 0; j < 64 && 64 * w + j < inputs; ++j) {
-          index.columns[(2 * (64 * w + j) + plane) * index.blocks + b] = square[j];
-        }
+  for (size_t plane = 0; plane < 2; ++plane) {
+    for (size_t w = 0; w < index.words; ++w) {
+      for (size_t k = 0; k < 64; ++k) {
+        square[k] = k < count ? index.planes[64 * b + k][plane * index.words + w] : 0;
+      }
+      if (plane == 0) {
+        for (size_t k = 0; k < count; ++k) dashCounts[64 * b + k] -= std::popcount(square[k]);
+      }
+      Transpose64(square);
+      for (size_t j = 0; j < 64 && 64 * w + j < inputs; ++j) {
+        index.columns[(2 * (64 * w + j) + plane) * index.blocks + b] = square[j];
       }
     }
   }
 }
 
+/// The index of the output's ON terms, and in `dashCounts` their dashCounts
+/// (one more place left over). Each block of the columns is filled as soon
+/// as the walk of the list has passed its 64 terms, while their planes are
+/// still in the cache; once a term held as text has come (its planes, made
+/// in `ownPlanes`, have no fixed place until the walk ends), the remaining
+/// blocks wait for the end of the walk.
 void BuildTermIndex(const TermGraph& graph, int32_t output, TermIndex& index, std::vector<int32_t>& dashCounts) {
   const TermList& onTerms = graph.outputLists[Z(output)].onTerms;
   index.termCount = onTerms.Count();
@@ -122,16 +122,21 @@ void BuildTermIndex(const TermGraph& graph, int32_t output, TermIndex& index, st
   index.words = packing::InputWords(Z(graph.inputCount));
   index.planes.clear();
   index.ownPlanes.clear();
+  index.blocks = (Z(index.termCount) + 63) / 64;
+  index.columns.resize(2 * Z(index.inputCount) * index.blocks);  // every word is written below
+  dashCounts.assign(Z(index.termCount) + 1, index.inputCount);
   std::vector<std::pair<size_t, size_t>> own;  // (term, offset in ownPlanes)
+  size_t built = 0;
   onTerms.ForEach([&](const Term* t) {
     if (!t->packed()) {
       own.emplace_back(index.planes.size(), index.ownPlanes.size());
       PlanesOfText(*t, index.words, index.ownPlanes);
     }
     index.planes.push_back(t->inputWords());
+    if (own.empty() && index.planes.size() % 64 == 0) BuildBlock(index, dashCounts, built++);
   });
   for (const auto& [p, at] : own) index.planes[p] = &index.ownPlanes[at];
-  BuildColumns(index, dashCounts);
+  for (; built < index.blocks; ++built) BuildBlock(index, dashCounts, built);
 }
 
 /// workingTerms: a doubly-linked list over local indexes, entry `sentinel`
