@@ -458,6 +458,14 @@ bool MayCoverEverything(const TermGraph& graph, int32_t output) {
     for (size_t k = 0; k < share.size(); ++k) share[k] = std::ldexp(1.0, -static_cast<int>(k));
     return share;
   }();
+  // Every ON term is a term of the graph: when all of them together hold
+  // less than half the space, by the graph's counts per dashCount, so do the
+  // ON terms, and the walk (a read of every ON term) is not needed.
+  double bound = 0;
+  for (size_t d = 0; d < graph.termsByDash.size(); ++d) {
+    bound += graph.termsByDash[d] * std::ldexp(1.0, static_cast<int>(d) - graph.inputCount);
+  }
+  if (bound < 0.5) return false;
   double share = 0;
   graph.outputLists[Z(output)].onTerms.ForEach([&](const Term* t) {
     const int32_t literals = graph.inputCount - t->dashCount();
