@@ -7,6 +7,8 @@
 #include <memory>
 #include <new>
 
+#include "graph/bit_count.hpp"
+
 namespace tavro {
 
 TermPool::~TermPool() {
@@ -114,7 +116,7 @@ int32_t Term::dashCount() const {
     return dashes;
   }
   int32_t literals = 0;
-  for (size_t w = 0; w < packing::InputWords(inputs); ++w) literals += std::popcount(Words()[w]);
+  for (size_t w = 0; w < packing::InputWords(inputs); ++w) literals += PopCount(Words()[w]);
   return static_cast<int32_t>(inputs) - literals;
 }
 
@@ -123,7 +125,7 @@ int32_t Term::onesCount() const {
   if (state() == State::kText) return static_cast<int32_t>(std::count(text().begin(), text().begin() + static_cast<std::ptrdiff_t>(inputs), '1'));
   const size_t words = packing::InputWords(inputs);
   int32_t ones = 0;
-  for (size_t w = 0; w < words; ++w) ones += std::popcount(Words()[w] & Words()[words + w]);
+  for (size_t w = 0; w < words; ++w) ones += PopCount(Words()[w] & Words()[words + w]);
   return ones;
 }
 
@@ -132,7 +134,7 @@ int32_t Term::zerosCount() const {
   if (state() == State::kText) return static_cast<int32_t>(std::count(text().begin(), text().begin() + static_cast<std::ptrdiff_t>(inputs), '0'));
   const size_t words = packing::InputWords(inputs);
   int32_t zeros = 0;
-  for (size_t w = 0; w < words; ++w) zeros += std::popcount(Words()[w] & ~Words()[words + w]);
+  for (size_t w = 0; w < words; ++w) zeros += PopCount(Words()[w] & ~Words()[words + w]);
   return zeros;
 }
 

@@ -1,5 +1,6 @@
 #include "reduce/candidate_index.hpp"
 
+#include "graph/bit_count.hpp"
 #include "reduce/tuning.hpp"
 
 #include <algorithm>
@@ -322,7 +323,7 @@ std::pair<size_t, size_t> CandidateIndex::Chosen(const uint64_t* t) const {
   if (groups_.size() == 1) return {0, 1};
   auto dashesIn = [&](size_t g) {
     const Group& group = groups_[g];
-    return group.width - std::popcount(BitsAt(t, Idx(group.start), Idx(group.width)));
+    return group.width - PopCount(BitsAt(t, Idx(group.start), Idx(group.width)));
   };
   size_t best = 0, second = 1;
   int bestDashes = dashesIn(0), secondDashes = dashesIn(1);

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <limits>
 
+#include "graph/bit_count.hpp"
 #include "reduce/pass.hpp"
 #include "reduce/tuning.hpp"
 
@@ -24,7 +25,7 @@ constexpr double kNoLimit = 1e18;
 
 int32_t LiteralCount(const uint64_t* mask, size_t words) {
   int32_t n = 0;
-  for (size_t w = 0; w < words; ++w) n += std::popcount(mask[w]);
+  for (size_t w = 0; w < words; ++w) n += PopCount(mask[w]);
   return n;
 }
 

@@ -18,6 +18,7 @@
 #include <cmath>
 #include <vector>
 
+#include "graph/bit_count.hpp"
 #include "graph/progress_hook.hpp"
 #include "tautology/cover_check.hpp"
 
@@ -99,7 +100,7 @@ void BuildBlock(TermIndex& index, std::vector<int32_t>& dashCounts, size_t b) {
         square[k] = k < count ? index.planes[64 * b + k][plane * index.words + w] : 0;
       }
       if (plane == 0) {
-        for (size_t k = 0; k < count; ++k) dashCounts[64 * b + k] -= std::popcount(square[k]);
+        for (size_t k = 0; k < count; ++k) dashCounts[64 * b + k] -= PopCount(square[k]);
       }
       Transpose64(square);
       for (size_t j = 0; j < 64 && 64 * w + j < inputs; ++j) {
