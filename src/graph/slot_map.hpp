@@ -6,10 +6,11 @@
 // open addressing and linear probing, at most three quarters full, its keys
 // and its words in two arrays: a lookup reads one or two neighbouring keys
 // where a node-based map follows a pointer to a node of its own, and a key
-// takes about 21 bytes where a node and its bucket take about 40. Small maps
-// stay node-based because a table that doubles from a few entries leaves
-// each of its old arrays behind as a hole in the heap, which the many small
-// maps of a file of many outputs would add up to more than their nodes.
+// takes about 21 bytes where a node and its bucket take about 40. Maps of up
+// to kFlatFrom keys stay node-based: a table that doubles from a few entries
+// leaves each of its old arrays behind as a hole in the heap, and a table
+// made from a map holds both at once, which for maps of some ten thousand
+// keys added up to more than the nodes.
 #pragma once
 
 #include <algorithm>
@@ -58,7 +59,7 @@ class SlotMap {
 
  private:
   static constexpr uint32_t kEmpty = UINT32_MAX;
-  static constexpr size_t kFlatFrom = size_t{1} << 14;
+  static constexpr size_t kFlatFrom = size_t{1} << 15;
 
   // Fibonacci hashing: the high bits of the product, as many as the table's
   // size has.

@@ -122,6 +122,7 @@ void BuildTermIndex(const TermGraph& graph, int32_t output, TermIndex& index, st
   index.inputCount = graph.inputCount;
   index.words = packing::InputWords(Z(graph.inputCount));
   index.planes.clear();
+  index.planes.reserve(Z(index.termCount));
   index.ownPlanes.clear();
   index.blocks = (Z(index.termCount) + 63) / 64;
   index.columns.resize(2 * Z(index.inputCount) * index.blocks);  // every word is written below

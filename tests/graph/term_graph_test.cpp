@@ -174,17 +174,17 @@ TEST(TermGraph, TermsOfManyPlacesKeepTheirCharacters) {
   }
 }
 
-// Tens of thousands of terms leave a list and some come back, so that the
-// lists' record of moved terms outgrows its small form: every list still
-// reads in the order its terms joined it.
+// Forty thousand terms leave a list and some come back, so that the lists'
+// record of moved terms outgrows its small form: every list still reads in
+// the order its terms joined it.
 TEST(TermGraph, ManyMovedTermsKeepTheirListOrders) {
-  constexpr size_t kTerms = 40000;
+  constexpr size_t kTerms = 80000;
   TermGraph g;
-  InitGraph(g, kTypeFd, 16, 2, "", "");
+  InitGraph(g, kTypeFd, 17, 2, "", "");
   std::vector<Term*> terms;
   std::vector<std::string> inputs;
   for (size_t i = 0; i < kTerms; ++i) {
-    inputs.push_back(testing::VectorText(i * 40503 % 65536, 16));
+    inputs.push_back(testing::VectorText(i * 40503 % 131072, 17));
     terms.push_back(&AddCube(g, inputs.back(), "11"));
   }
   Lines on, unspecified, back;
