@@ -43,15 +43,26 @@ void NoteCheck(ReduceMemory& m, int32_t s, const std::vector<int32_t>& candidate
 }
 
 // The same for every term of `ids`, from the pairs (index in `ids`,
-// candidate) a check at once found, each once or more.
+// candidate) a check at once found, each once or more. Where the terms have
+// more than four candidates each on average (minterm tables, where a term has
+// a neighbour at almost every place), only whether each is isolated is kept:
+// lists that long take more memory than the terms, and visits find the
+// candidates through the index as well.
 void NoteChecks(ReduceMemory& m, const std::vector<int32_t>& ids, std::vector<std::pair<uint32_t, int32_t>>& pairs) {
   std::sort(pairs.begin(), pairs.end());
   pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+  const bool keepLists = pairs.size() <= 4 * ids.size();
   std::vector<int32_t> candidates;
   for (size_t i = 0, k = 0; i < ids.size(); ++i) {
     candidates.clear();
     for (; k < pairs.size() && pairs[k].first == i; ++k) candidates.push_back(pairs[k].second);
-    NoteCheck(m, ids[i], candidates);
+    if (keepLists) {
+      NoteCheck(m, ids[i], candidates);
+    } else {
+      TermRecord& known = m.records[Idx(ids[i])];
+      known.checked = true;
+      known.isolated = candidates.empty();
+    }
   }
 }
 
