@@ -292,19 +292,21 @@ TEST(ReduceOutputRandom, MintermTableOfManyOutputsMatchesThePlainPass) {
   EXPECT_GT(g.nextSerial, 4096u + 512u);
 }
 
-// Minterms of 14 inputs in two runs of about a hundred that share their
-// first seven places: the check of cubes without '-' by sorting looks for
-// the partners in a run that long by a search per place.
+// Minterms of 15 inputs in two runs of about ninety that share their first
+// seven places: the check of cubes without '-' by sorting looks for the
+// partners in a run that long by a search per place. A third of the other
+// half's values are taken, so a term has about three neighbours and its
+// candidate list is kept.
 TEST(ReduceOutputRandom, LongRunsOfSharedHalvesMatchThePlainPass) {
   std::mt19937 rng(13);
   RandomFunction f;
-  f.inputs = 14;
+  f.inputs = 15;
   f.outputs = 2;
   f.type = kTypeFd;
   for (const std::string head : {"0110100", "1011001"}) {
-    for (uint32_t x = 0; x < 128; ++x) {
-      if (rng() % 5 == 0) continue;
-      f.cubes.emplace_back(head + testing::VectorText(x, 7), std::string("1") + "10"[rng() % 2]);
+    for (uint32_t x = 0; x < 256; ++x) {
+      if (rng() % 20 >= 7) continue;
+      f.cubes.emplace_back(head + testing::VectorText(x, 8), std::string("1") + "10"[rng() % 2]);
     }
   }
   CheckFunction(f);
