@@ -12,7 +12,6 @@
 #include "tautology/check_tautology.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cassert>
 #include <bit>
 #include <cmath>
@@ -453,25 +452,17 @@ namespace {
 /// check could only leave the answer to the search. Every character other
 /// than '0' and '1' counts as '-', which can only raise the sum.
 bool MayCoverEverything(const TermGraph& graph, int32_t output) {
-  // 2^-k for the usual numbers of literals from a table, the same values
-  // that ldexp gives.
-  static const std::array<double, 64> kShare = [] {
-    std::array<double, 64> share{};
-    for (size_t k = 0; k < share.size(); ++k) share[k] = std::ldexp(1.0, -static_cast<int>(k));
-    return share;
-  }();
   // Every ON term is a term of the graph: when all of them together hold
   // less than half the space, by the graph's counts per dashCount, so do the
   // ON terms, and the walk (a read of every ON term) is not needed.
   double bound = 0;
   for (size_t d = 0; d < graph.termsByDash.size(); ++d) {
-    bound += graph.termsByDash[d] * std::ldexp(1.0, static_cast<int>(d) - graph.inputCount);
+    bound += graph.termsByDash[d] * ShareOfLiterals(graph.inputCount - static_cast<int32_t>(d));
   }
   if (bound < 0.5) return false;
   double share = 0;
   graph.outputLists[Z(output)].onTerms.ForEach([&](const Term* t) {
-    const int32_t literals = graph.inputCount - t->dashCount();
-    share += literals < 64 ? kShare[Z(literals)] : std::ldexp(1.0, -literals);
+    share += ShareOfLiterals(graph.inputCount - t->dashCount());
   });
   return share >= 0.999;
 }

@@ -591,16 +591,6 @@ Outcome SplitIntoGroups(Checker& c, Block& node) {
   return Outcome::kExpanded;
 }
 
-/// 2^-literals: the share of the space of a cube with that many literals.
-constexpr std::array<double, 64> kShareOf = [] {
-  std::array<double, 64> shares{};
-  double share = 1.0;
-  for (double& s : shares) {
-    s = share;
-    share /= 2.0;
-  }
-  return shares;
-}();
 
 /// Splits on the variable with the most literals, polarities balanced on a
 /// tie: the smaller cofactor becomes the node, written above the arena top,
@@ -644,7 +634,7 @@ Outcome SplitOnVariable(Checker& c, Block& node, bool sparse) {
     for (size_t k = 0; k < node.count; ++k) {
       const Word field = (base[k * c.words + word] >> shift) & 3;
       const int32_t literals = c.literalCount[k];
-      const double share = literals < 64 ? kShareOf[static_cast<size_t>(literals)] : std::ldexp(1.0, -literals);
+      const double share = ShareOfLiterals(literals);
       if (field == 1) zeros += share;
       if (field == 2) ones += share;
     }
