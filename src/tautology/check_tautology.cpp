@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "graph/bit_count.hpp"
+#include "graph/huge_pages.hpp"
 #include "graph/progress_hook.hpp"
 #include "tautology/cover_check.hpp"
 
@@ -418,11 +419,57 @@ TautologyChecker::TautologyChecker() : cover(NewCoverCheckMemory()), search(new 
 
 namespace {
 
+/// The buffers are kept from one output's search to the next. Grown to each
+/// output's ON count in turn, they would move to fresh memory whenever an
+/// output has more ON terms than every one before it, and a gigabyte file
+/// would pay for the new pages several times over (and hold the old and the
+/// new array at once while copying). So when they must grow, they take the
+/// size of the largest ON list among this output and the later ones that
+/// may reach the search (those without OFF and don't-care cubes).
+// Large arrays are first written in full, page after page: huge pages make
+// that one fault per 2 MiB instead of one per page.
+template <typename T>
+void AdviseHugePagesFor(std::vector<T>& array) {
+  constexpr uintptr_t kPage = 4096;
+  const auto begin = reinterpret_cast<uintptr_t>(array.data());
+  const uintptr_t end = begin + array.capacity() * sizeof(T);
+  const uintptr_t from = (begin + kPage - 1) & ~(kPage - 1), to = end & ~(kPage - 1);
+  if (to > from && to - from >= (uintptr_t{4} << 20)) AdviseHugePages(reinterpret_cast<void*>(from), to - from);
+}
+
+void ReserveForLaterOutputs(SearchBuffers& buffers, const TermGraph& graph, int32_t output) {
+  if (Z(graph.outputLists[Z(output)].onTerms.Count()) <= buffers.index.planes.capacity()) return;
+  size_t most = 0;
+  for (size_t o = Z(output); o < graph.outputLists.size(); ++o) {
+    const OutputTermLists& lists = graph.outputLists[o];
+    if (lists.offTerms.Empty() && lists.dcTerms.Empty()) most = std::max(most, Z(lists.onTerms.Count()));
+  }
+  TermIndex& index = buffers.index;
+  SearchState& state = buffers.state;
+  const size_t blocks = (most + 63) / 64;
+  index.planes = {};  // the old arrays go before the new ones come
+  index.columns = {};
+  state.workingTerms.prev = {};
+  state.workingTerms.next = {};
+  state.removedTerms = {};
+  index.planes.reserve(most);
+  index.columns.reserve(2 * Z(graph.inputCount) * blocks);
+  state.workingTerms.prev.reserve(most + 1);
+  state.workingTerms.next.reserve(most + 1);
+  state.removedTerms.reserve(most);
+  AdviseHugePagesFor(index.planes);
+  AdviseHugePagesFor(index.columns);
+  AdviseHugePagesFor(state.workingTerms.prev);
+  AdviseHugePagesFor(state.workingTerms.next);
+  AdviseHugePagesFor(state.removedTerms);
+}
+
 /// The search on the output's ON terms: kTautology, or kCube with the
 /// assignment's literals appended.
 OutputAnswer Search(SearchBuffers& buffers, const TermGraph& graph, int32_t output,
                     std::vector<CubeLiteral>& literals, SearchStats* stats, ProgressHook progress = {}) {
   SearchState& state = buffers.state;
+  ReserveForLaterOutputs(buffers, graph, output);
   BuildTermIndex(graph, output, buffers.index, state.workingTerms.prev);
   StartSearch(buffers.index, state);
   state.progress = progress;
