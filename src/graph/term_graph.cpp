@@ -198,7 +198,6 @@ void TermList::Remove(Term* t) {
   if (dead_ > 64 && dead_ > static_cast<size_t>(count_)) Compact();
 }
 
-// Drops the dead entries; the live entries of moved terms move with them.
 void TermList::Compact() {
   size_t kept = 0;
   for (size_t i = firstLive_; i < entries_.size(); ++i) {
@@ -210,6 +209,19 @@ void TermList::Compact() {
   entries_.Truncate(kept);
   firstLive_ = 0;
   dead_ = 0;
+}
+
+void CompactOutputLists(TermGraph& graph, int32_t output) {
+  ListGroup& group = graph.listGroups[static_cast<size_t>(output)];
+  if (group.live.empty()) return;
+  OutputTermLists& lists = graph.outputLists[static_cast<size_t>(output)];
+  lists.onTerms.Compact();
+  lists.offTerms.Compact();
+  lists.dcTerms.Compact();
+  // Every entry left is live, and a term has one at most: nothing needs to
+  // tell entries of the same slot apart any more.
+  group.moved = {};
+  group.live = {};
 }
 
 // Eight characters at a time where the first lands in the lowest byte.

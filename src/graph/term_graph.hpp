@@ -278,6 +278,9 @@ class TermList {
   /// Takes t, which stands in the list, out.
   void Remove(Term* t);
 
+  /// Drops the dead entries; the live entries of moved terms move with them.
+  void Compact();
+
   template <typename F>
   void ForEach(F&& f) const {
     const bool anyMoved = group_ != nullptr && !group_->live.empty();
@@ -288,7 +291,6 @@ class TermList {
 
  private:
   bool Live(size_t i) const;
-  void Compact();
 
   TermPool* pool_ = nullptr;
   ListGroup* group_ = nullptr;
@@ -368,6 +370,11 @@ struct TermGraph {
   uint64_t nextSerial = 1;
   std::vector<int32_t> termsByDash;  // number of terms per dashCount
 };
+
+/// Drops the dead entries of the three lists of output `output`; with none
+/// left, their group forgets which terms moved, so that a walk of the lists
+/// reads their entries and nothing else (until a term leaves one again).
+void CompactOutputLists(TermGraph& graph, int32_t output);
 
 /// Number of slots a per-term array must have to be indexed by Term::slot.
 inline int32_t SlotCount(const TermGraph& graph) {

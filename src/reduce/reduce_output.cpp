@@ -279,6 +279,9 @@ void ReduceOutput(TermGraph& graph, int32_t output, ReduceState& state, const Re
   }
   Finish(p, hooks);
   memory.valid = true;
+  // The search walks the output's lists once or twice; the terms the pass
+  // took out would otherwise be told from the live ones entry by entry.
+  CompactOutputLists(graph, output);
 }
 
 void ReduceOutput(TermGraph& graph, int32_t output) {

@@ -547,4 +547,12 @@ FAULTS = [
      "    const __m128i hasAll = _mm_cmpeq_epi32(_mm_and_si128(l, literals), literals);",
      "    const __m128i hasAll = _mm_cmpeq_epi32(l, literals);",
      "[reduce] index: four entries at a time pass only with no literal beyond the query's, not with more"),
+    ("src/graph/term_graph.cpp",
+     "  lists.dcTerms.Compact();\n",
+     "",
+     "lists after a pass: the don't-care list keeps its dead entries while its group forgets which terms moved"),
+    ("src/graph/term_graph.cpp",
+     "  lists.onTerms.Compact();\n",
+     "",
+     "lists after a pass: the ON list keeps its dead entries while its group forgets which terms moved"),
 ]
