@@ -419,13 +419,6 @@ TautologyChecker::TautologyChecker() : cover(NewCoverCheckMemory()), search(new 
 
 namespace {
 
-/// The buffers are kept from one output's search to the next. Grown to each
-/// output's ON count in turn, they would move to fresh memory whenever an
-/// output has more ON terms than every one before it, and a gigabyte file
-/// would pay for the new pages several times over (and hold the old and the
-/// new array at once while copying). So when they must grow, they take the
-/// size of the largest ON list among this output and the later ones that
-/// may reach the search (those without OFF and don't-care cubes).
 // Large arrays are first written in full, page after page: huge pages make
 // that one fault per 2 MiB instead of one per page.
 template <typename T>
@@ -437,6 +430,13 @@ void AdviseHugePagesFor(std::vector<T>& array) {
   if (to > from && to - from >= (uintptr_t{4} << 20)) AdviseHugePages(reinterpret_cast<void*>(from), to - from);
 }
 
+/// The buffers are kept from one output's search to the next. Grown to each
+/// output's ON count in turn, they would move to fresh memory whenever an
+/// output has more ON terms than every one before it, and a gigabyte file
+/// would pay for the new pages several times over (and hold the old and the
+/// new array at once while copying). So when they must grow, they take the
+/// size of the largest ON list among this output and the later ones that
+/// may reach the search (those without OFF and don't-care cubes).
 void ReserveForLaterOutputs(SearchBuffers& buffers, const TermGraph& graph, int32_t output) {
   if (Z(graph.outputLists[Z(output)].onTerms.Count()) <= buffers.index.planes.capacity()) return;
   size_t most = 0;
