@@ -34,12 +34,13 @@ constexpr size_t kSample = tuning::kIsolatedSample;
 constexpr size_t kManyToCheck = tuning::kCheckAtOnce;
 
 // Keeps the answer of the check of s: isolated when it has no candidates,
-// else they are noted, so that visits of s need not look for them again.
-void NoteCheck(ReduceMemory& m, int32_t s, const std::vector<int32_t>& candidates) {
+// else they are noted (unless `keepList` is false), so that visits of s need
+// not look for them again.
+void NoteCheck(ReduceMemory& m, int32_t s, const std::vector<int32_t>& candidates, bool keepList = true) {
   TermRecord& known = m.records[Idx(s)];
   known.checked = true;
   known.isolated = candidates.empty();
-  if (!known.isolated) KnowCandidates(m, s, candidates);
+  if (!known.isolated && keepList) KnowCandidates(m, s, candidates);
 }
 
 // The same for every term of `ids`, from the pairs (index in `ids`,
@@ -56,13 +57,7 @@ void NoteChecks(ReduceMemory& m, const std::vector<int32_t>& ids, std::vector<st
   for (size_t i = 0, k = 0; i < ids.size(); ++i) {
     candidates.clear();
     for (; k < pairs.size() && pairs[k].first == i; ++k) candidates.push_back(pairs[k].second);
-    if (keepLists) {
-      NoteCheck(m, ids[i], candidates);
-    } else {
-      TermRecord& known = m.records[Idx(ids[i])];
-      known.checked = true;
-      known.isolated = candidates.empty();
-    }
+    NoteCheck(m, ids[i], candidates, keepLists);
   }
 }
 

@@ -121,8 +121,7 @@ void BuildTermIndex(const TermGraph& graph, int32_t output, TermIndex& index, st
   index.termCount = onTerms.Count();
   index.inputCount = graph.inputCount;
   index.words = packing::InputWords(Z(graph.inputCount));
-  index.planes.clear();
-  index.planes.reserve(Z(index.termCount));
+  index.planes.clear();  // its capacity was set for this output (ReserveForLaterOutputs)
   index.ownPlanes.clear();
   index.blocks = (Z(index.termCount) + 63) / 64;
   index.columns.resize(2 * Z(index.inputCount) * index.blocks);  // every word is written below

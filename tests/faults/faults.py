@@ -511,8 +511,8 @@ FAULTS = [
      "      for (const Visit& v : visits) sorted[start[v.leaf]++] = v;\n      sorted.resize(sorted.size() / 2);",
      "[reduce] at once: half the leaves a sweep gathers are never read"),
     ("src/reduce/isolated_terms.cpp",
-     "    NoteCheck(m, ids[i], candidates);",
-     "    if (!candidates.empty()) candidates.pop_back();\n    NoteCheck(m, ids[i], candidates);",
+     "    NoteCheck(m, ids[i], candidates, keepLists);",
+     "    if (!candidates.empty()) candidates.pop_back();\n    NoteCheck(m, ids[i], candidates, keepLists);",
      "[reduce] at once: a term checked at once forgets one of its candidates"),
     # The search's bit columns.
     ("src/tautology/check_tautology.cpp",
