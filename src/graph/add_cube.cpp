@@ -48,10 +48,14 @@ Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& ou
   Term& term = *found;
   graph.terms.Append(&term);
   ++graph.termCount;
+  double share = -1;  // the term's, once an output has '1'
   for (size_t j = 0; j < outputs.size(); ++j) {
     const auto list = kListOf[static_cast<unsigned char>(outputs[j])];
     if (list != nullptr) {
       (graph.outputLists[j].*list).Append(&term);
+      if (outputs[j] != '1') continue;
+      if (share < 0) share = ShareOf(term);
+      graph.outputLists[j].KeepOnShare(share);
     } else if (outputs[j] == '~') {
       ++graph.outputLists[j].unspecifiedCount;
     }

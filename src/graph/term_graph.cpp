@@ -281,9 +281,21 @@ const TermList* OutputList(const TermGraph& graph, int32_t output, char value) {
   return ListOf(graph.outputLists[static_cast<size_t>(output)], value);
 }
 
+ShareBounds OnShare(const TermGraph& graph, int32_t output) {
+  // A sum of k terms, rounded at each step, lies within (k - 1) * 2^-53 (to
+  // first order) times the sum of their magnitudes from the exact sum. The
+  // kept share took onShareSteps steps over shares of magnitude onShareMoved
+  // in all; a walk of the list takes Count() steps over shares that sum to
+  // at most that. Twice the first-order bound of both covers the rest.
+  const OutputTermLists& lists = graph.outputLists[static_cast<size_t>(output)];
+  const double steps = static_cast<double>(lists.onShareSteps) + lists.onTerms.Count();
+  return {lists.onShare, 0x1p-52 * steps * lists.onShareMoved};
+}
+
 void EnterOutput(TermGraph& graph, int32_t output, Term& term, char value) {
   if (TermList* list = OutputList(graph, output, value)) {
     list->Append(&term);
+    if (value == '1') graph.outputLists[static_cast<size_t>(output)].KeepOnShare(ShareOf(term));
   } else if (value == '~') {
     ++graph.outputLists[static_cast<size_t>(output)].unspecifiedCount;
   }
@@ -292,6 +304,7 @@ void EnterOutput(TermGraph& graph, int32_t output, Term& term, char value) {
 void LeaveOutput(TermGraph& graph, int32_t output, Term& term, char value) {
   if (TermList* list = OutputList(graph, output, value)) {
     list->Remove(&term);
+    if (value == '1') graph.outputLists[static_cast<size_t>(output)].KeepOnShare(-ShareOf(term));
   } else if (value == '~') {
     --graph.outputLists[static_cast<size_t>(output)].unspecifiedCount;
   }

@@ -13,6 +13,8 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -335,6 +337,21 @@ struct InputPartIndex {
   size_t size() const { return used; }
 };
 
+/// 2^-literals, the share of the space that a cube of that many literals
+/// holds: from a table below 64 literals, from ldexp above (the same values).
+inline double ShareOfLiterals(int32_t literals) {
+  static constexpr std::array<double, 64> kShareOf = [] {
+    std::array<double, 64> shares{};
+    double share = 1.0;
+    for (double& s : shares) {
+      s = share;
+      share /= 2.0;
+    }
+    return shares;
+  }();
+  return literals < 64 ? kShareOf[static_cast<size_t>(literals)] : std::ldexp(1.0, -literals);
+}
+
 /// The three lists of one output, and the count of its terms with '~'. A term
 /// stands in one list at a time, so they form one group. A term with another
 /// character stands in none and is not counted.
@@ -345,7 +362,25 @@ struct OutputTermLists {
   TermList offTerms;  // character '0'
   TermList dcTerms;   // character '-'
   int32_t unspecifiedCount = 0;  // character '~'
+  // The sum of ShareOfLiterals over the ON terms, kept as terms join and
+  // leave onTerms; the sum of every share added or taken away, and the number
+  // of those steps, bound its rounding (see OnShare).
+  double onShare = 0;
+  double onShareMoved = 0;
+  uint64_t onShareSteps = 0;
+  /// A term of share `share` joins onTerms (`share` negative: one leaves).
+  void KeepOnShare(double share) {
+    onShare += share;
+    onShareMoved += std::fabs(share);
+    ++onShareSteps;
+  }
 };
+
+/// The term's ShareOfLiterals (every input character other than '0' and '1'
+/// counted as '-').
+inline double ShareOf(const Term& term) {
+  return ShareOfLiterals(static_cast<int32_t>(term.inputSize()) - term.dashCount());
+}
 
 struct TermGraph {
   TermGraph() = default;
@@ -393,6 +428,17 @@ void InitGraph(TermGraph& graph, int32_t type, int32_t inputCount, int32_t outpu
 /// ('1', '0', '-'); nullptr for any other character, '~' among them.
 TermList* OutputList(TermGraph& graph, int32_t output, char value);
 const TermList* OutputList(const TermGraph& graph, int32_t output, char value);
+
+/// The share of the input space that the ON terms of `output` hold (the sum
+/// of ShareOfLiterals over them, every input character other than '0' and
+/// '1' counted as '-'), without reading a term: `share` as kept while terms
+/// joined and left the list, and `slack`, which bounds its rounding: a sum
+/// of the ON terms' shares in any order lies within `slack` of `share`.
+struct ShareBounds {
+  double share;
+  double slack;
+};
+ShareBounds OnShare(const TermGraph& graph, int32_t output);
 
 /// Enters a term with character `value` at an output into that output's list
 /// or count, and takes it out again. Both change the term's lists only.

@@ -496,21 +496,20 @@ namespace {
 /// False when the ON cubes together hold fewer vectors than the space (the sum
 /// of 2^-literals is below 1), so that they cannot cover it and the cover
 /// check could only leave the answer to the search. Every character other
-/// than '0' and '1' counts as '-', which can only raise the sum.
+/// than '0' and '1' counts as '-', which can only raise the sum. The answer
+/// is that of the sum over a walk of the ON terms, at 0.999; the share the
+/// graph keeps gives it without the walk unless it lies within its rounding
+/// of that bound.
 bool MayCoverEverything(const TermGraph& graph, int32_t output) {
-  // Every ON term is a term of the graph: when all of them together hold
-  // less than half the space, by the graph's counts per dashCount, so do the
-  // ON terms, and the walk (a read of every ON term) is not needed.
-  double bound = 0;
-  for (size_t d = 0; d < graph.termsByDash.size(); ++d) {
-    bound += graph.termsByDash[d] * ShareOfLiterals(graph.inputCount - static_cast<int32_t>(d));
-  }
-  if (bound < 0.5) return false;
+  constexpr double kEnough = 0.999;
+  const ShareBounds kept = OnShare(graph, output);
+  if (kept.share - kept.slack >= kEnough) return true;
+  if (kept.share + kept.slack < kEnough) return false;
   double share = 0;
   graph.outputLists[Z(output)].onTerms.ForEach([&](const Term* t) {
     share += ShareOfLiterals(graph.inputCount - t->dashCount());
   });
-  return share >= 0.999;
+  return share >= kEnough;
 }
 
 }  // namespace

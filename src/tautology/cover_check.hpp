@@ -4,8 +4,6 @@
 // also names a cube that no cube of the set meets when the set misses.
 #pragma once
 
-#include <array>
-#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -58,20 +56,5 @@ bool OnCoverIsTautology(const TermGraph& graph, int32_t output);
 /// whenever a cube has another length or another character, and when the
 /// memory bound above is reached. Throws nothing but allocation failures.
 bool CubesCoverEverything(const std::vector<std::string>& cubes, int32_t inputCount);
-
-/// 2^-literals, the share of the space that a cube of that many literals
-/// holds: from a table below 64 literals, from ldexp above (the same values).
-inline double ShareOfLiterals(int32_t literals) {
-  static constexpr std::array<double, 64> kShareOf = [] {
-    std::array<double, 64> shares{};
-    double share = 1.0;
-    for (double& s : shares) {
-      s = share;
-      share /= 2.0;
-    }
-    return shares;
-  }();
-  return literals < 64 ? kShareOf[static_cast<size_t>(literals)] : std::ldexp(1.0, -literals);
-}
 
 }  // namespace tavro

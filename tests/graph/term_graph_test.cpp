@@ -206,6 +206,19 @@ TEST(TermGraph, ManyMovedTermsKeepTheirListOrders) {
   EXPECT_EQ(testing::VerifyGraph(g), "");
 }
 
+// The ON share an output keeps is rounded at every step: a term of share 1
+// swallows the share of a term of 64 literals, and when it leaves, the kept
+// share is no longer the sum of the shares left. Its slack must cover that.
+TEST(TermGraph, KeptOnShareBoundsItsRounding) {
+  TermGraph g;
+  InitGraph(g, kTypeFd, 70, 1, "", "");
+  Term& everything = AddCube(g, std::string(70, '-'), "1");
+  AddCube(g, std::string(64, '1') + std::string(6, '-'), "1");
+  RemoveTermFromOutput(g, 0, everything);
+  EXPECT_NE(OnShare(g, 0).share, ShareOfLiterals(64));  // rounding lost it
+  EXPECT_EQ(testing::VerifyGraph(g), "");
+}
+
 TEST(TermGraph, InitGraphRefusesCountsBelowOne) {
   for (const std::pair<int, int>& counts : {std::pair{0, 1}, {1, 0}, {-3, 2}}) {
     TermGraph g;

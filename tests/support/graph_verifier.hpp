@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 #include <string>
 #include <vector>
@@ -23,8 +24,8 @@ inline std::vector<const Term*> Entries(const TermList& list, const std::string&
 
 /// Empty when every invariant holds, else a violation found: each list as
 /// Entries checks it, termCount, each term's sizes and literal counts, the
-/// index from pure input part to term, and each per-output list holding
-/// exactly the terms with its character there. Use as EXPECT_EQ(VerifyGraph(g), "").
+/// index from pure input part to term, each per-output list holding exactly
+/// the terms with its character there, and the ON share each output keeps. Use as EXPECT_EQ(VerifyGraph(g), "").
 inline std::string VerifyGraph(const TermGraph& graph) {
   if (graph.termCount == -1) return graph.terms.Empty() ? "" : "uninitialised graph holds terms";
   std::string error;
@@ -50,6 +51,10 @@ inline std::string VerifyGraph(const TermGraph& graph) {
     if (unspecified != graph.outputLists[static_cast<size_t>(j)].unspecifiedCount) {
       error = "output " + std::to_string(j) + ": wrong count of '~'";
     }
+    double share = 0;
+    OutputList(graph, j, '1')->ForEach([&](const Term* t) { share += ShareOfLiterals(graph.inputCount - t->dashCount()); });
+    const ShareBounds kept = OnShare(graph, j);
+    if (!(std::abs(share - kept.share) <= kept.slack)) error = "output " + std::to_string(j) + ": ON share kept wrong";
     for (char v : {'1', '0', '-'}) {
       const std::string name = "output " + std::to_string(j) + " list " + v;
       const std::vector<const Term*> listed = Entries(*OutputList(graph, j, v), name, error);
