@@ -55,7 +55,7 @@ Term& AddCube(TermGraph& graph, const std::string& inputs, const std::string& ou
       (graph.outputLists[j].*list).Append(&term);
       if (outputs[j] != '1') continue;
       if (share < 0) share = ShareOf(term);
-      graph.outputLists[j].KeepOnShare(share);
+      graph.outputLists[j].AddOnShare(share);
     } else if (outputs[j] == '~') {
       ++graph.outputLists[j].unspecifiedCount;
     }

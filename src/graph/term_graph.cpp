@@ -284,18 +284,21 @@ const TermList* OutputList(const TermGraph& graph, int32_t output, char value) {
 ShareBounds OnShare(const TermGraph& graph, int32_t output) {
   // A sum of k terms, rounded at each step, lies within (k - 1) * 2^-53 (to
   // first order) times the sum of their magnitudes from the exact sum. The
-  // kept share took onShareSteps steps over shares of magnitude onShareMoved
-  // in all; a walk of the list takes Count() steps over shares that sum to
-  // at most that. Twice the first-order bound of both covers the rest.
+  // kept share took onShareSteps steps over shares whose magnitudes sum to
+  // the shares added and taken away, that is to about onShare plus twice
+  // those taken away; a walk of the list takes Count() steps over shares
+  // that sum to at most that. Four times the first-order bound of both
+  // covers the rest.
   const OutputTermLists& lists = graph.outputLists[static_cast<size_t>(output)];
   const double steps = static_cast<double>(lists.onShareSteps) + lists.onTerms.Count();
-  return {lists.onShare, 0x1p-52 * steps * lists.onShareMoved};
+  const double moved = std::fabs(lists.onShare) + 2 * lists.onShareTakenAway;
+  return {lists.onShare, 0x1p-51 * steps * moved};
 }
 
 void EnterOutput(TermGraph& graph, int32_t output, Term& term, char value) {
   if (TermList* list = OutputList(graph, output, value)) {
     list->Append(&term);
-    if (value == '1') graph.outputLists[static_cast<size_t>(output)].KeepOnShare(ShareOf(term));
+    if (value == '1') graph.outputLists[static_cast<size_t>(output)].AddOnShare(ShareOf(term));
   } else if (value == '~') {
     ++graph.outputLists[static_cast<size_t>(output)].unspecifiedCount;
   }
@@ -304,7 +307,7 @@ void EnterOutput(TermGraph& graph, int32_t output, Term& term, char value) {
 void LeaveOutput(TermGraph& graph, int32_t output, Term& term, char value) {
   if (TermList* list = OutputList(graph, output, value)) {
     list->Remove(&term);
-    if (value == '1') graph.outputLists[static_cast<size_t>(output)].KeepOnShare(-ShareOf(term));
+    if (value == '1') graph.outputLists[static_cast<size_t>(output)].TakeAwayOnShare(ShareOf(term));
   } else if (value == '~') {
     --graph.outputLists[static_cast<size_t>(output)].unspecifiedCount;
   }

@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "graph/bit_count.hpp"
 #include "graph/huge_pages.hpp"
 #include "graph/slot_map.hpp"
 #include "graph/slot_sequence.hpp"
@@ -363,15 +364,19 @@ struct OutputTermLists {
   TermList dcTerms;   // character '-'
   int32_t unspecifiedCount = 0;  // character '~'
   // The sum of ShareOfLiterals over the ON terms, kept as terms join and
-  // leave onTerms; the sum of every share added or taken away, and the number
-  // of those steps, bound its rounding (see OnShare).
+  // leave onTerms; the shares taken away, and the number of steps, bound its
+  // rounding (see OnShare).
   double onShare = 0;
-  double onShareMoved = 0;
+  double onShareTakenAway = 0;
   uint64_t onShareSteps = 0;
-  /// A term of share `share` joins onTerms (`share` negative: one leaves).
-  void KeepOnShare(double share) {
+  /// A term of share `share` joins onTerms, or leaves it.
+  void AddOnShare(double share) {
     onShare += share;
-    onShareMoved += std::fabs(share);
+    ++onShareSteps;
+  }
+  void TakeAwayOnShare(double share) {
+    onShare -= share;
+    onShareTakenAway += share;
     ++onShareSteps;
   }
 };
@@ -379,7 +384,11 @@ struct OutputTermLists {
 /// The term's ShareOfLiterals (every input character other than '0' and '1'
 /// counted as '-').
 inline double ShareOf(const Term& term) {
-  return ShareOfLiterals(static_cast<int32_t>(term.inputSize()) - term.dashCount());
+  if (!term.packed()) return ShareOfLiterals(static_cast<int32_t>(term.inputSize()) - term.dashCount());
+  int32_t literals = 0;
+  const uint64_t* words = term.inputWords();
+  for (size_t w = 0; w < packing::InputWords(term.inputSize()); ++w) literals += PopCount(words[w]);
+  return ShareOfLiterals(literals);
 }
 
 struct TermGraph {

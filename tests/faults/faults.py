@@ -556,7 +556,7 @@ FAULTS = [
      "",
      "lists after a pass: the ON list keeps its dead entries while its group forgets which terms moved"),
     ("src/graph/term_graph.cpp",
-     "    if (value == '1') graph.outputLists[static_cast<size_t>(output)].KeepOnShare(-ShareOf(term));\n",
+     "    if (value == '1') graph.outputLists[static_cast<size_t>(output)].TakeAwayOnShare(ShareOf(term));\n",
      "",
      "ON share: a term that leaves the ON list keeps its share in the output's sum"),
     ("src/graph/add_cube.cpp",
@@ -568,7 +568,7 @@ FAULTS = [
      "      share = ShareOfLiterals(static_cast<int32_t>(term.inputSize()) - term.onesCount());\n",
      "ON share: a new term's share counts its zeros as literals and its ones as dashes"),
     ("src/graph/term_graph.cpp",
-     "  return {lists.onShare, 0x1p-52 * steps * lists.onShareMoved};",
+     "  return {lists.onShare, 0x1p-51 * steps * moved};",
      "  return {lists.onShare, 0.0};",
      "ON share: no slack for rounding, so a kept share within its rounding of the bound decides without the walk"),
 ]
