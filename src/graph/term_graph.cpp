@@ -108,18 +108,6 @@ bool PackOutputs(std::string_view outputs, uint64_t* codes) {
 
 }  // namespace
 
-int32_t Term::dashCount() const {
-  const size_t inputs = inputSize();
-  if (state() == State::kText) {
-    int32_t dashes = 0;
-    for (size_t i = 0; i < inputs; ++i) dashes += text()[i] != '0' && text()[i] != '1';
-    return dashes;
-  }
-  int32_t literals = 0;
-  for (size_t w = 0; w < packing::InputWords(inputs); ++w) literals += PopCount(Words()[w]);
-  return static_cast<int32_t>(inputs) - literals;
-}
-
 int32_t Term::onesCount() const {
   const size_t inputs = inputSize();
   if (state() == State::kText) return static_cast<int32_t>(std::count(text().begin(), text().begin() + static_cast<std::ptrdiff_t>(inputs), '1'));

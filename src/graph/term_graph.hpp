@@ -166,6 +166,20 @@ struct Term {
 
   uint32_t shape_ = static_cast<uint32_t>(State::kFree);
 };
+
+// Inline: the load and every change of an output's ON list count a term's
+// dashes.
+inline int32_t Term::dashCount() const {
+  const size_t inputs = inputSize();
+  if (state() == State::kText) {
+    int32_t dashes = 0;
+    for (size_t i = 0; i < inputs; ++i) dashes += text()[i] != '0' && text()[i] != '1';
+    return dashes;
+  }
+  int32_t literals = 0;
+  for (size_t w = 0; w < packing::InputWords(inputs); ++w) literals += PopCount(Words()[w]);
+  return static_cast<int32_t>(inputs) - literals;
+}
 static_assert(sizeof(void*) != 8 || sizeof(Term) == 16);
 
 inline size_t TermChars::size() const { return outputs_ ? term_->outputSize() : term_->inputSize(); }
@@ -384,11 +398,7 @@ struct OutputTermLists {
 /// The term's ShareOfLiterals (every input character other than '0' and '1'
 /// counted as '-').
 inline double ShareOf(const Term& term) {
-  if (!term.packed()) return ShareOfLiterals(static_cast<int32_t>(term.inputSize()) - term.dashCount());
-  int32_t literals = 0;
-  const uint64_t* words = term.inputWords();
-  for (size_t w = 0; w < packing::InputWords(term.inputSize()); ++w) literals += PopCount(words[w]);
-  return ShareOfLiterals(literals);
+  return ShareOfLiterals(static_cast<int32_t>(term.inputSize()) - term.dashCount());
 }
 
 struct TermGraph {

@@ -21,7 +21,7 @@ FAULTS = [
      "  ++graph.termCount;\n",
      "",
      "new term: termCount not incremented"),
-    ("src/graph/term_graph.cpp",
+    ("src/graph/term_graph.hpp",
      "dashes += text()[i] != '0' && text()[i] != '1';",
      "dashes += text()[i] == '-';",
      "dashCount counts only '-', not the other non-literal characters"),
