@@ -14,6 +14,12 @@ Families:
             cubes; each line is ON at its own output only. Lines are shuffled.
   neartaut  as split, then 1 to 3 (--drop) of each output's cubes are left out,
             so that every output misses a tautology by a few small holes.
+  halves    as split, with CUBES / OUTPUTS partition cubes per output, but each
+            of them is, with probability 1/2, written as its two adjacent
+            halves (split at a random '-', when it has one), and with
+            probability 1/4 a cube contained in it (1 to 3 of its '-' fixed at
+            random) is written as an extra line: about 1.75 lines a partition
+            cube, and every output still a tautology. Lines are shuffled.
   adjacent  groups of 2 to 7 lines around a random base cube: the base, cubes
             contained in it (1 to 3 of its '-' fixed) and cubes adjacent to it or
             to those (one literal flipped), with the base's output bits, each
@@ -32,6 +38,7 @@ Examples:
   gen_pla.py random --inputs 32 --outputs 16 --cubes 1000000 --dash 0.3 -o /tmp/r.pla
   gen_pla.py minterms --inputs 20 --outputs 16 -o /tmp/m.pla
   gen_pla.py split --inputs 40 --outputs 8 --cubes 100000 -o /tmp/s.pla
+  gen_pla.py halves --inputs 40 --outputs 4 --cubes 100000 -o /tmp/h.pla
   gen_pla.py onoff --inputs 32 --outputs 8 --cubes 100000 --type fdr -o /tmp/o.pla
 """
 
@@ -98,6 +105,25 @@ def split_space(rng, n_in, count):
     return cubes
 
 
+def halves(rng, cubes):
+    """Each cube, or with probability 1/2 its two halves at a random '-', and
+    with probability 1/4 besides a cube inside it with 1 to 3 of its '-' fixed."""
+    lines = []
+    for cube in cubes:
+        free = [k for k, c in enumerate(cube) if c == "-"]
+        if free and rng.random() < 0.5:
+            k = rng.choice(free)
+            lines += [cube[:k] + "0" + cube[k + 1:], cube[:k] + "1" + cube[k + 1:]]
+        else:
+            lines.append(cube)
+        if free and rng.random() < 0.25:
+            inner = list(cube)
+            for k in rng.sample(free, min(len(free), rng.randint(1, 3))):
+                inner[k] = rng.choice("01")
+            lines.append("".join(inner))
+    return lines
+
+
 def adjacent_groups(rng, n_in, n_out, count, dash, out_table):
     """(input, output) lines in shuffled groups of related cubes."""
     groups = []
@@ -135,11 +161,12 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("family", choices=["random", "minterms", "nontaut", "split", "neartaut",
-                                           "adjacent", "onoff"])
+                                           "halves", "adjacent", "onoff"])
     parser.add_argument("--inputs", type=int, required=True)
     parser.add_argument("--outputs", type=int, required=True)
     parser.add_argument("--cubes", type=int, default=1000,
-                        help="every family but minterms: number of cube lines")
+                        help="every family but minterms: number of cube lines "
+                             "(halves: of partition cubes)")
     parser.add_argument("--dash", type=float, default=0.3, help="random: probability of '-'")
     parser.add_argument("--ones", type=float, default=0.5, help="probability of an output '1'")
     parser.add_argument("--type", default="", help="f, fd, fr or fdr; omitted means fd")
@@ -153,7 +180,7 @@ def main():
         sys.exit("inputs and outputs must be at least 1")
     if args.family == "minterms" and args.inputs > 30:
         sys.exit("minterms: at most 30 inputs")
-    if args.family in ("split", "neartaut") and args.cubes // args.outputs > 1 << min(args.inputs, 62):
+    if args.family in ("split", "neartaut", "halves") and args.cubes // args.outputs > 1 << min(args.inputs, 62):
         sys.exit("split: more cubes per output than input vectors")
     if args.family == "onoff" and not args.type:
         args.type = "fr"
@@ -185,7 +212,7 @@ def main():
 
         count = 1 << n_in
         lines_out = None
-    elif args.family in ("split", "neartaut"):
+    elif args.family in ("split", "neartaut", "halves"):
         pairs = []
         per_output = [args.cubes // args.outputs + (1 if j < args.cubes % args.outputs else 0)
                       for j in range(args.outputs)]
@@ -196,6 +223,8 @@ def main():
                 drop = args.drop or rng.randint(1, 3)
                 for _ in range(min(drop, len(cubes))):
                     cubes.pop(rng.randrange(len(cubes)))
+            elif args.family == "halves":
+                cubes = halves(rng, cubes)
             pairs += [(c, bits) for c in cubes]
         rng.shuffle(pairs)
         count = len(pairs)

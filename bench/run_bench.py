@@ -49,11 +49,34 @@ LOAD_FILES = {
     "load-minterms-20in": ["minterms", "--inputs", "20", "--outputs", "16"],
 }
 
-# Random covers of the scale table: name: (shape, gen_pla.py arguments).
+
+def density_inputs(size):
+    """Inputs of the fixed-density shape at `size` cube lines: 32 at 250,000 lines and
+    2 more for every 4 times the lines (at least 1), so that the pairs of lines of
+    which one contains the other stay about as many a line."""
+    return max(1, 32 + 2 * round(math.log(size / 250000, 4)))
+
+
+# The scale table: name: (shape, gen_pla.py arguments, rows). Rows None: the
+# arguments at each size of --scale-sizes (SCALE_QUICK_SIZES in --quick mode);
+# a function of the size: the arguments followed by the function's at each of
+# those sizes; a list of (further arguments, cubes, cubes in --quick mode):
+# those rows alone, whatever the sizes.
 SCALE_SHAPES = {
-    "scale-40in-8out": ("no '-'", ["random", "--inputs", "40", "--outputs", "8", "--dash", "0"]),
+    "scale-40in-8out": ("no '-'", ["random", "--inputs", "40", "--outputs", "8", "--dash", "0"], None),
     "scale-32in-16out-dash": ("with '-'",
-                              ["random", "--inputs", "32", "--outputs", "16", "--dash", "0.25"]),
+                              ["random", "--inputs", "32", "--outputs", "16", "--dash", "0.25"], None),
+    "scale-64in-16out-dash": ("sparse with '-'",
+                              ["random", "--inputs", "64", "--outputs", "16", "--dash", "0.25"], None),
+    "scale-density-16out-dash": ("fixed density", ["random", "--outputs", "16", "--dash", "0.25"],
+                                 lambda size: ["--inputs", str(density_inputs(size))]),
+    "scale-partition": ("partition", ["split"],
+                        [(["--inputs", "48", "--outputs", "4"], 200000, 2000),
+                         (["--inputs", "48", "--outputs", "4"], 1000000, 4000),
+                         (["--inputs", "64", "--outputs", "32"], 200000, 2000)]),
+    "scale-halves": ("halves", ["halves"],
+                     [(["--inputs", "40", "--outputs", "4"], 503000, 4000),
+                      (["--inputs", "32", "--outputs", "8"], 100600, 2000)]),
 }
 SCALE_SIZES = "250000,1000000,4000000"
 SCALE_QUICK_SIZES = [1000, 4000]
@@ -267,32 +290,74 @@ def least_phases(build, path, limit):
     return first
 
 
-def measure_scale(args, sizes):
-    """The scale table, one block per shape of SCALE_SHAPES: for every size, the
-    phases of tavro-phases-bench and both programs as whole processes (CPU
-    seconds, peak resident memory over the file's size, checksum of the result
-    lines), then the growth exponent of each between the smallest and the
-    largest size. Column "same": "yes" for the same result lines, "taut." for
-    the same tautologies but other witnesses. Returns the names of files whose
-    tautologies differ between the programs, or whose result lines differ from
-    the phase benchmark's checksum."""
+def scale_rows(name, gen_args, rows, sizes, quick):
+    """(file name, gen_pla.py arguments, cubes) of every row of a scale shape."""
+    if rows is None:
+        return [(name, gen_args, size) for size in sizes]
+    if callable(rows):
+        rows = [(rows(size), size, size) for size in sizes]
+    elif quick:
+        rows = [(more, quick_cubes, quick_cubes) for more, _, quick_cubes in rows]
+    return [(name + "-" + "-".join(a.lstrip("-") for a in more), gen_args + more, cubes)
+            for more, cubes, _ in rows]
+
+
+def pla_header(path):
+    """The values of a generated file's .i, .o and .p lines, by keyword."""
+    fields = {}
+    with open(path) as pla:
+        for line in pla:
+            if line.startswith("."):
+                keyword, value = line.split()[:2]
+                fields[keyword] = int(value)
+                if keyword == ".p":
+                    return fields
+    return fields
+
+
+def measure_scale(args, sizes, shapes):
+    """The scale table, one block per shape of SCALE_SHAPES named in `shapes`: for
+    every row, the phases of tavro-phases-bench, the reduction's microseconds per
+    term (its seconds over the lines and the terms it made), both programs as
+    whole processes (CPU seconds, peak resident memory over the file's size,
+    checksum of the result lines) and the ratio of their CPU seconds, then the
+    growth exponent of each between the rows of fewest and most lines: over all
+    rows of a shape made at the sizes, over the rows of the same arguments of a
+    shape of fixed rows. Column "same": "yes" for the same result lines, "taut."
+    for the same tautologies but other witnesses. Returns the names of files
+    whose tautologies differ between the programs, or whose result lines differ
+    from the phase benchmark's checksum."""
     print()
     print("scale: CPU seconds of the phases (tavro-phases-bench) and of each program as a whole process,")
     print(f"the least of {SCALE_REPEATS} runs where a run takes less than {SCALE_SHORT_RUN:g} s;")
     print(f"peak/file: the program's peak resident memory over the file's size; checksums of the result "
-          f"lines (CPU limit {args.scale_limit} s a run)")
-    header = (f"{'lines':>9} {'file MB':>8} {'load s':>8} {'reduce s':>8} {'made':>8} {'search s':>8} "
-              f"{'tavro s':>9} {'peak/file':>9} {'direct s':>9} {'peak/file':>9} "
+          f"lines (CPU limit {args.scale_limit} s a run);")
+    print("us/term: the reduction's microseconds over the lines and the terms it made; "
+          "t/d: tavro's CPU seconds over tavro-direct's")
+    header = (f"{'lines':>9} {'in':>3} {'out':>3} {'file MB':>8} {'load s':>8} {'reduce s':>8} "
+              f"{'made':>8} {'us/term':>7} {'search s':>8} {'tavro s':>9} {'peak/file':>9} "
+              f"{'direct s':>9} {'peak/file':>9} {'t/d':>5} "
               f"{'tavro checksum':16} {'direct checksum':16} same")
     differing = []
-    for name, (shape, gen_args) in SCALE_SHAPES.items():
+    for name in shapes:
+        shape, gen_args, shape_rows = SCALE_SHAPES[name]
+        row_specs = scale_rows(name, gen_args, shape_rows, sizes, args.quick)
         print()
-        print(f"{shape}: {' '.join(gen_args)}")
+        if shape_rows is None:
+            print(f"{shape}: {' '.join(gen_args)}")
+        elif callable(shape_rows):
+            print(f"{shape}: {' '.join(gen_args)}, " + ", ".join(
+                f"{' '.join(row_args[len(gen_args):])} at {cubes}" for _, row_args, cubes in row_specs))
+        else:
+            print(f"{shape}: " + "; ".join(f"{' '.join(row_args)} --cubes {cubes}"
+                                           for _, row_args, cubes in row_specs))
         print(header)
         rows = []
-        for size in sizes:
-            path = generate(args.scratch, name, gen_args, size)
+        for file_name, row_args, size in row_specs:
+            path = generate(args.scratch, file_name, row_args, size)
             file_bytes = os.path.getsize(path)
+            pla = pla_header(path)
+            lines = pla[".p"]
             ph = least_phases(args.build, path, args.scale_limit)
             runs = {}
             for program in ("tavro", "tavro-direct"):
@@ -316,34 +381,46 @@ def measure_scale(args, sizes):
             checksum = tavro["checksum"]
             if ph["status"] == 0 and tavro["lines"] is not None and ph["checksum"] != checksum:
                 checksum += "!=" + ph["checksum"]
-                differing.append(f"{name}-{size}")
+                differing.append(f"{file_name}-{size}")
             elif same == "NO":
-                differing.append(f"{name}-{size}")
+                differing.append(f"{file_name}-{size}")
             if ph["status"] == 0:
                 times = [float(ph[k]) for k in ("load_seconds", "reduce_seconds", "search_seconds")]
                 made = int(ph["reduce_made"])
-                mid = f"{times[0]:8.4f} {times[1]:8.4f} {made:8d} {times[2]:8.4f}"
+                per_term = times[1] * 1e6 / (lines + made) if lines + made else 0.0
+                mid = f"{times[0]:8.4f} {times[1]:8.4f} {made:8d} {per_term:7.3f} {times[2]:8.4f}"
             else:
                 times, made = [None, None, None], None
-                mid = f"{str(ph['status']):>8} {'':8} {'':8} {'':8}"
+                mid = f"{str(ph['status']):>8} {'':8} {'':8} {'':7} {'':8}"
             cols = []
             for run in (tavro, direct):
                 if run["rc"] == 0:
                     cols.append(f"{run['cpu']:9.4f} {run['ratio']:9.2f}")
                 else:
                     cols.append(f"{'timeout' if run['rc'] == 'timeout' else 'error':>9} {'-':>9}")
-            print(f"{size:9d} {file_bytes / 1048576:8.2f} {mid} {cols[0]} {cols[1]} "
-                  f"{checksum:16} {direct['checksum']:16} {same}", flush=True)
-            rows.append((size, times + [run["cpu"] if run["rc"] == 0 else None
-                                        for run in (tavro, direct)] + [made]))
-        if len(rows) >= 2:
-            small = min(rows, key=lambda r: r[0])
-            large = max(rows, key=lambda r: r[0])
-            exponents = [growth_exponent((small[0], small[1][k]), (large[0], large[1][k]))
+            ratio = "-"
+            if tavro["rc"] == 0 and direct["rc"] == 0 and direct["cpu"] > 0:
+                ratio = f"{tavro['cpu'] / direct['cpu']:.2f}"
+            print(f"{lines:9d} {pla['.i']:3d} {pla['.o']:3d} {file_bytes / 1048576:8.2f} {mid} {cols[0]} "
+                  f"{cols[1]} {ratio:>5} {checksum:16} {direct['checksum']:16} {same}", flush=True)
+            rows.append((row_args, lines, times + [run["cpu"] if run["rc"] == 0 else None
+                                                   for run in (tavro, direct)] + [made]))
+        # Rows made at the sizes grow together; fixed rows only with the rows
+        # of the same arguments.
+        groups = {}
+        for r in rows:
+            groups.setdefault(tuple(r[0]) if isinstance(shape_rows, list) else (), []).append(r)
+        for group in groups.values():
+            if len(group) < 2:
+                continue
+            small = min(group, key=lambda r: r[1])
+            large = max(group, key=lambda r: r[1])
+            exponents = [growth_exponent((small[1], small[2][k]), (large[1], large[2][k]))
                          for k in range(6)]
+            of = "" if len(groups) == 1 else f" ({' '.join(small[0])})"
             # "made": the terms the reduction made, whose growth the reduction's
             # own work cannot beat.
-            print(f"growth from {small[0]} to {large[0]} lines: " + ", ".join(
+            print(f"growth from {small[1]} to {large[1]} lines{of}: " + ", ".join(
                 f"{what} {e}" for what, e in zip(("load", "reduce", "search", "tavro", "tavro-direct", "made"),
                                                   exponents)))
     return differing
@@ -388,14 +465,21 @@ def main():
                         help=f"cube lines of the scale table's files (default {SCALE_SIZES})")
     parser.add_argument("--scale-limit", type=int, default=1800,
                         help="CPU seconds for each run of the scale table")
+    parser.add_argument("--scale-shapes", default=",".join(SCALE_SHAPES),
+                        help="the shapes of the scale table, by name (default all: "
+                             + ", ".join(SCALE_SHAPES) + ")")
     args = parser.parse_args()
+    scale_shapes = [s for s in args.scale_shapes.split(",") if s]
+    unknown = [s for s in scale_shapes if s not in SCALE_SHAPES]
+    if unknown:
+        parser.error(f"unknown scale shape {', '.join(unknown)}; shapes: {', '.join(SCALE_SHAPES)}")
     global MEASURE
     MEASURE = os.path.join(args.build, "bench", "tavro-bench-measure")
     sizes = [2000] if args.quick else [int(s) for s in args.sizes.split(",") if s]
     scale_sizes = SCALE_QUICK_SIZES if args.quick else [int(s) for s in args.scale_sizes.split(",") if s]
     os.makedirs(args.scratch, exist_ok=True)
     if args.scale:
-        differing = measure_scale(args, scale_sizes)
+        differing = measure_scale(args, scale_sizes, scale_shapes)
         if differing:
             print()
             print("results differ for: " + " ".join(differing))
@@ -466,7 +550,7 @@ def main():
                   f"{load / wc if wc else float('nan'):6.1f} {mb:8.1f} "
                   f"{mb * 1048576 / terms:7.0f}")
     # A smoke run of the scale table; its full sizes run with --scale alone.
-    scale_differing = measure_scale(args, scale_sizes) if args.quick else []
+    scale_differing = measure_scale(args, scale_sizes, scale_shapes) if args.quick else []
     # Results, not times, decide the exit status.
     differing = [r["file"] for r in rows
                  if r.get("sat_mismatches", 0) > 0
