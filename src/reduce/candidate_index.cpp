@@ -7,18 +7,12 @@
 #include <bit>
 #include <new>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace tavro {
 namespace {
 
-using tuning::kMostGroups;
-// Fixed by the layout: an entry's two 32-bit words carry its term's literal
-// and '1' bits at the 32 places after its group, and a list block's place
-// within its chunk is the low 16 bits of List::at.
-constexpr size_t kFilterPlaces = 32;
+// Fixed by the layout: a list block's place within its chunk is the low 16
+// bits of List::at.
 constexpr uint32_t kChunk = uint32_t{1} << 16;
 // Leaves reached by the queries of one sweep of NearEach (16 bytes each, and
 // as many again sorted): half the terms the index was shaped for, within
@@ -27,33 +21,19 @@ constexpr size_t kFewestVisitsAtOnce = size_t{1} << 16, kMostVisitsAtOnce = size
 
 size_t Idx(int32_t i) { return static_cast<size_t>(i); }
 
-// The widest groups the terms ask for (tuning::kTermsPerLeaf).
-int32_t WidthFor(int32_t inputCount, size_t terms) {
-  int32_t width = 1;
-  for (size_t leaves = 9; width < CandidateIndex::kWidest && leaves <= terms / tuning::kTermsPerLeaf; leaves *= 3) ++width;
-  return std::min(width, std::max(inputCount, 1));
-}
-
 }  // namespace
 
 bool CandidateIndex::Suits(int32_t inputCount, size_t terms) const {
   if (inputCount != inputCount_ || groups_.empty()) return false;
-  const int32_t width = WidthFor(inputCount, shapedFor_);
-  return WidthFor(inputCount, terms / 3) <= width && width <= WidthFor(inputCount, terms * 3);
+  const int32_t width = GroupWidthFor(inputCount, shapedFor_);
+  return GroupWidthFor(inputCount, terms / 3) <= width && width <= GroupWidthFor(inputCount, terms * 3);
 }
 
 void CandidateIndex::Reset(int32_t inputCount, size_t expectedTerms) {
-  const int32_t width = WidthFor(inputCount, expectedTerms);
+  const int32_t width = GroupWidthFor(inputCount, expectedTerms);
   shapedFor_ = expectedTerms;
-  const int32_t groups = std::min((inputCount + width - 1) / width, kMostGroups);
   std::vector<Group> shape;
-  for (int32_t h = 0; h < groups; ++h) {
-    // Even widths when the groups cover every place, else `width` each.
-    const int64_t start = groups * width >= inputCount ? int64_t{h} * inputCount / groups : h * width;
-    const int64_t end = groups * width >= inputCount ? int64_t{h + 1} * inputCount / groups : start + width;
-    shape.push_back({static_cast<int32_t>(start), static_cast<int32_t>(end - start),
-                     static_cast<int32_t>(end % inputCount)});
-  }
+  for (const PlaceGroup& g : PlaceGroupsFor(inputCount, width)) shape.push_back({g.start, g.width, g.filterStart});
   // Every block is free again: the chunks are cut anew from the first, and
   // a chunk of one long list waits for a list of its size.
   free_.assign(32, {});
@@ -201,18 +181,9 @@ void CandidateIndex::Append(size_t at, int32_t slot, const uint64_t* masks, size
   if (list.size == 1) Occupy(at, true);
 }
 
-uint32_t CandidateIndex::Filter(const uint64_t* bits, const Group& group) const {
-  const size_t n = Idx(inputCount_), start = Idx(group.filterStart);
-  const size_t count = std::min(n, kFilterPlaces);
-  const size_t first = std::min(count, n - start);
-  uint64_t v = BitsAt(bits, start, first);
-  if (first < count) v |= BitsAt(bits, 0, count - first) << first;
-  return static_cast<uint32_t>(v);
-}
-
 uint32_t CandidateIndex::Leaf(const uint64_t* masks, const Group& group) const {
   const size_t start = Idx(group.start), width = Idx(group.width);
-  return Code(BitsAt(masks, start, width), BitsAt(masks + words_, start, width));
+  return TernaryCode(BitsAt(masks, start, width), BitsAt(masks + words_, start, width));
 }
 
 void CandidateIndex::Insert(int32_t slot, const uint64_t* masks) {
@@ -290,16 +261,6 @@ void CandidateIndex::ForEachOccupied(size_t g, const uint64_t* rows, uint64_t al
   }
 }
 
-// A part's code: the base-3 number of its characters, 0 for a dash.
-uint32_t CandidateIndex::Code(uint64_t literals, uint64_t ones) const {
-  uint32_t code = 0;
-  for (; literals != 0; literals &= literals - 1) {
-    const int i = std::countr_zero(literals);
-    code += power_[static_cast<size_t>(i)] * static_cast<uint32_t>(1 + ((ones >> i) & 1));
-  }
-  return code;
-}
-
 void CandidateIndex::Reach(size_t g, const uint64_t* t, uint64_t flip) {
   const Group& group = groups_[g];
   const size_t low = Idx(group.low);
@@ -307,8 +268,8 @@ void CandidateIndex::Reach(size_t g, const uint64_t* t, uint64_t flip) {
   const uint64_t ones = BitsAt(t + words_, Idx(group.start), Idx(group.width)) ^ flip;
   const uint64_t lowMask = (uint64_t{1} << low) - 1;
   // The rows and the columns that agree with t's literals in their half.
-  const size_t rowsCode = Code(literals >> low, ones >> low);
-  const size_t columnsCode = Code(literals & lowMask, ones & lowMask);
+  const size_t rowsCode = TernaryCode(literals >> low, ones >> low);
+  const size_t columnsCode = TernaryCode(literals & lowMask, ones & lowMask);
   const std::vector<uint64_t>& rowTable = agree_[Idx(group.width) - low];
   const uint64_t* rows = &rowTable[rowsCode * RowsWords(group)];
   const uint64_t* columns = &agree_[low][columnsCode * Idx(group.rowWords)];
@@ -317,33 +278,6 @@ void CandidateIndex::Reach(size_t g, const uint64_t* t, uint64_t flip) {
     reached_.push_back(static_cast<uint32_t>(at));
   });
   reachedGroups_.emplace_back(static_cast<uint32_t>(g), reached_.size());
-}
-
-std::pair<size_t, size_t> CandidateIndex::Chosen(const uint64_t* t) const {
-  if (groups_.size() == 1) return {0, 1};
-  auto dashesIn = [&](size_t g) {
-    const Group& group = groups_[g];
-    return group.width - PopCount(BitsAt(t, Idx(group.start), Idx(group.width)));
-  };
-  size_t best = 0, second = 1;
-  int bestDashes = dashesIn(0), secondDashes = dashesIn(1);
-  if (secondDashes < bestDashes) {
-    std::swap(best, second);
-    std::swap(bestDashes, secondDashes);
-  }
-  for (size_t g = 2; g < groups_.size(); ++g) {
-    const int dashes = dashesIn(g);
-    if (dashes < bestDashes) {
-      second = best;
-      secondDashes = bestDashes;
-      best = g;
-      bestDashes = dashes;
-    } else if (dashes < secondDashes) {
-      second = g;
-      secondDashes = dashes;
-    }
-  }
-  return {best, second};
 }
 
 void CandidateIndex::ReachFor(size_t g, const uint64_t* t) {
@@ -361,7 +295,7 @@ bool CandidateIndex::Near(const uint64_t* t, std::vector<int32_t>& found, size_t
     std::fill(seen_.begin(), seen_.end(), 0);
     query_ = 1;
   }
-  const auto [best, second] = Chosen(t);
+  const auto [best, second] = ChosenGroups(t, groups_);
   ReachFor(best, t);
   if (second < groups_.size()) ReachFor(second, t);
   return Walk(t, found, most);
@@ -372,7 +306,7 @@ void CandidateIndex::NearEach(const std::vector<int32_t>& ids, const MaskStore& 
   if (lists_.empty() || ids.empty()) return;
   std::vector<std::pair<uint8_t, uint8_t>> chosen(ids.size());
   for (size_t i = 0; i < ids.size(); ++i) {
-    const auto [best, second] = Chosen(masks.Of(ids[i]));
+    const auto [best, second] = ChosenGroups(masks.Of(ids[i]), groups_);
     chosen[i] = {static_cast<uint8_t>(best), static_cast<uint8_t>(second)};
   }
   // A leaf a query reaches, with the query's bits at the places the leaf's
@@ -409,7 +343,7 @@ void CandidateIndex::NearEach(const std::vector<int32_t>& ids, const MaskStore& 
       sorted.resize(visits.size());
       for (const Visit& v : visits) sorted[start[v.leaf]++] = v;
       for (const Visit& v : sorted) {
-        ForEachPassing(lists_[base + v.leaf], v.literals, v.ones, [&](int32_t u) {
+        ForEachPassingIn(lists_[base + v.leaf], v.literals, v.ones, [&](int32_t u) {
           if (u != ids[v.query]) found(v.query, u);
         });
       }
@@ -427,33 +361,6 @@ void CandidateIndex::ForEachReached(const uint64_t* t, F f) {
   }
 }
 
-template <typename F>
-void CandidateIndex::ForEachPassing(const List& list, uint32_t tLiterals, uint32_t tOnes, F f) {
-  const Block data = Data(list);
-  const size_t size = list.size;
-  size_t e = 0;
-#if defined(__SSE2__)
-  // Four entries at a time: a mask of those that pass, then each in order.
-  const __m128i literals = _mm_set1_epi32(static_cast<int>(tLiterals));
-  const __m128i ones = _mm_set1_epi32(static_cast<int>(tOnes));
-  const __m128i one = _mm_set1_epi32(1);
-  for (; e + 4 <= size; e += 4) {
-    const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data.literals + e));
-    const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data.ones + e));
-    const __m128i hasAll = _mm_cmpeq_epi32(_mm_and_si128(l, literals), literals);
-    const __m128i opposite = _mm_and_si128(_mm_xor_si128(o, ones), literals);
-    const __m128i atMostOne = _mm_cmpeq_epi32(_mm_and_si128(opposite, _mm_sub_epi32(opposite, one)), _mm_setzero_si128());
-    for (int pass = _mm_movemask_ps(_mm_castsi128_ps(_mm_and_si128(hasAll, atMostOne))); pass != 0; pass &= pass - 1) {
-      f(static_cast<int32_t>(data.slots[e + static_cast<size_t>(std::countr_zero(static_cast<unsigned>(pass)))]));
-    }
-  }
-#endif
-  for (; e < size; ++e) {
-    const uint32_t opposite = (data.ones[e] ^ tOnes) & tLiterals;
-    if ((data.literals[e] & tLiterals) == tLiterals && (opposite & (opposite - 1)) == 0) f(static_cast<int32_t>(data.slots[e]));
-  }
-}
-
 bool CandidateIndex::Walk(const uint64_t* t, std::vector<int32_t>& found, size_t most) {
   // The lists' memory is requested for all of them before any is read: most
   // are far apart, and waiting for them one by one would cost each a miss.
@@ -466,7 +373,7 @@ bool CandidateIndex::Walk(const uint64_t* t, std::vector<int32_t>& found, size_t
     // A term that has not got a literal wherever t has one at the places its
     // entry carries, or has more than one opposite there, is none.
     ForEachReached(t, [&](const List& list, uint32_t tLiterals, uint32_t tOnes) {
-      ForEachPassing(list, tLiterals, tOnes, [&](int32_t u) {
+      ForEachPassingIn(list, tLiterals, tOnes, [&](int32_t u) {
         if (seen_[Idx(u)] == query_) return;
         seen_[Idx(u)] = query_;
         found.push_back(u);

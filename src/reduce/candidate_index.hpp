@@ -38,18 +38,10 @@
 #include <vector>
 
 #include "reduce/mask_store.hpp"
+#include "reduce/place_groups.hpp"
 #include "reduce/tuning.hpp"
 
 namespace tavro {
-
-/// `width` (at most 64) bits of a multi-word bit set, from place `start` on.
-inline uint64_t BitsAt(const uint64_t* words, size_t start, size_t width) {
-  if (width == 0) return 0;
-  const size_t w = start / 64, shift = start % 64;
-  uint64_t bits = words[w] >> shift;
-  if (shift != 0 && shift + width > 64) bits |= words[w + 1] << (64 - shift);
-  return width == 64 ? bits : bits & ((uint64_t{1} << width) - 1);
-}
 
 class CandidateIndex {
  public:
@@ -125,7 +117,6 @@ class CandidateIndex {
     return list.capacityLog == 0 ? 0 : uint32_t{1} << (list.capacityLog - 1);
   }
   uint32_t Leaf(const uint64_t* masks, const Group& group) const;
-  uint32_t Code(uint64_t literals, uint64_t ones) const;
   // For parts of k places: per code, the bits of the codes that agree with
   // it wherever it has a literal (a dash agrees with any character).
   std::vector<uint64_t> AgreeingCodes(int32_t k) const;
@@ -135,7 +126,9 @@ class CandidateIndex {
   // `rows | allRows` and, unless `columns` is null, in those columns.
   template <typename F>
   void ForEachOccupied(size_t g, const uint64_t* rows, uint64_t allRows, const uint64_t* columns, F f);
-  uint32_t Filter(const uint64_t* bits, const Group& group) const;
+  uint32_t Filter(const uint64_t* bits, const Group& group) const {
+    return FilterBits(bits, inputCount_, group.filterStart);
+  }
   struct Block {
     uint32_t* slots;
     uint32_t* literals;
@@ -155,9 +148,6 @@ class CandidateIndex {
   // Notes the nonempty leaves of group g that agree with t's literals there,
   // with t's '1' bits in the group flipped at `flip` (a bit mask, or 0).
   void Reach(size_t g, const uint64_t* t, uint64_t flip);
-  // The groups a search of t reads: the two where t has the fewest dashes,
-  // the fewer first, or the one group (second then the group count).
-  std::pair<size_t, size_t> Chosen(const uint64_t* t) const;
   // Notes the leaves of group g that may hold t's candidates: with a single
   // group those of t and of t with each of its literals flipped in turn.
   void ReachFor(size_t g, const uint64_t* t);
@@ -168,11 +158,14 @@ class CandidateIndex {
   // '1' bits at the places that the entries of the list's group carry.
   template <typename F>
   void ForEachReached(const uint64_t* t, F f);
-  // Calls f(slot) for the terms of a list whose entries have a literal
-  // wherever t has one at the places they carry, with the opposite one at no
-  // more than one of those places.
+  // Calls f(slot) for the terms of a list that pass t's bits (ForEachPassing
+  // of place_groups.hpp).
   template <typename F>
-  void ForEachPassing(const List& list, uint32_t tLiterals, uint32_t tOnes, F f);
+  void ForEachPassingIn(const List& list, uint32_t tLiterals, uint32_t tOnes, F f) {
+    const Block data = Data(list);
+    ForEachPassing(data.literals, data.ones, list.size, tLiterals, tOnes,
+                   [&](size_t e) { f(static_cast<int32_t>(data.slots[e])); });
+  }
 
   int32_t inputCount_ = 0;
   size_t words_ = 0;

@@ -31,16 +31,21 @@ class CandidateSearch {
  public:
   /// Whether the index of every term is built.
   bool indexed() const { return indexed_; }
+  /// Whether the index of every term is due: the isolated terms were found
+  /// without it, and it is built when a search first needs it.
+  bool due() const { return due_; }
+  void MarkDue() { due_ = !indexed_; }
   /// Builds the index of every term for the ids given (their masks in
   /// `masks`), shaped for about `terms` terms of `inputCount` places.
   void IndexEvery(int32_t inputCount, size_t terms, const std::vector<int32_t>& ids, const MaskStore& masks) {
     index_.Reset(inputCount, terms);
     index_.InsertAll(ids, masks);
     indexed_ = true;
+    due_ = false;
   }
   /// Drops the index of every term and its memory.
   void DropEvery() {
-    indexed_ = false;
+    indexed_ = due_ = false;
     index_ = CandidateIndex{};
   }
   /// Whether the index's shape still serves `terms` terms.
@@ -145,7 +150,7 @@ class CandidateSearch {
  private:
   static size_t Idx(int32_t i) { return static_cast<size_t>(i); }
 
-  bool indexed_ = false;
+  bool indexed_ = false, due_ = false;
   CandidateIndex index_;         // every term, when built
   CandidateIndex classIndex_[3];  // the members of a pass by class, when built
   MemberRows rows_[3];            // the same, for a class of few members

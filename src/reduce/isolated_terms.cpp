@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "reduce/half_keys.hpp"
+#include "reduce/near_join.hpp"
 #include "reduce/pass.hpp"
 #include "reduce/tuning.hpp"
 
@@ -91,12 +92,54 @@ bool CheckIsolated(Pass& p, int32_t s) {
   return isolated;
 }
 
+// Checks the terms of `sample` as CheckIsolated would, and returns how many
+// are isolated. Before the index of every term is built the terms are read in
+// one sweep for all of the sample, until each has met another.
+size_t CheckSample(Pass& p, const std::vector<int32_t>& sample) {
+  size_t isolated = 0;
+  if (p.memory.search.indexed()) {
+    for (int32_t s : sample) {
+      Step(p);
+      isolated += CheckIsolated(p, s);
+    }
+    return isolated;
+  }
+  // Those that have met no term yet, with their masks side by side: a term
+  // that lacks a literal of theirs in the first word is none of theirs.
+  std::vector<int32_t> open = sample;
+  std::vector<uint64_t> masks;
+  const size_t words = p.words;
+  for (int32_t s : open) masks.insert(masks.end(), MasksOf(p, s), MasksOf(p, s) + 2 * words);
+  for (size_t u = 0; u < Idx(p.topId) && !open.empty(); ++u) {
+    if (p.memory.records[u].serial == 0) continue;
+    const uint64_t* um = MasksOf(p, static_cast<int32_t>(u));
+    for (size_t k = 0; k < open.size(); ++k) {
+      const uint64_t* sm = &masks[k * 2 * words];
+      if ((um[0] & sm[0]) != sm[0] || Idx(open[k]) == u || CompareMasks(sm, um, words) == kUnrelated) continue;
+      open[k] = open.back();
+      open.pop_back();
+      std::copy_n(&masks[open.size() * 2 * words], 2 * words, &masks[k * 2 * words]);
+      masks.resize(open.size() * 2 * words);
+      --k;
+    }
+  }
+  for (int32_t s : sample) {
+    Step(p);
+    TermRecord& known = p.memory.records[Idx(s)];
+    known.checked = true;
+    known.isolated = std::find(open.begin(), open.end(), s) != open.end();
+    isolated += known.isolated;
+  }
+  return isolated;
+}
+
 // Checks every graph term not yet checked as CheckIsolated would, all at
-// once through the index of every term (which must be built), when there are
-// many; else the caller checks the members of the pass one by one. All are
-// checked now and not pass by pass: an isolated term stays isolated while
-// the passes alone change the graph, and the candidates noted for one that
-// is not stay complete.
+// once, when there are many; else the caller checks the members of the pass
+// one by one. All are checked now and not pass by pass: an isolated term
+// stays isolated while the passes alone change the graph, and the candidates
+// noted for one that is not stay complete. Through the index of every term
+// when it is built; else by a join with every term, and the index is left
+// due: covers where nearly every term is isolated never need it.
 void CheckAtOnce(Pass& p) {
   ReduceMemory& m = p.memory;
   std::vector<int32_t> todo;
@@ -105,14 +148,21 @@ void CheckAtOnce(Pass& p) {
   });
   if (todo.size() < kManyToCheck) return;
   std::vector<std::pair<uint32_t, int32_t>> pairs;
-  m.search.NearEveryEach(
-      todo, m.masks,
-      [&](size_t i, int32_t u) {
-        if (CompareMasks(MasksOf(p, todo[i]), MasksOf(p, u), p.words) != kUnrelated) {
-          pairs.emplace_back(static_cast<uint32_t>(i), u);
-        }
-      },
-      [&] { Step(p); });
+  const auto found = [&](size_t i, int32_t u) {
+    if (CompareMasks(MasksOf(p, todo[i]), MasksOf(p, u), p.words) != kUnrelated) {
+      pairs.emplace_back(static_cast<uint32_t>(i), u);
+    }
+  };
+  const auto tick = [&] { Step(p); };
+  if (m.search.indexed()) {
+    m.search.NearEveryEach(todo, m.masks, found, tick);
+  } else {
+    std::vector<int32_t> every;
+    every.reserve(Idx(p.graph.termCount));
+    p.graph.terms.ForEach([&](const Term* t) { every.push_back(t->slot); });
+    JoinNear(p.graph.inputCount, p.words, todo, every, m.masks, found, tick);
+    m.search.MarkDue();
+  }
   NoteChecks(m, todo, pairs);
 }
 
@@ -240,18 +290,17 @@ void MarkSuspects(Pass& p) {
     }
     m.suspects.resize(kept);
   }
-  size_t sampled = 0, isolated = 0;
+  std::vector<int32_t> sample;
   for (size_t i = 0; i < unchecked.size(); i += std::max<size_t>(1, unchecked.size() / kSample)) {
-    ++sampled;
-    Step(p);
-    isolated += CheckIsolated(p, unchecked[i]);
+    sample.push_back(unchecked[i]);
   }
+  const size_t sampled = sample.size(), isolated = CheckSample(p, sample);
   if (2 * isolated >= sampled) {
-    if (!unchecked.empty() && !m.search.indexed()) BuildIndex(m, p.graph);
     if (!unchecked.empty()) CheckAtOnce(p);
     for (int32_t s : unchecked) {
       Step(p);
       const TermRecord& known = m.records[Idx(s)];
+      if (!known.checked && !m.search.indexed()) BuildIndex(m, p.graph);
       if (!known.checked) CheckIsolated(p, s);
       if (!known.isolated) MarkPending(p, s);
     }

@@ -182,6 +182,7 @@ void StartPass(Pass& p) {
   // dash), naming their candidates' input parts; with many, indexes of the
   // members by class (minterm tables, split and adjacent covers).
   const bool few = tuning::kClassIndexShare * m.pending.count <= members;
+  if (few && m.search.due()) BuildIndex(m, p.graph);
   if (few && m.search.indexed()) return;
   if (few && m.lookForIsolated && m.impureTerms == 0) {
     m.search.StartNaming();

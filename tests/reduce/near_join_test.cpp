@@ -1,0 +1,111 @@
+// The join that names the possible candidates of many terms at once: against
+// every pair compared by its characters, it must name each candidate of each
+// query, at the widths where mask words begin and end, with and without
+// dashes, and with inputs narrower than one group (where the one opposite
+// literal lies in the only group).
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "graph/term_graph.hpp"
+#include "reduce/mask_store.hpp"
+#include "reduce/near_join.hpp"
+#include "support/graph_text.hpp"
+
+namespace tavro {
+namespace {
+
+// Whether u has a literal wherever t has one, with the opposite literal at no
+// more than one of those places.
+bool IsCandidate(const std::string& t, const std::string& u) {
+  int opposite = 0;
+  for (size_t k = 0; k < t.size(); ++k) {
+    if (t[k] == '-') continue;
+    if (u[k] == '-') return false;
+    opposite += u[k] != t[k];
+  }
+  return opposite <= 1;
+}
+
+// Random parts, each followed by a few near it (a literal flipped, a dash
+// given a literal, a literal made a dash), so that candidates abound.
+testing::CubeLines Clustered(std::mt19937& rng, int inputs, double dash, int count) {
+  auto chance = [&](double p) { return std::uniform_real_distribution<double>(0, 1)(rng) < p; };
+  std::set<std::string> seen;
+  testing::CubeLines cubes;
+  while (static_cast<int>(cubes.size()) < count) {
+    std::string part;
+    for (int k = 0; k < inputs; ++k) part += chance(dash) ? '-' : "01"[rng() % 2];
+    for (int near = static_cast<int>(rng() % 4); near >= 0; --near) {
+      if (seen.insert(part).second) cubes.emplace_back(part, "1");
+      char& c = part[rng() % part.size()];
+      c = c == '-' ? "01"[rng() % 2] : chance(0.6) ? (c == '0' ? '1' : '0') : '-';
+    }
+  }
+  return cubes;
+}
+
+void ExpectEveryCandidateNamed(const testing::CubeLines& cubes, int inputs, size_t queryStride) {
+  TermGraph g;
+  testing::Load(g, kTypeFd, inputs, 1, cubes);
+  const size_t words = (static_cast<size_t>(inputs) + 63) / 64;
+  MaskStore masks;
+  masks.Reset(&g, words);
+  std::vector<int32_t> terms, queries;
+  std::vector<std::string> parts(static_cast<size_t>(SlotCount(g)));
+  g.terms.ForEach([&](const Term* t) {
+    terms.push_back(t->slot);
+    parts[static_cast<size_t>(t->slot)] = t->inputs().str();
+  });
+  for (size_t i = 0; i < terms.size(); i += queryStride) queries.push_back(terms[i]);
+  std::set<std::pair<size_t, int32_t>> named;
+  size_t ticks = 0;
+  JoinNear(inputs, words, queries, terms, masks,
+           [&](size_t i, int32_t u) {
+             ASSERT_NE(u, queries[i]);
+             named.emplace(i, u);
+           },
+           [&] { ++ticks; });
+  EXPECT_EQ(ticks, queries.size());
+  size_t candidates = 0;
+  for (size_t i = 0; i < queries.size(); ++i) {
+    for (int32_t u : terms) {
+      const std::string& t = parts[static_cast<size_t>(queries[i])];
+      if (u == queries[i] || !IsCandidate(t, parts[static_cast<size_t>(u)])) continue;
+      ++candidates;
+      ASSERT_TRUE(named.count({i, u})) << parts[static_cast<size_t>(u)] << " is a candidate of " << t;
+    }
+  }
+  EXPECT_GT(candidates, 0u);
+}
+
+TEST(JoinNear, NamesEveryCandidateAtWordEdges) {
+  std::mt19937 rng(41);
+  for (int inputs : {31, 33, 63, 64, 65, 127, 129}) {
+    for (double dash : {0.0, 0.25, 0.6}) {
+      SCOPED_TRACE(std::to_string(inputs) + " inputs, dash " + std::to_string(dash));
+      ExpectEveryCandidateNamed(Clustered(rng, inputs, dash, 1500), inputs, 1);
+    }
+  }
+}
+
+// Enough terms for groups of several places, some queries only.
+TEST(JoinNear, NamesEveryCandidateAmongManyTerms) {
+  std::mt19937 rng(42);
+  ExpectEveryCandidateNamed(Clustered(rng, 40, 0.25, 6000), 40, 3);
+}
+
+// Inputs of fewer places than a group: one group, every literal flipped.
+TEST(JoinNear, NamesEveryCandidateInOneGroup) {
+  std::mt19937 rng(43);
+  for (int inputs : {1, 2, 4}) {
+    SCOPED_TRACE(std::to_string(inputs) + " inputs");
+    ExpectEveryCandidateNamed(Clustered(rng, inputs, 0.3, inputs == 1 ? 3 : inputs == 2 ? 9 : 40), inputs, 1);
+  }
+}
+
+}  // namespace
+}  // namespace tavro
