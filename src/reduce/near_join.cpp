@@ -13,9 +13,20 @@
 namespace tavro {
 namespace {
 
-// Leaves named by the queries of one batch (16 bytes each, and as many again
-// sorted): half the terms, within these bounds.
-constexpr size_t kFewestVisitsAtOnce = size_t{1} << 16, kMostVisitsAtOnce = size_t{1} << 20;
+// Leaves named by the queries of one batch (12 bytes each, and as many again
+// while sorted): half the terms, within these bounds.
+constexpr size_t kFewestVisitsAtOnce = size_t{1} << 16, kMostVisitsAtOnce = size_t{1} << 21;
+// Places of a group at most: 3^16 leaves, named by 26 bits.
+constexpr int32_t kWidestGroup = 16;
+// Leaves per term at most: the table of where each leaf's entries begin
+// takes no more than 16 bytes a term (4 bytes a leaf).
+constexpr size_t kLeavesPerTerm = 4;
+// The model's costs, in nanoseconds of this machine: a leaf named by a query
+// (named, sorted, its range looked up), an entry read, a term placed in a
+// group's table (its leaf worked out, sorted).
+constexpr double kVisitCost = 19, kEntryCost = 0.8, kPlaceCost = 30;
+// Queries and terms the model reads at most.
+constexpr size_t kModelQueries = 512, kModelTerms = 4096;
 
 size_t Idx(int32_t i) { return static_cast<size_t>(i); }
 
@@ -54,38 +65,56 @@ void ForEachCarried(const uint32_t* entries, size_t size, uint32_t t, F f) {
   }
 }
 
+// A term in a group's table, or a leaf named by a query: the leaf, the
+// carried places, and the term's slot or the query's number.
+struct Record {
+  uint32_t leaf, carried, id;
+};
+
+// Sorts the records by leaf (all below `leaves`), stably: a least-significant
+// digit radix sort, eleven bits a pass, whose passes read and write in order
+// where a comparison sort would jump about.
+void SortByLeaf(std::vector<Record>& records, std::vector<Record>& scratch, size_t leaves) {
+  constexpr size_t kDigitBits = 11, kDigits = size_t{1} << kDigitBits;
+  std::vector<size_t> count(kDigits);
+  scratch.resize(records.size());
+  for (size_t shift = 0; (leaves - 1) >> shift != 0; shift += kDigitBits) {
+    std::fill(count.begin(), count.end(), 0);
+    for (const Record& r : records) ++count[r.leaf >> shift & (kDigits - 1)];
+    size_t at = 0;
+    for (size_t& c : count) at += std::exchange(c, at);
+    for (const Record& r : records) scratch[count[r.leaf >> shift & (kDigits - 1)]++] = r;
+    records.swap(scratch);
+  }
+}
+
 // One group's terms in the order of their leaves: leaf l's entries are
 // [start[l], start[l + 1]), each a slot and its carried places.
 struct GroupTable {
   std::vector<uint32_t> start, slots, carried;
-  std::vector<uint32_t> leafOf, unplaced;  // scratch of Build
 
   void Build(const PlaceGroup& group, size_t leaves, int32_t inputCount, size_t words,
-             const std::vector<int32_t>& terms, const MaskStore& masks) {
+             const std::vector<int32_t>& terms, const MaskStore& masks, std::vector<Record>& records,
+             std::vector<Record>& scratch) {
     const size_t n = terms.size();
-    // The terms' leaves and carried bits in their order, then each placed.
-    leafOf.resize(n);
-    unplaced.resize(n);
-    start.assign(leaves + 1, 0);
+    records.resize(n);
     for (size_t k = 0; k < n; ++k) {
       const uint64_t* m = masks.Of(terms[k]);
-      leafOf[k] = LeafOf(m, words, group);
-      unplaced[k] = Carried(m, inputCount, words, group.filterStart);
-      ++start[leafOf[k] + 1];
+      records[k] = {LeafOf(m, words, group), Carried(m, inputCount, words, group.filterStart),
+                    static_cast<uint32_t>(terms[k])};
     }
-    for (size_t l = 0; l < leaves; ++l) start[l + 1] += start[l];
+    SortByLeaf(records, scratch, leaves);
+    start.resize(leaves + 1);
     slots.resize(n);
     carried.resize(n);
+    size_t leaf = 0;
     for (size_t k = 0; k < n; ++k) {
-      const uint32_t at = start[leafOf[k]]++;
-      slots[at] = static_cast<uint32_t>(terms[k]);
-      carried[at] = unplaced[k];
+      while (leaf <= records[k].leaf) start[leaf++] = static_cast<uint32_t>(k);
+      slots[k] = records[k].id;
+      carried[k] = records[k].carried;
     }
-    // start[l] now holds the end of leaf l: shift forward.
-    for (size_t l = leaves; l > 0; --l) start[l] = start[l - 1];
-    start[0] = 0;
+    while (leaf <= leaves) start[leaf++] = static_cast<uint32_t>(n);
   }
-  bool Empty(uint32_t leaf) const { return start[leaf] == start[leaf + 1]; }
 };
 
 // Appends to `reached` the leaves of `group` that may hold a candidate of t:
@@ -116,13 +145,78 @@ void ReachedLeaves(const uint64_t* t, size_t words, const PlaceGroup& group, boo
   }
 }
 
+// The groups of places the join reads by, chosen by a model of its cost:
+// for each shape (groups of about w places, for w up to kWidestGroup and at
+// most kLeavesPerTerm leaves a term), the leaves a sample of the queries
+// would name in their two groups and the entries it would read there, taking
+// the places as independent with the frequencies of '0' and '1' in a sample
+// of the terms; and the terms placed in each group's table.
+std::vector<PlaceGroup> ChooseGroups(int32_t inputCount, size_t words, const std::vector<int32_t>& queries,
+                                     const std::vector<int32_t>& terms, const MaskStore& masks) {
+  const size_t places = Idx(inputCount), n = terms.size();
+  std::vector<double> zeros(places, 0), ones(places, 0);
+  const size_t termStride = std::max<size_t>(1, n / kModelTerms);
+  double sampled = 0;
+  for (size_t k = 0; k < n; k += termStride, ++sampled) {
+    const uint64_t* m = masks.Of(terms[k]);
+    for (size_t i = 0; i < places; ++i) {
+      if ((m[i / 64] >> (i % 64) & 1) == 0) continue;
+      ((m[words + i / 64] >> (i % 64) & 1) != 0 ? ones : zeros)[i] += 1;
+    }
+  }
+  for (size_t i = 0; i < places; ++i) {
+    zeros[i] /= sampled;
+    ones[i] /= sampled;
+  }
+  const size_t queryStride = std::max<size_t>(1, queries.size() / kModelQueries);
+  const double queryWeight = static_cast<double>(queries.size()) /
+                             static_cast<double>((queries.size() + queryStride - 1) / queryStride);
+  std::vector<PlaceGroup> best;
+  double bestCost = 0;
+  size_t lastGroups = 0;
+  for (int32_t width = 1; width <= std::min(kWidestGroup, inputCount); ++width) {
+    std::vector<PlaceGroup> groups = PlaceGroupsFor(inputCount, width);
+    int32_t widest = 0;
+    for (const PlaceGroup& g : groups) widest = std::max(widest, g.width);
+    if (groups.size() == lastGroups || kPowersOf3[Idx(widest)] > kLeavesPerTerm * n + 1024) continue;
+    lastGroups = groups.size();
+    double cost = kPlaceCost * static_cast<double>(n) * static_cast<double>(std::min<size_t>(groups.size(), 2 * queries.size()));
+    for (size_t i = 0; i < queries.size(); i += queryStride) {
+      const uint64_t* t = masks.Of(queries[i]);
+      const auto [first, second] = ChosenGroups(t, groups);
+      for (const size_t g : {first, second}) {
+        if (g >= groups.size()) continue;
+        double leaves = 1, share = 1;
+        int32_t literals = 0;
+        for (int32_t k = 0; k < groups[g].width; ++k) {
+          const size_t place = Idx(groups[g].start + k);
+          if ((t[place / 64] >> (place % 64) & 1) == 0) {
+            leaves *= 3;
+          } else {
+            ++literals;
+            share *= (t[words + place / 64] >> (place % 64) & 1) != 0 ? ones[place] : zeros[place];
+          }
+        }
+        // With one group, each literal is also tried the other way.
+        const double ways = groups.size() == 1 ? literals + 1 : 1;
+        cost += queryWeight * ways * (kVisitCost * leaves + kEntryCost * static_cast<double>(n) * share);
+      }
+    }
+    if (best.empty() || cost < bestCost) {
+      best = std::move(groups);
+      bestCost = cost;
+    }
+  }
+  return best;
+}
+
 }  // namespace
 
 void JoinNear(int32_t inputCount, size_t words, const std::vector<int32_t>& queries,
               const std::vector<int32_t>& terms, const MaskStore& masks,
               const std::function<void(size_t, int32_t)>& found, const std::function<void()>& tick) {
   if (queries.empty() || terms.empty()) return;
-  const std::vector<PlaceGroup> groups = PlaceGroupsFor(inputCount, GroupWidthFor(inputCount, terms.size()));
+  const std::vector<PlaceGroup> groups = ChooseGroups(inputCount, words, queries, terms, masks);
   std::vector<std::pair<uint8_t, uint8_t>> chosen(queries.size());
   std::vector<bool> read(groups.size(), false);
   for (size_t i = 0; i < queries.size(); ++i) {
@@ -131,49 +225,40 @@ void JoinNear(int32_t inputCount, size_t words, const std::vector<int32_t>& quer
     read[best] = true;
     if (second < groups.size()) read[second] = true;
   }
-  // A leaf a query reaches, with the query's bits at the places the leaf's
-  // entries carry.
-  struct Visit {
-    uint32_t leaf, carried, query;
-  };
   const size_t visitsAtOnce = std::clamp(terms.size() / 2, kFewestVisitsAtOnce, kMostVisitsAtOnce);
-  std::vector<Visit> visits, sorted;
-  std::vector<uint32_t> reached, visitStart;
+  std::vector<Record> records, scratch;
+  std::vector<uint32_t> reached;
   GroupTable table;
   const bool oneGroup = groups.size() == 1;
   for (size_t g = 0; g < groups.size(); ++g) {
     if (!read[g]) continue;
     const PlaceGroup& group = groups[g];
     const size_t leaves = kPowersOf3[Idx(group.width)];
-    table.Build(group, leaves, inputCount, words, terms, masks);
-    visitStart.resize(leaves + 1);
+    table.Build(group, leaves, inputCount, words, terms, masks, records, scratch);
     for (size_t from = 0; from < queries.size();) {
-      visits.clear();
-      for (; from < queries.size() && visits.size() < visitsAtOnce; ++from) {
+      // The leaves that the next queries name, until there are about
+      // visitsAtOnce of them, in the order of the leaves: the entries are
+      // then read front to back, each once for all the queries that reach
+      // it, and so is the table of where they begin.
+      records.clear();
+      for (; from < queries.size() && records.size() < visitsAtOnce; ++from) {
         if (chosen[from].first != g && chosen[from].second != g) continue;
         if (chosen[from].first == g) tick();
         const uint64_t* t = masks.Of(queries[from]);
         reached.clear();
         ReachedLeaves(t, words, group, oneGroup, reached);
         const uint32_t carried = Carried(t, inputCount, words, group.filterStart);
-        for (const uint32_t leaf : reached) {
-          if (!table.Empty(leaf)) visits.push_back({leaf, carried, static_cast<uint32_t>(from)});
-        }
+        for (const uint32_t leaf : reached) records.push_back({leaf, carried, static_cast<uint32_t>(from)});
       }
-      // In the order of the leaves (a counting sort), so that the entries
-      // are read front to back, each once for all the queries that reach it.
-      std::fill(visitStart.begin(), visitStart.end(), 0);
-      for (const Visit& v : visits) ++visitStart[v.leaf + 1];
-      for (size_t l = 0; l < leaves; ++l) visitStart[l + 1] += visitStart[l];
-      sorted.resize(visits.size());
-      for (const Visit& v : visits) sorted[visitStart[v.leaf]++] = v;
-      for (const Visit& v : sorted) {
+      SortByLeaf(records, scratch, leaves);
+      for (const Record& v : records) {
         const size_t begin = table.start[v.leaf], size = table.start[v.leaf + 1] - begin;
-        const int32_t self = queries[v.query];
+        if (size == 0) continue;
+        const int32_t self = queries[v.id];
         ForEachCarried(table.carried.data() + begin, size, v.carried, [&](size_t e) {
-                         const int32_t u = static_cast<int32_t>(table.slots[begin + e]);
-                         if (u != self) found(v.query, u);
-                       });
+          const int32_t u = static_cast<int32_t>(table.slots[begin + e]);
+          if (u != self) found(v.id, u);
+        });
       }
     }
   }

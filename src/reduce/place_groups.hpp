@@ -95,11 +95,12 @@ inline const std::array<uint16_t, 4096> kSixPlaceCodes = [] {
 
 /// A part's leaf in a group: the base-3 number of its characters.
 inline uint32_t TernaryCode(uint64_t literals, uint64_t ones) {
-  if (literals < (uint64_t{1} << 12)) {
+  if (literals < (uint64_t{1} << 18)) {
     // Six places at a time; '1' bits only where there are literals count.
     const uint64_t o = ones & literals;
     return kSixPlaceCodes[(literals & 63) << 6 | (o & 63)] +
-           729u * kSixPlaceCodes[(literals >> 6) << 6 | (o >> 6)];
+           729u * kSixPlaceCodes[(literals >> 6 & 63) << 6 | (o >> 6 & 63)] +
+           531441u * kSixPlaceCodes[(literals >> 12) << 6 | (o >> 12)];
   }
   uint32_t code = 0;
   for (; literals != 0; literals &= literals - 1) {
