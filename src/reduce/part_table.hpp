@@ -1,6 +1,6 @@
-// The pass's table of input parts: from a packed part (literal bits, then '1'
-// bits) to the term that holds it, for every pure input part the pass can
-// meet: the graph's own terms and the terms the pass makes. An open-addressing
+// The pass's table of the input parts it made: from a packed part (literal
+// bits, then '1' bits) to the made term that holds it. The graph's own terms
+// are found through the graph's index of input parts. An open-addressing
 // table with linear probing, at most three quarters full; each entry keeps 32 bits of
 // its part's hash, so that probing reads a term's masks only on a likely match.
 #pragma once
