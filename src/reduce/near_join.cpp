@@ -15,12 +15,12 @@ namespace {
 
 // Leaves named by the queries of one batch (12 bytes each, and as many again
 // while sorted): half the terms, within these bounds.
-constexpr size_t kFewestVisitsAtOnce = size_t{1} << 16, kMostVisitsAtOnce = size_t{1} << 21;
+constexpr size_t kFewestVisitsAtOnce = size_t{1} << 16, kMostVisitsAtOnce = size_t{1} << 20;
 // Places of a group at most: 3^16 leaves, named by 26 bits.
 constexpr int32_t kWidestGroup = 16;
 // Leaves per term at most: the table of where each leaf's entries begin
 // takes no more than 16 bytes a term (4 bytes a leaf).
-constexpr size_t kLeavesPerTerm = 4;
+constexpr size_t kLeavesPerTerm = 1;
 // The model's costs, in nanoseconds of this machine: a leaf named by a query
 // (named, sorted, its range looked up), an entry read, a term placed in a
 // group's table (its leaf worked out, sorted).
