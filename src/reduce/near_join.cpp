@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "graph/bit_count.hpp"
 #include "reduce/place_groups.hpp"
 #include "reduce/tuning.hpp"
 
@@ -245,9 +246,21 @@ void JoinNear(int32_t inputCount, size_t words, const std::vector<int32_t>& quer
         if (chosen[from].first != g && chosen[from].second != g) continue;
         if (chosen[from].first == g) tick();
         const uint64_t* t = masks.Of(queries[from]);
+        const uint32_t carried = Carried(t, inputCount, words, group.filterStart);
+        const size_t literals = static_cast<size_t>(PopCount(BitsAt(t, Idx(group.start), Idx(group.width))));
+        const size_t named = kPowersOf3[Idx(group.width) - literals] * (oneGroup ? literals + 1 : 1);
+        if (named > leaves / 8) {
+          // A query with dashes at most places of the group would name most
+          // leaves: it reads every entry instead, in one pass.
+          const int32_t self = queries[from];
+          ForEachCarried(table.carried.data(), table.carried.size(), carried, [&](size_t e) {
+            const int32_t u = static_cast<int32_t>(table.slots[e]);
+            if (u != self) found(from, u);
+          });
+          continue;
+        }
         reached.clear();
         ReachedLeaves(t, words, group, oneGroup, reached);
-        const uint32_t carried = Carried(t, inputCount, words, group.filterStart);
         for (const uint32_t leaf : reached) records.push_back({leaf, carried, static_cast<uint32_t>(from)});
       }
       SortByLeaf(records, scratch, leaves);

@@ -31,14 +31,17 @@ bool IsCandidate(const std::string& t, const std::string& u) {
 }
 
 // Random parts, each followed by a few near it (a literal flipped, a dash
-// given a literal, a literal made a dash), so that candidates abound.
+// given a literal, a literal made a dash), so that candidates abound; one
+// part in fifty has dashes almost everywhere, so that its queries name most
+// leaves of a group.
 testing::CubeLines Clustered(std::mt19937& rng, int inputs, double dash, int count) {
   auto chance = [&](double p) { return std::uniform_real_distribution<double>(0, 1)(rng) < p; };
   std::set<std::string> seen;
   testing::CubeLines cubes;
   while (static_cast<int>(cubes.size()) < count) {
     std::string part;
-    for (int k = 0; k < inputs; ++k) part += chance(dash) ? '-' : "01"[rng() % 2];
+    const double dashes = chance(0.02) ? 0.95 : dash;
+    for (int k = 0; k < inputs; ++k) part += chance(dashes) ? '-' : "01"[rng() % 2];
     for (int near = static_cast<int>(rng() % 4); near >= 0; --near) {
       if (seen.insert(part).second) cubes.emplace_back(part, "1");
       char& c = part[rng() % part.size()];
