@@ -137,9 +137,11 @@ size_t CheckSample(Pass& p, const std::vector<int32_t>& sample) {
 // once, when there are many; else the caller checks the members of the pass
 // one by one. All are checked now and not pass by pass: an isolated term
 // stays isolated while the passes alone change the graph, and the candidates
-// noted for one that is not stay complete. Through the index of every term
-// when it is built; else by a join with every term, and the index is left
-// due: covers where nearly every term is isolated never need it.
+// noted for one that is not stay complete. By a join with every term when
+// most of the graph waits for the check (the first pass over it), and the
+// index of every term is left due: covers where nearly every term is isolated
+// never need it. Else through that index, built once and kept from pass to
+// pass, where a join would read every term again for a few.
 void CheckAtOnce(Pass& p) {
   ReduceMemory& m = p.memory;
   std::vector<int32_t> todo;
@@ -154,6 +156,7 @@ void CheckAtOnce(Pass& p) {
     }
   };
   const auto tick = [&] { Step(p); };
+  if (!m.search.indexed() && 2 * todo.size() < Idx(p.graph.termCount)) BuildIndex(m, p.graph);
   if (m.search.indexed()) {
     m.search.NearEveryEach(todo, m.masks, found, tick);
   } else {
