@@ -116,6 +116,20 @@ struct GroupTable {
     }
     while (leaf <= leaves) start[leaf++] = static_cast<uint32_t>(n);
   }
+
+  // Reads the entries of each named leaf, in the order named, and tells the
+  // query that named it of those that pass its carried places.
+  void Read(const std::vector<Record>& named, const std::vector<int32_t>& queries,
+            const std::function<void(size_t, int32_t)>& found) const {
+    for (const Record& v : named) {
+      const size_t begin = start[v.leaf], size = start[v.leaf + 1] - begin;
+      const int32_t self = queries[v.id];
+      ForEachCarried(carried.data() + begin, size, v.carried, [&](size_t e) {
+        const int32_t u = static_cast<int32_t>(slots[begin + e]);
+        if (u != self) found(v.id, u);
+      });
+    }
+  }
 };
 
 // Appends to `reached` the leaves of `group` that may hold a candidate of t:
@@ -264,15 +278,7 @@ void JoinNear(int32_t inputCount, size_t words, const std::vector<int32_t>& quer
         for (const uint32_t leaf : reached) records.push_back({leaf, carried, static_cast<uint32_t>(from)});
       }
       SortByLeaf(records, scratch, leaves);
-      for (const Record& v : records) {
-        const size_t begin = table.start[v.leaf], size = table.start[v.leaf + 1] - begin;
-        if (size == 0) continue;
-        const int32_t self = queries[v.id];
-        ForEachCarried(table.carried.data() + begin, size, v.carried, [&](size_t e) {
-          const int32_t u = static_cast<int32_t>(table.slots[begin + e]);
-          if (u != self) found(v.id, u);
-        });
-      }
+      table.Read(records, queries, found);
     }
   }
 }
