@@ -1,8 +1,9 @@
-// The join that names the possible candidates of many terms at once: against
-// every pair compared by its characters, it must name each candidate of each
-// query, at the widths where mask words begin and end, with and without
-// dashes, and with inputs narrower than one group (where the one opposite
-// literal lies in the only group).
+// The two ways that name the possible candidates of many terms at once, the
+// join and the sweep of the index of every term: against every pair compared
+// by its characters, each must name each candidate of each query, at the
+// widths where mask words begin and end, with and without dashes, and with
+// inputs narrower than one group (where the one opposite literal lies in the
+// only group).
 #include <gtest/gtest.h>
 
 #include <random>
@@ -11,6 +12,7 @@
 #include <utility>
 
 #include "graph/term_graph.hpp"
+#include "reduce/candidate_index.hpp"
 #include "reduce/mask_store.hpp"
 #include "reduce/near_join.hpp"
 #include "support/graph_text.hpp"
@@ -51,7 +53,10 @@ testing::CubeLines Clustered(std::mt19937& rng, int inputs, double dash, int cou
   return cubes;
 }
 
-void ExpectEveryCandidateNamed(const testing::CubeLines& cubes, int inputs, size_t queryStride) {
+enum class Way { kJoin, kIndex };
+
+void ExpectEveryCandidateNamed(const testing::CubeLines& cubes, int inputs, size_t queryStride,
+                               Way way = Way::kJoin) {
   TermGraph g;
   testing::Load(g, kTypeFd, inputs, 1, cubes);
   const size_t words = (static_cast<size_t>(inputs) + 63) / 64;
@@ -66,12 +71,19 @@ void ExpectEveryCandidateNamed(const testing::CubeLines& cubes, int inputs, size
   for (size_t i = 0; i < terms.size(); i += queryStride) queries.push_back(terms[i]);
   std::set<std::pair<size_t, int32_t>> named;
   size_t ticks = 0;
-  JoinNear(inputs, words, queries, terms, masks,
-           [&](size_t i, int32_t u) {
-             ASSERT_NE(u, queries[i]);
-             named.emplace(i, u);
-           },
-           [&] { ++ticks; });
+  const auto found = [&](size_t i, int32_t u) {
+    ASSERT_NE(u, queries[i]);
+    named.emplace(i, u);
+  };
+  const auto tick = [&] { ++ticks; };
+  if (way == Way::kJoin) {
+    JoinNear(inputs, words, queries, terms, masks, found, tick);
+  } else {
+    CandidateIndex index;
+    index.Reset(inputs, terms.size());
+    index.InsertAll(terms, masks);
+    index.NearEach(queries, masks, found, tick);
+  }
   EXPECT_EQ(ticks, queries.size());
   size_t candidates = 0;
   for (size_t i = 0; i < queries.size(); ++i) {
@@ -98,7 +110,10 @@ TEST(JoinNear, NamesEveryCandidateAtWordEdges) {
 // Enough terms for groups of several places, some queries only.
 TEST(JoinNear, NamesEveryCandidateAmongManyTerms) {
   std::mt19937 rng(42);
-  ExpectEveryCandidateNamed(Clustered(rng, 40, 0.25, 6000), 40, 3);
+  const testing::CubeLines cubes = Clustered(rng, 40, 0.25, 6000);
+  ExpectEveryCandidateNamed(cubes, 40, 3);
+  SCOPED_TRACE("the sweep of the index of every term");
+  ExpectEveryCandidateNamed(cubes, 40, 3, Way::kIndex);
 }
 
 // Inputs of fewer places than a group: one group, every literal flipped.
