@@ -6,6 +6,8 @@
 // only group).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <random>
 #include <set>
 #include <string>
@@ -119,9 +121,11 @@ TEST(JoinNear, NamesEveryCandidateAmongManyTerms) {
 // Inputs of fewer places than a group: one group, every literal flipped.
 TEST(JoinNear, NamesEveryCandidateInOneGroup) {
   std::mt19937 rng(43);
-  for (int inputs : {1, 2, 4}) {
+  for (int inputs : {1, 2, 4, 6, 7}) {
     SCOPED_TRACE(std::to_string(inputs) + " inputs");
-    ExpectEveryCandidateNamed(Clustered(rng, inputs, 0.3, inputs == 1 ? 3 : inputs == 2 ? 9 : 40), inputs, 1);
+    // Nearly every part of few places, at most 400.
+    const int parts = inputs <= 2 ? (inputs == 1 ? 3 : 9) : std::min(400, static_cast<int>(std::pow(3, inputs)) / 2);
+    ExpectEveryCandidateNamed(Clustered(rng, inputs, 0.2, parts), inputs, 1);
   }
 }
 
