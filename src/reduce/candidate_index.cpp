@@ -55,19 +55,17 @@ void CandidateIndex::Reset(int32_t inputCount, size_t expectedTerms) {
   inputCount_ = inputCount;
   words_ = (static_cast<size_t>(inputCount) + 63) / 64;
   groups_ = std::move(shape);
-  power_.assign(1, 1);
-  for (int32_t i = 0; i < width; ++i) power_.push_back(power_.back() * 3);
   int32_t widest = 0;
   for (const Group& g : groups_) widest = std::max(widest, g.width);
-  leavesPerGroup_ = power_[Idx(widest)];
+  leavesPerGroup_ = kPowersOf3[Idx(widest)];
   lists_ = std::vector<List>(groups_.size() * leavesPerGroup_);
   size_t rowsWords = 0, occupiedWords = 0;
   for (Group& group : groups_) {
     // A leaf's number is its column (the low half of the group's places)
     // plus 3^low times its row (the high half).
     group.low = group.width / 2;
-    group.rows = static_cast<int32_t>(power_[Idx(group.width - group.low)]);
-    group.rowWords = static_cast<int32_t>((power_[Idx(group.low)] + 63) / 64);
+    group.rows = static_cast<int32_t>(kPowersOf3[Idx(group.width - group.low)]);
+    group.rowWords = static_cast<int32_t>((kPowersOf3[Idx(group.low)] + 63) / 64);
     group.rowsAt = static_cast<int32_t>(rowsWords);
     group.occupiedAt = static_cast<int32_t>(occupiedWords);
     rowsWords += RowsWords(group);
@@ -82,22 +80,22 @@ void CandidateIndex::Reset(int32_t inputCount, size_t expectedTerms) {
 }
 
 std::vector<uint64_t> CandidateIndex::AgreeingCodes(int32_t k) const {
-  const size_t codes = power_[Idx(k)], words = (codes + 63) / 64;
+  const size_t codes = kPowersOf3[Idx(k)], words = (codes + 63) / 64;
   std::vector<uint64_t> table(codes * words, 0);
   std::vector<uint32_t> reached;
   for (uint32_t code = 0; code < codes; ++code) {
     // The code itself with 0 at its dashes, then every digit at each dash.
     reached.assign(1, 0);
     for (int32_t i = 0; i < k; ++i) {
-      const uint32_t digit = code / power_[Idx(i)] % 3;
+      const uint32_t digit = code / kPowersOf3[Idx(i)] % 3;
       if (digit != 0) {
-        for (uint32_t& r : reached) r += digit * power_[Idx(i)];
+        for (uint32_t& r : reached) r += digit * kPowersOf3[Idx(i)];
         continue;
       }
       const size_t before = reached.size();
       for (size_t r = 0; r < before; ++r) {
-        reached.push_back(reached[r] + power_[Idx(i)]);
-        reached.push_back(reached[r] + 2 * power_[Idx(i)]);
+        reached.push_back(reached[r] + kPowersOf3[Idx(i)]);
+        reached.push_back(reached[r] + 2 * kPowersOf3[Idx(i)]);
       }
     }
     for (uint32_t r : reached) table[code * words + r / 64] |= uint64_t{1} << (r % 64);
@@ -108,7 +106,7 @@ std::vector<uint64_t> CandidateIndex::AgreeingCodes(int32_t k) const {
 void CandidateIndex::Occupy(size_t at, bool occupied) {
   const size_t g = at / leavesPerGroup_, leaf = at % leavesPerGroup_;
   const Group& group = groups_[g];
-  const size_t row = leaf / power_[Idx(group.low)], column = leaf % power_[Idx(group.low)];
+  const size_t row = leaf / kPowersOf3[Idx(group.low)], column = leaf % kPowersOf3[Idx(group.low)];
   uint64_t* words = &occupied_[Idx(group.occupiedAt) + row * Idx(group.rowWords)];
   uint64_t& rowBit = rows_[Idx(group.rowsAt) + row / 64];
   if (occupied) {
@@ -246,7 +244,7 @@ template <typename F>
 void CandidateIndex::ForEachOccupied(size_t g, const uint64_t* rows, uint64_t allRows, const uint64_t* columns, F f) {
   const Group& group = groups_[g];
   const size_t base = g * leavesPerGroup_, rowWords = Idx(group.rowWords);
-  const uint32_t rowStep = power_[Idx(group.low)];
+  const uint32_t rowStep = kPowersOf3[Idx(group.low)];
   const uint64_t* occupiedRows = &rows_[Idx(group.rowsAt)];
   for (size_t w = 0; w < RowsWords(group); ++w) {
     for (uint64_t r = (rows[w] | allRows) & occupiedRows[w]; r != 0; r &= r - 1) {

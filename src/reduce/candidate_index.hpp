@@ -163,7 +163,7 @@ class CandidateIndex {
   template <typename F>
   void ForEachPassingIn(const List& list, uint32_t tLiterals, uint32_t tOnes, F f) {
     const Block data = Data(list);
-    ForEachPassing(data.literals, data.ones, list.size, tLiterals, tOnes,
+    ForEachPassing(data.literals, data.ones, list.size, tLiterals, tOnes, tLiterals,
                    [&](size_t e) { f(static_cast<int32_t>(data.slots[e])); });
   }
 
@@ -171,7 +171,6 @@ class CandidateIndex {
   size_t words_ = 0;
   std::vector<Group> groups_;
   size_t leavesPerGroup_ = 0;           // 3 to the power of the widest group
-  std::vector<uint32_t> power_;     // 3^i
   size_t shapedFor_ = 0;  // the term count the width was chosen for
   std::vector<List> lists_;                // per group, per leaf
   std::vector<uint64_t> rows_, occupied_;  // per group, see Group

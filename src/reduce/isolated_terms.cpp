@@ -64,37 +64,25 @@ void NoteChecks(ReduceMemory& m, const std::vector<int32_t>& ids, std::vector<st
 
 // Whether the term s is isolated: whether no other input part of the graph
 // has a literal wherever s has one, with the opposite literal at no more than
-// one of those places. The answer is kept. Before the index of every term is
-// built (for a sample), it reads them all.
+// one of those places. The answer is kept, with the candidates. Through the
+// index of every term, which must be built: every candidate is among the
+// terms it names.
 bool CheckIsolated(Pass& p, int32_t s) {
   const uint64_t* tm = MasksOf(p, s);
-  if (p.memory.search.indexed()) {
-    // Every candidate is among the terms the index names.
-    p.near.clear();
-    p.memory.search.NearEvery(tm, p.near);
-    p.related.clear();
-    for (int32_t u : p.near) {
-      if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) != kUnrelated) p.related.push_back(u);
-    }
-    NoteCheck(p.memory, s, p.related);
-    return p.related.empty();
+  p.near.clear();
+  p.memory.search.NearEvery(tm, p.near);
+  p.related.clear();
+  for (int32_t u : p.near) {
+    if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) != kUnrelated) p.related.push_back(u);
   }
-  // The masks of every term (an id with serial 0 is free), until one meets
-  // s. The candidates are not noted: visits look for them.
-  bool isolated = true;
-  for (size_t u = 0; u < Idx(p.topId) && isolated; ++u) {
-    if (p.memory.records[u].serial == 0 || u == Idx(s)) continue;
-    isolated = CompareMasks(tm, MasksOf(p, static_cast<int32_t>(u)), p.words) == kUnrelated;
-  }
-  TermRecord& known = p.memory.records[Idx(s)];
-  known.checked = true;
-  known.isolated = isolated;
-  return isolated;
+  NoteCheck(p.memory, s, p.related);
+  return p.related.empty();
 }
 
 // Checks the terms of `sample` as CheckIsolated would, and returns how many
 // are isolated. Before the index of every term is built the terms are read in
-// one sweep for all of the sample, until each has met another.
+// one sweep for all of the sample, until each has met another; the
+// candidates are then not noted: visits look for them.
 size_t CheckSample(Pass& p, const std::vector<int32_t>& sample) {
   size_t isolated = 0;
   if (p.memory.search.indexed()) {
@@ -113,14 +101,17 @@ size_t CheckSample(Pass& p, const std::vector<int32_t>& sample) {
   for (size_t u = 0; u < Idx(p.topId) && !open.empty(); ++u) {
     if (p.memory.records[u].serial == 0) continue;
     const uint64_t* um = MasksOf(p, static_cast<int32_t>(u));
-    for (size_t k = 0; k < open.size(); ++k) {
+    for (size_t k = 0; k < open.size();) {
       const uint64_t* sm = &masks[k * 2 * words];
-      if ((um[0] & sm[0]) != sm[0] || Idx(open[k]) == u || CompareMasks(sm, um, words) == kUnrelated) continue;
+      if ((um[0] & sm[0]) != sm[0] || Idx(open[k]) == u || CompareMasks(sm, um, words) == kUnrelated) {
+        ++k;
+        continue;
+      }
+      // Met: the last open term takes its place.
       open[k] = open.back();
       open.pop_back();
       std::copy_n(&masks[open.size() * 2 * words], 2 * words, &masks[k * 2 * words]);
       masks.resize(open.size() * 2 * words);
-      --k;
     }
   }
   for (int32_t s : sample) {

@@ -7,10 +7,6 @@
 #include "reduce/place_groups.hpp"
 #include "reduce/tuning.hpp"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace tavro {
 namespace {
 
@@ -20,7 +16,7 @@ constexpr size_t kFewestVisitsAtOnce = size_t{1} << 16, kMostVisitsAtOnce = size
 // Places of a group at most: 3^16 leaves, named by 26 bits.
 constexpr int32_t kWidestGroup = 16;
 // Leaves per term at most: the table of where each leaf's entries begin
-// takes no more than 16 bytes a term (4 bytes a leaf).
+// takes no more than 4 bytes a term.
 constexpr size_t kLeavesPerTerm = 1;
 // The model's costs, in nanoseconds of this machine: a leaf named by a query
 // (named, sorted, its range looked up), an entry read, a term placed in a
@@ -37,33 +33,6 @@ size_t Idx(int32_t i) { return static_cast<size_t>(i); }
 uint32_t Carried(const uint64_t* m, int32_t inputCount, size_t words, int32_t filterStart) {
   const uint32_t literals = FilterBits(m, inputCount, filterStart) & 0xffff;
   return literals | (FilterBits(m + words, inputCount, filterStart) & literals) << 16;
-}
-
-// Calls f(e) for the entries e < size whose carried places have a literal
-// wherever t's have one, with the opposite one at no more than one of them.
-template <typename F>
-void ForEachCarried(const uint32_t* entries, size_t size, uint32_t t, F f) {
-  const uint32_t literals = t & 0xffff, opposite = literals << 16;
-  size_t e = 0;
-#if defined(__SSE2__)
-  const __m128i tLiterals = _mm_set1_epi32(static_cast<int>(literals));
-  const __m128i tBits = _mm_set1_epi32(static_cast<int>(t));
-  const __m128i tOpposite = _mm_set1_epi32(static_cast<int>(opposite));
-  const __m128i one = _mm_set1_epi32(1);
-  for (; e + 4 <= size; e += 4) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(entries + e));
-    const __m128i hasAll = _mm_cmpeq_epi32(_mm_and_si128(x, tLiterals), tLiterals);
-    const __m128i differ = _mm_and_si128(_mm_xor_si128(x, tBits), tOpposite);
-    const __m128i atMostOne = _mm_cmpeq_epi32(_mm_and_si128(differ, _mm_sub_epi32(differ, one)), _mm_setzero_si128());
-    for (int pass = _mm_movemask_ps(_mm_castsi128_ps(_mm_and_si128(hasAll, atMostOne))); pass != 0; pass &= pass - 1) {
-      f(e + static_cast<size_t>(std::countr_zero(static_cast<unsigned>(pass))));
-    }
-  }
-#endif
-  for (; e < size; ++e) {
-    const uint32_t differ = (entries[e] ^ t) & opposite;
-    if ((entries[e] & literals) == literals && (differ & (differ - 1)) == 0) f(e);
-  }
 }
 
 // A term in a group's table, or a leaf named by a query: the leaf, the
@@ -117,18 +86,21 @@ struct GroupTable {
     while (leaf <= leaves) start[leaf++] = static_cast<uint32_t>(n);
   }
 
-  // Reads the entries of each named leaf, in the order named, and tells the
-  // query that named it of those that pass its carried places.
+  // Tells query i (the term `self`, whose carried places are `t`) of the
+  // entries in [begin, end) that pass them: literal bits in the low half of
+  // a carried word, '1' bits in the high half.
+  void Read(size_t begin, size_t end, uint32_t t, size_t i, int32_t self,
+            const std::function<void(size_t, int32_t)>& found) const {
+    const uint32_t* words = carried.data() + begin;
+    ForEachPassing(words, words, end - begin, t & 0xffff, t, (t & 0xffff) << 16, [&](size_t e) {
+      const int32_t u = static_cast<int32_t>(slots[begin + e]);
+      if (u != self) found(i, u);
+    });
+  }
+  // The same for each named leaf, in the order named.
   void Read(const std::vector<Record>& named, const std::vector<int32_t>& queries,
             const std::function<void(size_t, int32_t)>& found) const {
-    for (const Record& v : named) {
-      const size_t begin = start[v.leaf], size = start[v.leaf + 1] - begin;
-      const int32_t self = queries[v.id];
-      ForEachCarried(carried.data() + begin, size, v.carried, [&](size_t e) {
-        const int32_t u = static_cast<int32_t>(slots[begin + e]);
-        if (u != self) found(v.id, u);
-      });
-    }
+    for (const Record& v : named) Read(start[v.leaf], start[v.leaf + 1], v.carried, v.id, queries[v.id], found);
   }
 };
 
@@ -266,11 +238,7 @@ void JoinNear(int32_t inputCount, size_t words, const std::vector<int32_t>& quer
         if (named > leaves / 8) {
           // A query with dashes at most places of the group would name most
           // leaves: it reads every entry instead, in one pass.
-          const int32_t self = queries[from];
-          ForEachCarried(table.carried.data(), table.carried.size(), carried, [&](size_t e) {
-            const int32_t u = static_cast<int32_t>(table.slots[e]);
-            if (u != self) found(from, u);
-          });
+          table.Read(0, table.slots.size(), carried, from, queries[from], found);
           continue;
         }
         reached.clear();
