@@ -23,6 +23,7 @@
 #include "support/brute_force.hpp"
 #include "support/graph_verifier.hpp"
 #include "support/program_output.hpp"
+#include "support/rounds.hpp"
 #include "tautology/report.hpp"
 
 namespace tavro {
@@ -147,7 +148,7 @@ Cover RandomCover(std::mt19937& random) {
 TEST(Api, FileTextAndCubesAnswerAsThePipeline) {
   std::mt19937 random(2207);
   const fs::path path = testing::TempPath("api.pla");
-  for (int round = 0; round < 400; ++round) {
+  for (int round = 0; round < testing::Rounds(400); ++round) {
     const Cover cover = RandomCover(random);
     const std::string text = cover.Text();
     SCOPED_TRACE(text);
@@ -308,7 +309,7 @@ Cover DisjointParts(std::mt19937& random) {
 TEST(Api, AnyWitnessOnVariableDisjointPartsMeetsNoOnCube) {
   std::mt19937 random(4409);
   int holes = 0, tautologies = 0;
-  for (int round = 0; round < 300; ++round) {
+  for (int round = 0; round < testing::Rounds(300); ++round) {
     const Cover cover = DisjointParts(random);
     SCOPED_TRACE(cover.Text());
     Options any;
@@ -345,7 +346,7 @@ TEST(Api, AnyWitnessOnVariableDisjointPartsMeetsNoOnCube) {
 TEST(Api, AnyWitnessWithoutReductionOnRingsOfCubes) {
   std::mt19937 random(8117);
   int holes = 0, tautologies = 0;
-  for (int round = 0; round < 400; ++round) {
+  for (int round = 0; round < testing::Rounds(400); ++round) {
     std::vector<size_t> order(10);
     std::iota(order.begin(), order.end(), 0);
     std::shuffle(order.begin(), order.end(), random);
@@ -422,7 +423,7 @@ TEST(Api, TwoFunctionsOnTwoThreadsAnswerAsOneAfterTheOther) {
 // with and without the reduction; the cubes it holds read back.
 TEST(Api, CopiesCubesAndSingleOutputsAnswerAsFreshReads) {
   std::mt19937 random(3101);
-  for (int round = 0; round < 300; ++round) {
+  for (int round = 0; round < testing::Rounds(300); ++round) {
     const Cover cover = round % 2 ? RandomCover(random) : DisjointParts(random);
     const std::string text = cover.Text();
     SCOPED_TRACE(text);
@@ -474,7 +475,7 @@ TEST(Bench, FunctionsCheckedTwiceAnswerAsFreshReadsOnTheRealSet) {
     const std::string path = entry.path().string();
     if (entry.path().extension() != ".pla" || path.find("/deviant/") != std::string::npos) continue;
     SCOPED_TRACE(path);
-    ++files;
+    if (++files % testing::kRoundShare != 0) continue;  // sanitized builds check every fourth file
     const std::string read = Outcome([&] { return Lines(Check(ReadPlaFile(path))); });
     if (!read.ends_with('\n')) continue;  // refused as read: no function to check
     // Without the reduction, output 5 of b12_split takes the exact search hours.

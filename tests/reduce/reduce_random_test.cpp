@@ -15,6 +15,7 @@
 #include "support/brute_force.hpp"
 #include "support/graph_text.hpp"
 #include "support/graph_verifier.hpp"
+#include "support/rounds.hpp"
 #include "support/thrown_text.hpp"
 
 namespace tavro {
@@ -232,7 +233,7 @@ void CheckFunction(const RandomFunction& f) {
 
 void CheckAgainstReference(const Shape& shape, uint32_t seed, int functions) {
   std::mt19937 rng(seed);
-  for (int i = 0; i < functions; ++i) {
+  for (int i = 0; i < testing::Rounds(functions); ++i) {
     SCOPED_TRACE("seed " + std::to_string(seed) + " function " + std::to_string(i));
     CheckFunction(MakeFunction(rng, shape));
     if (::testing::Test::HasFatalFailure()) return;

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "support/brute_force.hpp"
+#include "support/rounds.hpp"
 #include "tautology/check_tautology.hpp"
 
 namespace tavro {
@@ -56,7 +57,7 @@ std::string AnyWitness(TautologyChecker& checker, const TermGraph& g, int32_t o,
 TEST(AnyWitness, MeetsNoOnCubeOnRandomFunctions) {
   std::mt19937 random(7031);
   TautologyChecker checker;
-  for (int round = 0; round < 4000; ++round) {
+  for (int round = 0; round < testing::Rounds(4000); ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     // Mostly small, some spanning several words; cubes of many literals to few.
     const bool wide = round % 10 == 0;
@@ -88,7 +89,7 @@ TEST(AnyWitness, MeetsNoOnCubeOnRandomFunctions) {
 TEST(AnyWitness, FindsTheHolesOfNearTautologies) {
   std::mt19937 random(1913);
   TautologyChecker checker;
-  for (int round = 0; round < 600; ++round) {
+  for (int round = 0; round < testing::Rounds(600); ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     const int32_t inputs = std::uniform_int_distribution<int32_t>(10, 40)(random);
     const size_t holes = static_cast<size_t>(round % 4);

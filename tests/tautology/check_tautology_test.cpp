@@ -11,6 +11,7 @@
 
 #include "support/brute_force.hpp"
 #include "support/graph_text.hpp"
+#include "support/rounds.hpp"
 #include "support/thrown_text.hpp"
 
 namespace tavro {
@@ -69,7 +70,7 @@ std::string ReferenceSearch(const TermGraph& g, int32_t output) {
 TEST(CheckTautology, AgreesWithThePlainSearchAndBruteForce) {
   std::mt19937 random(20240611);
   int answers[2] = {0, 0};
-  for (int round = 0; round < 3000; ++round) {
+  for (int round = 0; round < testing::Rounds(3000); ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     const int32_t inputs = 1 + static_cast<int32_t>(random() % 10), outputs = 1 + static_cast<int32_t>(random() % 3);
     const auto cubes = random() % static_cast<uint32_t>(12 * inputs + 1), dashes = 40 + random() % 50;
@@ -175,7 +176,7 @@ Cubes RandomCover(std::mt19937& rng, size_t n) {
 TEST(CubesCoverEverything, AgreesWithBruteForceOnRandomCovers) {
   std::mt19937 rng(20240611);
   int answers[2] = {0, 0};
-  for (int round = 0; round < 4000; ++round) {
+  for (int round = 0; round < testing::Rounds(4000); ++round) {
     const size_t n = 1 + rng() % 12, m = rng() % 8, wide = n + m + (round % 4 == 0 ? rng() % 260 : 0);
     std::vector<size_t> columns(wide);
     for (size_t k = 0; k < wide; ++k) columns[k] = k;

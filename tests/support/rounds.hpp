@@ -1,0 +1,16 @@
+// How many rounds a randomized test takes. Sanitized builds run several
+// times slower and take a quarter of them (at least one); the plain build,
+// which runs the same tests, takes them all.
+#pragma once
+
+namespace tavro::testing {
+
+#if TAVRO_SANITIZE_BUILD
+inline constexpr int kRoundShare = 4;
+#else
+inline constexpr int kRoundShare = 1;
+#endif
+
+constexpr int Rounds(int rounds) { return rounds / kRoundShare > 0 ? rounds / kRoundShare : 1; }
+
+}  // namespace tavro::testing
