@@ -1,7 +1,7 @@
 // Huge pages on POSIX systems: a hint through madvise where the system has it.
 #include <sys/mman.h>
 
-#include "graph/huge_pages.hpp"
+#include "common/huge_pages.hpp"
 
 namespace tavro {
 

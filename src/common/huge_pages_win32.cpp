@@ -1,6 +1,6 @@
 // Huge pages on Windows need a privilege most users lack; the hint is not
 // given.
-#include "graph/huge_pages.hpp"
+#include "common/huge_pages.hpp"
 
 namespace tavro {
 

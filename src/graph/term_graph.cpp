@@ -7,7 +7,7 @@
 #include <memory>
 #include <new>
 
-#include "graph/bit_count.hpp"
+#include "common/bit_count.hpp"
 
 namespace tavro {
 
@@ -24,6 +24,11 @@ void TermPool::SetShape(size_t inputs, size_t outputs) {
   chunkBits_ = 18;
   while (chunkBits_ > 0 && (slotBytes << chunkBits_) > (size_t{16} << 20)) --chunkBits_;
   chunkMask_ = (size_t{1} << chunkBits_) - 1;
+  // The table of chunks never moves once shaped, so that threads that read
+  // terms may run while another adds some: it has room for every slot a
+  // term can have (2^31), within 1 TiB of terms.
+  const size_t chunkBytes = slotBytes << chunkBits_;
+  chunks_.reserve(std::min((size_t{1} << 31) >> chunkBits_, (size_t{1} << 40) / chunkBytes) + 1);
 }
 
 // Chunks are taken raw and their terms built one by one: memory that no term
@@ -32,7 +37,7 @@ void TermPool::SetShape(size_t inputs, size_t outputs) {
 // well as huge ones (which were slower in a trial).
 Term& TermPool::Grow() {
   if ((size_ & chunkMask_) == 0) {
-    chunks_.reserve(chunks_.size() + 1);
+    if (chunks_.size() == chunks_.capacity()) throw std::bad_alloc();
     chunks_.push_back(std::allocator<uint64_t>().allocate((chunkMask_ + 1) * slotWords_));
   }
   const size_t slot = size_;

@@ -23,8 +23,8 @@
 #include <string_view>
 #include <vector>
 
-#include "graph/bit_count.hpp"
-#include "graph/huge_pages.hpp"
+#include "common/bit_count.hpp"
+#include "common/huge_pages.hpp"
 #include "graph/slot_map.hpp"
 #include "graph/slot_sequence.hpp"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "graph/progress_hook.hpp"
+#include "common/progress_hook.hpp"
 #include "graph/term_graph.hpp"
 
 namespace tavro {

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "graph/progress_hook.hpp"
+#include "common/progress_hook.hpp"
 #include "pla/load_pla_file.hpp"
 
 namespace tavro {

@@ -1,6 +1,6 @@
 #include "reduce/candidate_index.hpp"
 
-#include "graph/bit_count.hpp"
+#include "common/bit_count.hpp"
 #include "reduce/tuning.hpp"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "graph/bit_count.hpp"
+#include "common/bit_count.hpp"
 #include "reduce/place_groups.hpp"
 #include "reduce/tuning.hpp"
 

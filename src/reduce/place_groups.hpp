@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "graph/bit_count.hpp"
+#include "common/bit_count.hpp"
 #include "reduce/tuning.hpp"
 
 #if defined(__SSE2__)

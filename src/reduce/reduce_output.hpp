@@ -8,7 +8,7 @@
 #include <memory>
 #include <string_view>
 
-#include "graph/progress_hook.hpp"
+#include "common/progress_hook.hpp"
 #include "graph/term_graph.hpp"
 
 namespace tavro {

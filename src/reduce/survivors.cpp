@@ -13,7 +13,7 @@
 #include <cmath>
 #include <limits>
 
-#include "graph/bit_count.hpp"
+#include "common/bit_count.hpp"
 #include "reduce/pass.hpp"
 #include "reduce/tuning.hpp"
 

@@ -17,9 +17,9 @@
 #include <cmath>
 #include <vector>
 
-#include "graph/bit_count.hpp"
-#include "graph/huge_pages.hpp"
-#include "graph/progress_hook.hpp"
+#include "common/bit_count.hpp"
+#include "common/huge_pages.hpp"
+#include "common/progress_hook.hpp"
 #include "tautology/cover_check.hpp"
 
 namespace tavro {

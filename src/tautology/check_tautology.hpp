@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "graph/progress_hook.hpp"
+#include "common/progress_hook.hpp"
 #include "graph/term_graph.hpp"
 #include "tautology/cover_check.hpp"
 
