@@ -4,14 +4,16 @@
 #   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DTAVRO_TESTS=OFF
 #   cmake --build build-win -j2
 #
-# Every program is linked statically, so a .exe runs without the compiler's
+# The compilers of the posix thread model give the standard library its
+# threads (those of the win32 model have none before GCC 13). Every program
+# is linked statically, so a .exe runs without the compiler's
 # runtime DLLs (libstdc++, libgcc, libwinpthread) beside it.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(TAVRO_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${TAVRO_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${TAVRO_MINGW_PREFIX}-g++)
+set(CMAKE_C_COMPILER ${TAVRO_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TAVRO_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${TAVRO_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${TAVRO_MINGW_PREFIX})
