@@ -64,10 +64,10 @@ def make_function(inputs: int, outputs: int, cubes: Iterable[tuple[str, str]],
                   type: Literal["f", "fd", "fr", "fdr"] = "fd") -> Function:
     """Builds a function from (input part, output part) pairs; raises Error."""
 def check(function: Function, reduce: bool = True, any_witness: bool = False,
-          progress: _Progress = None) -> Report:
+          progress: _Progress = None, threads: int = 1) -> Report:
     """Decides every output; the function is left as it was. Raises Error."""
 def check_file(path: _Path, reduce: bool = True, any_witness: bool = False,
-               progress: _Progress = None) -> Report:
+               progress: _Progress = None, threads: int = 1) -> Report:
     """read_file, then check, in one call."""
 def check_output(function: Function, output: int, reduce: bool = True, any_witness: bool = False,
                  progress: _Progress = None) -> Result:

@@ -222,11 +222,13 @@ py::object ToReport(const std::vector<tavro::Result>& results) {
   return module.attr("Report")(list);
 }
 
-tavro::Options OptionsOf(bool reduce, bool anyWitness, const py::handle& progress) {
+tavro::Options OptionsOf(bool reduce, bool anyWitness, const py::handle& progress, int threads = 1) {
+  if (threads < 0) throw py::value_error("threads must be 0 (every usable core) or more");
   tavro::Options options;
   options.reduce = reduce;
   options.anyWitness = anyWitness;
   options.progress = Progress(progress);
+  options.threads = threads;
   return options;
 }
 
@@ -251,6 +253,11 @@ with stage "loading", "reducing" or "deciding", called at the start of each
 output's reduction and decision and every 65,536 lines, 1,024 terms reduced
 and 4,096 search branches.
 An exception it raises ends the call and comes back unchanged.
+threads: how many threads may work at once (check and check_file): 1, the
+default, for the calling thread alone; 0 for every core the process may
+use. Outputs are then decided in parallel, each once its reduction has
+ended, with the same results; progress is still called on the calling
+thread only (output is -1 while it waits for the other threads).
 
 Runs without the GIL. Ctrl-C (KeyboardInterrupt) ends a call made on the
 main thread at its next progress point, within a fraction of a second in the
@@ -338,24 +345,24 @@ void DefineReading(py::module_& module) {
 void DefineChecking(py::module_& module) {
   module.def(
       "check",
-      [](const tavro::Function& function, bool reduce, bool anyWitness, const py::object& progress) {
-        const tavro::Options options = OptionsOf(reduce, anyWitness, progress);
+      [](const tavro::Function& function, bool reduce, bool anyWitness, const py::object& progress, int threads) {
+        const tavro::Options options = OptionsOf(reduce, anyWitness, progress, threads);
         return ToReport(Unlocked([&] {
                           const tavro::Report report = tavro::Check(function, options);
                           return std::vector<tavro::Result>(report.begin(), report.end());
                         }));
       },
       py::arg("function"), py::arg("reduce") = true, py::arg("any_witness") = false,
-      py::arg("progress") = py::none(),
+      py::arg("progress") = py::none(), py::arg("threads") = 1,
       (std::string("Decides every output of the function and returns a Report; the function is left as it "
                    "was. Raises tavro.Error (\"There is a conflict between outputs in PLA file.\").") +
        kCheckArguments)
           .c_str());
   module.def(
       "check_file",
-      [](const py::object& path, bool reduce, bool anyWitness, const py::object& progress) {
+      [](const py::object& path, bool reduce, bool anyWitness, const py::object& progress, int threads) {
         const std::string file = PathBytes(path);
-        const tavro::Options options = OptionsOf(reduce, anyWitness, progress);
+        const tavro::Options options = OptionsOf(reduce, anyWitness, progress, threads);
         return ToReport(Unlocked(
                                     [&] {
                                       const tavro::Report report = tavro::CheckPlaFile(file, options);
@@ -364,6 +371,7 @@ void DefineChecking(py::module_& module) {
                                     &file));
       },
       py::arg("path"), py::arg("reduce") = true, py::arg("any_witness") = false, py::arg("progress") = py::none(),
+      py::arg("threads") = 1,
       (std::string("read_file(path), then check(): the program's run in one call, without a copy of the cover.") +
        kCheckArguments)
           .c_str());

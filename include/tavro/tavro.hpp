@@ -67,6 +67,10 @@ struct Progress {
   // branches of the exact search while deciding; 0 at the start of each
   // output.
   int64_t done = 0;
+  // While several threads decide outputs at once (Options::threads): how
+  // many outputs are decided so far; -1 otherwise. `output` is then the one
+  // the calling thread decides, or -1 while it waits for the others.
+  int32_t decided = -1;
 };
 
 /// Called on the calling thread at the start of each output's reduction and
@@ -163,6 +167,12 @@ struct Options {
   /// thread or from the progress callback), the call throws Stopped where
   /// it would next tell progress, whether or not there is a callback.
   std::stop_token stop;
+  /// Threads that may work at once: 0 for every core the process may use,
+  /// 1 (the default: a library starts no threads unasked) for the calling
+  /// thread alone. Outputs are then decided in parallel, each as soon as its
+  /// reduction has ended; the results are the same for every count. Small
+  /// functions are checked on the calling thread whatever the count.
+  int threads = 1;
 };
 
 /// Which rule gave an output its result.

@@ -9,7 +9,9 @@
 #include <utility>
 
 #include "api/call_guard.hpp"
+#include "api/check_outputs.hpp"
 #include "api/copy_graph.hpp"
+#include "common/work_threads.hpp"
 #include "graph/term_graph.hpp"
 #include "pla/load_pla_file.hpp"
 #include "pla/parse_pla.hpp"
@@ -44,7 +46,13 @@ struct ProgressRelay {
   }
   ProgressHook Hook() { return guard.Watched() ? ProgressHook{&Tell, this} : ProgressHook{}; }
   void Enter(Progress::Stage stage, int32_t output, int32_t outputCount) {
-    now = Progress{stage, output, outputCount, 0};
+    now = Progress{stage, output, outputCount, 0, now.decided};
+    guard.Tell(now);
+  }
+  // While several threads decide: how many outputs are decided.
+  void Decided(int32_t decided, int32_t outputCount) {
+    if (now.stage != Progress::Stage::kDeciding) now = Progress{Progress::Stage::kDeciding, -1, outputCount, 0, 0};
+    now.decided = decided;
     guard.Tell(now);
   }
 };
@@ -168,21 +176,20 @@ Report Check(Function function, const Options& options) {
   return guard.Run([&] {
     TermGraph& graph = CoverOf(function.graph_.get());
     ProgressRelay relay{guard, {}};
-    if (options.reduce) {
-      // What the passes keep from one output to the next lives for this call.
-      ReduceState state;
-      // The count is read anew before every pass.
-      for (int32_t output = 0; output < graph.outputCount; ++output) Reduce(graph, output, state, relay);
+    CheckCalls calls;
+    if (guard.Watched()) {
+      calls.beforePass = [&](int32_t output) { relay.Enter(Progress::Stage::kReducing, output, graph.outputCount); };
+      calls.beforeDecision = [&](int32_t output) {
+        relay.Enter(Progress::Stage::kDeciding, output, graph.outputCount);
+      };
+      calls.decided = [&](int32_t decided) { relay.Decided(decided, graph.outputCount); };
+      calls.steps = relay.Hook();
+      calls.stopRequested = [&] { return options.stop.stop_requested(); };
     }
-    // No cube joins the graph from here on: its index of input parts makes
-    // room for the search.
-    ReleaseTermIndex(graph);
-    TautologyChecker checker;
-    checker.progress = relay.Hook();
     auto answers = std::make_unique<Report::Answers>();
-    answers->decided = DecideEveryOutput(
-        graph, options.anyWitness ? WitnessChoice::kAnyHole : WitnessChoice::kFirstHole, checker,
-        [&](int32_t output) { relay.Enter(Progress::Stage::kDeciding, output, graph.outputCount); });
+    answers->decided =
+        CheckOutputs(graph, options.reduce, options.anyWitness ? WitnessChoice::kAnyHole : WitnessChoice::kFirstHole,
+                     ThreadsFor(options.threads), calls);
     return Report(std::move(function.graph_), std::move(answers));
   });
 }

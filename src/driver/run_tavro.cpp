@@ -21,8 +21,12 @@ namespace {
 
 struct CommandLine {
   bool anyWitness = false;
+  int threads = 0;  // every usable core
   const char* path = nullptr;
 };
+
+// The most threads an option may ask for.
+constexpr int kMostThreads = 1024;
 
 /// The status line's text for each step the library tells of.
 void ShowProgress(ProgressLine& line, const Progress& progress, bool anyWitness) {
@@ -38,11 +42,20 @@ void ShowProgress(ProgressLine& line, const Progress& progress, bool anyWitness)
     case Progress::Stage::kReducing:
       SetProgressPhase(line, "reducing output " + of, "");
       break;
-    case Progress::Stage::kDeciding:
+    case Progress::Stage::kDeciding: {
       // Only the exact search counts branches; a long one is worth a hint.
-      SetProgressPhase(line, "searching output " + of, "branches",
-                       anyWitness ? nullptr : "(--any-witness answers at once)");
+      const char* hint = anyWitness ? nullptr : "(--any-witness answers at once)";
+      if (progress.decided < 0) {
+        SetProgressPhase(line, "searching output " + of, "branches", hint);
+      } else if (progress.output < 0) {
+        SetProgressPhase(line, "searching outputs, " + std::to_string(progress.decided) + " of " +
+                                   std::to_string(progress.outputCount) + " done", "");
+      } else {
+        SetProgressPhase(line, "searching output " + of + " (" + std::to_string(progress.decided) + " done)",
+                         "branches", hint);
+      }
       break;
+    }
   }
 }
 
@@ -59,6 +72,7 @@ void Run(const CommandLine& commandLine, bool reduce, std::ostream& out, Progres
   Options options;
   options.reduce = reduce;
   options.anyWitness = commandLine.anyWitness;
+  options.threads = commandLine.threads;
   if (line.terminal != nullptr) {
     options.progress = [&line, &commandLine](const Progress& progress) {
       ShowProgress(line, progress, commandLine.anyWitness);
@@ -108,12 +122,35 @@ void WriteHelp(std::ostream& out, const std::string& name) {
          "                 tautology, print any cube that no ON cube meets, as the fast\n"
          "                 cover check finds it, instead of the first one the exact\n"
          "                 search reaches (which can take very long)\n"
+         "  -j N, --threads N\n"
+         "                 work on up to N threads: 0, the default, for every core the\n"
+         "                 process may use; 1 for one thread. The results are the same\n"
          "  -h, --help     print this help and exit\n"
          "  --version      print the program's name and version and exit\n"
          "  --             end of the options: the next argument is the file\n"
          "\n"
          "Arguments after the file are ignored. On a terminal, a run that lasts more\n"
          "than a second shows its progress on one line of standard error.\n";
+}
+
+int UsageError(std::ostream& err, const std::string& name, const std::string& text) {
+  err << name << ": " << text << "\n"
+      << "Usage: " << name << " [options] <input PLA file>   (" << name << " --help for more)\n"
+      << std::flush;
+  return 1;
+}
+
+/// A thread count of decimal digits only, 0 to kMostThreads.
+bool ReadThreads(std::string_view text, int& threads) {
+  if (text.empty() || text.size() > 4) return false;
+  int value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = 10 * value + (c - '0');
+  }
+  if (value > kMostThreads) return false;
+  threads = value;
+  return true;
 }
 
 /// Reads the options; returns -1 to go on with the run, else the exit status.
@@ -140,17 +177,23 @@ int ReadOptions(int argc, const char* const* argv, std::ostream& out, std::ostre
       options.anyWitness = true;
       continue;
     }
-    err << name << ": unknown option '" << arg << "'\n"
-        << "Usage: " << name << " [options] <input PLA file>   (" << name << " --help for more)\n"
-        << std::flush;
-    return 1;
+    if (arg == "-j" || arg == "--threads" || arg.starts_with("--threads=") || (arg.starts_with("-j") && arg.size() > 2)) {
+      std::string_view value;
+      if (arg == "-j" || arg == "--threads") {
+        if (i + 1 >= argc) return UsageError(err, name, "option '" + std::string(arg) + "' needs a number of threads");
+        value = argv[++i];
+      } else {
+        value = arg.substr(arg.starts_with("-j") ? 2 : std::string_view("--threads=").size());
+      }
+      if (!ReadThreads(value, options.threads)) {
+        return UsageError(err, name, "invalid number of threads '" + std::string(value) + "' (0 to " +
+                                         std::to_string(kMostThreads) + ")");
+      }
+      continue;
+    }
+    return UsageError(err, name, "unknown option '" + std::string(arg) + "'");
   }
-  if (i >= argc) {
-    err << name << ": no input PLA file given\n"
-        << "Usage: " << name << " [options] <input PLA file>   (" << name << " --help for more)\n"
-        << std::flush;
-    return 1;
-  }
+  if (i >= argc) return UsageError(err, name, "no input PLA file given");
   options.path = argv[i];
   return -1;
 }

@@ -17,8 +17,8 @@ import tavro
 SOURCE = pathlib.Path(os.environ.get("TAVRO_SOURCE_DIR", pathlib.Path(__file__).parents[2]))
 PROGRAMS = {True: os.environ.get("TAVRO_BIN"), False: os.environ.get("TAVRO_DIRECT_BIN")}
 BENCH = SOURCE.parent / "shared" / "bench"
-# 32,767 cubes of 15 inputs, every vector but 0: the exact search walks them for hours.
-ALL_BUT_ZERO = 'tavro.make_function(15, 1, [(format(v, "015b"), "1") for v in range(1, 1 << 15)], "f")'
+# 32,767 cubes of 15 inputs, every vector but 0, at two outputs: the exact search walks them for hours.
+ALL_BUT_ZERO = 'tavro.make_function(15, 2, [(format(v, "015b"), "11") for v in range(1, 1 << 15)], "f")'
 
 
 def run(program, *args):
@@ -120,25 +120,30 @@ class Module(unittest.TestCase):
         with concurrent.futures.ThreadPoolExecutor(2) as pool:
             together = list(pool.map(lambda f: str(tavro.check(f)), functions))
         self.assertEqual(together, [str(tavro.check(f)) for f in functions])
+        self.assertEqual([str(tavro.check(f, threads=0)) for f in functions], together)
+        with self.assertRaises(ValueError):
+            tavro.check(functions[0], threads=-1)
 
     def test_ctrl_c_ends_a_long_search_and_the_interpreter_goes_on(self):
-        child = subprocess.Popen([sys.executable, "-c", f"""
+        for threads in (1, 2):
+            with self.subTest(threads=threads):
+                child = subprocess.Popen([sys.executable, "-c", f"""
 import tavro
 f = {ALL_BUT_ZERO}
 print("searching", flush=True)
 try:
-    tavro.check(f, reduce=False)
+    tavro.check(f, reduce=False, threads={threads})
 except KeyboardInterrupt:
     print("interrupted", flush=True)
 print(tavro.check_file({str(SOURCE / "examples" / "witness.pla")!r}), flush=True)
 """], stdout=subprocess.PIPE, text=True)
-        self.assertEqual(child.stdout.readline(), "searching\n")
-        time.sleep(1)
-        sent = time.monotonic()
-        child.send_signal(signal.SIGINT)
-        self.assertEqual(child.stdout.readline(), "interrupted\n")
-        self.assertLess(time.monotonic() - sent, 0.5)
-        self.assertEqual((child.stdout.read(), child.wait()), ("001\n", 0))
+                self.assertEqual(child.stdout.readline(), "searching\n")
+                time.sleep(1)
+                sent = time.monotonic()
+                child.send_signal(signal.SIGINT)
+                self.assertEqual(child.stdout.readline(), "interrupted\n")
+                self.assertLess(time.monotonic() - sent, 0.5)
+                self.assertEqual((child.stdout.read(), child.wait()), ("001\n", 0))
 
 
 if __name__ == "__main__":
