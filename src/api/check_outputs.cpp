@@ -56,6 +56,7 @@ struct Run {
   std::vector<std::vector<CubeLiteral>> literals;
   std::vector<std::exception_ptr> errors;
   bool callerThrew = false;  // a hook of the caller threw: the run ends with that
+  bool passesMayRun = false;  // set before the threads start
 
   Run(TermGraph& g, WitnessChoice c, const CheckCalls& k, int32_t n)
       : graph(g), choice(c), calls(k), count(n), answers(Idx(n)), literals(Idx(n)), errors(Idx(n)) {}
@@ -169,6 +170,7 @@ void Decide(Decider& d, TautologyChecker& checker, int32_t output) {
 void DecideTaken(Decider& d) {
   TautologyChecker checker;
   checker.progress = ProgressHook{&Poll, &d};
+  checker.lookAhead = !d.run.passesMayRun;
   for (int32_t output; (output = Take(d)) != kNoOutput;) Decide(d, checker, output);
 }
 
@@ -238,6 +240,7 @@ DecidedOutputs CheckOutputs(TermGraph& graph, bool reduce, WitnessChoice choice,
     return OnOneThread(graph, reduce, choice, calls);
   }
   Run run(graph, choice, calls, graph.outputCount);
+  run.passesMayRun = reduce;
   RunOnThreads(std::min(threads, graph.outputCount), [&](int worker) {
     try {
       if (worker == 0) {

@@ -436,10 +436,11 @@ void AdviseHugePagesFor(std::vector<T>& array) {
 /// new array at once while copying). So when they must grow, they take the
 /// size of the largest ON list among this output and the later ones that
 /// may reach the search (those without OFF and don't-care cubes).
-void ReserveForLaterOutputs(SearchBuffers& buffers, const TermGraph& graph, int32_t output) {
+void ReserveForLaterOutputs(SearchBuffers& buffers, const TermGraph& graph, int32_t output, bool lookAhead) {
   if (Z(graph.outputLists[Z(output)].onTerms.Count()) <= buffers.index.planes.capacity()) return;
   size_t most = 0;
-  for (size_t o = Z(output); o < graph.outputLists.size(); ++o) {
+  const size_t end = lookAhead ? graph.outputLists.size() : Z(output) + 1;
+  for (size_t o = Z(output); o < end; ++o) {
     const OutputTermLists& lists = graph.outputLists[o];
     if (lists.offTerms.Empty() && lists.dcTerms.Empty()) most = std::max(most, Z(lists.onTerms.Count()));
   }
@@ -466,9 +467,10 @@ void ReserveForLaterOutputs(SearchBuffers& buffers, const TermGraph& graph, int3
 /// The search on the output's ON terms: kTautology, or kCube with the
 /// assignment's literals appended.
 OutputAnswer Search(SearchBuffers& buffers, const TermGraph& graph, int32_t output,
-                    std::vector<CubeLiteral>& literals, SearchStats* stats, ProgressHook progress = {}) {
+                    std::vector<CubeLiteral>& literals, SearchStats* stats, ProgressHook progress = {},
+                    bool lookAhead = true) {
   SearchState& state = buffers.state;
-  ReserveForLaterOutputs(buffers, graph, output);
+  ReserveForLaterOutputs(buffers, graph, output, lookAhead);
   BuildTermIndex(graph, output, buffers.index, state.workingTerms.prev);
   StartSearch(buffers.index, state);
   state.progress = progress;
@@ -546,7 +548,7 @@ OutputAnswer DecideOutput(TautologyChecker& checker, const TermGraph& graph, int
   const size_t begin = literals.size();
   const bool anyHole = choice == WitnessChoice::kAnyHole;
   if (!anyHole && !MayCoverEverything(graph, output)) {
-    return Search(*checker.search, graph, output, literals, stats, checker.progress);
+    return Search(*checker.search, graph, output, literals, stats, checker.progress, checker.lookAhead);
   }
   const CoverVerdict verdict = CheckOnCover(*checker.cover, graph, output, anyHole ? &literals : nullptr);
   answer.rule = AnswerRule::kCoverCheck;
@@ -561,7 +563,7 @@ OutputAnswer DecideOutput(TautologyChecker& checker, const TermGraph& graph, int
     assert(MeetsNoOnTerm(graph, output, literals.data() + begin, literals.size() - begin));
     return answer;
   }
-  return Search(*checker.search, graph, output, literals, stats, checker.progress);
+  return Search(*checker.search, graph, output, literals, stats, checker.progress, checker.lookAhead);
 }
 
 std::string AnswerText(const TermGraph& graph, const OutputAnswer& answer,

@@ -57,6 +57,9 @@ struct TautologyChecker {
   CoverCheckMemory cover;
   std::unique_ptr<SearchBuffers, SearchBuffersDeleter> search;
   ProgressHook progress;  // told how many branches each search has tried
+  /// Whether the search's buffers may be sized from the later outputs'
+  /// lists; not while passes change those lists on another thread.
+  bool lookAhead = true;
 };
 
 /// The decision of CheckTautology for one output, with `choice` naming the

@@ -1,11 +1,12 @@
-// How many rounds a randomized test takes. Sanitized builds run several
-// times slower and take a quarter of them (at least one); the plain build,
-// which runs the same tests, takes them all.
+// How many rounds a randomized test takes. Sanitized builds (address,
+// undefined behaviour, threads) run several times slower and take a quarter
+// of them (at least one); the plain build, which runs the same tests, takes
+// them all.
 #pragma once
 
 namespace tavro::testing {
 
-#if TAVRO_SANITIZE_BUILD
+#if TAVRO_SANITIZE_BUILD || TAVRO_TSAN_BUILD
 inline constexpr int kRoundShare = 4;
 #else
 inline constexpr int kRoundShare = 1;
