@@ -2,8 +2,10 @@
 // are loaded into two graphs, the first reduced on every output, the second
 // left as loaded. Both must call the same outputs tautologies; every witness
 // must meet no ON cube of the function as loaded; an output answered early
-// (by an OFF or don't-care cube) must be so answered by both; and on small
-// functions the reduction must keep every output's ON, OFF and don't-care sets.
+// (by an OFF or don't-care cube) must be so answered by both; on small
+// functions the reduction must keep every output's ON, OFF and don't-care
+// sets; and the direct build must answer the same on the number of threads
+// the input asks for.
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -114,6 +116,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TermGraph direct;
     if (!Load(text, full)) return 0;
     Expect(Load(text, direct), "the same text loaded once only");
+    // The direct build's report on the threads the input asks for is the
+    // one of a single thread.
+    TermGraph threaded;
+    Expect(Load(text, threaded), "the same text loaded once only");
+    const int threads = ThreadsOf(text);
+    Expect(OutcomeOf([&] { return ReportOnThreads(threaded, false, threads); }) ==
+               OutcomeOf([&] { return BuildReport(direct); }),
+           "the direct build answers otherwise on " + std::to_string(threads) + " threads");
     if (!Reduce(full)) return 0;
     Compare(full, direct);
   } catch (const std::bad_alloc&) {

@@ -1,5 +1,6 @@
 // Shared by the fuzz harnesses: the bound on the work of one input, the
-// contract every thrown message must meet, and truth tables of small covers.
+// contract every thrown message must meet, truth tables of small covers, and
+// runs on the number of threads an input asks for.
 #pragma once
 
 #include <algorithm>
@@ -10,9 +11,11 @@
 #include <string_view>
 #include <vector>
 
+#include "api/check_outputs.hpp"
 #include "graph/term_graph.hpp"
 #include "pla/load_pla_file.hpp"
 #include "pla/parse_pla.hpp"
+#include "tautology/report.hpp"
 
 namespace tavro::fuzz {
 
@@ -131,6 +134,41 @@ inline std::vector<std::string> ReportLines(const std::string& report) {
     lines.push_back(report.substr(start, feed - start));
     if (feed == std::string::npos) return lines;
     start = feed + 1;
+  }
+}
+
+/// The number of threads, 1 to 4, that an input asks for: a hash of its
+/// bytes, so that the fuzzer's mutations reach every count.
+inline int ThreadsOf(std::string_view text) {
+  uint32_t hash = 2166136261u;
+  for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  return 1 + static_cast<int>(hash % 4);
+}
+
+/// The report of every output decided on `threads` threads (reduced first
+/// when `reduce` is set), the threads taken whatever the graph's size, as
+/// BuildReport writes it; throws as the one-thread run.
+inline std::string ReportOnThreads(TermGraph& graph, bool reduce, int threads) {
+  CheckCalls calls;
+  calls.threadedTermsAtLeast = 0;
+  const DecidedOutputs decided = CheckOutputs(graph, reduce, WitnessChoice::kFirstHole, threads, calls);
+  std::string report;
+  for (const OutputAnswer& answer : decided.answers) {
+    if (&answer != &decided.answers.front()) report += '\n';
+    report += AnswerText(graph, answer, decided.literals);
+  }
+  return report;
+}
+
+/// What a run gives: its text, or the message it throws.
+template <typename Run>
+std::string OutcomeOf(Run run) {
+  try {
+    return run();
+  } catch (const char* message) {
+    return message;
+  } catch (const std::string& message) {
+    return message;
   }
 }
 

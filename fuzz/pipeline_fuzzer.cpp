@@ -2,8 +2,9 @@
 // output is reduced (full build) and searched, exactly as the program does,
 // and every thrown value is caught as the entry point catches it. Beyond not
 // crashing, the run must keep the graph's invariants, throw only the messages
-// its input can cause, and print a valid answer for every output; the library
-// must give the same lines, or the same message, on the same bytes.
+// its input can cause, and print a valid answer for every output; the library,
+// and a run on the number of threads the input asks for, must give the same
+// lines, or the same message, on the same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -69,6 +70,18 @@ void ExpectSameFromLibrary(std::string_view text, const std::string& outcome) {
   Expect(got == outcome, "the library gives \"" + got + "\" where the pipeline gives \"" + outcome + "\"");
 }
 
+// The same run on the threads the input asks for: the same lines, or the
+// same message.
+void ExpectSameOnThreads(std::string_view text, const std::string& outcome) {
+  const int threads = ThreadsOf(text);
+  const std::string got = OutcomeOf([&] {
+    TermGraph graph;
+    ParsePlaText(text, graph);
+    return ReportOnThreads(graph, true, threads);
+  });
+  Expect(got == outcome, "on " + std::to_string(threads) + " threads \"" + got + "\" where one gives \"" + outcome + "\"");
+}
+
 }  // namespace
 }  // namespace tavro::fuzz
 
@@ -90,14 +103,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string report = BuildReport(graph);
     ExpectValidReport(graph, report);
     ExpectSameFromLibrary(text, report);
+    ExpectSameOnThreads(text, report);
   } catch (const char* message) {
     ExpectPlainMessage(message, stage);
     if (graph.termCount != -1) ExpectValidGraph(graph, "after an error");
     ExpectSameFromLibrary(text, message);
+    ExpectSameOnThreads(text, message);
   } catch (const std::string& message) {
     ExpectStringMessage(message, stage);
     if (graph.termCount != -1) ExpectValidGraph(graph, "after an error");
     ExpectSameFromLibrary(text, message);
+    ExpectSameOnThreads(text, message);
   } catch (const std::bad_alloc&) {
     Fail("out of memory on a bounded input");
   } catch (const std::exception& e) {

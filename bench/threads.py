@@ -1,0 +1,89 @@
+#!/usr/bin/env python3
+"""Both programs on each file with one thread and with more, side by side,
+and optionally a baseline build that has no thread option, run as it is.
+Each configuration runs --repeat times in turn (A B C A B C ...), and the run
+of least wall time is kept with its CPU seconds (user + system of the whole
+process) and its peak memory. Every configuration must print the same result
+lines (their checksum is shown).
+
+    python3 bench/threads.py FILE... [--build build] [--baseline DIR] [--threads 2] [--repeat 3]
+
+Prints per file and program a row per configuration and the ratios of the
+threaded run to the one-thread run: wall time and CPU time.
+"""
+
+import argparse
+import os
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from run_bench import result_checksum  # noqa: E402
+
+
+def one(command):
+    """(wall seconds, CPU seconds, peak MB, result checksum) of one run of the command."""
+    read, write = os.pipe()
+    started = time.monotonic()
+    pid = os.fork()
+    if pid == 0:
+        os.close(read)
+        os.dup2(write, 1)
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, 2)
+        try:
+            os.execv(command[0], command)
+        finally:
+            os._exit(127)
+    os.close(write)
+    chunks = []
+    while True:
+        chunk = os.read(read, 1 << 20)
+        if not chunk:
+            break
+        chunks.append(chunk)
+    os.close(read)
+    _, status, usage = os.wait4(pid, 0)
+    wall = time.monotonic() - started
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise RuntimeError(f"{' '.join(command)} exited with {os.waitstatus_to_exitcode(status)}")
+    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024, result_checksum(b"".join(chunks))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("files", nargs="+")
+    parser.add_argument("--build", default="build")
+    parser.add_argument("--baseline", help="a build without the thread option, run as it is")
+    parser.add_argument("--threads", type=int, default=2)
+    parser.add_argument("--repeat", type=int, default=3)
+    args = parser.parse_args()
+    status = 0
+    print(f"{'file':44} {'program':13} {'run':10} {'wall s':>7} {'CPU s':>7} {'peak MB':>8} {'checksum':>17}")
+    for path in args.files:
+        for program in ("tavro-direct", "tavro"):
+            configs = [("-j 1", [os.path.join(args.build, program), "-j", "1", path]),
+                       (f"-j {args.threads}", [os.path.join(args.build, program), "-j", str(args.threads), path])]
+            if args.baseline:
+                configs.append(("baseline", [os.path.join(args.baseline, program), path]))
+            best = {}
+            for _ in range(args.repeat):
+                for name, command in configs:
+                    figures = one(command)
+                    if name not in best or figures[0] < best[name][0]:
+                        best[name] = figures
+            for name, _ in configs:
+                wall, cpu, peak, checksum = best[name]
+                print(f"{os.path.basename(path):44} {program:13} {name:10} {wall:7.2f} {cpu:7.2f} {peak:8.0f} {checksum:>17}")
+            one_thread, threaded = best["-j 1"], best[f"-j {args.threads}"]
+            print(f"{'':44} {program:13} {'ratio':10} {threaded[0] / one_thread[0]:7.2f} "
+                  f"{threaded[1] / one_thread[1]:7.2f} {threaded[2] / one_thread[2]:8.2f}")
+            if len({figures[3] for figures in best.values()}) != 1:
+                print(f"{path}: {program}'s result lines differ between the runs", file=sys.stderr)
+                status = 1
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main())
