@@ -3,7 +3,7 @@
 # megabytes, default 1024), runs the phase benchmark and both programs on it
 # under an address-space limit, and deletes the file. For the phase benchmark
 # it prints the CPU seconds of load, reduction and search, its peak memory and
-# the checksum of its result lines; for each program its exit status, time,
+# the checksum of its result lines; for each program and thread count its exit status, time,
 # CPU seconds, peak memory and peak memory over the file's size, and the
 # checksum of its result lines; then whether the two programs' result lines
 # are the same, or at least name the same tautologies. Not part of CI: it needs several GB of memory and minutes of
@@ -15,7 +15,8 @@
 # then answer "Out of memory" instead of meeting the kernel's OOM killer),
 # SECONDS_EACH (time limit per program, default 1800), INPUTS (default 40),
 # OUTPUTS (default 8), DASH (probability of '-', default 0), BUILD (build
-# folder, default build).
+# folder, default build), THREADS (the thread counts each program runs with,
+# default "1 2"; every count must print the same lines).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 size_mb=${1:-1024}
@@ -25,6 +26,7 @@ inputs=${INPUTS:-40}
 outputs=${OUTPUTS:-8}
 dash=${DASH:-0}
 build=${BUILD:-build}
+threads=${THREADS:-1 2}
 
 df -h /tmp
 free_kb=$(df -Pk /tmp | awk 'NR == 2 { print $4 }')
@@ -77,13 +79,15 @@ else
 fi
 
 declare -A checksum answers
-for program in tavro tavro-direct; do
-  echo "== $program (address space at most $limit_kb KiB, $seconds s at most)"
+for run in $(for program in tavro tavro-direct; do for j in $threads; do echo "$program:$j"; done; done); do
+  program=${run%:*}
+  j=${run#*:}
+  echo "== $program -j $j (address space at most $limit_kb KiB, $seconds s at most)"
   status=0
   (
     ulimit -v "$limit_kb"
     exec /usr/bin/time -f "wall %e s, user %U s, system %S s, peak memory %M KiB" \
-      timeout -s KILL "$seconds" "$build/$program" "$file"
+      timeout -s KILL "$seconds" "$build/$program" -j "$j" "$file"
   ) >"$out" 2>"$out.err" || status=$?
   echo "exit status $status"
   tail -n 3 "$out.err"
@@ -100,13 +104,21 @@ for program in tavro tavro-direct; do
       printf "cpu %.2f s (user + system), peak memory over file size %.2f\n", $5 + $8, $12 * 1024 / bytes
     }' <<<"$times"
   fi
-  checksum[$program]=-
+  sum=-
   if [ "$status" -eq 0 ]; then
-    checksum[$program]=$(result_checksum "$out")
-    # Which outputs are tautologies: the two programs must agree on it, though
-    # their witnesses may differ (the reduction changes the covers).
-    answers[$program]=$(sed '1d;$d' "$out" | awk '{ printf "%s", ($0 == "tautology" ? "T" : "w") }')
-    echo "checksum ${checksum[$program]}"
+    sum=$(result_checksum "$out")
+    echo "checksum $sum"
+  fi
+  # Every thread count must print the same lines as the first.
+  if [ -z "${checksum[$program]+set}" ]; then
+    checksum[$program]=$sum
+    if [ "$status" -eq 0 ]; then
+      # Which outputs are tautologies: the two programs must agree on it, though
+      # their witnesses may differ (the reduction changes the covers).
+      answers[$program]=$(sed '1d;$d' "$out" | awk '{ printf "%s", ($0 == "tautology" ? "T" : "w") }')
+    fi
+  elif [ "$sum" != "${checksum[$program]}" ]; then
+    echo "$program -j $j: the result lines DIFFER from those of -j ${threads%% *}"
   fi
 done
 
