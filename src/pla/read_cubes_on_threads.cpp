@@ -38,18 +38,30 @@ constexpr size_t kLongestPiece = size_t{1} << 30;
 
 constexpr size_t kNoStop = std::string_view::npos;
 
-// One piece of the text and what its parse left: the cubes, each as its
-// mapped input and output characters, its input planes and their hash, and
-// the place of its line in the piece. The thread that took the piece writes
-// it, then sets `ready`; the calling thread reads it after that.
-struct Piece {
-  std::string_view text;
+// The cubes a piece's parse left, each as its mapped input and output
+// characters, its input planes and their hash, and the place of its line in
+// the piece.
+struct Cubes {
   std::vector<char> chars;
   std::vector<uint64_t> planes;
   std::vector<uint64_t> hashes;
   std::vector<uint32_t> places;  // from 1
-  int64_t lineCount = 0;         // lines before the stop, or every line
-  size_t stopAt = kNoStop;       // where the line that stopped the parse begins
+  void Clear() {
+    chars.clear();
+    planes.clear();
+    hashes.clear();
+    places.clear();
+  }
+};
+
+// One piece of the text and how far its parse came. The thread that took the
+// piece writes it and its cubes, then sets `ready`; the calling thread reads
+// them after that.
+struct Piece {
+  std::string_view text;
+  Cubes* cubes = nullptr;
+  int64_t lineCount = 0;    // lines before the stop, or every line
+  size_t stopAt = kNoStop;  // where the line that stopped the parse begins
   std::atomic<int> ready{0};
 };
 
@@ -57,6 +69,10 @@ struct Piece {
 struct Shared {
   const CubeRules& rules;
   std::unique_ptr<Piece[]> pieces{};
+  // The cubes of piece j are kept in cubes[j % ahead]: piece j is taken
+  // only once piece j - ahead is in the graph, so the buffers are reused
+  // rather than taken anew (and faulted in) for every piece.
+  std::unique_ptr<Cubes[]> cubes{};
   size_t count = 0;
   size_t ahead = 0;
   size_t bytes = 0;  // of the whole text
@@ -79,7 +95,7 @@ bool KeepsRules(std::string_view line, const CubeRules& rules) {
 
 // Adds the cube of a cube line to the piece; false, and nothing added, when
 // the parser would refuse the line.
-bool TakeCube(std::string_view line, uint32_t place, const CubeRules& rules, Piece& piece) {
+bool TakeCube(std::string_view line, uint32_t place, const CubeRules& rules, Cubes& piece) {
   const size_t inputs = static_cast<size_t>(rules.inputCount);
   const size_t outputs = static_cast<size_t>(rules.outputCount);
   const size_t words = packing::InputWords(inputs);
@@ -112,15 +128,18 @@ bool TakeCube(std::string_view line, uint32_t place, const CubeRules& rules, Pie
 // Parses a piece up to its end, to the first line the parser must take
 // itself, or until the read is stopped. A parse that runs out of memory
 // leaves the whole piece to the parser.
-void ParsePiece(Shared& shared, Piece& piece) {
+void ParsePiece(Shared& shared, size_t j) {
   const CubeRules& rules = shared.rules;
+  Piece& piece = shared.pieces[j];
+  Cubes& cubes = shared.cubes[j % shared.ahead];
+  piece.cubes = &cubes;
   try {
     const size_t lineBytes = static_cast<size_t>(rules.inputCount) + static_cast<size_t>(rules.outputCount) + 1;
     const size_t cubesAtMost = piece.text.size() / lineBytes + 1;
-    piece.chars.reserve(cubesAtMost * (lineBytes - 1));
-    piece.planes.reserve(cubesAtMost * 2 * packing::InputWords(static_cast<size_t>(rules.inputCount)));
-    piece.hashes.reserve(cubesAtMost);
-    piece.places.reserve(cubesAtMost);
+    cubes.chars.reserve(cubesAtMost * (lineBytes - 1));
+    cubes.planes.reserve(cubesAtMost * 2 * packing::InputWords(static_cast<size_t>(rules.inputCount)));
+    cubes.hashes.reserve(cubesAtMost);
+    cubes.places.reserve(cubesAtMost);
     PlaLines lines{piece.text};
     uint32_t place = 0;
     while (!lines.text.empty() && !shared.stopped.load(std::memory_order_relaxed)) {
@@ -129,7 +148,7 @@ void ParsePiece(Shared& shared, Piece& piece) {
       ++place;
       if (line.empty() || line.front() == '#') continue;
       const bool taken = line.front() == '.'         ? KeepsRules(line, rules)
-                         : StartsCubeLine(line.front()) ? TakeCube(line, place, rules, piece)
+                         : StartsCubeLine(line.front()) ? TakeCube(line, place, rules, cubes)
                                                         : false;
       if (!taken) {
         piece.stopAt = static_cast<size_t>(begin - piece.text.data());
@@ -139,10 +158,7 @@ void ParsePiece(Shared& shared, Piece& piece) {
     }
     piece.lineCount = place;
   } catch (...) {
-    piece.chars = {};
-    piece.planes = {};
-    piece.hashes = {};
-    piece.places = {};
+    cubes.Clear();
     piece.stopAt = 0;
     piece.lineCount = 0;
   }
@@ -159,7 +175,7 @@ bool TakeNextPiece(Shared& shared, size_t joined) {
   size_t c = shared.next.load(std::memory_order_relaxed);
   while (c < shared.count && c < joined + shared.ahead) {
     if (shared.next.compare_exchange_weak(c, c + 1, std::memory_order_relaxed)) {
-      ParsePiece(shared, shared.pieces[c]);
+      ParsePiece(shared, c);
       Publish(shared.pieces[c]);
       return true;
     }
@@ -192,6 +208,7 @@ struct LineTeller {
 // Adds the piece's cubes to the graph in file order; its first line is line
 // `lineNumber` + 1.
 void AddPiece(const Piece& piece, int64_t lineNumber, const CubeRules& rules, TermGraph& graph, LineTeller& teller) {
+  const Cubes& cubesOf = *piece.cubes;
   const size_t inputs = static_cast<size_t>(rules.inputCount);
   const size_t outputs = static_cast<size_t>(rules.outputCount);
   const size_t words = 2 * packing::InputWords(inputs);
@@ -199,16 +216,16 @@ void AddPiece(const Piece& piece, int64_t lineNumber, const CubeRules& rules, Te
   PackedInputPart packed;
   packed.planes.resize(words);
   packed.pure = true;
-  const size_t cubes = piece.hashes.size();
-  for (size_t k = 0; k < std::min(cubes, kCubesAhead); ++k) PrefetchLookup(graph, piece.hashes[k]);
+  const size_t cubes = cubesOf.hashes.size();
+  for (size_t k = 0; k < std::min(cubes, kCubesAhead); ++k) PrefetchLookup(graph, cubesOf.hashes[k]);
   for (size_t k = 0; k < cubes; ++k) {
-    teller.UpTo(lineNumber + piece.places[k]);
-    if (k + kCubesAhead < cubes) PrefetchLookup(graph, piece.hashes[k + kCubesAhead]);
-    const char* chars = piece.chars.data() + k * (inputs + outputs);
+    teller.UpTo(lineNumber + cubesOf.places[k]);
+    if (k + kCubesAhead < cubes) PrefetchLookup(graph, cubesOf.hashes[k + kCubesAhead]);
+    const char* chars = cubesOf.chars.data() + k * (inputs + outputs);
     inputPart.assign(chars, inputs);
     outputPart.assign(chars + inputs, outputs);
-    std::copy_n(piece.planes.data() + k * words, words, packed.planes.data());
-    packed.hash = piece.hashes[k];
+    std::copy_n(cubesOf.planes.data() + k * words, words, packed.planes.data());
+    packed.hash = cubesOf.hashes[k];
     AddCube(graph, inputPart, outputPart, &packed);
   }
   teller.UpTo(lineNumber + piece.lineCount);
@@ -233,10 +250,7 @@ CubesRead JoinPieces(Shared& shared, int64_t lineNumber, TermGraph& graph, Progr
       return {static_cast<size_t>(piece.text.data() - shared.pieces[0].text.data()) + piece.stopAt,
               line - lineNumber, true};
     }
-    piece.chars = {};
-    piece.planes = {};
-    piece.hashes = {};
-    piece.places = {};
+    piece.cubes->Clear();
     shared.joined.store(j + 1, std::memory_order_release);
     shared.joined.notify_all();
   }
@@ -282,6 +296,7 @@ CubesRead ReadCubesOnThreads(std::string_view text, int64_t lineNumber, const Cu
   }
   const int count = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(threads.count, 1)), shared.count));
   shared.ahead = kPiecesAheadPerThread * static_cast<size_t>(count);
+  shared.cubes.reset(new Cubes[std::min(shared.ahead, shared.count)]);
   CubesRead read;
   RunOnThreads(count, [&](int worker) {
     if (worker != 0) {
