@@ -17,18 +17,12 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr size_t kBlockSize = size_t{1} << 22;
-// The blocks of a file read on several threads: each block's pieces are
-// parsed at once while the calling thread adds their cubes, and the threads
-// wait while it reads the next block; 64 MiB make that wait a few hundredths
-// of the block's time.
-constexpr size_t kThreadedBlockSize = size_t{1} << 26;
 
 // The blocks of one file. A block ends after its last line feed; the bytes
 // after it begin the next block. A line longer than the buffer grows it.
 class BlockSource {
  public:
-  BlockSource(FileReader& file, const std::string& path, size_t blockSize)
-      : file_(file), path_(path), capacity_(blockSize) {
+  BlockSource(FileReader& file, const std::string& path) : file_(file), path_(path) {
     buffer_.reset(new char[capacity_]);
   }
 
@@ -83,7 +77,7 @@ class BlockSource {
   FileReader& file_;
   const std::string& path_;
   std::unique_ptr<char[]> buffer_;
-  size_t capacity_;
+  size_t capacity_ = kBlockSize;
   size_t used_ = 0;   // bytes in the buffer
   size_t taken_ = 0;  // bytes handed out as the present block
   uint64_t read_ = 0;
@@ -119,11 +113,9 @@ size_t TokenEnd(std::string_view line, std::string_view separators) {
 void LoadPlaFileInto(const std::string& path, TermGraph& graph, ProgressHook progress, int threads) {
   FileReader file;
   if (!file.Open(path)) throw std::string("Cannot open file: ") + path;
-  const ReadThreads shared{.count = threads};
-  const bool threaded = threads > 1 && file.Size() >= shared.leastBytes;
-  BlockSource source(file, path, threaded ? kThreadedBlockSize : kBlockSize);
+  BlockSource source(file, path);
   PlaLines lines{.text = {}, .more = [&](PlaLines& l) { return source.Next(l); }};
-  ParsePla(lines, graph, progress, shared);
+  ParsePla(lines, graph, progress, ReadThreads{.count = threads});
 }
 
 void ParsePlaText(std::string_view text, TermGraph& graph, ProgressHook progress, int threads) {

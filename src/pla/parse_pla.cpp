@@ -180,8 +180,10 @@ void PrefetchCubeAhead(const PlaLines& lines, const TermGraph& graph, ParserStat
 // every later one itself.
 void ReadRestOnThreads(PlaLines& lines, TermGraph& graph, ParserState& state, const ReadThreads& threads) {
   const CubeRules rules{state.inputCount, state.outputCount, state.type};
+  PieceBuffers buffers;
   while (!NoLinesLeft(lines)) {
-    const CubesRead read = ReadCubesOnThreads(lines.text, state.lineNumber, rules, graph, state.progress, threads);
+    const CubesRead read =
+        ReadCubesOnThreads(lines.text, state.lineNumber, rules, graph, state.progress, threads, buffers);
     lines.text.remove_prefix(read.bytes);
     state.lineNumber += read.lines;
     if (read.stopped) return;

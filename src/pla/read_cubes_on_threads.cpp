@@ -38,28 +38,12 @@ constexpr size_t kLongestPiece = size_t{1} << 30;
 
 constexpr size_t kNoStop = std::string_view::npos;
 
-// The cubes a piece's parse left, each as its mapped input and output
-// characters, its input planes and their hash, and the place of its line in
-// the piece.
-struct Cubes {
-  std::vector<char> chars;
-  std::vector<uint64_t> planes;
-  std::vector<uint64_t> hashes;
-  std::vector<uint32_t> places;  // from 1
-  void Clear() {
-    chars.clear();
-    planes.clear();
-    hashes.clear();
-    places.clear();
-  }
-};
-
 // One piece of the text and how far its parse came. The thread that took the
 // piece writes it and its cubes, then sets `ready`; the calling thread reads
 // them after that.
 struct Piece {
   std::string_view text;
-  Cubes* cubes = nullptr;
+  PieceCubes* cubes = nullptr;
   int64_t lineCount = 0;    // lines before the stop, or every line
   size_t stopAt = kNoStop;  // where the line that stopped the parse begins
   std::atomic<int> ready{0};
@@ -72,7 +56,7 @@ struct Shared {
   // The cubes of piece j are kept in cubes[j % ahead]: piece j is taken
   // only once piece j - ahead is in the graph, so the buffers are reused
   // rather than taken anew (and faulted in) for every piece.
-  std::unique_ptr<Cubes[]> cubes{};
+  PieceCubes* cubes = nullptr;
   size_t count = 0;
   size_t ahead = 0;
   size_t bytes = 0;  // of the whole text
@@ -95,7 +79,7 @@ bool KeepsRules(std::string_view line, const CubeRules& rules) {
 
 // Adds the cube of a cube line to the piece; false, and nothing added, when
 // the parser would refuse the line.
-bool TakeCube(std::string_view line, uint32_t place, const CubeRules& rules, Cubes& piece) {
+bool TakeCube(std::string_view line, uint32_t place, const CubeRules& rules, PieceCubes& piece) {
   const size_t inputs = static_cast<size_t>(rules.inputCount);
   const size_t outputs = static_cast<size_t>(rules.outputCount);
   const size_t words = packing::InputWords(inputs);
@@ -131,7 +115,7 @@ bool TakeCube(std::string_view line, uint32_t place, const CubeRules& rules, Cub
 void ParsePiece(Shared& shared, size_t j) {
   const CubeRules& rules = shared.rules;
   Piece& piece = shared.pieces[j];
-  Cubes& cubes = shared.cubes[j % shared.ahead];
+  PieceCubes& cubes = shared.cubes[j % shared.ahead];
   piece.cubes = &cubes;
   try {
     const size_t lineBytes = static_cast<size_t>(rules.inputCount) + static_cast<size_t>(rules.outputCount) + 1;
@@ -208,7 +192,7 @@ struct LineTeller {
 // Adds the piece's cubes to the graph in file order; its first line is line
 // `lineNumber` + 1.
 void AddPiece(const Piece& piece, int64_t lineNumber, const CubeRules& rules, TermGraph& graph, LineTeller& teller) {
-  const Cubes& cubesOf = *piece.cubes;
+  const PieceCubes& cubesOf = *piece.cubes;
   const size_t inputs = static_cast<size_t>(rules.inputCount);
   const size_t outputs = static_cast<size_t>(rules.outputCount);
   const size_t words = 2 * packing::InputWords(inputs);
@@ -271,7 +255,7 @@ struct StopAtExit {
 }  // namespace
 
 CubesRead ReadCubesOnThreads(std::string_view text, int64_t lineNumber, const CubeRules& rules, TermGraph& graph,
-                             ProgressHook progress, const ReadThreads& threads) {
+                             ProgressHook progress, const ReadThreads& threads, PieceBuffers& buffers) {
   if (rules.inputCount != graph.inputCount || rules.outputCount != graph.outputCount || rules.type < kTypeF ||
       rules.type > kTypeFdr) {
     return {0, 0, true};
@@ -296,7 +280,8 @@ CubesRead ReadCubesOnThreads(std::string_view text, int64_t lineNumber, const Cu
   }
   const int count = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(threads.count, 1)), shared.count));
   shared.ahead = kPiecesAheadPerThread * static_cast<size_t>(count);
-  shared.cubes.reset(new Cubes[std::min(shared.ahead, shared.count)]);
+  if (buffers.size() < std::min(shared.ahead, shared.count)) buffers.resize(std::min(shared.ahead, shared.count));
+  shared.cubes = buffers.data();
   CubesRead read;
   RunOnThreads(count, [&](int worker) {
     if (worker != 0) {

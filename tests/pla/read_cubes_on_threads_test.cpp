@@ -49,7 +49,10 @@ std::string GraphText(const TermGraph& g) {
 
 // Reads `text` as ParsePlaText does, with `threads` and pieces of
 // `pieceBytes`, whatever its size; the hook throws at its call `stopAt`.
-ReadResult Read(const std::string& text, int threads, size_t pieceBytes, size_t stopAt = SIZE_MAX) {
+// With `blockBytes`, the text comes in blocks of whole lines of about that
+// size, as a file does.
+ReadResult Read(const std::string& text, int threads, size_t pieceBytes, size_t stopAt = SIZE_MAX,
+                size_t blockBytes = 0) {
   ReadResult result;
   struct Context {
     std::vector<int64_t>* told;
@@ -63,6 +66,17 @@ ReadResult Read(const std::string& text, int threads, size_t pieceBytes, size_t 
                           &context};
   TermGraph graph;
   PlaLines lines{text};
+  std::string_view rest = text;
+  if (blockBytes != 0) {
+    lines.text = {};
+    lines.more = [&](PlaLines& l) {
+      const size_t feed = rest.find('\n', std::min(blockBytes, rest.size()) - (rest.empty() ? 0 : 1));
+      const size_t size = feed == std::string_view::npos ? rest.size() : feed + 1;
+      l.text = rest.substr(0, size);
+      rest.remove_prefix(size);
+      return size != 0;
+    };
+  }
   result.thrown = testing::ThrownBy(
       [&] { ParsePla(lines, graph, hook, ReadThreads{.count = threads, .pieceBytes = pieceBytes, .leastBytes = 0}); });
   result.graph = GraphText(graph);
@@ -130,9 +144,10 @@ TEST(ReadCubesOnThreads, RandomTextsReadAsOnOneThread) {
     const ReadResult one = Read(text, 1, 0);
     for (int threads = 1; threads <= 8; ++threads) {
       const size_t pieceBytes = 1 + random() % 200;
+      const size_t blockBytes = threads % 2 == 0 ? 1 + random() % 1000 : 0;
       SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(threads) + " threads, pieces of " +
-                   std::to_string(pieceBytes) + " bytes\n" + text);
-      ASSERT_EQ(Read(text, threads, pieceBytes), one);
+                   std::to_string(pieceBytes) + " bytes, blocks of " + std::to_string(blockBytes) + "\n" + text);
+      ASSERT_EQ(Read(text, threads, pieceBytes, SIZE_MAX, blockBytes), one);
     }
   }
 }
