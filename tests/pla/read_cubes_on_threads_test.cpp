@@ -97,11 +97,14 @@ std::string RandomText(std::mt19937& random, int lines) {
   const int errorEvery = 20 + below(400);
   std::string text = "# random\n.ilb a b\n.i " + std::to_string(inputs) + end + ".o " + std::to_string(outputs) + end;
   if (type != 0) text += std::string(".type ") + types[type] + end;
-  std::vector<std::string> parts;
+  // Input parts, each with the output part its lines agree with; a line
+  // leaves some outputs out, and now and then writes any output part.
+  std::vector<std::pair<std::string, std::string>> parts;
   for (int p = 0; p < 3 + below(12); ++p) {
-    std::string part;
+    std::string part, base;
     for (int i = 0; i < inputs; ++i) part += "01-~234"[below(7)];
-    parts.push_back(part);
+    for (int j = 0; j < outputs; ++j) base += "01-~234"[below(7)];
+    parts.emplace_back(part, base);
   }
   const char* separators[] = {" ", "\t", "|", " | ", "  "};
   for (int n = 0; n < lines; ++n) {
@@ -115,10 +118,11 @@ std::string RandomText(std::mt19937& random, int lines) {
                                   ".o " + std::to_string(outputs), std::string(".type ") + types[type == 0 ? 2 : type]};
       text += same[below(6)];
     } else if (below(errorEvery) == 0) {
+      const std::string& part = parts[0].first;
       const std::string refused[] = {"x01 1",
                                      std::string(static_cast<size_t>(inputs + 1), '0') + " 1",
-                                     parts[0] + " " + std::string(static_cast<size_t>(outputs + 1), '1'),
-                                     parts[0] + " " + std::string(static_cast<size_t>(outputs) - 1, '1') + "5",
+                                     part + " " + std::string(static_cast<size_t>(outputs + 1), '1'),
+                                     part + " " + std::string(static_cast<size_t>(outputs) - 1, '1') + "5",
                                      ".i " + std::to_string(inputs + 1),
                                      ".type fr",
                                      ".o 0",
@@ -126,9 +130,13 @@ std::string RandomText(std::mt19937& random, int lines) {
       text += refused[below(8)];
     } else {
       if (below(4) == 0) text += separators[below(5)];
-      text += parts[static_cast<size_t>(below(static_cast<int>(parts.size())))];
+      const auto& [part, base] = parts[static_cast<size_t>(below(static_cast<int>(parts.size())))];
+      text += part;
       text += separators[below(5)];
-      for (int j = 0; j < outputs; ++j) text += "01-~234"[below(7)];
+      const bool any = below(errorEvery) == 0;
+      for (int j = 0; j < outputs; ++j) {
+        text += any ? "01-~234"[below(7)] : below(3) == 0 ? "~3"[below(2)] : base[static_cast<size_t>(j)];
+      }
       if (below(4) == 0) text += separators[below(5)];
     }
     text += end;
