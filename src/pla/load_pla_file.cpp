@@ -161,4 +161,14 @@ std::string_view CutToken(std::string_view& line, std::string_view separators) {
   return token;
 }
 
+bool CutPureInputPart(std::string_view& line, size_t length, std::string_view& part) {
+  if (line.size() < length || (line.size() > length && !IsSeparator(line[length]))) return false;
+  if (!IsPureInputPart(line.substr(0, length))) return false;
+  part = line.substr(0, length);
+  size_t stop = length;
+  while (stop < line.size() && IsSeparator(line[stop])) ++stop;
+  line.remove_prefix(stop);
+  return true;
+}
+
 }  // namespace tavro

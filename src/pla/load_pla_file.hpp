@@ -55,4 +55,12 @@ std::string_view TrimmedLine(std::string_view line);
 /// an empty token.
 std::string_view CutToken(std::string_view& line, std::string_view separators);
 
+/// Cuts the input part of a cube line off `line` when it is pure and
+/// `length` characters long: the first `length` characters of `line` are
+/// '0', '1' or '-' and a separator or the line's end follows them. Then the
+/// part is the token CutToken(line, kSeparators) cuts, `line` is advanced as
+/// CutToken advances it, `part` is set and the result is true; else nothing
+/// changes. One pass over the part tells both its end and its purity.
+bool CutPureInputPart(std::string_view& line, size_t length, std::string_view& part);
+
 }  // namespace tavro

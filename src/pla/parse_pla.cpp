@@ -129,9 +129,11 @@ bool MapPart(std::string_view part, const CharMap& map, std::string& stored) {
 void ReadCubeLine(std::string_view line, size_t bytesLeft, TermGraph& graph, ParserState& state) {
   if (state.graphPending) RequireCounts(state);
   std::string_view rest = line;
-  const std::string_view inputPart = CutToken(rest, kSeparators);
-  if (inputPart.size() != static_cast<size_t>(state.inputCount)) {
-    ThrowAtLine(kWrongInputLength, state.lineNumber);
+  std::string_view inputPart;
+  const bool pure = CutPureInputPart(rest, static_cast<size_t>(state.inputCount), inputPart);
+  if (!pure) {
+    inputPart = CutToken(rest, kSeparators);
+    if (inputPart.size() != static_cast<size_t>(state.inputCount)) ThrowAtLine(kWrongInputLength, state.lineNumber);
   }
   const std::string_view outputPart = CutToken(rest, kSeparators);
   if (outputPart.size() != static_cast<size_t>(state.outputCount)) {
@@ -142,7 +144,7 @@ void ReadCubeLine(std::string_view line, size_t bytesLeft, TermGraph& graph, Par
   // is pure: a part with other characters is mapped before it is looked up.
   const ParserState::Ahead& ahead = state.ahead[state.lineNumber % kLinesAhead];
   const bool packedAhead = ahead.line == state.lineNumber && ahead.at == inputPart.data() && ahead.part.pure;
-  if (packedAhead || IsPureInputPart(inputPart)) {
+  if (packedAhead || pure) {
     // The input map keeps '0', '1' and '-' as they are.
     state.inputs.assign(inputPart);
   } else if (!MapPart(inputPart, kInputMap, state.inputs)) {
