@@ -38,7 +38,9 @@ struct CubeParts {
 /// With `threads` of more than one and a text of at least
 /// threads.leastBytes from its first cube line on, the cube lines are read
 /// on that many threads (ReadCubesOnThreads), with the same graph, errors and
-/// calls of `progress` (on the calling thread) as on one.
+/// calls of `progress` (on the calling thread) as on one; only the lines
+/// left after an error that AddCube or `progress` throws may differ: the
+/// block being read then stays whole from where its threaded read began.
 void ParsePla(PlaLines& lines, TermGraph& graph, ProgressHook progress = {}, const ReadThreads& threads = {});
 
 /// Fills a fresh graph with cubes given in memory, as ParsePla does with a
