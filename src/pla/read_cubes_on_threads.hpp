@@ -23,15 +23,17 @@ struct ReadThreads {
   /// turn; pieces of 512 KiB share a block out finely enough, and the cubes
   /// parsed ahead of the graph stay a few MiB. On a random file of 100 MB
   /// (40 inputs, 8 outputs) the calling thread's CPU time on 2 threads was
-  /// 0.80 of a one-thread load with these and with blocks of 16 MiB and
-  /// pieces of 1 MiB (tavro-read-threads-bench).
+  /// the same with these as with blocks of 16 MiB and pieces of 1 MiB
+  /// (tavro-read-threads-bench); the wall-clock time on 2 threads was 0.85 of
+  /// one thread's there, and 0.82 on a file of 1 GB of the same shape.
   size_t pieceBytes = size_t{1} << 19;
   /// A text with fewer bytes left at its first cube line is read on the
-  /// calling thread alone. The calling thread's CPU time on 2 threads was
-  /// 0.93 of a one-thread load at 1 MB, 0.77 at 2 MB and 0.73 at 4 MB
-  /// (tavro-read-threads-bench --whole, random files of 40 inputs and 8
-  /// outputs); starting the threads costs more than it can save below.
-  uint64_t leastBytes = uint64_t{4} << 20;
+  /// calling thread alone. On 2 threads the load took 1.17 times one
+  /// thread's wall-clock time at 1 MB, 0.89 at 2 MB, 0.70 at 4 MB and 0.66
+  /// at 8 MB (tavro-read-threads-bench --whole, random files of 40 inputs
+  /// and 8 outputs): below about 2 MB, starting the threads costs more than
+  /// they save.
+  uint64_t leastBytes = uint64_t{2} << 20;
 };
 
 /// What governs the cube lines at the point a read begins: the counts and
