@@ -560,9 +560,15 @@ Term* FindTermByPlanes(const TermGraph& graph, const uint64_t* planes) {
 void PrefetchInputPart(const TermGraph& graph, std::string_view inputs, PackedInputPart& part) {
   part.planes.resize(2 * packing::InputWords(inputs.size()));
   part.pure = PackAndHash(graph, inputs, part.planes.data(), part.hash);
+  if (part.pure) PrefetchLookup(graph, part.hash);
+}
+
+uint64_t InputPlanesHash(const uint64_t* planes, size_t words) { return HashOfPlanes(planes, words); }
+
+void PrefetchLookup(const TermGraph& graph, uint64_t hash) {
   const InputPartIndex& index = graph.termByInputs;
-  if (!part.pure || index.entries.empty()) return;
-  const uint32_t tag = TagOf(part.hash);
+  if (index.entries.empty()) return;
+  const uint32_t tag = TagOf(hash);
   Prefetch(&index.filter[FilterWord(index, FilterMix(tag))]);
   Prefetch(&index.entries[Home(index, tag)]);
 }

@@ -500,6 +500,15 @@ Term* FindTermByPlanes(const TermGraph& graph, const uint64_t* planes);
 /// that part comes. Changes nothing in the graph.
 void PrefetchInputPart(const TermGraph& graph, std::string_view inputs, PackedInputPart& part);
 
+/// The hash of a pure input part's planes (`words` words each) under which
+/// the index holds it, as PrefetchInputPart leaves it in PackedInputPart::hash.
+/// It reads no graph, so any thread may take it.
+uint64_t InputPlanesHash(const uint64_t* planes, size_t words);
+
+/// Starts fetching the memory that a lookup of a part of this hash will read,
+/// as PrefetchInputPart does once it has packed its part.
+void PrefetchLookup(const TermGraph& graph, uint64_t hash);
+
 /// Releases the index from input part to term, for a graph that takes no
 /// more cubes: the search and the report do not read it. FindTerm finds
 /// nothing afterwards.

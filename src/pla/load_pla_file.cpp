@@ -110,18 +110,18 @@ size_t TokenEnd(std::string_view line, std::string_view separators) {
 
 }  // namespace
 
-void LoadPlaFileInto(const std::string& path, TermGraph& graph, ProgressHook progress) {
+void LoadPlaFileInto(const std::string& path, TermGraph& graph, ProgressHook progress, int threads) {
   FileReader file;
   if (!file.Open(path)) throw std::string("Cannot open file: ") + path;
   BlockSource source(file, path);
   PlaLines lines{.text = {}, .more = [&](PlaLines& l) { return source.Next(l); }};
-  ParsePla(lines, graph, progress);
+  ParsePla(lines, graph, progress, ReadThreads{.count = threads});
 }
 
-void ParsePlaText(std::string_view text, TermGraph& graph, ProgressHook progress) {
+void ParsePlaText(std::string_view text, TermGraph& graph, ProgressHook progress, int threads) {
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
   PlaLines lines{text};
-  ParsePla(lines, graph, progress);
+  ParsePla(lines, graph, progress, ReadThreads{.count = threads});
 }
 
 bool NoLinesLeft(PlaLines& lines) {
@@ -159,6 +159,16 @@ std::string_view CutToken(std::string_view& line, std::string_view separators) {
   while (stop < line.size() && IsSeparator(line[stop])) ++stop;
   line.remove_prefix(stop);
   return token;
+}
+
+bool CutPureInputPart(std::string_view& line, size_t length, std::string_view& part) {
+  if (line.size() < length || (line.size() > length && !IsSeparator(line[length]))) return false;
+  if (!IsPureInputPart(line.substr(0, length))) return false;
+  part = line.substr(0, length);
+  size_t stop = length;
+  while (stop < line.size() && IsSeparator(line[stop])) ++stop;
+  line.remove_prefix(stop);
+  return true;
 }
 
 }  // namespace tavro

@@ -19,13 +19,15 @@ inline constexpr std::string_view kSeparators = " \t\r\n|";
 /// lines so that it is never held whole beside the graph. Throws "Cannot
 /// open file: " + path (string object) when the file cannot be opened or
 /// read, and every error of ParsePla unchanged. `progress` is told the lines
-/// parsed.
-void LoadPlaFileInto(const std::string& path, TermGraph& graph, ProgressHook progress = {});
+/// parsed, on the calling thread. With `threads` above 1, a large file's cube
+/// lines are parsed on that many threads, the calling one among them, into
+/// the same graph, with the same errors (ParsePla).
+void LoadPlaFileInto(const std::string& path, TermGraph& graph, ProgressHook progress = {}, int threads = 1);
 
 /// The text of a whole file, parsed into the graph as LoadPlaFileInto does
 /// once the file is read: a leading UTF-8 byte-order mark is skipped. Throws
-/// every error of ParsePla unchanged.
-void ParsePlaText(std::string_view text, TermGraph& graph, ProgressHook progress = {});
+/// every error of ParsePla unchanged. `threads` as for LoadPlaFileInto.
+void ParsePlaText(std::string_view text, TermGraph& graph, ProgressHook progress = {}, int threads = 1);
 
 /// The lines of a PLA text not yet parsed, in file order, held as the text
 /// from the start of the next line on. A line ends before a line feed; a text
@@ -52,5 +54,13 @@ std::string_view TrimmedLine(std::string_view line);
 /// kSeparators that follow, whatever `separators` holds. An empty line yields
 /// an empty token.
 std::string_view CutToken(std::string_view& line, std::string_view separators);
+
+/// Cuts the input part of a cube line off `line` when it is pure and
+/// `length` characters long: the first `length` characters of `line` are
+/// '0', '1' or '-' and a separator or the line's end follows them. Then the
+/// part is the token CutToken(line, kSeparators) cuts, `line` is advanced as
+/// CutToken advances it, `part` is set and the result is true; else nothing
+/// changes. One pass over the part tells both its end and its purity.
+bool CutPureInputPart(std::string_view& line, size_t length, std::string_view& part);
 
 }  // namespace tavro

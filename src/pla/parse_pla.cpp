@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/progress_hook.hpp"
+#include "pla/cube_chars.hpp"
 #include "pla/load_pla_file.hpp"
 
 namespace tavro {
@@ -24,29 +25,6 @@ constexpr std::string_view kWrongOutputLength = "Parser Error: Incorrect number 
 constexpr std::string_view kUnreadableLine = "Parser Error: Incorrect input PLA file.\n";
 constexpr std::string_view kWrongCharacter = "Parser Error: Incorrect character in PLA file.\n";
 constexpr const char* kUnknownType = "Parser Error: unknown type, this program supports f, fd, fr and fdr only!";
-
-// Stored character for every file character; 0 marks a character the format
-// does not allow in a cube.
-using CharMap = std::array<char, 256>;
-
-constexpr CharMap MakeMap(std::string_view stored) {
-  constexpr std::string_view kFileChars = "01234-~";
-  CharMap map{};
-  for (size_t i = 0; i < kFileChars.size(); ++i) {
-    map[static_cast<unsigned char>(kFileChars[i])] = stored[i];
-  }
-  return map;
-}
-
-// Stored characters for the file characters 0 1 2 3 4 - ~, in that order.
-constexpr CharMap kInputMap = MakeMap("01--1--");
-constexpr std::array<CharMap, 5> kOutputMaps = {
-    CharMap{},           // no type yet: a cube line reads as fd
-    MakeMap("~1~~1~~"),  // f: ON entries only
-    MakeMap("~1-~1-~"),  // fd: ON and don't care
-    MakeMap("01~~1~~"),  // fr: ON and OFF
-    MakeMap("01-~1-~"),  // fdr: all three
-};
 
 // How many lines ahead a cube line's lookup is started (PrefetchCubeAhead).
 constexpr int kLinesAhead = 2;
@@ -107,18 +85,9 @@ void ReadKeywordLine(std::string_view rest, ParserState& state) {
   } else if (keyword == ".o") {
     state.outputCount = ReadCount(CutToken(rest, kSeparators), kOutputCountNotSet, state.lineNumber);
   } else if (keyword == ".type") {
-    const std::string_view value = CutToken(rest, kSeparators);
-    if (value == "f") {
-      state.type = kTypeF;
-    } else if (value == "fd") {
-      state.type = kTypeFd;
-    } else if (value == "fr") {
-      state.type = kTypeFr;
-    } else if (value == "fdr") {
-      state.type = kTypeFdr;
-    } else {
-      throw kUnknownType;
-    }
+    const int32_t type = PlaTypeNamed(CutToken(rest, kSeparators));
+    if (type == 0) throw kUnknownType;
+    state.type = type;
   }
 }
 
@@ -152,13 +121,7 @@ void StartGraph(TermGraph& graph, ParserState& state, size_t bytesLeft) {
 // Maps `part` into `stored`; false when it holds a character outside the map.
 bool MapPart(std::string_view part, const CharMap& map, std::string& stored) {
   stored.resize(part.size());
-  bool allowed = true;
-  for (size_t i = 0; i < part.size(); ++i) {
-    const char c = map[static_cast<unsigned char>(part[i])];
-    stored[i] = c;
-    if (c == 0) allowed = false;
-  }
-  return allowed;
+  return tavro::MapPart(part, map, stored.data());
 }
 
 // The counts are checked before the graph starts, the lengths before it is
@@ -166,9 +129,11 @@ bool MapPart(std::string_view part, const CharMap& map, std::string& stored) {
 void ReadCubeLine(std::string_view line, size_t bytesLeft, TermGraph& graph, ParserState& state) {
   if (state.graphPending) RequireCounts(state);
   std::string_view rest = line;
-  const std::string_view inputPart = CutToken(rest, kSeparators);
-  if (inputPart.size() != static_cast<size_t>(state.inputCount)) {
-    ThrowAtLine(kWrongInputLength, state.lineNumber);
+  std::string_view inputPart;
+  const bool pure = CutPureInputPart(rest, static_cast<size_t>(state.inputCount), inputPart);
+  if (!pure) {
+    inputPart = CutToken(rest, kSeparators);
+    if (inputPart.size() != static_cast<size_t>(state.inputCount)) ThrowAtLine(kWrongInputLength, state.lineNumber);
   }
   const std::string_view outputPart = CutToken(rest, kSeparators);
   if (outputPart.size() != static_cast<size_t>(state.outputCount)) {
@@ -179,7 +144,7 @@ void ReadCubeLine(std::string_view line, size_t bytesLeft, TermGraph& graph, Par
   // is pure: a part with other characters is mapped before it is looked up.
   const ParserState::Ahead& ahead = state.ahead[state.lineNumber % kLinesAhead];
   const bool packedAhead = ahead.line == state.lineNumber && ahead.at == inputPart.data() && ahead.part.pure;
-  if (packedAhead || IsPureInputPart(inputPart)) {
+  if (packedAhead || pure) {
     // The input map keeps '0', '1' and '-' as they are.
     state.inputs.assign(inputPart);
   } else if (!MapPart(inputPart, kInputMap, state.inputs)) {
@@ -212,11 +177,30 @@ void PrefetchCubeAhead(const PlaLines& lines, const TermGraph& graph, ParserStat
   ahead.at = text.data();
 }
 
-bool StartsCubeLine(char c) {
-  return c == '-' || c == '~' || (c >= '0' && c <= '4');
+// The lines after the first cube line on several threads, block by block,
+// until they end or a line stops the read; the parser takes that line and
+// every later one itself.
+void ReadRestOnThreads(PlaLines& lines, TermGraph& graph, ParserState& state, const ReadThreads& threads) {
+  const CubeRules rules{state.inputCount, state.outputCount, state.type};
+  PieceBuffers buffers;
+  while (!NoLinesLeft(lines)) {
+    const CubesRead read =
+        ReadCubesOnThreads(lines.text, state.lineNumber, rules, graph, state.progress, threads, buffers);
+    lines.text.remove_prefix(read.bytes);
+    state.lineNumber += read.lines;
+    if (read.stopped) return;
+  }
 }
 
 }  // namespace
+
+int32_t PlaTypeNamed(std::string_view name) {
+  if (name == "f") return kTypeF;
+  if (name == "fd") return kTypeFd;
+  if (name == "fr") return kTypeFr;
+  if (name == "fdr") return kTypeFdr;
+  return 0;
+}
 
 int64_t CountValue(std::string_view token) {
   constexpr int64_t kTooLarge = int64_t{std::numeric_limits<int32_t>::max()} + 1;
@@ -231,10 +215,11 @@ int64_t CountValue(std::string_view token) {
   return negative ? -value : value;
 }
 
-void ParsePla(PlaLines& lines, TermGraph& graph, ProgressHook progress) {
+void ParsePla(PlaLines& lines, TermGraph& graph, ProgressHook progress, const ReadThreads& threads) {
   if (graph.termCount != -1) throw "graph reconstruction is not allowed!";
   ParserState state;
   state.progress = progress;
+  bool threadsUndecided = threads.count > 1;
   while (!NoLinesLeft(lines)) {
     const std::string_view line = TrimmedLine(TakeLine(lines));
     if ((++state.lineNumber & (kProgressStride - 1)) == 0 && state.progress) state.progress(state.lineNumber);
@@ -245,6 +230,12 @@ void ParsePla(PlaLines& lines, TermGraph& graph, ProgressHook progress) {
     } else if (StartsCubeLine(line.front())) {
       ReadCubeLine(line, lines.text.size() + lines.bytesAfter, graph, state);
       PrefetchCubeAhead(lines, graph, state);
+      // The first cube line started the graph; the rest is shared out when
+      // it is long enough to gain from it.
+      if (threadsUndecided) {
+        threadsUndecided = false;
+        if (lines.text.size() + lines.bytesAfter >= threads.leastBytes) ReadRestOnThreads(lines, graph, state, threads);
+      }
     } else {
       ThrowAtLine(kUnreadableLine, state.lineNumber, line);
     }

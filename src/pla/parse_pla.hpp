@@ -10,6 +10,7 @@
 #include "common/progress_hook.hpp"
 #include "graph/term_graph.hpp"
 #include "pla/load_pla_file.hpp"
+#include "pla/read_cubes_on_threads.hpp"
 
 namespace tavro {
 
@@ -34,7 +35,13 @@ struct CubeParts {
 /// counts, string objects naming the line otherwise) and the errors of
 /// InitGraph and AddCube unchanged. `progress` is told how many lines were
 /// taken, every kProgressStride lines.
-void ParsePla(PlaLines& lines, TermGraph& graph, ProgressHook progress = {});
+/// With `threads` of more than one and a text of at least
+/// threads.leastBytes from its first cube line on, the cube lines are read
+/// on that many threads (ReadCubesOnThreads), with the same graph, errors and
+/// calls of `progress` (on the calling thread) as on one; only the lines
+/// left after an error that AddCube or `progress` throws may differ: the
+/// block being read then stays whole from where its threaded read began.
+void ParsePla(PlaLines& lines, TermGraph& graph, ProgressHook progress = {}, const ReadThreads& threads = {});
 
 /// Fills a fresh graph with cubes given in memory, as ParsePla does with a
 /// file that declares the counts and the type (1 to 4) and then holds the
@@ -46,6 +53,10 @@ void ParsePla(PlaLines& lines, TermGraph& graph, ProgressHook progress = {});
 /// the unknown-type message.
 void ParseCubes(int64_t inputCount, int64_t outputCount, int32_t type, std::span<const CubeParts> cubes,
                 TermGraph& graph);
+
+/// The type named on a `.type` line (kTypeF to kTypeFdr), or 0 for a name
+/// that is none.
+int32_t PlaTypeNamed(std::string_view name);
 
 /// The integer written at the start of a count token (`.i`, `.o`): vertical
 /// tabs and form feeds, an optional sign, the leading decimal digits (none

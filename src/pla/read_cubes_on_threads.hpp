@@ -1,0 +1,92 @@
+// Reading the cube lines of a large PLA text on several threads: the text is
+// cut into pieces of whole lines, each piece is parsed, checked and packed on
+// whichever thread takes it, and the pieces' cubes are handed to AddCube on
+// the calling thread, in file order, as a read on one thread hands them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "common/progress_hook.hpp"
+#include "graph/term_graph.hpp"
+
+namespace tavro {
+
+/// How a parse shares its cube lines among threads.
+struct ReadThreads {
+  /// Threads, the calling one among them; 1 or less reads on it alone.
+  int count = 1;
+  /// Bytes of a piece, which then ends at the next line's end. A file is
+  /// read in blocks of 4 MiB, each cut into pieces and read on threads in
+  /// turn; pieces of 512 KiB share a block out finely enough, and the cubes
+  /// parsed ahead of the graph stay a few MiB. On a random file of 100 MB
+  /// (40 inputs, 8 outputs) the calling thread's CPU time on 2 threads was
+  /// the same with these as with blocks of 16 MiB and pieces of 1 MiB
+  /// (tavro-read-threads-bench); the wall-clock time on 2 threads was 0.85 of
+  /// one thread's there, and 0.82 on a file of 1 GB of the same shape.
+  size_t pieceBytes = size_t{1} << 19;
+  /// A text with fewer bytes left at its first cube line is read on the
+  /// calling thread alone. On 2 threads the load took 1.17 times one
+  /// thread's wall-clock time at 1 MB, 0.89 at 2 MB, 0.70 at 4 MB and 0.66
+  /// at 8 MB (tavro-read-threads-bench --whole, random files of 40 inputs
+  /// and 8 outputs): below about 2 MB, starting the threads costs more than
+  /// they save.
+  uint64_t leastBytes = uint64_t{2} << 20;
+};
+
+/// What governs the cube lines at the point a read begins: the counts and
+/// the type of the parser, which must be those of the graph (no keyword line
+/// changed them after the graph started).
+struct CubeRules {
+  int32_t inputCount;
+  int32_t outputCount;
+  int32_t type;
+};
+
+/// How far ReadCubesOnThreads came: the bytes and lines of `text` it took,
+/// and whether it stopped before the end, at a line that the parser must take
+/// itself.
+struct CubesRead {
+  size_t bytes = 0;
+  int64_t lines = 0;
+  bool stopped = false;
+};
+
+/// The cubes one piece's parse leaves for the graph, each as its mapped
+/// input and output characters, its input planes and their hash, and the
+/// place of its line in the piece (from 1).
+struct PieceCubes {
+  std::vector<char> chars;
+  std::vector<uint64_t> planes;
+  std::vector<uint64_t> hashes;
+  std::vector<uint32_t> places;
+  void Clear() {
+    chars.clear();
+    planes.clear();
+    hashes.clear();
+    places.clear();
+  }
+};
+
+/// Buffers of the pieces' cubes, kept by the caller from one read to the
+/// next (one per block of a file), so that their memory is taken once.
+using PieceBuffers = std::vector<PieceCubes>;
+
+/// Reads the lines of `text` (whole lines; the last may lack its line feed),
+/// which follow line `lineNumber` of the file, into the graph as the parser
+/// would: blank and comment lines are skipped, keyword lines that leave the
+/// rules as they are (.i, .o or .type of the present value, and every other
+/// keyword: the graph took its labels already) are passed, and every cube
+/// line is checked, mapped and handed to AddCube in file order. The first
+/// line that is anything else (an error, a keyword line that changes the
+/// rules) stops the read, before it: the graph then holds the cubes of the
+/// lines before it, and the parser goes on from there. `progress` is called on
+/// the calling thread only, with every multiple of kProgressStride among the
+/// line numbers taken. Throws what AddCube and `progress` throw, and
+/// std::bad_alloc; every thread has ended when it returns or throws.
+CubesRead ReadCubesOnThreads(std::string_view text, int64_t lineNumber, const CubeRules& rules, TermGraph& graph,
+                             ProgressHook progress, const ReadThreads& threads, PieceBuffers& buffers);
+
+}  // namespace tavro
