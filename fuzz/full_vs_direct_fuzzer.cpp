@@ -18,6 +18,7 @@
 #include "pla/load_pla_file.hpp"
 #include "reduce/reduce_output.hpp"
 #include "support/brute_force.hpp"
+#include "support/graph_text.hpp"
 #include "support/graph_verifier.hpp"
 #include "tautology/report.hpp"
 
@@ -119,8 +120,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The direct build's report on the threads the input asks for is the
     // one of a single thread.
     TermGraph threaded;
-    Expect(Load(text, threaded), "the same text loaded once only");
     const int threads = ThreadsOf(text);
+    ParseOnThreads(text, threaded, threads);
+    Expect(testing::GraphText(threaded) == testing::GraphText(direct), "read otherwise on " + std::to_string(threads) + " threads");
     Expect(OutcomeOf([&] { return ReportOnThreads(threaded, false, threads); }) ==
                OutcomeOf([&] { return BuildReport(direct); }),
            "the direct build answers otherwise on " + std::to_string(threads) + " threads");

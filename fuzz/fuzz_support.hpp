@@ -15,6 +15,7 @@
 #include "graph/term_graph.hpp"
 #include "pla/load_pla_file.hpp"
 #include "pla/parse_pla.hpp"
+#include "pla/read_cubes_on_threads.hpp"
 #include "tautology/report.hpp"
 
 namespace tavro::fuzz {
@@ -143,6 +144,14 @@ inline int ThreadsOf(std::string_view text) {
   uint32_t hash = 2166136261u;
   for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
   return 1 + static_cast<int>(hash % 4);
+}
+
+/// Parses the text into a fresh graph as ParsePlaText does, on `threads`
+/// threads with pieces of a few lines, whatever the text's size.
+inline void ParseOnThreads(std::string_view text, TermGraph& graph, int threads) {
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  PlaLines lines{text};
+  ParsePla(lines, graph, {}, ReadThreads{.count = threads, .pieceBytes = 64, .leastBytes = 0});
 }
 
 /// The report of every output decided on `threads` threads (reduced first

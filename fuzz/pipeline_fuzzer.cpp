@@ -70,13 +70,13 @@ void ExpectSameFromLibrary(std::string_view text, const std::string& outcome) {
   Expect(got == outcome, "the library gives \"" + got + "\" where the pipeline gives \"" + outcome + "\"");
 }
 
-// The same run on the threads the input asks for: the same lines, or the
-// same message.
+// The same run on the threads the input asks for, read and decided there:
+// the same lines, or the same message.
 void ExpectSameOnThreads(std::string_view text, const std::string& outcome) {
   const int threads = ThreadsOf(text);
   const std::string got = OutcomeOf([&] {
     TermGraph graph;
-    ParsePlaText(text, graph);
+    ParseOnThreads(text, graph, threads);
     return ReportOnThreads(graph, true, threads);
   });
   Expect(got == outcome, "on " + std::to_string(threads) + " threads \"" + got + "\" where one gives \"" + outcome + "\"");

@@ -56,9 +56,9 @@ class Function:
     def cubes(self) -> list[tuple[str, str]]:
         """(input part, output part) of every cube, in the order of their first lines."""
 
-def read_file(path: _Path, progress: _Progress = None) -> Function:
+def read_file(path: _Path, progress: _Progress = None, threads: int = 1) -> Function:
     """Reads a PLA file; raises Error, FileError when it cannot be opened."""
-def read_text(text: Union[str, bytes], progress: _Progress = None) -> Function:
+def read_text(text: Union[str, bytes], progress: _Progress = None, threads: int = 1) -> Function:
     """Reads a PLA text held in memory; raises Error."""
 def make_function(inputs: int, outputs: int, cubes: Iterable[tuple[str, str]],
                   type: Literal["f", "fd", "fr", "fdr"] = "fd") -> Function:

@@ -222,8 +222,12 @@ py::object ToReport(const std::vector<tavro::Result>& results) {
   return module.attr("Report")(list);
 }
 
-tavro::Options OptionsOf(bool reduce, bool anyWitness, const py::handle& progress, int threads = 1) {
+void ThreadsChecked(int threads) {
   if (threads < 0) throw py::value_error("threads must be 0 (every usable core) or more");
+}
+
+tavro::Options OptionsOf(bool reduce, bool anyWitness, const py::handle& progress, int threads = 1) {
+  ThreadsChecked(threads);
   tavro::Options options;
   options.reduce = reduce;
   options.anyWitness = anyWitness;
@@ -253,11 +257,12 @@ with stage "loading", "reducing" or "deciding", called at the start of each
 output's reduction and decision and every 65,536 lines, 1,024 terms reduced
 and 4,096 search branches.
 An exception it raises ends the call and comes back unchanged.
-threads: how many threads may work at once (check and check_file): 1, the
-default, for the calling thread alone; 0 for every core the process may
-use. Outputs are then decided in parallel, each once its reduction has
-ended, with the same results; progress is still called on the calling
-thread only (output is -1 while it waits for the other threads).
+threads: how many threads may work at once: 1, the default, for the calling
+thread alone; 0 for every core the process may use. A large file's cube
+lines are then parsed on several threads, and outputs decided in parallel,
+each once its reduction has ended, with the same results; progress is still
+called on the calling thread only (output is -1 while it waits for the
+other threads).
 
 Runs without the GIL. Ctrl-C (KeyboardInterrupt) ends a call made on the
 main thread at its next progress point, within a fraction of a second in the
@@ -305,22 +310,25 @@ void DefineFunction(py::module_& module) {
 void DefineReading(py::module_& module) {
   module.def(
       "read_file",
-      [](const py::object& path, const py::object& progress) {
+      [](const py::object& path, const py::object& progress, int threads) {
         const std::string file = PathBytes(path);
         const tavro::ProgressCallback callback = Progress(progress);
-        return Unlocked([&] { return tavro::ReadPlaFile(file, callback); }, &file);
+        ThreadsChecked(threads);
+        return Unlocked([&] { return tavro::ReadPlaFile(file, callback, threads); }, &file);
       },
-      py::arg("path"), py::arg("progress") = py::none(),
+      py::arg("path"), py::arg("progress") = py::none(), py::arg("threads") = 1,
       "Reads the PLA file at path (a str, bytes or os.PathLike) into a Function. Raises tavro.Error with the "
-      "program's message, tavro.FileError when the file cannot be opened. progress as for check().");
+      "program's message, tavro.FileError when the file cannot be opened. progress and threads as for "
+      "check().");
   module.def(
       "read_text",
-      [](const py::object& text, const py::object& progress) {
+      [](const py::object& text, const py::object& progress, int threads) {
         const std::string bytes = Bytes(text);
         const tavro::ProgressCallback callback = Progress(progress);
-        return Unlocked([&] { return tavro::ReadPlaText(bytes, callback); });
+        ThreadsChecked(threads);
+        return Unlocked([&] { return tavro::ReadPlaText(bytes, callback, threads); });
       },
-      py::arg("text"), py::arg("progress") = py::none(),
+      py::arg("text"), py::arg("progress") = py::none(), py::arg("threads") = 1,
       "Reads a PLA text (a str, or bytes) as read_file reads a file of these bytes. Raises tavro.Error.");
   module.def(
       "make_function",

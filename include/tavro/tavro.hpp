@@ -126,8 +126,8 @@ class Function {
   struct Graph;  // the cover, indexed
   explicit Function(std::unique_ptr<Graph> graph);
   std::unique_ptr<Graph> graph_;
-  friend Function ReadPlaFile(const std::string&, const ProgressCallback&);
-  friend Function ReadPlaText(std::string_view, const ProgressCallback&);
+  friend Function ReadPlaFile(const std::string&, const ProgressCallback&, int);
+  friend Function ReadPlaText(std::string_view, const ProgressCallback&, int);
   friend Function MakeFunction(int32_t, int32_t, Type, const std::vector<Cube>&);
   friend Report CheckPlaFile(const std::string&, const Options&);
   friend class Report;
@@ -138,12 +138,14 @@ class Function {
 /// Reads the PLA file at `path` ("-" is a file of that name, not standard
 /// input). Throws Error: "Cannot open file: <path>" and every message of the
 /// PLA format, with the line it names. Takes time and memory in proportion to
-/// the file.
-Function ReadPlaFile(const std::string& path, const ProgressCallback& progress = {});
+/// the file. `threads` as Options::threads: 1 (the default) reads on the
+/// calling thread alone, 0 on every usable core; a large file's cube lines
+/// are then parsed on several threads into the same function.
+Function ReadPlaFile(const std::string& path, const ProgressCallback& progress = {}, int threads = 1);
 
 /// Reads a PLA text held in memory, exactly as ReadPlaFile reads a file of
 /// these bytes. Throws Error as ReadPlaFile, but never "Cannot open file".
-Function ReadPlaText(std::string_view text, const ProgressCallback& progress = {});
+Function ReadPlaText(std::string_view text, const ProgressCallback& progress = {}, int threads = 1);
 
 /// Builds a function from cubes in memory, as if read from a file that sets
 /// `.i`, `.o` and `.type` and then holds the line "<inputs> <outputs>" of
@@ -169,9 +171,10 @@ struct Options {
   std::stop_token stop;
   /// Threads that may work at once: 0 for every core the process may use,
   /// 1 (the default: a library starts no threads unasked) for the calling
-  /// thread alone. Outputs are then decided in parallel, each as soon as its
-  /// reduction has ended; the results are the same for every count. Small
-  /// functions are checked on the calling thread whatever the count.
+  /// thread alone. CheckPlaFile then parses a large file's cube lines on
+  /// several threads, and outputs are decided in parallel, each as soon as
+  /// its reduction has ended; the results are the same for every count.
+  /// Small files and functions stay on the calling thread whatever the count.
   int threads = 1;
 };
 

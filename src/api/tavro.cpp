@@ -152,14 +152,16 @@ std::vector<Cube> Function::cubes() const {
   });
 }
 
-Function ReadPlaFile(const std::string& path, const ProgressCallback& progress) {
-  return Function(NewCover<Function::Graph>(
-      progress, [&](TermGraph& graph, ProgressHook hook) { LoadPlaFileInto(path, graph, hook); }));
+Function ReadPlaFile(const std::string& path, const ProgressCallback& progress, int threads) {
+  return Function(NewCover<Function::Graph>(progress, [&](TermGraph& graph, ProgressHook hook) {
+    LoadPlaFileInto(path, graph, hook, ThreadsFor(threads));
+  }));
 }
 
-Function ReadPlaText(std::string_view text, const ProgressCallback& progress) {
-  return Function(NewCover<Function::Graph>(
-      progress, [&](TermGraph& graph, ProgressHook hook) { ParsePlaText(text, graph, hook); }));
+Function ReadPlaText(std::string_view text, const ProgressCallback& progress, int threads) {
+  return Function(NewCover<Function::Graph>(progress, [&](TermGraph& graph, ProgressHook hook) {
+    ParsePlaText(text, graph, hook, ThreadsFor(threads));
+  }));
 }
 
 Function MakeFunction(int32_t inputCount, int32_t outputCount, Type type, const std::vector<Cube>& cubes) {
@@ -197,7 +199,10 @@ Report Check(Function function, const Options& options) {
 Report CheckPlaFile(const std::string& path, const Options& options) {
   return Check(Function(NewCover<Function::Graph>(
                    options.progress,
-                   [&](TermGraph& graph, ProgressHook hook) { LoadPlaFileInto(path, graph, hook); }, options.stop)),
+                   [&](TermGraph& graph, ProgressHook hook) {
+                     LoadPlaFileInto(path, graph, hook, ThreadsFor(options.threads));
+                   },
+                   options.stop)),
                options);
 }
 

@@ -79,7 +79,7 @@ void Run(const CommandLine& commandLine, bool reduce, std::ostream& out, Progres
     };
   }
   const float t0 = ProcessCpuSeconds();
-  Function function = ReadPlaFile(commandLine.path, options.progress);
+  Function function = ReadPlaFile(commandLine.path, options.progress, options.threads);
   const float t1 = ProcessCpuSeconds();
   ClearProgress(line);
   // The first line waits for the report: a run that fails while checking

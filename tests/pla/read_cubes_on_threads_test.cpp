@@ -33,20 +33,6 @@ void PrintTo(const ReadResult& r, std::ostream* os) {
   *os << r.thrown.kind << ": \"" << r.thrown.text << "\"\n" << r.told.size() << " calls\n" << r.graph;
 }
 
-std::string GraphText(const TermGraph& g) {
-  std::string text = std::to_string(g.termCount) + " " + std::to_string(g.type) + " " + std::to_string(g.inputCount) +
-                     "x" + std::to_string(g.outputCount) + " [" + g.inputLabels + "][" + g.outputLabels + "]\n";
-  if (g.termCount == -1) return text;
-  for (const std::string& line : testing::Describe(g.terms)) text += line + "\n";
-  for (int32_t j = 0; j < g.outputCount; ++j) {
-    for (const testing::Lines& list : testing::OutputLists(g, j)) {
-      text += "-\n";
-      for (const std::string& line : list) text += line + "\n";
-    }
-  }
-  return text + testing::VerifyGraph(g);
-}
-
 // Reads `text` as ParsePlaText does, with `threads` and pieces of
 // `pieceBytes`, whatever its size; the hook throws at its call `stopAt`.
 // With `blockBytes`, the text comes in blocks of whole lines of about that
@@ -79,7 +65,7 @@ ReadResult Read(const std::string& text, int threads, size_t pieceBytes, size_t 
   }
   result.thrown = testing::ThrownBy(
       [&] { ParsePla(lines, graph, hook, ReadThreads{.count = threads, .pieceBytes = pieceBytes, .leastBytes = 0}); });
-  result.graph = GraphText(graph);
+  result.graph = testing::GraphText(graph);
   return result;
 }
 
@@ -204,7 +190,7 @@ TEST(ReadCubesOnThreads, FileReadsAsOnOneThread) {
     TermGraph one, two;
     const testing::Thrown oneError = testing::ThrownBy([&] { LoadPlaFileInto(path, one, {}, 1); });
     EXPECT_EQ(testing::ThrownBy([&] { LoadPlaFileInto(path, two, {}, 2); }), oneError);
-    EXPECT_EQ(GraphText(two), GraphText(one));
+    EXPECT_EQ(testing::GraphText(two), testing::GraphText(one));
   }
   std::remove(path.c_str());
 }

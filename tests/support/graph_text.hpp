@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "graph/term_graph.hpp"
+#include "support/graph_verifier.hpp"
 
 namespace tavro::testing {
 
@@ -39,6 +40,23 @@ inline std::vector<Lines> OutputLists(const TermGraph& g, int32_t j) {
 inline void Load(TermGraph& g, int32_t type, int32_t inputs, int32_t outputs, const CubeLines& cubes) {
   InitGraph(g, type, inputs, outputs, "", "");
   for (const auto& [in, out] : cubes) AddCube(g, in, out);
+}
+
+/// The whole graph as text: its counts and labels, the terms in order, each
+/// output's three lists, and what VerifyGraph finds wrong; two graphs read
+/// alike give the same text.
+inline std::string GraphText(const TermGraph& g) {
+  std::string text = std::to_string(g.termCount) + " " + std::to_string(g.type) + " " + std::to_string(g.inputCount) +
+                     "x" + std::to_string(g.outputCount) + " [" + g.inputLabels + "][" + g.outputLabels + "]\n";
+  if (g.termCount == -1) return text;
+  for (const std::string& line : Describe(g.terms)) text += line + "\n";
+  for (int32_t j = 0; j < g.outputCount; ++j) {
+    for (const Lines& list : OutputLists(g, j)) {
+      text += "-\n";
+      for (const std::string& line : list) text += line + "\n";
+    }
+  }
+  return text + VerifyGraph(g);
 }
 
 }  // namespace tavro::testing
