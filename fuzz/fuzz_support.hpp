@@ -15,6 +15,7 @@
 #include "graph/term_graph.hpp"
 #include "pla/load_pla_file.hpp"
 #include "pla/parse_pla.hpp"
+#include "pla/pla_lines.hpp"
 #include "pla/read_cubes_on_threads.hpp"
 #include "tautology/report.hpp"
 

@@ -11,7 +11,7 @@
 
 #include "common/progress_hook.hpp"
 #include "pla/cube_chars.hpp"
-#include "pla/load_pla_file.hpp"
+#include "pla/pla_lines.hpp"
 
 namespace tavro {
 namespace {
@@ -193,27 +193,6 @@ void ReadRestOnThreads(PlaLines& lines, TermGraph& graph, ParserState& state, co
 }
 
 }  // namespace
-
-int32_t PlaTypeNamed(std::string_view name) {
-  if (name == "f") return kTypeF;
-  if (name == "fd") return kTypeFd;
-  if (name == "fr") return kTypeFr;
-  if (name == "fdr") return kTypeFdr;
-  return 0;
-}
-
-int64_t CountValue(std::string_view token) {
-  constexpr int64_t kTooLarge = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-  size_t i = 0;
-  while (i < token.size() && (token[i] == '\v' || token[i] == '\f')) ++i;
-  bool negative = false;
-  if (i < token.size() && (token[i] == '+' || token[i] == '-')) negative = token[i++] == '-';
-  int64_t value = 0;
-  for (; i < token.size() && token[i] >= '0' && token[i] <= '9'; ++i) {
-    value = std::min(value * 10 + (token[i] - '0'), kTooLarge);
-  }
-  return negative ? -value : value;
-}
 
 void ParsePla(PlaLines& lines, TermGraph& graph, ProgressHook progress, const ReadThreads& threads) {
   if (graph.termCount != -1) throw "graph reconstruction is not allowed!";

@@ -9,7 +9,7 @@
 
 #include "common/progress_hook.hpp"
 #include "graph/term_graph.hpp"
-#include "pla/load_pla_file.hpp"
+#include "pla/pla_lines.hpp"
 #include "pla/read_cubes_on_threads.hpp"
 
 namespace tavro {
@@ -53,14 +53,5 @@ void ParsePla(PlaLines& lines, TermGraph& graph, ProgressHook progress = {}, con
 /// the unknown-type message.
 void ParseCubes(int64_t inputCount, int64_t outputCount, int32_t type, std::span<const CubeParts> cubes,
                 TermGraph& graph);
-
-/// The type named on a `.type` line (kTypeF to kTypeFdr), or 0 for a name
-/// that is none.
-int32_t PlaTypeNamed(std::string_view name);
-
-/// The integer written at the start of a count token (`.i`, `.o`): vertical
-/// tabs and form feeds, an optional sign, the leading decimal digits (none
-/// reads as 0). Magnitudes beyond the 32-bit range are held at one past it.
-int64_t CountValue(std::string_view token);
 
 }  // namespace tavro

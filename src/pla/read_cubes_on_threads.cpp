@@ -22,8 +22,7 @@
 
 #include "common/work_threads.hpp"
 #include "pla/cube_chars.hpp"
-#include "pla/load_pla_file.hpp"
-#include "pla/parse_pla.hpp"
+#include "pla/pla_lines.hpp"
 
 namespace tavro {
 namespace {

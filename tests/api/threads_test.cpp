@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "api/check_outputs.hpp"
-#include "pla/parse_pla.hpp"
+#include "pla/load_pla_file.hpp"
 #include "support/rounds.hpp"
 #include "support/thrown_text.hpp"
 #include "tavro/tavro.hpp"

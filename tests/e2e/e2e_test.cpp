@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "pla/load_pla_file.hpp"
+#include "pla/pla_lines.hpp"
 #include "support/brute_force.hpp"
 #include "support/program_output.hpp"
 #include "support/rounds.hpp"
