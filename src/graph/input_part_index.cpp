@@ -1,0 +1,232 @@
+// The index from a pure input part to its term: open addressing with linear
+// probing, a filter in front, and entries placed in batches.
+#include "graph/input_part_index.hpp"
+
+#include <algorithm>
+#include <bit>
+
+namespace tavro {
+
+namespace {
+
+uint64_t Mix(uint64_t h) {
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdULL;
+  h ^= h >> 33;
+  h *= 0xc4ceb9fe1a85ec53ULL;
+  h ^= h >> 33;
+  return h;
+}
+
+}  // namespace
+
+// A word at a time; the number of words enters the last step.
+uint64_t HashOfPlanes(const uint64_t* planes, size_t words) {
+  uint64_t h = 0x9e3779b97f4a7c15ULL;
+  for (size_t w = 0; w < 2 * words; ++w) {
+    h = (h ^ planes[w]) * 0x9fb21c651e98df25ULL;
+    h ^= h >> 29;
+  }
+  return Mix(h ^ (static_cast<uint64_t>(words) << 56));
+}
+
+const uint64_t* PlanesOf(const Term& t, PlaneBuffer& buffer) {
+  if (t.packed()) return t.inputWords();
+  packing::PackInputs(t.inputs().str(), buffer.data(), packing::InputWords(t.inputSize()));
+  return buffer.data();
+}
+
+namespace {
+
+// The tag is the upper half of the hash, and an entry's home position is its
+// tag scaled to the table's size (a multiply and a shift, so the size need not
+// be a power of two), so the tag alone places an entry (slots, and so
+// entries, are fewer than 2^32); the filter's bits come from the tag too.
+uint32_t TagOf(uint64_t hash) { return static_cast<uint32_t>(hash >> 32); }
+
+using Entry = InputPartIndex::Entry;
+
+size_t Home(const InputPartIndex& index, uint32_t tag) {
+  return static_cast<size_t>((uint64_t{tag} * index.entries.size()) >> 32);
+}
+
+// The place after `at` in probe order, which wraps at the table's end.
+size_t Next(const InputPartIndex& index, size_t at) { return at + 1 == index.entries.size() ? 0 : at + 1; }
+
+void Prefetch(const void* address) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(address);
+#else
+  static_cast<void>(address);
+#endif
+}
+
+// Two bits of one filter word per tag.
+uint64_t FilterMix(uint32_t tag) { return tag * 0x9e3779b97f4a7c15ULL; }
+size_t FilterWord(const InputPartIndex& index, uint64_t mix) {
+  return static_cast<size_t>(mix >> index.filterShift);
+}
+uint64_t FilterBits(uint64_t mix) { return (uint64_t{1} << (mix & 63)) | (uint64_t{1} << ((mix >> 6) & 63)); }
+
+void FilterAdd(InputPartIndex& index, uint32_t tag) {
+  const uint64_t mix = FilterMix(tag);
+  index.filter[FilterWord(index, mix)] |= FilterBits(mix);
+}
+
+bool FilterMayHold(const InputPartIndex& index, uint32_t tag) {
+  const uint64_t mix = FilterMix(tag);
+  const uint64_t bits = FilterBits(mix);
+  return (index.filter[FilterWord(index, mix)] & bits) == bits;
+}
+
+void PlaceEntry(InputPartIndex& index, uint32_t tag, uint32_t slot) {
+  size_t at = Home(index, tag);
+  while (index.entries[at].slot != kNoSlot) at = Next(index, at);
+  index.entries[at] = Entry{slot, tag};
+}
+
+// Places the pending entries; their homes are fetched some entries ahead, so
+// that the table's memory is waited for by many entries at once.
+void Flush(InputPartIndex& index) {
+  constexpr size_t kAhead = 8;
+  const size_t count = index.pending.size();
+  for (size_t i = 0; i < std::min(count, kAhead); ++i) {
+    Prefetch(&index.entries[Home(index, index.pending[i].tag)]);
+  }
+  for (size_t i = 0; i < count; ++i) {
+    if (i + kAhead < count) Prefetch(&index.entries[Home(index, index.pending[i + kAhead].tag)]);
+    PlaceEntry(index, index.pending[i].tag, index.pending[i].slot);
+  }
+  index.pending.clear();
+}
+
+void RebuildFilter(InputPartIndex& index) {
+  // Eight to sixteen bits per place of the table (at least 11 per entry it
+  // may hold), a power of two of words, and at least two, so that the word
+  // index takes at least one bit of the mix (a shift by 64 would not be
+  // defined).
+  const size_t words = std::bit_ceil(std::max<size_t>(2, index.entries.size() / 8));
+  index.filter.assign(words, 0);
+  index.filterShift = 64 - std::countr_zero(words);
+  for (const Entry& e : index.entries) {
+    if (e.slot != kNoSlot) FilterAdd(index, e.tag);
+  }
+  for (const Entry& e : index.pending) FilterAdd(index, e.tag);
+  index.erasedSinceFilter = 0;
+}
+
+void Resize(InputPartIndex& index, size_t capacity) {
+  decltype(index.entries) old;
+  old.swap(index.entries);
+  index.entries.assign(capacity, Entry{});
+  for (const Entry& e : old) {
+    if (e.slot != kNoSlot) PlaceEntry(index, e.tag, e.slot);
+  }
+  Flush(index);
+  RebuildFilter(index);
+}
+
+// At most three quarters full: with the filter in front, most lookups of
+// absent parts never probe, and those that do stay within a line or two.
+bool Crowded(size_t entries, size_t capacity) { return 4 * entries > 3 * capacity; }
+
+// The least capacity that holds `terms` uncrowded, in whole cache lines.
+size_t CapacityFor(size_t terms) {
+  constexpr size_t kLine = 64 / sizeof(InputPartIndex::Entry);
+  const size_t capacity = std::max<size_t>(16, (4 * terms + 2) / 3);
+  return (capacity + kLine - 1) / kLine * kLine;
+}
+
+/// True when an indexed term has the input planes `planes`.
+bool SamePlanes(const Term& t, const uint64_t* planes, size_t words) {
+  PlaneBuffer buffer(words);
+  const uint64_t* own = PlanesOf(t, buffer);
+  return std::equal(planes, planes + 2 * words, own);
+}
+
+void Insert(InputPartIndex& index, uint32_t tag, uint32_t slot) {
+  constexpr size_t kPendingAtMost = 64;
+  if (Crowded(index.used + 1, index.entries.size())) {
+    Resize(index, CapacityFor(std::max<size_t>(index.used + 1, 2 * index.used)));
+  }
+  FilterAdd(index, tag);
+  index.pending.push_back(Entry{slot, tag});
+  ++index.used;
+  if (index.pending.size() == kPendingAtMost) Flush(index);
+}
+
+}  // namespace
+
+// Most parts looked up name no term; the filter, far smaller than the table,
+// answers those without reading the table.
+Term* FindInIndex(const InputPartIndex& index, const TermPool& pool, const uint64_t* planes, size_t words,
+                  uint64_t hash) {
+  const uint32_t tag = TagOf(hash);
+  if (index.entries.empty() || !FilterMayHold(index, tag)) return nullptr;
+  for (const Entry& e : index.pending) {
+    if (e.tag != tag) continue;
+    const Term& t = pool[e.slot];
+    if (SamePlanes(t, planes, words)) return const_cast<Term*>(&t);
+  }
+  for (size_t at = Home(index, tag);; at = Next(index, at)) {
+    const Entry& e = index.entries[at];
+    if (e.slot == kNoSlot) return nullptr;
+    if (e.tag == tag) {
+      const Term& t = pool[e.slot];
+      if (SamePlanes(t, planes, words)) return const_cast<Term*>(&t);
+    }
+  }
+}
+
+void PrefetchInIndex(const InputPartIndex& index, uint64_t hash) {
+  if (index.entries.empty()) return;
+  const uint32_t tag = TagOf(hash);
+  Prefetch(&index.filter[FilterWord(index, FilterMix(tag))]);
+  Prefetch(&index.entries[Home(index, tag)]);
+}
+
+void InsertIntoIndex(InputPartIndex& index, uint64_t hash, uint32_t slot) { Insert(index, TagOf(hash), slot); }
+
+// Backward-shift deletion: later entries of the probe run move up, so no
+// marker of a deleted entry is needed. The filter keeps the entry's bits
+// until it is rebuilt.
+void EraseFromIndex(InputPartIndex& index, const Term& term) {
+  if (index.entries.empty()) return;
+  Flush(index);
+  const uint32_t slot = static_cast<uint32_t>(term.slot);
+  PlaneBuffer buffer(packing::InputWords(term.inputSize()));
+  size_t at = Home(index, TagOf(HashOfPlanes(PlanesOf(term, buffer), packing::InputWords(term.inputSize()))));
+  while (index.entries[at].slot != slot) {
+    if (index.entries[at].slot == kNoSlot) return;
+    at = Next(index, at);
+  }
+  size_t hole = at;
+  for (size_t next = Next(index, at);; next = Next(index, next)) {
+    const Entry e = index.entries[next];
+    if (e.slot == kNoSlot) break;
+    const size_t home = Home(index, e.tag);
+    // The entry may fill the hole unless its home lies after the hole, in
+    // probe order, up to its own place.
+    const bool homeBetween = hole <= next ? (hole < home && home <= next) : (hole < home || home <= next);
+    if (!homeBetween) {
+      index.entries[hole] = e;
+      hole = next;
+    }
+  }
+  index.entries[hole] = Entry{};
+  --index.used;
+  // A table far larger than its entries would make every filter rebuild
+  // cost the table's size; it shrinks once it is an eighth full.
+  if (index.entries.size() > 64 && 8 * index.used < index.entries.size()) {
+    Resize(index, CapacityFor(index.used));
+  } else if (++index.erasedSinceFilter > index.used) {
+    RebuildFilter(index);
+  }
+}
+
+void ReserveIndex(InputPartIndex& index, size_t terms) {
+  const size_t capacity = CapacityFor(terms);
+  if (capacity > index.entries.size()) Resize(index, capacity);
+}
+
+}  // namespace tavro
