@@ -435,7 +435,8 @@ void AdviseHugePagesFor(std::vector<T>& array) {
 /// would pay for the new pages several times over (and hold the old and the
 /// new array at once while copying). So when they must grow, they take the
 /// size of the largest ON list among this output and the later ones that
-/// may reach the search (those without OFF and don't-care cubes).
+/// may reach the search (those without OFF and don't-care cubes), or, when
+/// the later outputs may not be read, a quarter more than this one's.
 void ReserveForLaterOutputs(SearchBuffers& buffers, const TermGraph& graph, int32_t output, bool lookAhead) {
   if (Z(graph.outputLists[Z(output)].onTerms.Count()) <= buffers.index.planes.capacity()) return;
   size_t most = 0;
@@ -444,6 +445,10 @@ void ReserveForLaterOutputs(SearchBuffers& buffers, const TermGraph& graph, int3
     const OutputTermLists& lists = graph.outputLists[o];
     if (lists.offTerms.Empty() && lists.dcTerms.Empty()) most = std::max(most, Z(lists.onTerms.Count()));
   }
+  // Without a look at the later outputs, a quarter more than this one needs:
+  // outputs of about one size then grow the buffers once, not at every
+  // output larger than all before it.
+  if (!lookAhead) most += most / 4;
   TermIndex& index = buffers.index;
   SearchState& state = buffers.state;
   const size_t blocks = (most + 63) / 64;
