@@ -3,6 +3,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "pla/load_pla_file.hpp"
 #include "pla/pla_lines.hpp"
@@ -136,6 +140,43 @@ std::string CheckAnswer(const TermGraph& g, int32_t output, char answer, const s
   }
   if (set.empty() || (direct && result != set.front())) return "not the first cube of the set";
   return testing::CubeCoveredBy(result, set) ? "" : "not inside the set";
+}
+
+// A file of 6 MB, read in pieces on several threads, with a bad character in
+// a late piece and a short line further on: on every thread count the first
+// error in file order, its line and status, and nothing on standard output;
+// the same file without the errors gives the same lines on every count.
+TEST(BadInput, ErrorsInLatePiecesOfALargeFileAsOnOneThread) {
+  if (testing::Programs().empty()) GTEST_SKIP() << "programs not built";
+  std::mt19937 random(41);
+  std::vector<std::string> lines = {".i 40", ".o 8"};
+  for (int i = 0; i < 120000; ++i) {
+    std::string line;
+    for (int k = 0; k < 40; ++k) line += "01-"[random() % 3];
+    line += ' ';
+    for (int k = 0; k < 8; ++k) line += "01~"[random() % 3];
+    lines.push_back(line);
+  }
+  const std::string sound = testing::TempPath("sound.pla").string(), broken = testing::TempPath("broken.pla").string();
+  auto write = [](const std::string& path, const std::vector<std::string>& all) {
+    std::ofstream out(path, std::ios::binary);
+    for (const std::string& line : all) out << line << '\n';
+  };
+  write(sound, lines);
+  lines[80000][10] = 'x';
+  lines[100000].resize(45);
+  write(broken, lines);
+  for (const std::string& program : testing::Programs()) {
+    const auto brokenOnOne = testing::RunProgram(program, {"-j", "1", broken});
+    EXPECT_EQ(brokenOnOne.status, 1);
+    EXPECT_NE(brokenOnOne.err.find("Line Number: 80001\n"), std::string::npos) << brokenOnOne.err;
+    const std::string soundOnOne = testing::MaskDurations(testing::RunProgram(program, {"-j", "1", sound}).out);
+    for (const std::string threads : {"2", "3", "8"}) {
+      const auto run = testing::RunProgram(program, {"-j", threads, broken});
+      EXPECT_EQ(std::to_string(run.status) + run.out + run.err, "1" + brokenOnOne.err) << program << " -j " << threads;
+      EXPECT_EQ(testing::MaskDurations(testing::RunProgram(program, {"-j", threads, sound}).out), soundOnOne);
+    }
+  }
 }
 
 TEST(Bench, BothProgramsOnEveryFileOfTheAnswerKey) {
