@@ -55,6 +55,16 @@ def one(command):
     return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024, result_checksum(b"".join(chunks))
 
 
+def least(commands, repeat):
+    """Each named command run `repeat` times in turn: the figures of its run of least wall time."""
+    best = {}
+    for _ in range(repeat):
+        for name, command in commands:
+            figures = one(command)
+            best[name] = min(best.get(name, figures), figures)
+    return best
+
+
 def real_set(args):
     """Each file of the real set with the default threads and with one, and the
     baseline: the least wall time of --repeat runs each, in turn."""
@@ -70,11 +80,7 @@ def real_set(args):
             commands = [(name, [os.path.join(args.build, program), *options, path]) for name, options in configs]
             if args.baseline:
                 commands.append(("baseline", [os.path.join(args.baseline, program), path]))
-            best = {}
-            for _ in range(args.repeat):
-                for name, command in commands:
-                    figures = one(command)
-                    best[name] = min(best.get(name, figures), figures)
+            best = least(commands, args.repeat)
             for name, _ in commands:
                 totals[(program, name)] = totals.get((program, name), 0.0) + best[name][0]
             ratio = best["default"][0] / best["-j 1"][0]
@@ -110,12 +116,7 @@ def main():
                        (f"-j {args.threads}", [os.path.join(args.build, program), "-j", str(args.threads), path])]
             if args.baseline:
                 configs.append(("baseline", [os.path.join(args.baseline, program), path]))
-            best = {}
-            for _ in range(args.repeat):
-                for name, command in configs:
-                    figures = one(command)
-                    if name not in best or figures[0] < best[name][0]:
-                        best[name] = figures
+            best = least(configs, args.repeat)
             for name, _ in configs:
                 wall, cpu, peak, checksum = best[name]
                 print(f"{os.path.basename(path):44} {program:13} {name:10} {wall:7.2f} {cpu:7.2f} {peak:8.0f} {checksum:>17}")

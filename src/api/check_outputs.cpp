@@ -33,8 +33,29 @@ constexpr auto kTellEvery = std::chrono::milliseconds(50);
 // Thrown through a decision that is no longer wanted.
 struct Abandoned {};
 
+// Reduces every output in turn when `reduce` is set, calling passed(output)
+// after each pass; then releases the graph's index of input parts: no cube
+// joins the graph from here on, and the search does not read it.
+template <typename Passed>
+void ReduceEveryOutput(TermGraph& graph, bool reduce, const CheckCalls& calls, Passed passed) {
+  if (reduce) {
+    // What the passes keep from one output to the next lives for this run.
+    ReduceState state;
+    ReduceHooks hooks;
+    hooks.progress = calls.steps;
+    // The count is read anew before every pass.
+    for (int32_t output = 0; output < graph.outputCount; ++output) {
+      if (calls.beforePass) calls.beforePass(output);
+      ReduceOutput(graph, output, state, &hooks);
+      passed(output);
+    }
+  }
+  ReleaseTermIndex(graph);
+}
+
 struct Run {
   TermGraph& graph;
+  bool reduce;  // whether passes run beside the decisions
   WitnessChoice choice;
   const CheckCalls& calls;
   int32_t count;
@@ -56,10 +77,9 @@ struct Run {
   std::vector<std::vector<CubeLiteral>> literals;
   std::vector<std::exception_ptr> errors;
   bool callerThrew = false;  // a hook of the caller threw: the run ends with that
-  bool passesMayRun = false;  // set before the threads start
 
-  Run(TermGraph& g, WitnessChoice c, const CheckCalls& k, int32_t n)
-      : graph(g), choice(c), calls(k), count(n), answers(Idx(n)), literals(Idx(n)), errors(Idx(n)) {}
+  Run(TermGraph& g, bool r, WitnessChoice c, const CheckCalls& k, int32_t n)
+      : graph(g), reduce(r), choice(c), calls(k), count(n), answers(Idx(n)), literals(Idx(n)), errors(Idx(n)) {}
   static size_t Idx(int32_t i) { return static_cast<size_t>(i); }
 
   void EndEarly() {
@@ -70,6 +90,17 @@ struct Run {
     changed.notify_all();
   }
 };
+
+// Calls one of the caller's hooks; when it throws, the run ends with that.
+template <typename Hook>
+void AsCaller(Run& run, Hook hook) {
+  try {
+    hook();
+  } catch (...) {
+    run.callerThrew = true;
+    throw;
+  }
+}
 
 // One deciding thread: its output, for the polls.
 struct Decider {
@@ -90,24 +121,17 @@ void Poll(void* context, int64_t done) {
     if (run.calls.stopRequested && run.calls.stopRequested()) throw Abandoned{};
     return;
   }
-  if (!run.calls.steps) return;
-  try {
-    run.calls.steps(done);
-  } catch (...) {
-    run.callerThrew = true;
-    throw;
-  }
+  if (run.calls.steps) AsCaller(run, [&] { run.calls.steps(done); });
 }
 
-// Tells the caller's hooks how many outputs are decided.
-void TellDecided(Run& run, int32_t decided) {
-  if (!run.calls.decided) return;
-  try {
-    run.calls.decided(decided);
-  } catch (...) {
-    run.callerThrew = true;
-    throw;
-  }
+// The caller, waiting for the other threads, tells its hooks how many outputs
+// are decided now and then.
+void WaitAndTell(Run& run, std::unique_lock<std::mutex>& lock) {
+  run.changed.wait_for(lock, kTellEvery);
+  const int32_t decided = run.decided;
+  lock.unlock();
+  if (run.calls.decided) AsCaller(run, [&] { run.calls.decided(decided); });
+  lock.lock();
 }
 
 // The next output to decide, waiting for its pass, or kNoOutput when none is
@@ -120,15 +144,11 @@ int32_t Take(Decider& d) {
     if (run.next > run.firstFailed) return kNoOutput;
     if (run.next < run.ready) return run.next++;
     if (run.passesEnded) return kNoOutput;
-    if (!d.caller) {
+    if (d.caller) {
+      WaitAndTell(run, lock);
+    } else {
       run.changed.wait(lock);
-      continue;
     }
-    run.changed.wait_for(lock, kTellEvery);
-    const int32_t decided = run.decided;
-    lock.unlock();
-    TellDecided(run, decided);
-    lock.lock();
   }
 }
 
@@ -138,14 +158,7 @@ void Decide(Decider& d, TautologyChecker& checker, int32_t output) {
   std::exception_ptr error;
   bool answered = false;
   try {
-    if (d.caller && run.calls.beforeDecision) {
-      try {
-        run.calls.beforeDecision(output);
-      } catch (...) {
-        run.callerThrew = true;
-        throw;
-      }
-    }
+    if (d.caller && run.calls.beforeDecision) AsCaller(run, [&] { run.calls.beforeDecision(output); });
     std::vector<CubeLiteral>& literals = run.literals[Run::Idx(output)];
     run.answers[Run::Idx(output)] = DecideOutput(checker, run.graph, output, run.choice, literals);
     answered = true;
@@ -170,30 +183,20 @@ void Decide(Decider& d, TautologyChecker& checker, int32_t output) {
 void DecideTaken(Decider& d) {
   TautologyChecker checker;
   checker.progress = ProgressHook{&Poll, &d};
-  checker.lookAhead = !d.run.passesMayRun;
+  checker.lookAhead = !d.run.reduce;
   for (int32_t output; (output = Take(d)) != kNoOutput;) Decide(d, checker, output);
 }
 
 // The caller's share: the passes, handing each output over, then decisions
 // like the others', then waiting for theirs.
-void CallerWork(Run& run, bool reduce) {
-  if (reduce) {
-    ReduceState state;
-    ReduceHooks hooks;
-    hooks.progress = run.calls.steps;
-    for (int32_t output = 0; output < run.count; ++output) {
-      if (run.calls.beforePass) run.calls.beforePass(output);
-      ReduceOutput(run.graph, output, state, &hooks);
-      {
-        std::lock_guard lock(run.mutex);
-        run.ready = output + 1;
-      }
-      run.changed.notify_all();
+void CallerWork(Run& run) {
+  ReduceEveryOutput(run.graph, run.reduce, run.calls, [&](int32_t output) {
+    {
+      std::lock_guard lock(run.mutex);
+      run.ready = output + 1;
     }
-  }
-  // No cube joins the graph from here on: its index of input parts makes
-  // room for the search (which does not read it).
-  ReleaseTermIndex(run.graph);
+    run.changed.notify_all();
+  });
   {
     std::lock_guard lock(run.mutex);
     run.ready = run.count;
@@ -203,30 +206,11 @@ void CallerWork(Run& run, bool reduce) {
   Decider self{run, kNoOutput, true};
   DecideTaken(self);
   std::unique_lock lock(run.mutex);
-  while (run.ended < run.next && !run.abandon) {
-    run.changed.wait_for(lock, kTellEvery);
-    const int32_t decided = run.decided;
-    lock.unlock();
-    TellDecided(run, decided);
-    lock.lock();
-  }
+  while (run.ended < run.next && !run.abandon) WaitAndTell(run, lock);
 }
 
 DecidedOutputs OnOneThread(TermGraph& graph, bool reduce, WitnessChoice choice, const CheckCalls& calls) {
-  if (reduce) {
-    // What the passes keep from one output to the next lives for this run.
-    ReduceState state;
-    ReduceHooks hooks;
-    hooks.progress = calls.steps;
-    // The count is read anew before every pass.
-    for (int32_t output = 0; output < graph.outputCount; ++output) {
-      if (calls.beforePass) calls.beforePass(output);
-      ReduceOutput(graph, output, state, &hooks);
-    }
-  }
-  // No cube joins the graph from here on: its index of input parts makes
-  // room for the search.
-  ReleaseTermIndex(graph);
+  ReduceEveryOutput(graph, reduce, calls, [](int32_t) {});
   TautologyChecker checker;
   checker.progress = calls.steps;
   return DecideEveryOutput(graph, choice, checker, calls.beforeDecision);
@@ -239,12 +223,11 @@ DecidedOutputs CheckOutputs(TermGraph& graph, bool reduce, WitnessChoice choice,
   if (threads <= 1 || graph.outputCount <= 1 || graph.termCount < calls.threadedTermsAtLeast) {
     return OnOneThread(graph, reduce, choice, calls);
   }
-  Run run(graph, choice, calls, graph.outputCount);
-  run.passesMayRun = reduce;
+  Run run(graph, reduce, choice, calls, graph.outputCount);
   RunOnThreads(std::min(threads, graph.outputCount), [&](int worker) {
     try {
       if (worker == 0) {
-        CallerWork(run, reduce);
+        CallerWork(run);
       } else {
         Decider d{run};
         DecideTaken(d);

@@ -4,7 +4,10 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <string_view>
+
+#include "pla/pla_lines.hpp"
 
 namespace tavro {
 
@@ -43,6 +46,33 @@ inline bool MapPart(std::string_view part, const CharMap& map, char* stored) {
     if (c == 0) allowed = false;
   }
   return allowed;
+}
+
+/// What is wrong with a cube line, if anything.
+enum class CubeLineFault { kNone, kInputLength, kOutputLength, kCharacter };
+
+/// Cuts a trimmed cube line into its input and output parts, checks their
+/// lengths, and maps them into inputs[0, inputCount) and outputs[0,
+/// outputCount) (`outputMap` that of the file's type); the first fault found,
+/// in that order. `pure` tells whether the input part was pure as written.
+inline CubeLineFault MapCubeLine(std::string_view line, size_t inputCount, size_t outputCount,
+                                 const CharMap& outputMap, char* inputs, char* outputs, bool& pure) {
+  std::string_view rest = line;
+  std::string_view inputPart;
+  pure = CutPureInputPart(rest, inputCount, inputPart);
+  if (!pure) {
+    inputPart = CutToken(rest, kSeparators);
+    if (inputPart.size() != inputCount) return CubeLineFault::kInputLength;
+  }
+  const std::string_view outputPart = CutToken(rest, kSeparators);
+  if (outputPart.size() != outputCount) return CubeLineFault::kOutputLength;
+  if (pure) {
+    // The input map keeps '0', '1' and '-' as they are.
+    std::memcpy(inputs, inputPart.data(), inputCount);
+  } else if (!MapPart(inputPart, kInputMap, inputs)) {
+    return CubeLineFault::kCharacter;
+  }
+  return MapPart(outputPart, outputMap, outputs) ? CubeLineFault::kNone : CubeLineFault::kCharacter;
 }
 
 /// True for the first characters of a trimmed cube line.

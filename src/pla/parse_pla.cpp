@@ -118,41 +118,29 @@ void StartGraph(TermGraph& graph, ParserState& state, size_t bytesLeft) {
   state.graphPending = false;
 }
 
-// Maps `part` into `stored`; false when it holds a character outside the map.
-bool MapPart(std::string_view part, const CharMap& map, std::string& stored) {
-  stored.resize(part.size());
-  return tavro::MapPart(part, map, stored.data());
-}
-
 // The counts are checked before the graph starts, the lengths before it is
 // given any storage, and the characters before anything reaches the graph.
 void ReadCubeLine(std::string_view line, size_t bytesLeft, TermGraph& graph, ParserState& state) {
   if (state.graphPending) RequireCounts(state);
-  std::string_view rest = line;
-  std::string_view inputPart;
-  const bool pure = CutPureInputPart(rest, static_cast<size_t>(state.inputCount), inputPart);
-  if (!pure) {
-    inputPart = CutToken(rest, kSeparators);
-    if (inputPart.size() != static_cast<size_t>(state.inputCount)) ThrowAtLine(kWrongInputLength, state.lineNumber);
-  }
-  const std::string_view outputPart = CutToken(rest, kSeparators);
-  if (outputPart.size() != static_cast<size_t>(state.outputCount)) {
-    ThrowAtLine(kWrongOutputLength, state.lineNumber);
-  }
   const int32_t type = state.type == 0 ? int32_t{kTypeFd} : state.type;
-  // The part packed ahead serves when it was packed from this very text and
-  // is pure: a part with other characters is mapped before it is looked up.
+  state.inputs.resize(static_cast<size_t>(state.inputCount));
+  state.outputs.resize(static_cast<size_t>(state.outputCount));
+  bool pure = false;
+  switch (MapCubeLine(line, state.inputs.size(), state.outputs.size(), kOutputMaps[static_cast<size_t>(type)],
+                      state.inputs.data(), state.outputs.data(), pure)) {
+    case CubeLineFault::kNone:
+      break;
+    case CubeLineFault::kInputLength:
+      ThrowAtLine(kWrongInputLength, state.lineNumber);
+    case CubeLineFault::kOutputLength:
+      ThrowAtLine(kWrongOutputLength, state.lineNumber);
+    case CubeLineFault::kCharacter:
+      ThrowAtLine(kWrongCharacter, state.lineNumber, line);
+  }
+  // The part packed ahead serves when it was packed from this very line and
+  // is pure (the line begins with its input part).
   const ParserState::Ahead& ahead = state.ahead[state.lineNumber % kLinesAhead];
-  const bool packedAhead = ahead.line == state.lineNumber && ahead.at == inputPart.data() && ahead.part.pure;
-  if (packedAhead || pure) {
-    // The input map keeps '0', '1' and '-' as they are.
-    state.inputs.assign(inputPart);
-  } else if (!MapPart(inputPart, kInputMap, state.inputs)) {
-    ThrowAtLine(kWrongCharacter, state.lineNumber, line);
-  }
-  if (!MapPart(outputPart, kOutputMaps[static_cast<size_t>(type)], state.outputs)) {
-    ThrowAtLine(kWrongCharacter, state.lineNumber, line);
-  }
+  const bool packedAhead = pure && ahead.line == state.lineNumber && ahead.at == line.data() && ahead.part.pure;
   if (state.graphPending) StartGraph(graph, state, bytesLeft);
   AddCube(graph, state.inputs, state.outputs, packedAhead ? &ahead.part : nullptr);
 }

@@ -87,23 +87,14 @@ bool TakeCube(std::string_view line, uint32_t place, const CubeRules& rules, Pie
   const size_t inputs = static_cast<size_t>(rules.inputCount);
   const size_t outputs = static_cast<size_t>(rules.outputCount);
   const size_t words = packing::InputWords(inputs);
-  std::string_view rest = line;
-  std::string_view inputPart;
-  const bool pure = CutPureInputPart(rest, inputs, inputPart);
-  if (!pure) {
-    inputPart = CutToken(rest, kSeparators);
-    if (inputPart.size() != inputs) return false;
-  }
-  const std::string_view outputPart = CutToken(rest, kSeparators);
-  if (outputPart.size() != outputs) return false;
   const size_t at = piece.chars.size();
   const size_t planesAt = piece.planes.size();
   piece.chars.resize(at + inputs + outputs);
   piece.planes.resize(planesAt + 2 * words);
   char* stored = piece.chars.data() + at;
-  // The input map keeps '0', '1' and '-' as they are.
-  bool taken = pure ? (std::memcpy(stored, inputPart.data(), inputs), true) : MapPart(inputPart, kInputMap, stored);
-  taken = taken && MapPart(outputPart, kOutputMaps[static_cast<size_t>(rules.type)], stored + inputs);
+  bool pure = false;
+  bool taken = MapCubeLine(line, inputs, outputs, kOutputMaps[static_cast<size_t>(rules.type)], stored,
+                           stored + inputs, pure) == CubeLineFault::kNone;
   uint64_t* planes = piece.planes.data() + planesAt;
   taken = taken && packing::PackInputs(std::string_view(stored, inputs), planes, words);
   if (!taken) {

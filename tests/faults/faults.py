@@ -610,7 +610,7 @@ FAULTS = [
      "    if (piece.stopAt != kNoStop && j + 1 == shared.count) {",
      "threaded read: a piece that stopped at an error is passed over, so the error reported is a later piece's, or none"),
     ("src/api/check_outputs.cpp",
-     "        run.ready = output + 1;",
-     "        run.ready = std::min(output + 2, run.count);",
+     "      run.ready = output + 1;",
+     "      run.ready = std::min(output + 2, run.count);",
      "threads: an output is handed over for its decision before its pass has ended"),
 ]
