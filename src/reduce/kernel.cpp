@@ -56,10 +56,9 @@ char CharOf(const Pass& p, int32_t s) {
 // The character with which the term takes part in the pass, or '~'.
 char ValueOf(const Pass& p, int32_t s) { return InList(p, s) ? CharOf(p, s) : '~'; }
 
-// Working-list order: greater dashCount first, then earlier arrival.
-std::pair<int32_t, uint64_t> KeyOf(const Pass& p, int32_t s) {
+ListPlace PlaceOf(const Pass& p, int32_t s) {
   const TermRecord& r = p.memory.records[Idx(s)];
-  return {-r.dash, r.serial};
+  return {r.dash, r.serial};
 }
 
 std::string InputsOf(const Pass& p, int32_t s) {

@@ -177,7 +177,8 @@ TermRecord& StateOf(Pass& p, int32_t s);
 bool InList(const Pass& p, int32_t s);
 char CharOf(const Pass& p, int32_t s);
 char ValueOf(const Pass& p, int32_t s);
-std::pair<int32_t, uint64_t> KeyOf(const Pass& p, int32_t s);
+// The term's place in the working list (its dashCount and its arrival).
+ListPlace PlaceOf(const Pass& p, int32_t s);
 std::string InputsOf(const Pass& p, int32_t s);
 int64_t ListCount(const Pass& p, size_t dash);
 void GrowIds(ReduceMemory& m, size_t n);

@@ -1,5 +1,5 @@
-// The terms that wait for their visit in one pass, in working-list order:
-// by dashCount, largest first, then by arrival.
+// The order of the working list, and the terms that wait for their visit in
+// one pass, in that order.
 #pragma once
 
 #include <algorithm>
@@ -12,6 +12,20 @@
 namespace tavro {
 
 inline constexpr uint64_t kNoArrival = std::numeric_limits<uint64_t>::max();
+
+// A term's place in the working list, which is in order of dashCount, largest
+// first, then of arrival: a term made in the pass arrives at the end of its
+// dashCount's block, where a stable sort and merge put it.
+struct ListPlace {
+  int32_t dash = std::numeric_limits<int32_t>::max();  // the default: before every term
+  uint64_t arrival = 0;
+
+  friend bool operator<(const ListPlace& a, const ListPlace& b) {
+    return a.dash != b.dash ? a.dash > b.dash : a.arrival < b.arrival;
+  }
+  // The place right after this one.
+  ListPlace After() const { return {dash, arrival + 1}; }
+};
 
 // The pending terms of one block, as bits by arrival number, with a summary
 // bit per word so that the search for the next one skips empty stretches.
@@ -102,22 +116,22 @@ struct PendingTerms {
 
   struct Found {
     int32_t slot = -1;
-    size_t dash = 0;
-    uint64_t arrival = 0;
+    ListPlace place;
   };
 
-  // The first pending term at or after the place of key (-dash, arrival), or
-  // one with slot -1: the busy blocks at or below `dash`, highest first.
-  Found Next(size_t dash, uint64_t arrival) const {
+  // The first pending term at `from` or after it, or one with slot -1: the
+  // busy blocks at or below from's dashCount, highest first.
+  Found Next(ListPlace from) const {
     if (busy.empty()) return {};
+    const size_t dash = static_cast<size_t>(from.dash);
     size_t w = std::min(dash / 64, busy.size() - 1);
     uint64_t bits = busy[w];
     if (dash / 64 == w) bits &= ~uint64_t{0} >> (63 - dash % 64);
     for (;;) {
       while (bits != 0) {
         const size_t k = w * 64 + 63 - static_cast<size_t>(std::countl_zero(bits));
-        const uint64_t a = blocks[k].Next(k == dash ? arrival : 0);
-        if (a != kNoArrival) return {slotOfArrival[a], k, a};
+        const uint64_t a = blocks[k].Next(k == dash ? from.arrival : 0);
+        if (a != kNoArrival) return {slotOfArrival[a], {static_cast<int32_t>(k), a}};
         bits &= ~(uint64_t{1} << (k % 64));
       }
       if (w == 0) return {};

@@ -37,7 +37,8 @@
 namespace tavro {
 namespace {
 
-constexpr int32_t kFirstPlace = std::numeric_limits<int32_t>::max();
+// The place before every term, as a dashCount.
+constexpr int32_t kFirstPlace = ListPlace{}.dash;
 
 void AddNote(Pass& p, int32_t& head, int32_t term, uint64_t arrival) {
   p.notes.push_back({head, term, arrival});
@@ -152,7 +153,7 @@ std::string ResumeInputs(Pass& p, int32_t dash) {
   int32_t first = kNone;
   auto consider = [&](int32_t s) {
     if (!InList(p, s) || (dash != kFirstPlace && p.memory.records[Idx(s)].dash != dash)) return;
-    if (first == kNone || KeyOf(p, s) < KeyOf(p, first)) first = s;
+    if (first == kNone || PlaceOf(p, s) < PlaceOf(p, first)) first = s;
   };
   p.graph.terms.ForEach([&](const Term* t) { consider(t->slot); });
   ForEachMade(p, consider);
@@ -207,20 +208,17 @@ void CollectOthers(Pass& p) {
 
 // Visits the pending terms in working-list order, moving back on re-scans.
 void Walk(Pass& p, const ReduceHooks* hooks) {
-  int32_t dash = kFirstPlace;
-  uint64_t arrival = 0;
-  for (PendingTerms::Found at; (at = p.memory.pending.Next(Idx(dash), arrival)).slot != kNone;) {
+  ListPlace from;
+  for (PendingTerms::Found at; (at = p.memory.pending.Next(from)).slot != kNone;) {
     const int32_t s = at.slot;
     Step(p);
     if (!Visit(p, s)) {
-      dash = static_cast<int32_t>(at.dash);
-      arrival = at.arrival + 1;
+      from = at.place.After();
       continue;
     }
     ++p.stats.rescans;
-    dash = ResumeDash(p, s);
-    arrival = 0;
-    if (hooks != nullptr && hooks->onRescan) hooks->onRescan(InputsOf(p, s), ResumeInputs(p, dash));
+    from = {ResumeDash(p, s), 0};
+    if (hooks != nullptr && hooks->onRescan) hooks->onRescan(InputsOf(p, s), ResumeInputs(p, from.dash));
   }
 }
 

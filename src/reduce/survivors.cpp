@@ -109,14 +109,14 @@ namespace {
 // The survivors of s among the candidates noted when s was found not
 // isolated (or that joined the list when they were made).
 void SurvivorsOfKnown(Pass& p, int32_t s, char v, const std::vector<SerialSlot>& known) {
-  const auto key = KeyOf(p, s);
+  const ListPlace place = PlaceOf(p, s);
   const uint64_t* tm = MasksOf(p, s);
   bool isolated = true;
   for (const SerialSlot e : known) {
     if (!Alive(p.memory, e)) continue;
     isolated = false;
     const int32_t u = e.slot;
-    if (ValueOf(p, u) != v || !(KeyOf(p, u) > key)) continue;
+    if (ValueOf(p, u) != v || !(place < PlaceOf(p, u))) continue;
     const int32_t r = CompareMasks(tm, MasksOf(p, u), p.words);
     if (r != kUnrelated) p.survivors.push_back({u, r});
   }
@@ -129,7 +129,7 @@ void SurvivorsOfKnown(Pass& p, int32_t s, char v, const std::vector<SerialSlot>&
 // table of parts) names. A term met through the index with no candidate among
 // all the graph's input parts, whatever their characters, is isolated.
 void SurvivorsThroughIndex(Pass& p, int32_t s, char v) {
-  const auto key = KeyOf(p, s);
+  const ListPlace place = PlaceOf(p, s);
   const int c = ValueClass(v);
   const uint64_t* tm = MasksOf(p, s);
   const int32_t literals = LiteralCount(tm, p.words);
@@ -160,7 +160,7 @@ void SurvivorsThroughIndex(Pass& p, int32_t s, char v) {
     const int32_t r = CompareMasks(tm, MasksOf(p, u), p.words);
     if (r == kUnrelated) continue;
     isolated = false;
-    if (member && KeyOf(p, u) > key) p.survivors.push_back({u, r});
+    if (member && place < PlaceOf(p, u)) p.survivors.push_back({u, r});
   }
   if (!search.byClass() && listed && isolated) p.memory.records[Idx(s)].isolated = true;
 }
@@ -177,9 +177,9 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
     // Only a term without literals can meet such a character without reading
     // a cell list, which refuses it; every later term with it is contained.
     if (LiteralCount(MasksOf(p, s), p.words) > 0) throw "wrong set";
-    const auto key = KeyOf(p, s);
+    const ListPlace place = PlaceOf(p, s);
     for (int32_t u : p.others) {
-      if (ValueOf(p, u) == v && KeyOf(p, u) > key) found.push_back({u, kContained});
+      if (ValueOf(p, u) == v && place < PlaceOf(p, u)) found.push_back({u, kContained});
     }
   } else if (const std::vector<SerialSlot>* known = p.useKnown ? KnownCandidatesOf(p.memory, s) : nullptr) {
     SurvivorsOfKnown(p, s, v, *known);
@@ -187,7 +187,7 @@ void FindSurvivors(Pass& p, int32_t s, char v) {
     SurvivorsThroughIndex(p, s, v);
   }
   std::sort(found.begin(), found.end(),
-            [&](const Survivor& a, const Survivor& b) { return KeyOf(p, a.id) < KeyOf(p, b.id); });
+            [&](const Survivor& a, const Survivor& b) { return PlaceOf(p, a.id) < PlaceOf(p, b.id); });
 }
 
 }  // namespace tavro
