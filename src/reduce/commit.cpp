@@ -60,8 +60,8 @@ void Commit(Pass& p) {
   RenameKnown(m, renames);
   ForEachMade(p, [&](int32_t s) { Forget(m, s); });
   m.masks.EndMade();
-  for (int32_t s = p.base; s < p.topId; ++s) m.records[Idx(s)] = TermRecord{};
-  for (const auto& [clock, s] : p.goneTerms) m.records[Idx(s)] = TermRecord{};
+  for (int32_t s = p.base; s < p.topId; ++s) ClearRecord(m, s);
+  for (const auto& [clock, s] : p.goneTerms) ClearRecord(m, s);
   for (int32_t s : slots) {
     Remember(m, p.words, p.graph.termPool[Idx(s)]);
   }

@@ -38,10 +38,8 @@ constexpr size_t kManyToCheck = tuning::kCheckAtOnce;
 // else they are noted (unless `keepList` is false), so that visits of s need
 // not look for them again.
 void NoteCheck(ReduceMemory& m, int32_t s, const std::vector<int32_t>& candidates, bool keepList = true) {
-  TermRecord& known = m.records[Idx(s)];
-  known.checked = true;
-  known.isolated = candidates.empty();
-  if (!known.isolated && keepList) KnowCandidates(m, s, candidates);
+  NoteChecked(m, s, candidates.empty());
+  if (!candidates.empty() && keepList) KnowCandidates(m, s, candidates);
 }
 
 // The same for every term of `ids`, from the pairs (index in `ids`,
@@ -116,10 +114,9 @@ size_t CheckSample(Pass& p, const std::vector<int32_t>& sample) {
   }
   for (int32_t s : sample) {
     Step(p);
-    TermRecord& known = p.memory.records[Idx(s)];
-    known.checked = true;
-    known.isolated = std::find(open.begin(), open.end(), s) != open.end();
-    isolated += known.isolated;
+    const bool alone = std::find(open.begin(), open.end(), s) != open.end();
+    NoteChecked(p.memory, s, alone);
+    isolated += alone;
   }
   return isolated;
 }

@@ -22,6 +22,21 @@ void ChangeListCount(Pass& p, int32_t dash, int64_t change) {
   p.listChange[Idx(dash)] += change;
 }
 
+void AddNote(Pass& p, int32_t& head, int32_t term, uint64_t arrival) {
+  p.notes.push_back({head, term, arrival});
+  head = static_cast<int32_t>(p.notes.size() - 1);
+}
+
+// Marks pending the terms of a chain of notes that are still where they were
+// noted, and empties the chain.
+void MarkAll(Pass& p, int32_t& head) {
+  for (int32_t n = head; n != kNone; n = p.notes[Idx(n)].next) {
+    const auto [next, s, arrival] = p.notes[Idx(n)];
+    if (p.memory.records[Idx(s)].serial == arrival && InList(p, s)) MarkPending(p, s);
+  }
+  head = kNone;
+}
+
 }  // namespace
 
 const uint64_t* MasksOf(const Pass& p, int32_t s) { return p.memory.masks.Of(s); }
@@ -158,6 +173,15 @@ void Prepare(ReduceMemory& m, TermGraph& graph, size_t words) {
   graph.terms.ForEach([&](const Term* t) { Remember(m, words, *t); });
 }
 
+// Gives the pass about to begin its number, by which a record tells whether
+// it is of this pass.
+void NumberPass(ReduceMemory& m) {
+  if (++m.passes != 0) return;
+  // Pass numbers have come round: no record may seem to be of this pass.
+  for (TermRecord& record : m.records) record.pass = 0;
+  m.passes = 1;
+}
+
 void MarkPending(Pass& p, int32_t s) {
   TermRecord& r = StateOf(p, s);
   if (r.pending) return;
@@ -271,5 +295,43 @@ void Drop(Pass& p, int32_t s) {
   // on are those of made terms, whose masks the store holds.
   if (made) p.freeIds.push_back(s);
 }
+
+// The visit of s found the expansion of its candidate u held by `holder`,
+// a term of another character: s is noted with both, and may act again when
+// holder leaves the output or u is expanded.
+void NoteBlocked(Pass& p, int32_t s, int32_t u, int32_t holder) {
+  const uint64_t arrival = p.memory.records[Idx(s)].serial;
+  AddNote(p, StateOf(p, holder).blockingNote, s, arrival);
+  AddNote(p, StateOf(p, u).blockedNote, s, arrival);
+}
+
+// Takes a candidate out of the working list and then out of the output.
+// Terms whose expansion it blocked may act now. When it is expanded, a
+// visited term that has the expansion as a candidate had the candidate itself
+// as one, blocked; it may act now too.
+void TakeOut(Pass& p, int32_t s, bool expanded) {
+  TermRecord& r = StateOf(p, s);
+  MarkAll(p, r.blockingNote);
+  if (expanded) {
+    MarkAll(p, r.blockedNote);
+  } else {
+    r.blockedNote = kNone;
+  }
+  Leave(p, s);
+  Drop(p, s);
+}
+
+// What a check found of s: whether it is isolated.
+void NoteChecked(ReduceMemory& m, int32_t s, bool isolated) {
+  TermRecord& r = m.records[Idx(s)];
+  r.checked = true;
+  r.isolated = isolated;
+}
+
+// A visit of s met no other term: it meets none from now on.
+void NoteIsolated(ReduceMemory& m, int32_t s) { m.records[Idx(s)].isolated = true; }
+
+// The id is free again, with no record.
+void ClearRecord(ReduceMemory& m, int32_t s) { m.records[Idx(s)] = TermRecord{}; }
 
 }  // namespace tavro

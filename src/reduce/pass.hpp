@@ -45,7 +45,8 @@ inline int ValueClass(char c) {
   }
 }
 
-// What is known of the term with an id. Kept from pass to pass: its arrival,
+// What is known of the term with an id, written by the kernel (kernel.cpp)
+// alone; the other files read it. Kept from pass to pass: its arrival,
 // dashCount and whether it was found isolated; noted by one pass (`pass` its
 // own) from `value` on. A graph term without a record of the present pass has
 // not been touched by it: it stands in the working list with the graph's
@@ -171,7 +172,7 @@ struct Pass {
   std::vector<int32_t> gained{};
 };
 
-// kernel.cpp: the pass's records of its terms.
+// kernel.cpp: the pass's records of its terms, and every change to them.
 const uint64_t* MasksOf(const Pass& p, int32_t s);
 TermRecord& StateOf(Pass& p, int32_t s);
 bool InList(const Pass& p, int32_t s);
@@ -185,6 +186,7 @@ void GrowIds(ReduceMemory& m, size_t n);
 void Remember(ReduceMemory& m, size_t words, const Term& t);
 void Forget(ReduceMemory& m, int32_t s);
 void Prepare(ReduceMemory& m, TermGraph& graph, size_t words);
+void NumberPass(ReduceMemory& m);
 void MarkPending(Pass& p, int32_t s);
 // One more term checked or visited; every 1,024, the hook is told. A check
 // or a visit of a term with many dashes may read thousands of candidates, so
@@ -200,6 +202,11 @@ int32_t Find(const Pass& p, const uint64_t* part);
 int32_t Make(Pass& p, int32_t candidate, int32_t differing, const uint64_t* part, char value);
 void Give(Pass& p, int32_t s, char value);
 void Drop(Pass& p, int32_t s);
+void NoteBlocked(Pass& p, int32_t s, int32_t u, int32_t holder);
+void TakeOut(Pass& p, int32_t s, bool expanded);
+void NoteChecked(ReduceMemory& m, int32_t s, bool isolated);
+void NoteIsolated(ReduceMemory& m, int32_t s);
+void ClearRecord(ReduceMemory& m, int32_t s);
 
 // Calls f(id) for every made term alive.
 template <typename F>

@@ -40,37 +40,6 @@ namespace {
 // The place before every term, as a dashCount.
 constexpr int32_t kFirstPlace = ListPlace{}.dash;
 
-void AddNote(Pass& p, int32_t& head, int32_t term, uint64_t arrival) {
-  p.notes.push_back({head, term, arrival});
-  head = static_cast<int32_t>(p.notes.size() - 1);
-}
-
-// Marks pending the terms of a chain of notes that are still where they were
-// noted, and empties the chain.
-void MarkAll(Pass& p, int32_t& head) {
-  for (int32_t n = head; n != kNone; n = p.notes[Idx(n)].next) {
-    const auto [next, s, arrival] = p.notes[Idx(n)];
-    if (p.memory.records[Idx(s)].serial == arrival && InList(p, s)) MarkPending(p, s);
-  }
-  head = kNone;
-}
-
-// Takes a candidate out of the working list and then out of the output.
-// Terms whose expansion it blocked may act now. When it is expanded, a
-// visited term that has the expansion as a candidate had the candidate itself
-// as one, blocked; it may act now too.
-void TakeOut(Pass& p, int32_t s, bool expanded) {
-  TermRecord& r = StateOf(p, s);
-  MarkAll(p, r.blockingNote);
-  if (expanded) {
-    MarkAll(p, r.blockedNote);
-  } else {
-    r.blockedNote = kNone;
-  }
-  Leave(p, s);
-  Drop(p, s);
-}
-
 // Expands one surviving candidate u of the current term s (value v): the
 // outcome that adding the expansion to the output would have. Returns
 // whether u was taken out.
@@ -89,9 +58,7 @@ bool Expand(Pass& p, int32_t s, const Survivor& survivor, char v) {
     // A cube of another character of this output already has this input
     // part: the candidate is left as it is, in the list and in the output.
     if (ValueClass(held) == kOtherClass) throw "There is a conflict between outputs in PLA file.";
-    const uint64_t arrival = p.memory.records[Idx(s)].serial;
-    AddNote(p, StateOf(p, holder).blockingNote, s, arrival);
-    AddNote(p, StateOf(p, u).blockedNote, s, arrival);
+    NoteBlocked(p, s, u, holder);
     return false;
   }
   if (holder == kNone) {
@@ -244,11 +211,7 @@ void ReduceOutput(TermGraph& graph, int32_t output, ReduceState& state, const Re
   ReduceMemory& memory = state.Memory();
   const size_t words = (static_cast<size_t>(graph.inputCount) + 63) / 64;
   Prepare(memory, graph, words);
-  if (++memory.passes == 0) {
-    // Pass numbers have come round: no record may seem to be of this pass.
-    for (TermRecord& record : memory.records) record.pass = 0;
-    memory.passes = 1;
-  }
+  NumberPass(memory);
   const int32_t base = SlotCount(graph);
   Pass p{.graph = graph,
          .memory = memory,

@@ -122,7 +122,7 @@ void SurvivorsOfKnown(Pass& p, int32_t s, char v, const std::vector<SerialSlot>&
   }
   p.stats.comparisons += static_cast<int64_t>(known.size());
   // Every term it met is gone: it meets no other term now.
-  if (!p.memory.search.byClass() && isolated) p.memory.records[Idx(s)].isolated = true;
+  if (!p.memory.search.byClass() && isolated) NoteIsolated(p.memory, s);
 }
 
 // The survivors of s among the terms an index (or the rows of a class, or the
@@ -162,7 +162,7 @@ void SurvivorsThroughIndex(Pass& p, int32_t s, char v) {
     isolated = false;
     if (member && place < PlaceOf(p, u)) p.survivors.push_back({u, r});
   }
-  if (!search.byClass() && listed && isolated) p.memory.records[Idx(s)].isolated = true;
+  if (!search.byClass() && listed && isolated) NoteIsolated(p.memory, s);
 }
 
 }  // namespace
