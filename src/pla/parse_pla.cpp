@@ -123,10 +123,18 @@ void StartGraph(TermGraph& graph, ParserState& state, size_t bytesLeft) {
 void ReadCubeLine(std::string_view line, size_t bytesLeft, TermGraph& graph, ParserState& state) {
   if (state.graphPending) RequireCounts(state);
   const int32_t type = state.type == 0 ? int32_t{kTypeFd} : state.type;
-  state.inputs.resize(static_cast<size_t>(state.inputCount));
-  state.outputs.resize(static_cast<size_t>(state.outputCount));
+  const size_t inputCount = static_cast<size_t>(state.inputCount);
+  const size_t outputCount = static_cast<size_t>(state.outputCount);
+  // A line shorter than the two parts together is refused for a length
+  // before anything is written: the buffers grow to the counts only for a
+  // line that may fill them, so that a few bytes claiming two billion
+  // places cost no gigabytes.
+  if (line.size() >= inputCount + outputCount) {
+    state.inputs.resize(inputCount);
+    state.outputs.resize(outputCount);
+  }
   bool pure = false;
-  switch (MapCubeLine(line, state.inputs.size(), state.outputs.size(), kOutputMaps[static_cast<size_t>(type)],
+  switch (MapCubeLine(line, inputCount, outputCount, kOutputMaps[static_cast<size_t>(type)],
                       state.inputs.data(), state.outputs.data(), pure)) {
     case CubeLineFault::kNone:
       break;

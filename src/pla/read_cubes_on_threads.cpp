@@ -89,6 +89,9 @@ bool TakeCube(std::string_view line, uint32_t place, const CubeRules& rules, Pie
   const size_t words = packing::InputWords(inputs);
   const size_t at = piece.chars.size();
   const size_t planesAt = piece.planes.size();
+  // Too short for both parts: the parser refuses it, and no room of the
+  // counts' size is taken for it.
+  if (line.size() < inputs + outputs) return false;
   piece.chars.resize(at + inputs + outputs);
   piece.planes.resize(planesAt + 2 * words);
   char* stored = piece.chars.data() + at;

@@ -92,6 +92,13 @@ TEST(BadInput, EachEndsWithItsResultOrMessage) {
   cases.push_back({testing::TempPath("outputs.pla"), ".i 1\n.o 100000000\n", "", oom, 1 << 20});
   cases.push_back({testing::TempPath("inputs.pla"), ".i 2000000000\n.o 1\n", "", oom, 1 << 20});
   cases.push_back({"/dev/zero", "", "", oom, 256 << 10});
+  // Counts far beyond what the lines hold: refused at the first cube line,
+  // in little memory, on one thread and on several (the file of many lines).
+  const std::string shortLine = "Parser Error: Incorrect number of inputs in PLA file.\nLine Number: 3\n";
+  cases.push_back({testing::TempPath("counts.pla"), ".i 2147483647\n.o 2147483647\n1 1\n", "", shortLine, 256 << 10});
+  std::string manyLines = ".i 1000000000\n.o 1\n";
+  for (int i = 0; i < 1000000; ++i) manyLines += "0 1\n";
+  cases.push_back({testing::TempPath("count-lines.pla"), manyLines, "", shortLine, 256 << 10});
 #endif
   for (Case& c : cases) {
     SCOPED_TRACE(c.path);
