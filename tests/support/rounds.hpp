@@ -1,5 +1,5 @@
 // How many rounds a randomized test takes. Sanitized builds (address,
-// undefined behaviour, threads) run several times slower and take a quarter
+// undefined behaviour, threads) run several times slower and take an eighth
 // of them (at least one); the plain build, which runs the same tests, takes
 // them all.
 #pragma once
@@ -7,7 +7,7 @@
 namespace tavro::testing {
 
 #if TAVRO_SANITIZE_BUILD || TAVRO_TSAN_BUILD
-inline constexpr int kRoundShare = 4;
+inline constexpr int kRoundShare = 8;
 #else
 inline constexpr int kRoundShare = 1;
 #endif
