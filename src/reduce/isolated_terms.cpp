@@ -67,14 +67,14 @@ void NoteChecks(ReduceMemory& m, const std::vector<int32_t>& ids, std::vector<st
 // terms it names.
 bool CheckIsolated(Pass& p, int32_t s) {
   const uint64_t* tm = MasksOf(p, s);
-  p.near.clear();
-  p.memory.search.NearEvery(tm, p.near);
-  p.related.clear();
-  for (int32_t u : p.near) {
-    if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) != kUnrelated) p.related.push_back(u);
+  p.scratch.near.clear();
+  p.memory.search.NearEvery(tm, p.scratch.near);
+  p.scratch.related.clear();
+  for (int32_t u : p.scratch.near) {
+    if (u != s && CompareMasks(tm, MasksOf(p, u), p.words) != kUnrelated) p.scratch.related.push_back(u);
   }
-  NoteCheck(p.memory, s, p.related);
-  return p.related.empty();
+  NoteCheck(p.memory, s, p.scratch.related);
+  return p.scratch.related.empty();
 }
 
 // Checks the terms of `sample` as CheckIsolated would, and returns how many

@@ -124,6 +124,19 @@ struct Survivor {
   int32_t differing;  // variable index, or kContained
 };
 
+// Room that one visit, or one isolation check, fills and leaves: kept by
+// the pass only so that its memory is reused from visit to visit.
+struct VisitScratch {
+  std::vector<int32_t> near;     // the terms a search names
+  std::vector<int32_t> related;  // the candidates an isolation check finds
+  std::vector<uint64_t> part;    // a packed input part being built
+  std::vector<int32_t> dashPlaces;
+  std::vector<Survivor> survivors;
+  std::vector<int32_t> created, gained;  // the terms a visit made, and gave the character in place
+};
+
+// One pass over one output: what it keeps from its start to its end, beside
+// the memory kept from pass to pass and the scratch of one visit.
 struct Pass {
   TermGraph& graph;
   ReduceMemory& memory;
@@ -162,14 +175,7 @@ struct Pass {
   ProgressHook progress{};  // told of the terms checked or visited
   int64_t steps = 0;
 
-  // Scratch space of one visit.
-  std::vector<int32_t> near{};
-  std::vector<int32_t> related{};  // the candidates an isolation check finds
-  std::vector<uint64_t> part{};
-  std::vector<int32_t> dashPlaces{};
-  std::vector<Survivor> survivors{};
-  std::vector<int32_t> created{};
-  std::vector<int32_t> gained{};
+  VisitScratch scratch{};
 };
 
 // kernel.cpp: the pass's records of its terms, and every change to them.

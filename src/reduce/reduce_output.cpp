@@ -46,13 +46,13 @@ constexpr int32_t kFirstPlace = ListPlace{}.dash;
 bool Expand(Pass& p, int32_t s, const Survivor& survivor, char v) {
   const int32_t u = survivor.id;
   const size_t words = p.words;
-  p.part.assign(MasksOf(p, u), MasksOf(p, u) + 2 * words);
+  p.scratch.part.assign(MasksOf(p, u), MasksOf(p, u) + 2 * words);
   const uint64_t clear = ~(uint64_t{1} << (survivor.differing % 64));
-  p.part[Idx(survivor.differing) / 64] &= clear;
-  p.part[words + Idx(survivor.differing) / 64] &= clear;
+  p.scratch.part[Idx(survivor.differing) / 64] &= clear;
+  p.scratch.part[words + Idx(survivor.differing) / 64] &= clear;
   // The expansion has the candidate's characters but a literal made a dash,
   // so it is pure when the candidate is.
-  const int32_t holder = p.memory.records[Idx(u)].impure ? kNone : Find(p, p.part.data());
+  const int32_t holder = p.memory.records[Idx(u)].impure ? kNone : Find(p, p.scratch.part.data());
   const char held = holder != kNone ? CharOf(p, holder) : '~';
   if (held != '~' && held != v) {
     // A cube of another character of this output already has this input
@@ -62,11 +62,11 @@ bool Expand(Pass& p, int32_t s, const Survivor& survivor, char v) {
     return false;
   }
   if (holder == kNone) {
-    p.created.push_back(Make(p, u, survivor.differing, p.part.data(), v));
+    p.scratch.created.push_back(Make(p, u, survivor.differing, p.scratch.part.data(), v));
   } else if (held == '~') {
     Give(p, holder, v);
     // Received the character in place; it keeps its place in the list.
-    if (InList(p, holder)) p.gained.push_back(holder);
+    if (InList(p, holder)) p.scratch.gained.push_back(holder);
   }
   TakeOut(p, u, true);
   return true;
@@ -81,9 +81,9 @@ bool Visit(Pass& p, int32_t s) {
   ++p.stats.visits;
   FindSurvivors(p, s, v);
   bool rescan = false;
-  p.created.clear();
-  p.gained.clear();
-  for (const Survivor& survivor : p.survivors) {
+  p.scratch.created.clear();
+  p.scratch.gained.clear();
+  for (const Survivor& survivor : p.scratch.survivors) {
     if (survivor.differing == kContained) {
       TakeOut(p, survivor.id, false);
       continue;
@@ -93,8 +93,8 @@ bool Visit(Pass& p, int32_t s) {
   }
   // Stable merge of the new terms: each goes to the end of its block, which
   // is where its arrival, later than every other, puts it.
-  for (int32_t made : p.created) Join(p, made, v);
-  for (int32_t g : p.gained) Join(p, g, v);
+  for (int32_t made : p.scratch.created) Join(p, made, v);
+  for (int32_t g : p.scratch.gained) Join(p, g, v);
   return rescan;
 }
 

@@ -29,20 +29,20 @@ int32_t LiteralCount(const uint64_t* mask, size_t words) {
   return n;
 }
 
-// Appends to p.near the terms whose input part a candidate of t may have:
+// Appends to p.scratch.near the terms whose input part a candidate of t may have:
 // '-', '0' or '1' at t's dashes, and t's literals with at most one of them
 // flipped.
 void NamePartsOfCandidates(Pass& p, const uint64_t* t) {
   const size_t words = p.words;
-  std::vector<uint64_t>& part = p.part;
+  std::vector<uint64_t>& part = p.scratch.part;
   part.assign(t, t + 2 * words);
-  std::vector<int32_t>& dashes = p.dashPlaces;
+  std::vector<int32_t>& dashes = p.scratch.dashPlaces;
   dashes.clear();
   for (size_t i = 0; i < static_cast<size_t>(p.graph.inputCount); ++i) {
     if ((t[i / 64] >> (i % 64) & 1) == 0) dashes.push_back(static_cast<int32_t>(i));
   }
   auto look = [&] {
-    if (const int32_t u = Find(p, part.data()); u != kNone) p.near.push_back(u);
+    if (const int32_t u = Find(p, part.data()); u != kNone) p.scratch.near.push_back(u);
   };
   auto fill = [&](auto& self, size_t i) -> void {
     if (i == dashes.size()) {
@@ -118,7 +118,7 @@ void SurvivorsOfKnown(Pass& p, int32_t s, char v, const std::vector<SerialSlot>&
     const int32_t u = e.slot;
     if (ValueOf(p, u) != v || !(place < PlaceOf(p, u))) continue;
     const int32_t r = CompareMasks(tm, MasksOf(p, u), p.words);
-    if (r != kUnrelated) p.survivors.push_back({u, r});
+    if (r != kUnrelated) p.scratch.survivors.push_back({u, r});
   }
   p.stats.comparisons += static_cast<int64_t>(known.size());
   // Every term it met is gone: it meets no other term now.
@@ -133,7 +133,7 @@ void SurvivorsThroughIndex(Pass& p, int32_t s, char v) {
   const int c = ValueClass(v);
   const uint64_t* tm = MasksOf(p, s);
   const int32_t literals = LiteralCount(tm, p.words);
-  p.near.clear();
+  p.scratch.near.clear();
   // The input parts a candidate may have are 3^dashes * (literals + 1); a
   // term with few dashes among many similar terms (minterm tables, such as
   // the real set's b12_split and the minterms family) names them faster
@@ -150,27 +150,27 @@ void SurvivorsThroughIndex(Pass& p, int32_t s, char v) {
     BuildIndexOfLiveTerms(p);
     search.StopNaming();
   }
-  const bool listed = search.Near(c, tm, dash, p.words, static_cast<size_t>(most), p.near);
+  const bool listed = search.Near(c, tm, dash, p.words, static_cast<size_t>(most), p.scratch.near);
   if (!listed) NamePartsOfCandidates(p, tm);
-  p.stats.comparisons += static_cast<int64_t>(p.near.size());
+  p.stats.comparisons += static_cast<int64_t>(p.scratch.near.size());
   bool isolated = true;
-  for (int32_t u : p.near) {
+  for (int32_t u : p.scratch.near) {
     const bool member = search.byClass() ? search.ClassOf(u) == c : ValueOf(p, u) == v;
     if (u == s || (!member && !isolated)) continue;
     const int32_t r = CompareMasks(tm, MasksOf(p, u), p.words);
     if (r == kUnrelated) continue;
     isolated = false;
-    if (member && place < PlaceOf(p, u)) p.survivors.push_back({u, r});
+    if (member && place < PlaceOf(p, u)) p.scratch.survivors.push_back({u, r});
   }
   if (!search.byClass() && listed && isolated) NoteIsolated(p.memory, s);
 }
 
 }  // namespace
 
-// Puts the surviving candidates of the current term s into p.survivors, in
+// Puts the surviving candidates of the current term s into p.scratch.survivors, in
 // working-list order.
 void FindSurvivors(Pass& p, int32_t s, char v) {
-  std::vector<Survivor>& found = p.survivors;
+  std::vector<Survivor>& found = p.scratch.survivors;
   found.clear();
   const int c = ValueClass(v);
   if (c == kOtherClass) {
