@@ -17,6 +17,7 @@
 #include "reduce/reference_reduce.hpp"
 #include "support/graph_text.hpp"
 #include "support/graph_verifier.hpp"
+#include "support/rounds.hpp"
 #include "support/thrown_text.hpp"
 
 namespace tavro {
@@ -78,6 +79,9 @@ TEST(ReduceOutputSparse, MatchesThePlainPassAtWordEdges) {
   std::mt19937 rng(12);
   for (int inputs : {31, 32, 33, 63, 64, 65, 127, 128, 129}) {
     for (double dash : {0.0, 0.15}) {
+      // Sanitized builds, several times slower, take the covers with dashes
+      // only; the plain build takes both.
+      if (testing::kRoundShare > 1 && dash == 0.0) continue;
       SCOPED_TRACE(std::to_string(inputs) + " inputs, dash " + std::to_string(dash));
       ExpectThePlainPass(SparseClusters(rng, inputs, dash, kOutputs), inputs, kOutputs);
     }
