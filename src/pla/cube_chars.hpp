@@ -48,31 +48,40 @@ inline bool MapPart(std::string_view part, const CharMap& map, char* stored) {
   return allowed;
 }
 
-/// What is wrong with a cube line, if anything.
-enum class CubeLineFault { kNone, kInputLength, kOutputLength, kCharacter };
+/// A cube line's two parts, as written.
+struct CubeLineParts {
+  std::string_view inputs, outputs;
+  bool pure = false;  // the input part holds '0', '1' and '-' only, and the line begins with it
+};
 
-/// Cuts a trimmed cube line into its input and output parts, checks their
-/// lengths, and maps them into inputs[0, inputCount) and outputs[0,
-/// outputCount) (`outputMap` that of the file's type); the first fault found,
-/// in that order. `pure` tells whether the input part was pure as written.
-inline CubeLineFault MapCubeLine(std::string_view line, size_t inputCount, size_t outputCount,
-                                 const CharMap& outputMap, char* inputs, char* outputs, bool& pure) {
+/// What is wrong with a cube line's lengths, if anything.
+enum class CubeLineFault { kNone, kInputLength, kOutputLength };
+
+/// Cuts a trimmed cube line into its input and output parts and checks their
+/// lengths, the input part's first. Nothing is written anywhere, so that the
+/// caller gives a line room of the counts' size only once they fit.
+inline CubeLineFault CutCubeLine(std::string_view line, size_t inputCount, size_t outputCount, CubeLineParts& parts) {
   std::string_view rest = line;
-  std::string_view inputPart;
-  pure = CutPureInputPart(rest, inputCount, inputPart);
-  if (!pure) {
-    inputPart = CutToken(rest, kSeparators);
-    if (inputPart.size() != inputCount) return CubeLineFault::kInputLength;
+  parts.pure = CutPureInputPart(rest, inputCount, parts.inputs);
+  if (!parts.pure) {
+    parts.inputs = CutToken(rest, kSeparators);
+    if (parts.inputs.size() != inputCount) return CubeLineFault::kInputLength;
   }
-  const std::string_view outputPart = CutToken(rest, kSeparators);
-  if (outputPart.size() != outputCount) return CubeLineFault::kOutputLength;
-  if (pure) {
+  parts.outputs = CutToken(rest, kSeparators);
+  return parts.outputs.size() != outputCount ? CubeLineFault::kOutputLength : CubeLineFault::kNone;
+}
+
+/// Maps the parts CutCubeLine cut into inputs[0, inputs.size()) and
+/// outputs[0, outputs.size()) (`outputMap` that of the file's type); false
+/// when either holds a character outside its map.
+inline bool MapCubeParts(const CubeLineParts& parts, const CharMap& outputMap, char* inputs, char* outputs) {
+  if (parts.pure) {
     // The input map keeps '0', '1' and '-' as they are.
-    std::memcpy(inputs, inputPart.data(), inputCount);
-  } else if (!MapPart(inputPart, kInputMap, inputs)) {
-    return CubeLineFault::kCharacter;
+    std::memcpy(inputs, parts.inputs.data(), parts.inputs.size());
+  } else if (!MapPart(parts.inputs, kInputMap, inputs)) {
+    return false;
   }
-  return MapPart(outputPart, outputMap, outputs) ? CubeLineFault::kNone : CubeLineFault::kCharacter;
+  return MapPart(parts.outputs, outputMap, outputs);
 }
 
 /// True for the first characters of a trimmed cube line.

@@ -125,30 +125,24 @@ void ReadCubeLine(std::string_view line, size_t bytesLeft, TermGraph& graph, Par
   const int32_t type = state.type == 0 ? int32_t{kTypeFd} : state.type;
   const size_t inputCount = static_cast<size_t>(state.inputCount);
   const size_t outputCount = static_cast<size_t>(state.outputCount);
-  // A line shorter than the two parts together is refused for a length
-  // before anything is written: the buffers grow to the counts only for a
-  // line that may fill them, so that a few bytes claiming two billion
-  // places cost no gigabytes.
-  if (line.size() >= inputCount + outputCount) {
-    state.inputs.resize(inputCount);
-    state.outputs.resize(outputCount);
-  }
-  bool pure = false;
-  switch (MapCubeLine(line, inputCount, outputCount, kOutputMaps[static_cast<size_t>(type)],
-                      state.inputs.data(), state.outputs.data(), pure)) {
+  CubeLineParts parts;
+  switch (CutCubeLine(line, inputCount, outputCount, parts)) {
     case CubeLineFault::kNone:
       break;
     case CubeLineFault::kInputLength:
       ThrowAtLine(kWrongInputLength, state.lineNumber);
     case CubeLineFault::kOutputLength:
       ThrowAtLine(kWrongOutputLength, state.lineNumber);
-    case CubeLineFault::kCharacter:
-      ThrowAtLine(kWrongCharacter, state.lineNumber, line);
+  }
+  state.inputs.resize(inputCount);
+  state.outputs.resize(outputCount);
+  if (!MapCubeParts(parts, kOutputMaps[static_cast<size_t>(type)], state.inputs.data(), state.outputs.data())) {
+    ThrowAtLine(kWrongCharacter, state.lineNumber, line);
   }
   // The part packed ahead serves when it was packed from this very line and
   // is pure (the line begins with its input part).
   const ParserState::Ahead& ahead = state.ahead[state.lineNumber % kLinesAhead];
-  const bool packedAhead = pure && ahead.line == state.lineNumber && ahead.at == line.data() && ahead.part.pure;
+  const bool packedAhead = parts.pure && ahead.line == state.lineNumber && ahead.at == line.data() && ahead.part.pure;
   if (state.graphPending) StartGraph(graph, state, bytesLeft);
   AddCube(graph, state.inputs, state.outputs, packedAhead ? &ahead.part : nullptr);
 }

@@ -87,17 +87,15 @@ bool TakeCube(std::string_view line, uint32_t place, const CubeRules& rules, Pie
   const size_t inputs = static_cast<size_t>(rules.inputCount);
   const size_t outputs = static_cast<size_t>(rules.outputCount);
   const size_t words = packing::InputWords(inputs);
+  // A line the parser refuses for a length takes no room of the counts' size.
+  CubeLineParts parts;
+  if (CutCubeLine(line, inputs, outputs, parts) != CubeLineFault::kNone) return false;
   const size_t at = piece.chars.size();
   const size_t planesAt = piece.planes.size();
-  // Too short for both parts: the parser refuses it, and no room of the
-  // counts' size is taken for it.
-  if (line.size() < inputs + outputs) return false;
   piece.chars.resize(at + inputs + outputs);
   piece.planes.resize(planesAt + 2 * words);
   char* stored = piece.chars.data() + at;
-  bool pure = false;
-  bool taken = MapCubeLine(line, inputs, outputs, kOutputMaps[static_cast<size_t>(rules.type)], stored,
-                           stored + inputs, pure) == CubeLineFault::kNone;
+  bool taken = MapCubeParts(parts, kOutputMaps[static_cast<size_t>(rules.type)], stored, stored + inputs);
   uint64_t* planes = piece.planes.data() + planesAt;
   taken = taken && packing::PackInputs(std::string_view(stored, inputs), planes, words);
   if (!taken) {
