@@ -184,6 +184,8 @@ TEST(BadInput, ErrorsInLatePiecesOfALargeFileAsOnOneThread) {
       EXPECT_EQ(testing::MaskDurations(testing::RunProgram(program, {"-j", threads, sound}).out), soundOnOne);
     }
   }
+  fs::remove(sound);
+  fs::remove(broken);
 }
 
 TEST(Bench, BothProgramsOnEveryFileOfTheAnswerKey) {
