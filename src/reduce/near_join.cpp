@@ -105,22 +105,12 @@ struct GroupTable {
 };
 
 // Appends to `reached` the leaves of `group` that may hold a candidate of t:
-// t's digits at its literals and every digit at its dashes; with `flips`,
-// also t with each of its literals there made the opposite in turn.
-void ReachedLeaves(const uint64_t* t, size_t words, const PlaceGroup& group, bool flips,
-                   std::vector<uint32_t>& reached) {
+// t's digits at its literals and every digit at its dashes.
+void ReachedLeaves(const uint64_t* t, size_t words, const PlaceGroup& group, std::vector<uint32_t>& reached) {
   const size_t start = Idx(group.start), width = Idx(group.width);
   const uint64_t literals = BitsAt(t, start, width), ones = BitsAt(t + words, start, width);
   const size_t first = reached.size();
   reached.push_back(TernaryCode(literals, ones));
-  if (flips) {
-    for (uint64_t l = literals; l != 0; l &= l - 1) {
-      const int i = std::countr_zero(l);
-      const uint32_t power = kPowersOf3[static_cast<size_t>(i)];
-      // Digit 1 ('0') and 2 ('1') trade places.
-      reached.push_back((ones >> i & 1) != 0 ? reached[first] - power : reached[first] + power);
-    }
-  }
   const uint64_t dashes = ~literals & (width == 64 ? ~uint64_t{0} : (uint64_t{1} << width) - 1);
   for (uint64_t d = dashes; d != 0; d &= d - 1) {
     const uint32_t power = kPowersOf3[static_cast<size_t>(std::countr_zero(d))];
@@ -165,7 +155,12 @@ std::vector<PlaceGroup> ChooseGroups(int32_t inputCount, size_t words, const std
     std::vector<PlaceGroup> groups = PlaceGroupsFor(inputCount, width);
     int32_t widest = 0;
     for (const PlaceGroup& g : groups) widest = std::max(widest, g.width);
-    if (groups.size() == lastGroups || kPowersOf3[Idx(widest)] > kLeavesPerTerm * n + 1024) continue;
+    // One group is left to a single place, where every query reads the whole
+    // group: a candidate may then differ from the query in the group it reads.
+    if (groups.size() == lastGroups || kPowersOf3[Idx(widest)] > kLeavesPerTerm * n + 1024 ||
+        (groups.size() == 1 && inputCount > 1)) {
+      continue;
+    }
     lastGroups = groups.size();
     double cost = kPlaceCost * static_cast<double>(n) * static_cast<double>(std::min<size_t>(groups.size(), 2 * queries.size()));
     for (size_t i = 0; i < queries.size(); i += queryStride) {
@@ -174,19 +169,15 @@ std::vector<PlaceGroup> ChooseGroups(int32_t inputCount, size_t words, const std
       for (const size_t g : {first, second}) {
         if (g >= groups.size()) continue;
         double leaves = 1, share = 1;
-        int32_t literals = 0;
         for (int32_t k = 0; k < groups[g].width; ++k) {
           const size_t place = Idx(groups[g].start + k);
           if ((t[place / 64] >> (place % 64) & 1) == 0) {
             leaves *= 3;
           } else {
-            ++literals;
             share *= (t[words + place / 64] >> (place % 64) & 1) != 0 ? ones[place] : zeros[place];
           }
         }
-        // With one group, each literal is also tried the other way.
-        const double ways = groups.size() == 1 ? literals + 1 : 1;
-        cost += queryWeight * ways * (kVisitCost * leaves + kEntryCost * static_cast<double>(n) * share);
+        cost += queryWeight * (kVisitCost * leaves + kEntryCost * static_cast<double>(n) * share);
       }
     }
     if (best.empty() || cost < bestCost) {
@@ -216,7 +207,6 @@ void JoinNear(int32_t inputCount, size_t words, const std::vector<int32_t>& quer
   std::vector<Record> records, scratch;
   std::vector<uint32_t> reached;
   GroupTable table;
-  const bool oneGroup = groups.size() == 1;
   for (size_t g = 0; g < groups.size(); ++g) {
     if (!read[g]) continue;
     const PlaceGroup& group = groups[g];
@@ -234,15 +224,17 @@ void JoinNear(int32_t inputCount, size_t words, const std::vector<int32_t>& quer
         const uint64_t* t = masks.Of(queries[from]);
         const uint32_t carried = Carried(t, inputCount, words, group.filterStart);
         const size_t literals = static_cast<size_t>(PopCount(BitsAt(t, Idx(group.start), Idx(group.width))));
-        const size_t named = kPowersOf3[Idx(group.width) - literals] * (oneGroup ? literals + 1 : 1);
-        if (named > leaves / 8) {
+        const size_t named = kPowersOf3[Idx(group.width) - literals];
+        if (named > leaves / 8 || groups.size() == 1) {
           // A query with dashes at most places of the group would name most
-          // leaves: it reads every entry instead, in one pass.
+          // leaves (and one of a single place, in the only group, may meet
+          // its candidates in any leaf): it reads every entry instead, in one
+          // pass.
           table.Read(0, table.slots.size(), carried, from, queries[from], found);
           continue;
         }
         reached.clear();
-        ReachedLeaves(t, words, group, oneGroup, reached);
+        ReachedLeaves(t, words, group, reached);
         for (const uint32_t leaf : reached) records.push_back({leaf, carried, static_cast<uint32_t>(from)});
       }
       SortByLeaf(records, scratch, leaves);

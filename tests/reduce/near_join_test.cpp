@@ -2,8 +2,7 @@
 // join and the sweep of the index of every term: against every pair compared
 // by its characters, each must name each candidate of each query, at the
 // widths where mask words begin and end, with and without dashes, and with
-// inputs narrower than one group (where the one opposite literal lies in the
-// only group).
+// inputs of a few places (two narrow groups, or a single place read whole).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -118,7 +117,7 @@ TEST(JoinNear, NamesEveryCandidateAmongManyTerms) {
   ExpectEveryCandidateNamed(cubes, 40, 3, Way::kIndex);
 }
 
-// Inputs of fewer places than a group: one group, every literal flipped.
+// Inputs of a few places, nearly every part of them present.
 TEST(JoinNear, NamesEveryCandidateInOneGroup) {
   std::mt19937 rng(43);
   for (int inputs : {1, 2, 4, 6, 7}) {
