@@ -30,7 +30,7 @@ class SlotSequence {
     if (at == 0 && size_ >> kSegmentLog == segments_.size()) {
       // A new segment: the first at its small start, later ones whole.
       if (segments_.empty()) firstCapacity_ = kFirst;
-      segments_.push_back(std::make_unique<uint32_t[]>(segments_.empty() ? kFirst : kSegment));
+      segments_.push_back(std::make_unique_for_overwrite<uint32_t[]>(segments_.empty() ? kFirst : kSegment));
     } else if (size_ < kSegment && size_ == firstCapacity_) {
       GrowFirst();
     }
@@ -62,7 +62,7 @@ class SlotSequence {
   // The first segment doubles while it is the only one and not yet whole.
   void GrowFirst() {
     const size_t capacity = std::min(kSegment, 2 * firstCapacity_);
-    auto grown = std::make_unique<uint32_t[]>(capacity);
+    auto grown = std::make_unique_for_overwrite<uint32_t[]>(capacity);
     std::copy_n(segments_[0].get(), size_, grown.get());
     segments_[0] = std::move(grown);
     firstCapacity_ = capacity;
