@@ -50,11 +50,11 @@ void InitGraph(TermGraph& graph, int32_t type, int32_t inputCount, int32_t outpu
   graph.outputCount = outputCount;
   graph.termPool.SetShape(static_cast<size_t>(inputCount), static_cast<size_t>(outputCount));
   graph.listGroups.reset(new ListGroup[static_cast<size_t>(outputCount) + 1]);
-  graph.terms = TermList(&graph.termPool, &graph.listGroups[static_cast<size_t>(outputCount)], 0);
+  graph.terms = TermList(&graph.termPool, &graph.listGroups[static_cast<size_t>(outputCount)], 0, &graph.listSegments);
   graph.outputLists.clear();
   graph.outputLists.reserve(static_cast<size_t>(outputCount));
   for (size_t j = 0; j < static_cast<size_t>(outputCount); ++j) {
-    graph.outputLists.emplace_back(&graph.termPool, &graph.listGroups[j]);
+    graph.outputLists.emplace_back(&graph.termPool, &graph.listGroups[j], &graph.listSegments);
   }
   graph.inputLabels = inputLabels;
   graph.outputLabels = outputLabels;

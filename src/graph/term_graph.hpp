@@ -33,8 +33,8 @@ enum PlaType : int32_t { kTypeF = 1, kTypeFd = 2, kTypeFr = 3, kTypeFdr = 4 };
 /// stands in one list at a time, so they form one group. A term with another
 /// character stands in none and is not counted.
 struct OutputTermLists {
-  OutputTermLists(TermPool* pool, ListGroup* group)
-      : onTerms(pool, group, 0), offTerms(pool, group, 1), dcTerms(pool, group, 2) {}
+  OutputTermLists(TermPool* pool, ListGroup* group, SegmentArena* segments)
+      : onTerms(pool, group, 0, segments), offTerms(pool, group, 1, segments), dcTerms(pool, group, 2, segments) {}
   TermList onTerms;   // character '1'
   TermList offTerms;  // character '0'
   TermList dcTerms;   // character '-'
@@ -62,6 +62,7 @@ struct TermGraph {
   TermGraph(const TermGraph&) = delete;
   TermGraph& operator=(const TermGraph&) = delete;
 
+  SegmentArena listSegments;  // before the lists, which give their segments back
   TermList terms;  // every term, in order of creation
   std::vector<OutputTermLists> outputLists;
   // The groups of the lists: one per output, then that of `terms`.

@@ -40,7 +40,8 @@ struct ListGroup {
 class TermList {
  public:
   TermList() = default;
-  TermList(TermPool* pool, ListGroup* group, uint32_t id) : pool_(pool), group_(group), id_(id) {}
+  TermList(TermPool* pool, ListGroup* group, uint32_t id, SegmentArena* segments = nullptr)
+      : pool_(pool), group_(group), id_(id), entries_(segments) {}
 
   /// The first term, or nullptr.
   Term* First() const;
