@@ -8,17 +8,29 @@
 #include "common/huge_pages.hpp"
 
 namespace tavro {
+namespace {
+
+// The first chunk stays in small pages, so that a small graph costs what it
+// fills of it; the others ask for huge pages: a large graph then faults its
+// terms in 2 MiB at a time rather than 4 KiB (a fault costs far more than
+// filling the page on some virtual machines).
+uint64_t* AllocateChunk(size_t index, size_t words) {
+  return index == 0 ? std::allocator<uint64_t>().allocate(words) : HugePageAllocator<uint64_t>().allocate(words);
+}
+
+void FreeChunk(size_t index, uint64_t* chunk, size_t words) {
+  if (index == 0) {
+    std::allocator<uint64_t>().deallocate(chunk, words);
+  } else {
+    HugePageAllocator<uint64_t>().deallocate(chunk, words);
+  }
+}
+
+}  // namespace
 
 TermPool::~TermPool() {
   for (size_t slot = 0; slot < size_; ++slot) (*this)[slot].~Term();
-  const size_t words = (chunkMask_ + 1) * slotWords_;
-  for (size_t c = 0; c < chunks_.size(); ++c) {
-    if (c == 0) {
-      std::allocator<uint64_t>().deallocate(chunks_[c], words);
-    } else {
-      HugePageAllocator<uint64_t>().deallocate(chunks_[c], words);
-    }
-  }
+  for (size_t c = 0; c < chunks_.size(); ++c) FreeChunk(c, chunks_[c], ChunkWords());
 }
 
 void TermPool::SetShape(size_t inputs, size_t outputs) {
@@ -38,16 +50,11 @@ void TermPool::SetShape(size_t inputs, size_t outputs) {
 
 // Chunks are taken raw and their terms built one by one: memory that no term
 // has reached is only reserved, so a small graph costs what it fills of its
-// first chunk. The chunks after the first ask for huge pages: a large graph
-// then faults its terms in 2 MiB at a time rather than 4 KiB (a fault costs
-// far more than filling the page on some virtual machines), while a small
-// one stays within small pages.
+// first chunk.
 Term& TermPool::Grow() {
   if ((size_ & chunkMask_) == 0) {
     if (chunks_.size() == chunks_.capacity()) throw std::bad_alloc();
-    const size_t words = (chunkMask_ + 1) * slotWords_;
-    chunks_.push_back(chunks_.empty() ? std::allocator<uint64_t>().allocate(words)
-                                      : HugePageAllocator<uint64_t>().allocate(words));
+    chunks_.push_back(AllocateChunk(chunks_.size(), ChunkWords()));
   }
   const size_t slot = size_;
   Term* term = new (At(slot)) Term();

@@ -32,6 +32,7 @@ class TermPool {
   Term& Grow();
 
  private:
+  size_t ChunkWords() const { return (chunkMask_ + 1) * slotWords_; }
   Term* At(size_t slot) const {
     return reinterpret_cast<Term*>(chunks_[slot >> chunkBits_] + (slot & chunkMask_) * slotWords_);
   }
