@@ -31,8 +31,10 @@ enum PlaType : int32_t { kTypeF = 1, kTypeFd = 2, kTypeFr = 3, kTypeFdr = 4 };
 
 /// The three lists of one output, and the count of its terms with '~'. A term
 /// stands in one list at a time, so they form one group. A term with another
-/// character stands in none and is not counted.
-struct OutputTermLists {
+/// character stands in none and is not counted. The lists of different
+/// outputs may grow on different threads at once, so each output's have
+/// cache lines of their own.
+struct alignas(64) OutputTermLists {
   OutputTermLists(TermPool* pool, ListGroup* group, SegmentArena* segments)
       : onTerms(pool, group, 0, segments), offTerms(pool, group, 1, segments), dcTerms(pool, group, 2, segments) {}
   TermList onTerms;   // character '1'

@@ -49,7 +49,9 @@ class TermList {
   bool Empty() const { return count_ == 0; }
 
   /// Appends t, which stands in no list of this list's group.
-  void Append(Term* t);
+  void Append(Term* t) { AppendSlot(static_cast<uint32_t>(t->slot)); }
+  /// Appends the term of a slot, which may not be built yet.
+  void AppendSlot(uint32_t slot);
   /// Takes t, which stands in the list, out.
   void Remove(Term* t);
 
@@ -83,8 +85,7 @@ inline bool TermList::Live(size_t i) const {
   return at != nullptr && *at == (id_ << 40 | i);
 }
 
-inline void TermList::Append(Term* t) {
-  const uint32_t s = static_cast<uint32_t>(t->slot);
+inline void TermList::AppendSlot(uint32_t s) {
   if (group_->IsMoved(s)) group_->live[s] = id_ << 40 | entries_.size();
   entries_.push_back(s);
   ++count_;

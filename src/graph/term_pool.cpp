@@ -52,13 +52,21 @@ void TermPool::SetShape(size_t inputs, size_t outputs) {
 // has reached is only reserved, so a small graph costs what it fills of its
 // first chunk.
 Term& TermPool::Grow() {
-  if ((size_ & chunkMask_) == 0) {
+  ReserveSlots(1);
+  Term& term = BuildAt(size_);
+  ++size_;
+  return term;
+}
+
+void TermPool::ReserveSlots(size_t count) {
+  while ((size_ + count + chunkMask_) >> chunkBits_ > chunks_.size()) {
     if (chunks_.size() == chunks_.capacity()) throw std::bad_alloc();
     chunks_.push_back(AllocateChunk(chunks_.size(), ChunkWords()));
   }
-  const size_t slot = size_;
+}
+
+Term& TermPool::BuildAt(size_t slot) {
   Term* term = new (At(slot)) Term();
-  ++size_;
   term->slot = static_cast<int32_t>(slot);
   return *term;
 }

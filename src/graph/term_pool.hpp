@@ -31,6 +31,16 @@ class TermPool {
   /// Constructs the term of the next slot, without characters.
   Term& Grow();
 
+  /// A batch of slots built at once, on several threads: ReserveSlots makes
+  /// room for the next `count` slots, BuildAt constructs the term of one of
+  /// them (any thread, each slot once), and TakeSlots makes the first `count`
+  /// of them part of the pool, built. Only ReserveSlots and TakeSlots change
+  /// what other calls read, so threads that build terms or read the pool's
+  /// terms may run between them.
+  void ReserveSlots(size_t count);
+  Term& BuildAt(size_t slot);
+  void TakeSlots(size_t count) { size_ += count; }
+
  private:
   size_t ChunkWords() const { return (chunkMask_ + 1) * slotWords_; }
   Term* At(size_t slot) const {

@@ -1,9 +1,10 @@
-// The cube lines of a large text on several threads. Every thread takes the
-// next piece not yet taken and parses it into cubes ready for the graph; the
-// calling thread adds the pieces' cubes to the graph in file order, taking
-// pieces itself while the next one it needs is still being parsed. A piece
-// is taken only a few pieces ahead of the one being added, so that the cubes
-// waiting for the graph stay few whatever the file's size.
+// The cube lines of a large text on several threads, in rounds of a few
+// pieces: every thread takes pieces of the round and parses each into cubes
+// ready for the graph; then the pieces go into the graph in file order, each
+// as one batch whose steps the threads share (the index entries part by part
+// of the index, then the terms and the lists). A piece whose cubes do not
+// all make new terms (a line repeats an earlier input part) is added cube by
+// cube on the calling thread instead, as a read on one thread adds it.
 //
 // A piece's parse accepts only lines that the parser would read without
 // changing its rules or failing; at any other line it stops, and so does the
@@ -14,60 +15,58 @@
 #include "pla/read_cubes_on_threads.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "common/step_crew.hpp"
 #include "common/work_threads.hpp"
+#include "graph/cube_batch.hpp"
 #include "pla/cube_chars.hpp"
 #include "pla/pla_lines.hpp"
 
 namespace tavro {
 namespace {
 
-// Pieces that each thread may take ahead of the one being added: enough
-// that a thread rarely waits for the join, few enough that the cubes parsed
-// ahead stay a few MiB (2 MiB of text a thread with pieces of 512 KiB).
-constexpr size_t kPiecesAheadPerThread = 4;
+// Pieces that each thread parses in a round: enough that the threads share a
+// round's parse evenly, few enough that the cubes parsed ahead of the graph
+// stay a few MiB (2 MiB of text a thread with pieces of 512 KiB).
+constexpr size_t kPiecesPerThread = 4;
 // Cubes ahead of the one being added whose index memory is fetched early.
 // The hashes are known a piece ahead, so the distance is free; 16 did not
 // measure apart from 4 on a 1 GB random file (40 inputs, 8 outputs), whose
 // load waits for the graph's memory either way.
 constexpr size_t kCubesAhead = 4;
+// After a piece whose batch met a held input part within its first few
+// cubes, the next pieces are added cube by cube: a file that repeats input
+// parts often tends to go on doing so, and each batch would end early.
+constexpr size_t kPiecesOneByOne = 4;
 // No piece is cut longer (its last line then ends it), so that a piece's
 // places of lines fit in 32 bits.
 constexpr size_t kLongestPiece = size_t{1} << 30;
 
 constexpr size_t kNoStop = std::string_view::npos;
 
-// One piece of the text and how far its parse came. The thread that took the
-// piece writes it and its cubes, then sets `ready`; the calling thread reads
-// them after that.
+// One piece of the text and how far its parse came.
 struct Piece {
   std::string_view text;
   PieceCubes* cubes = nullptr;
   int64_t lineCount = 0;    // lines before the stop, or every line
   size_t stopAt = kNoStop;  // where the line that stopped the parse begins
-  std::atomic<int> ready{0};
 };
 
 // What the threads of one read share.
 struct Shared {
   const CubeRules& rules;
   std::unique_ptr<Piece[]> pieces{};
-  // The cubes of piece j are kept in cubes[j % ahead]: piece j is taken
-  // only once piece j - ahead is in the graph, so the buffers are reused
-  // rather than taken anew (and faulted in) for every piece.
+  // The cubes of piece j are kept in cubes[j % round]: a round's pieces are
+  // in the graph before the next round is parsed.
   PieceCubes* cubes = nullptr;
   size_t count = 0;
-  size_t ahead = 0;
+  size_t round = 0;
   size_t bytes = 0;  // of the whole text
-  std::atomic<size_t> next{0};    // the first piece not yet taken
-  std::atomic<size_t> joined{0};  // pieces added to the graph, or kAllStopped
-  std::atomic<bool> stopped{false};
-  static constexpr size_t kAllStopped = SIZE_MAX;
+  size_t leastBatch = 0;
 };
 
 // True for a keyword line that leaves the rules as they are. The labels of
@@ -108,13 +107,24 @@ bool TakeCube(std::string_view line, uint32_t place, const CubeRules& rules, Pie
   return true;
 }
 
-// Parses a piece up to its end, to the first line the parser must take
-// itself, or until the read is stopped. A parse that runs out of memory
-// leaves the whole piece to the parser.
+// Lists the piece's cubes by the part of the term index that holds them.
+void ListByPart(PieceCubes& cubes) {
+  constexpr size_t kParts = InputPartIndex::kParts;
+  cubes.partStart.assign(kParts + 1, 0);
+  for (const uint64_t hash : cubes.hashes) ++cubes.partStart[IndexPartOf(hash) + 1];
+  for (size_t p = 0; p < kParts; ++p) cubes.partStart[p + 1] += cubes.partStart[p];
+  cubes.byPart.resize(cubes.hashes.size());
+  std::vector<uint32_t> next(cubes.partStart.begin(), cubes.partStart.end() - 1);
+  for (uint32_t k = 0; k < cubes.hashes.size(); ++k) cubes.byPart[next[IndexPartOf(cubes.hashes[k])]++] = k;
+}
+
+// Parses a piece up to its end, or to the first line the parser must take
+// itself. A parse that runs out of memory leaves the whole piece to the
+// parser.
 void ParsePiece(Shared& shared, size_t j) {
   const CubeRules& rules = shared.rules;
   Piece& piece = shared.pieces[j];
-  PieceCubes& cubes = shared.cubes[j % shared.ahead];
+  PieceCubes& cubes = shared.cubes[j % shared.round];
   piece.cubes = &cubes;
   try {
     const size_t lineBytes = static_cast<size_t>(rules.inputCount) + static_cast<size_t>(rules.outputCount) + 1;
@@ -125,7 +135,7 @@ void ParsePiece(Shared& shared, size_t j) {
     cubes.places.reserve(cubesAtMost);
     PlaLines lines{piece.text};
     uint32_t place = 0;
-    while (!lines.text.empty() && !shared.stopped.load(std::memory_order_relaxed)) {
+    while (!lines.text.empty()) {
       const char* begin = lines.text.data();
       const std::string_view line = TrimmedLine(TakeLine(lines));
       ++place;
@@ -136,43 +146,16 @@ void ParsePiece(Shared& shared, size_t j) {
       if (!taken) {
         piece.stopAt = static_cast<size_t>(begin - piece.text.data());
         piece.lineCount = place - 1;
+        ListByPart(cubes);
         return;
       }
     }
     piece.lineCount = place;
+    ListByPart(cubes);
   } catch (...) {
     cubes.Clear();
     piece.stopAt = 0;
     piece.lineCount = 0;
-  }
-}
-
-void Publish(Piece& piece) {
-  piece.ready.store(1, std::memory_order_release);
-  piece.ready.notify_one();
-}
-
-// Takes the next piece not yet taken when it lies within reach of the join;
-// false when there is none.
-bool TakeNextPiece(Shared& shared, size_t joined) {
-  size_t c = shared.next.load(std::memory_order_relaxed);
-  while (c < shared.count && c < joined + shared.ahead) {
-    if (shared.next.compare_exchange_weak(c, c + 1, std::memory_order_relaxed)) {
-      ParsePiece(shared, c);
-      Publish(shared.pieces[c]);
-      return true;
-    }
-  }
-  return false;
-}
-
-// The work of every thread but the calling one: pieces until none is left
-// or the read stops.
-void TakePieces(Shared& shared) {
-  for (;;) {
-    const size_t joined = shared.joined.load(std::memory_order_acquire);
-    if (joined == Shared::kAllStopped || shared.next.load(std::memory_order_relaxed) >= shared.count) return;
-    if (!TakeNextPiece(shared, joined)) shared.joined.wait(joined, std::memory_order_acquire);
   }
 }
 
@@ -188,10 +171,10 @@ struct LineTeller {
   }
 };
 
-// Adds the piece's cubes to the graph in file order; its first line is line
-// `lineNumber` + 1.
-void AddPiece(const Piece& piece, int64_t lineNumber, const CubeRules& rules, TermGraph& graph, LineTeller& teller) {
-  const PieceCubes& cubesOf = *piece.cubes;
+// Adds the piece's cubes from `from` to before `to` to the graph one by one,
+// in file order; the piece's first line is line `lineNumber` + 1.
+void AddOneByOne(const PieceCubes& cubesOf, size_t from, size_t to, int64_t lineNumber, const CubeRules& rules,
+                 TermGraph& graph, LineTeller& teller) {
   const size_t inputs = static_cast<size_t>(rules.inputCount);
   const size_t outputs = static_cast<size_t>(rules.outputCount);
   const size_t words = 2 * packing::InputWords(inputs);
@@ -199,11 +182,10 @@ void AddPiece(const Piece& piece, int64_t lineNumber, const CubeRules& rules, Te
   PackedInputPart packed;
   packed.planes.resize(words);
   packed.pure = true;
-  const size_t cubes = cubesOf.hashes.size();
-  for (size_t k = 0; k < std::min(cubes, kCubesAhead); ++k) PrefetchLookup(graph, cubesOf.hashes[k]);
-  for (size_t k = 0; k < cubes; ++k) {
+  for (size_t k = from; k < std::min(to, from + kCubesAhead); ++k) PrefetchLookup(graph, cubesOf.hashes[k]);
+  for (size_t k = from; k < to; ++k) {
     teller.UpTo(lineNumber + cubesOf.places[k]);
-    if (k + kCubesAhead < cubes) PrefetchLookup(graph, cubesOf.hashes[k + kCubesAhead]);
+    if (k + kCubesAhead < to) PrefetchLookup(graph, cubesOf.hashes[k + kCubesAhead]);
     const char* chars = cubesOf.chars.data() + k * (inputs + outputs);
     inputPart.assign(chars, inputs);
     outputPart.assign(chars + inputs, outputs);
@@ -211,44 +193,104 @@ void AddPiece(const Piece& piece, int64_t lineNumber, const CubeRules& rules, Te
     packed.hash = cubesOf.hashes[k];
     AddCube(graph, inputPart, outputPart, &packed);
   }
-  teller.UpTo(lineNumber + piece.lineCount);
 }
 
-// The calling thread's work: every piece in file order, each parsed by
-// whichever thread took it, or by this one when none has.
-CubesRead JoinPieces(Shared& shared, int64_t lineNumber, TermGraph& graph, ProgressHook progress) {
+// Adds the cubes from `from` to before `to` as one batch, on the crew's
+// threads, up to the first whose input part is held already; returns where
+// the batch ended. `from` when the graph takes no batch.
+size_t AddBatch(const PieceCubes& cubes, size_t from, size_t to, CubeBatchAdder& adder, StepCrew& crew) {
+  const CubeBatch batch{.chars = cubes.chars.data(),
+                        .planes = cubes.planes.data(),
+                        .hashes = cubes.hashes.data(),
+                        .byPart = cubes.byPart.data(),
+                        .partStart = cubes.partStart.data(),
+                        .first = from,
+                        .end = to};
+  if (!adder.Begin(batch)) return from;
+  try {
+    crew.Run(InputPartIndex::kParts, [&](size_t part) { adder.EnterPart(part); });
+  } catch (...) {
+    adder.Undo();
+    throw;
+  }
+  const size_t end = adder.Trim();
+  crew.Run(adder.Units(), [&](size_t unit) { adder.Build(unit); });
+  adder.End();
+  return end;
+}
+
+// Adds the piece's cubes to the graph in file order: in batches, each
+// between two calls of the progress hook, when `batches`; a cube whose input
+// part is held already, and a run too short for a batch, one by one. After a
+// batch that ended early with few cubes, the rest of the piece goes one by
+// one, and AddPiece returns false.
+bool AddPiece(const Piece& piece, int64_t lineNumber, bool batches, const Shared& shared, CubeBatchAdder& adder,
+              StepCrew& crew, TermGraph& graph, LineTeller& teller) {
+  const PieceCubes& cubes = *piece.cubes;
+  const size_t count = cubes.hashes.size();
+  const uint32_t* places = cubes.places.data();
+  size_t from = 0;
+  bool held = false;
+  while (batches && !held && from < count) {
+    // The hook is called before the cube of its line is added, as one by one.
+    teller.UpTo(lineNumber + places[from]);
+    const int64_t nextTold = teller.next - lineNumber;
+    const size_t to = nextTold > places[count - 1]
+                          ? count
+                          : static_cast<size_t>(std::lower_bound(places + from + 1, places + count, nextTold) - places);
+    if (to - from < shared.leastBatch) {
+      AddOneByOne(cubes, from, to, lineNumber, shared.rules, graph, teller);
+      from = to;
+      continue;
+    }
+    const size_t end = AddBatch(cubes, from, to, adder, crew);
+    held = end < to && end - from < shared.leastBatch;
+    if (end < to && !held) {
+      AddOneByOne(cubes, end, end + 1, lineNumber, shared.rules, graph, teller);
+      from = end + 1;
+    } else {
+      from = end;
+    }
+  }
+  AddOneByOne(cubes, from, count, lineNumber, shared.rules, graph, teller);
+  teller.UpTo(lineNumber + piece.lineCount);
+  return !held;
+}
+
+// The calling thread's work: the text round by round, each round's pieces
+// parsed by the crew, then added to the graph in file order.
+CubesRead JoinRounds(Shared& shared, StepCrew& crew, bool batches, int64_t lineNumber, TermGraph& graph,
+                     ProgressHook progress) {
   LineTeller teller{progress, (lineNumber / kProgressStride + 1) * kProgressStride};
+  CubeBatchAdder adder(graph);
+  size_t oneByOne = 0;  // pieces still to add one by one
   int64_t line = lineNumber;
-  for (size_t j = 0; j < shared.count; ++j) {
-    Piece& piece = shared.pieces[j];
-    while (piece.ready.load(std::memory_order_acquire) == 0) {
-      // Piece j is being parsed when it was taken; the wait is for it alone.
-      if (!TakeNextPiece(shared, j) && shared.next.load(std::memory_order_relaxed) > j) {
-        piece.ready.wait(0, std::memory_order_acquire);
+  for (size_t first = 0; first < shared.count; first += shared.round) {
+    const size_t pieces = std::min(shared.round, shared.count - first);
+    crew.Run(pieces, [&](size_t u) { ParsePiece(shared, first + u); });
+    for (size_t j = first; j < first + pieces; ++j) {
+      Piece& piece = shared.pieces[j];
+      if (!AddPiece(piece, line, batches && oneByOne == 0, shared, adder, crew, graph, teller)) {
+        oneByOne = kPiecesOneByOne;
+      } else if (oneByOne > 0) {
+        --oneByOne;
       }
+      line += piece.lineCount;
+      if (piece.stopAt != kNoStop) {
+        return {static_cast<size_t>(piece.text.data() - shared.pieces[0].text.data()) + piece.stopAt,
+                line - lineNumber, true};
+      }
+      piece.cubes->Clear();
     }
-    AddPiece(piece, line, shared.rules, graph, teller);
-    line += piece.lineCount;
-    if (piece.stopAt != kNoStop) {
-      return {static_cast<size_t>(piece.text.data() - shared.pieces[0].text.data()) + piece.stopAt,
-              line - lineNumber, true};
-    }
-    piece.cubes->Clear();
-    shared.joined.store(j + 1, std::memory_order_release);
-    shared.joined.notify_all();
   }
   return {shared.bytes, line - lineNumber, false};
 }
 
-// Ends the read for every thread once the calling thread leaves it, also
-// when it throws.
-struct StopAtExit {
-  Shared& shared;
-  ~StopAtExit() {
-    shared.stopped.store(true, std::memory_order_relaxed);
-    shared.joined.store(Shared::kAllStopped, std::memory_order_release);
-    shared.joined.notify_all();
-  }
+// Ends the crew once the calling thread leaves the read, also when it
+// throws.
+struct CloseAtExit {
+  StepCrew& crew;
+  ~CloseAtExit() { crew.Close(); }
 };
 
 }  // namespace
@@ -272,23 +314,25 @@ CubesRead ReadCubesOnThreads(std::string_view text, int64_t lineNumber, const Cu
   }
   shared.count = starts.size();
   shared.bytes = text.size();
+  shared.leastBatch = threads.leastBatch;
   shared.pieces.reset(new Piece[shared.count]);
   for (size_t j = 0; j < shared.count; ++j) {
     const size_t end = j + 1 < shared.count ? starts[j + 1] : text.size();
     shared.pieces[j].text = text.substr(starts[j], end - starts[j]);
   }
   const int count = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(threads.count, 1)), shared.count));
-  shared.ahead = kPiecesAheadPerThread * static_cast<size_t>(count);
-  if (buffers.size() < std::min(shared.ahead, shared.count)) buffers.resize(std::min(shared.ahead, shared.count));
+  shared.round = std::min(kPiecesPerThread * static_cast<size_t>(count), shared.count);
+  if (buffers.size() < shared.round) buffers.resize(shared.round);
   shared.cubes = buffers.data();
+  StepCrew crew;
   CubesRead read;
   RunOnThreads(count, [&](int worker) {
     if (worker != 0) {
-      TakePieces(shared);
+      crew.Serve();
       return;
     }
-    StopAtExit stop{shared};
-    read = JoinPieces(shared, lineNumber, graph, progress);
+    CloseAtExit close{crew};
+    read = JoinRounds(shared, crew, count > 1, lineNumber, graph, progress);
   });
   return read;
 }

@@ -33,12 +33,24 @@ void PrintTo(const ReadResult& r, std::ostream* os) {
   *os << r.thrown.kind << ": \"" << r.thrown.text << "\"\n" << r.told.size() << " calls\n" << r.graph;
 }
 
+// The graph as GraphText writes it, with the exact ON share of every output.
+std::string ExactGraphText(const TermGraph& graph) {
+  std::string text = testing::GraphText(graph);
+  for (const OutputTermLists& lists : graph.outputLists) {
+    char share[64];
+    std::snprintf(share, sizeof share, "%a %llu\n", lists.onShare, static_cast<unsigned long long>(lists.onShareSteps));
+    text += share;
+  }
+  return text;
+}
+
 // Reads `text` as ParsePlaText does, with `threads` and pieces of
-// `pieceBytes`, whatever its size; the hook throws at its call `stopAt`.
-// With `blockBytes`, the text comes in blocks of whole lines of about that
-// size, as a file does.
+// `pieceBytes`, whatever its size, and a batch for every piece of at least
+// `leastBatch` cubes; the hook throws at its call `stopAt`. With
+// `blockBytes`, the text comes in blocks of whole lines of about that size,
+// as a file does.
 ReadResult Read(const std::string& text, int threads, size_t pieceBytes, size_t stopAt = SIZE_MAX,
-                size_t blockBytes = 0) {
+                size_t blockBytes = 0, size_t leastBatch = 1) {
   ReadResult result;
   struct Context {
     std::vector<int64_t>* told;
@@ -64,18 +76,22 @@ ReadResult Read(const std::string& text, int threads, size_t pieceBytes, size_t 
     };
   }
   result.thrown = testing::ThrownBy(
-      [&] { ParsePla(lines, graph, hook, ReadThreads{.count = threads, .pieceBytes = pieceBytes, .leastBytes = 0}); });
-  result.graph = testing::GraphText(graph);
+      [&] {
+        ParsePla(lines, graph, hook,
+                 ReadThreads{.count = threads, .pieceBytes = pieceBytes, .leastBytes = 0, .leastBatch = leastBatch});
+      });
+  result.graph = ExactGraphText(graph);
   return result;
 }
 
 // A random text of few input parts, so that cube lines merge and, under fr
 // and fdr, conflict; with every separator, blank, comment and keyword lines
 // among the cubes, now and then a line the parser refuses or a keyword that
-// changes its rules.
-std::string RandomText(std::mt19937& random, int lines) {
+// changes its rules. With `fresh`, most cube lines have input parts of their
+// own (of up to 70 inputs, across a word's edge), and some repeat one.
+std::string RandomText(std::mt19937& random, int lines, bool fresh = false) {
   auto below = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-  const int inputs = 1 + below(6);
+  const int inputs = fresh ? 1 + below(70) : 1 + below(6);
   const int outputs = 1 + below(4);
   const char* types[] = {"", "f", "fd", "fr", "fdr"};
   const int type = below(5);
@@ -116,7 +132,13 @@ std::string RandomText(std::mt19937& random, int lines) {
       text += refused[below(8)];
     } else {
       if (below(4) == 0) text += separators[below(5)];
-      const auto& [part, base] = parts[static_cast<size_t>(below(static_cast<int>(parts.size())))];
+      if (fresh && below(40) != 0) {
+        std::string part;
+        for (int i = 0; i < inputs; ++i) part += "01-"[below(3)];
+        parts.emplace_back(part, parts[0].second);
+      }
+      const size_t pick = fresh && below(40) != 0 ? parts.size() - 1 : static_cast<size_t>(below(static_cast<int>(parts.size())));
+      const auto& [part, base] = parts[pick];
       text += part;
       text += separators[below(5)];
       const bool any = below(errorEvery) == 0;
@@ -142,6 +164,23 @@ TEST(ReadCubesOnThreads, RandomTextsReadAsOnOneThread) {
       SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(threads) + " threads, pieces of " +
                    std::to_string(pieceBytes) + " bytes, blocks of " + std::to_string(blockBytes) + "\n" + text);
       ASSERT_EQ(Read(text, threads, pieceBytes, SIZE_MAX, blockBytes), one);
+    }
+  }
+}
+
+// Pieces whose cube lines mostly have input parts of their own go into the
+// graph as batches; one that repeats a part is added cube by cube.
+TEST(ReadCubesOnThreads, BatchesOfNewPartsReadAsOnOneThread) {
+  std::mt19937 random(20261211);
+  for (int round = 0; round < testing::Rounds(100); ++round) {
+    const std::string text = RandomText(random, 20 + static_cast<int>(random() % 600), true);
+    const ReadResult one = Read(text, 1, 0);
+    for (int threads = 2; threads <= 8; threads += 2) {
+      const size_t pieceBytes = 1 + random() % 1500;
+      const size_t leastBatch = 1 + random() % 8;
+      SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(threads) + " threads, pieces of " +
+                   std::to_string(pieceBytes) + " bytes, batches from " + std::to_string(leastBatch) + "\n" + text);
+      ASSERT_EQ(Read(text, threads, pieceBytes, SIZE_MAX, 0, leastBatch), one);
     }
   }
 }

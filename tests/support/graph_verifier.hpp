@@ -23,7 +23,8 @@ inline std::vector<const Term*> Entries(const TermList& list, const std::string&
 }
 
 /// Empty when every invariant holds, else a violation found: each list as
-/// Entries checks it, termCount, each term's sizes and literal counts, the
+/// Entries checks it, termCount, the terms' serials rising in the order of
+/// `terms`, the count of terms by dashCount, each term's sizes and literal counts, the
 /// index from pure input part to term, each per-output list holding exactly
 /// the terms with its character there, and the ON share each output keeps. Use as EXPECT_EQ(VerifyGraph(g), "").
 inline std::string VerifyGraph(const TermGraph& graph) {
@@ -33,7 +34,14 @@ inline std::string VerifyGraph(const TermGraph& graph) {
   const std::set<const Term*> unique(all.begin(), all.end());
   if (unique.size() != all.size() || static_cast<size_t>(graph.termCount) != all.size()) error = "wrong termCount";
   size_t pure = 0;
+  std::vector<int32_t> byDash;
+  uint64_t serial = 0;
   for (const Term* t : all) {
+    if (t->serial <= serial || t->serial >= graph.nextSerial) error = "terms out of serial order";
+    serial = t->serial;
+    const size_t dash = static_cast<size_t>(t->dashCount());
+    if (dash >= byDash.size()) byDash.resize(dash + 1, 0);
+    ++byDash[dash];
     const std::string name = "term " + t->inputs() + " " + t->outputs();
     const std::string inputs = t->inputs().str();
     const auto ones = std::count(inputs.begin(), inputs.end(), '1');
@@ -45,7 +53,10 @@ inline std::string VerifyGraph(const TermGraph& graph) {
     }
     if (IsPureInputPart(t->inputs().str()) && ++pure && FindTerm(graph, t->inputs().str()) != t) error = name + ": not indexed";
   }
-  if (graph.termByInputs.used != pure) error = "index holds freed or foreign terms";
+  if (IndexedCount(graph.termByInputs) != pure) error = "index holds freed or foreign terms";
+  std::vector<int32_t> counted = graph.termsByDash;
+  while (!counted.empty() && counted.back() == 0) counted.pop_back();
+  if (counted != byDash) error = "wrong count of terms by dashCount";
   for (int32_t j = 0; j < graph.outputCount; ++j) {
     const auto unspecified = std::count_if(all.begin(), all.end(), [&](const Term* t) { return t->outputs()[static_cast<size_t>(j)] == '~'; });
     if (unspecified != graph.outputLists[static_cast<size_t>(j)].unspecifiedCount) {
