@@ -28,6 +28,7 @@ bool CubeBatchAdder::Begin(const CubeBatch& batch) {
   inputs_ = static_cast<size_t>(graph_.inputCount);
   outputs_ = static_cast<size_t>(graph_.outputCount);
   words_ = packing::InputWords(inputs_);
+  codeWords_ = packing::OutputWords(outputs_);
   base_ = static_cast<uint32_t>(graph_.termPool.size());
   serial_ = graph_.nextSerial;
   graph_.termPool.ReserveSlots(count_);
@@ -99,9 +100,10 @@ void CubeBatchAdder::FillLists(size_t list) {
     return;
   }
   OutputTermLists& lists = graph_.outputLists[list];
-  const size_t stride = inputs_ + outputs_;
+  const uint64_t* codes = batch_.outputCodes + list / 32;
+  const size_t shift = 2 * (list % 32);
   for (size_t k = batch_.first; k < batch_.end; ++k) {
-    const char c = batch_.chars[k * stride + inputs_ + list];
+    const char c = packing::kOutputChar[codes[k * codeWords_] >> shift & 3];
     if (c == '1') {
       lists.onTerms.AppendSlot(SlotOf(k));
       int32_t literals = 0;
@@ -112,7 +114,7 @@ void CubeBatchAdder::FillLists(size_t list) {
       lists.offTerms.AppendSlot(SlotOf(k));
     } else if (c == '-') {
       lists.dcTerms.AppendSlot(SlotOf(k));
-    } else if (c == '~') {
+    } else {
       ++lists.unspecifiedCount;
     }
   }
@@ -125,9 +127,11 @@ void CubeBatchAdder::BuildTerms(size_t unit) {
   const size_t end = std::min(batch_.end, batch_.first + (unit + 1) * kTermsPerUnit);
   for (size_t k = batch_.first + unit * kTermsPerUnit; k < end; ++k) {
     Term& term = graph_.termPool.BuildAt(SlotOf(k));
-    const char* chars = batch_.chars + k * stride;
-    term.Assign(std::string_view(chars, inputs_), std::string_view(chars + inputs_, outputs_),
-                batch_.planes + k * 2 * words_);
+    const uint64_t* planes = batch_.planes + k * 2 * words_;
+    if (!term.AssignPacked(inputs_, outputs_, planes, batch_.outputCodes + k * codeWords_)) {
+      const char* chars = batch_.chars + k * stride;
+      term.Assign(std::string_view(chars, inputs_), std::string_view(chars + inputs_, outputs_), planes);
+    }
     term.serial = serial_ + (k - batch_.first);
     ++dashes[static_cast<size_t>(term.dashCount())];
   }

@@ -14,7 +14,8 @@ namespace tavro {
 /// Cubes for the graph, in the order AddCube would take them. Cube k has its
 /// input and output characters at chars + k * (inputCount + outputCount), its
 /// input planes (a pure part as long as the graph's) at planes + k * 2 *
-/// InputWords(inputCount), and their hash. `byPart` lists the cubes by the
+/// InputWords(inputCount), and their hash, and its output codes at
+/// outputCodes + k * OutputWords(outputCount) (see `packing`). `byPart` lists the cubes by the
 /// part of the term index that holds their hash (see IndexPartOf): those of
 /// part p from byPart[partStart[p]] to before byPart[partStart[p + 1]], in
 /// order. The batch is the cubes from `first` to before `end`.
@@ -22,6 +23,7 @@ struct CubeBatch {
   const char* chars = nullptr;
   const uint64_t* planes = nullptr;
   const uint64_t* hashes = nullptr;
+  const uint64_t* outputCodes = nullptr;
   const uint32_t* byPart = nullptr;
   const uint32_t* partStart = nullptr;  // InputPartIndex::kParts + 1 of them
   size_t first = 0;
@@ -67,7 +69,7 @@ class CubeBatchAdder {
 
   TermGraph& graph_;
   CubeBatch batch_{};
-  size_t inputs_ = 0, outputs_ = 0, words_ = 0;
+  size_t inputs_ = 0, outputs_ = 0, words_ = 0, codeWords_ = 0;
   uint32_t base_ = 0;  // the slot of the first cube's term
   size_t count_ = 0;
   uint64_t serial_ = 0;

@@ -48,9 +48,10 @@ uint64_t SpreadByte(uint64_t x) {
   return (x | x << 1) & 0x5555ULL;
 }
 
-/// Writes the two-bit output codes, eight characters at a time where the
-/// first lands in the lowest byte; false when a character has no code.
-bool PackOutputs(std::string_view outputs, uint64_t* codes) {
+}  // namespace
+
+// Eight characters at a time, where the first lands in the lowest byte.
+bool packing::PackOutputs(std::string_view outputs, uint64_t* codes) {
   std::fill(codes, codes + packing::OutputWords(outputs.size()), 0);
   uint64_t unknown = 0;
   size_t j = 0;
@@ -71,8 +72,6 @@ bool PackOutputs(std::string_view outputs, uint64_t* codes) {
   }
   return unknown == 0;
 }
-
-}  // namespace
 
 int32_t Term::onesCount() const {
   const size_t inputs = inputSize();
@@ -101,7 +100,7 @@ void Term::Assign(std::string_view inputs, std::string_view outputs, const uint6
     const bool fits = inputs.size() <= kPackedMost && outputs.size() <= kPackedMost;
     const bool pure = fits && (packed != nullptr ? (std::copy_n(packed, 2 * words, planes), true)
                                                  : packing::PackInputs(inputs, planes, words));
-    if (pure && PackOutputs(outputs, planes + 2 * words)) {
+    if (pure && packing::PackOutputs(outputs, planes + 2 * words)) {
       SetState(State::kPacked, inputs.size(), outputs.size());
       return;
     }
@@ -110,6 +109,15 @@ void Term::Assign(std::string_view inputs, std::string_view outputs, const uint6
   }
   Held().chars.assign(inputs).append(outputs);
   Held().inputSize = inputs.size();
+}
+
+bool Term::AssignPacked(size_t inputs, size_t outputs, const uint64_t* planes, const uint64_t* codes) {
+  if (state() == State::kText || inputs > kPackedMost || outputs > kPackedMost) return false;
+  const size_t words = 2 * packing::InputWords(inputs);
+  std::copy_n(planes, words, Words());
+  std::copy_n(codes, packing::OutputWords(outputs), Words() + words);
+  SetState(State::kPacked, inputs, outputs);
+  return true;
 }
 
 void Term::SetOutput(size_t j, char c) {

@@ -43,6 +43,9 @@ inline uint64_t BytesEqual(uint64_t eight, char c) {
 /// The planes of an input part (see above), `words` words each; false when
 /// a character is not '0', '1' or '-' (such a character gets neither bit).
 bool PackInputs(std::string_view inputs, uint64_t* planes, size_t words);
+/// The two-bit codes of an output part, OutputWords of its length; false
+/// when a character has no code.
+bool PackOutputs(std::string_view outputs, uint64_t* codes);
 }  // namespace packing
 
 /// A term's input or output part, read like a string: `term.inputs()[i]` is
@@ -91,6 +94,10 @@ struct Term {
   /// Writes the characters of a new term, or of a slot being reused;
   /// `packed`, when given, holds the planes of the pure input part.
   void Assign(std::string_view inputs, std::string_view outputs, const uint64_t* packed = nullptr);
+  /// Assign for a pure input part given as its planes and an output part as
+  /// its codes (see `packing`); false, and nothing written, for a term whose
+  /// counts the packed form cannot hold.
+  bool AssignPacked(size_t inputs, size_t outputs, const uint64_t* planes, const uint64_t* codes);
   /// Empties a freed term: no characters until it is reused.
   void Clear();
 

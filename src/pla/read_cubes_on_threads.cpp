@@ -91,15 +91,19 @@ bool TakeCube(std::string_view line, uint32_t place, const CubeRules& rules, Pie
   if (CutCubeLine(line, inputs, outputs, parts) != CubeLineFault::kNone) return false;
   const size_t at = piece.chars.size();
   const size_t planesAt = piece.planes.size();
+  const size_t codesAt = piece.outputCodes.size();
   piece.chars.resize(at + inputs + outputs);
   piece.planes.resize(planesAt + 2 * words);
+  piece.outputCodes.resize(codesAt + packing::OutputWords(outputs));
   char* stored = piece.chars.data() + at;
   bool taken = MapCubeParts(parts, kOutputMaps[static_cast<size_t>(rules.type)], stored, stored + inputs);
   uint64_t* planes = piece.planes.data() + planesAt;
-  taken = taken && packing::PackInputs(std::string_view(stored, inputs), planes, words);
+  taken = taken && packing::PackInputs(std::string_view(stored, inputs), planes, words) &&
+          packing::PackOutputs(std::string_view(stored + inputs, outputs), piece.outputCodes.data() + codesAt);
   if (!taken) {
     piece.chars.resize(at);
     piece.planes.resize(planesAt);
+    piece.outputCodes.resize(codesAt);
     return false;
   }
   piece.hashes.push_back(InputPlanesHash(planes, words));
@@ -132,6 +136,7 @@ void ParsePiece(Shared& shared, size_t j) {
     cubes.chars.reserve(cubesAtMost * (lineBytes - 1));
     cubes.planes.reserve(cubesAtMost * 2 * packing::InputWords(static_cast<size_t>(rules.inputCount)));
     cubes.hashes.reserve(cubesAtMost);
+    cubes.outputCodes.reserve(cubesAtMost * packing::OutputWords(static_cast<size_t>(rules.outputCount)));
     cubes.places.reserve(cubesAtMost);
     PlaLines lines{piece.text};
     uint32_t place = 0;
@@ -202,6 +207,7 @@ size_t AddBatch(const PieceCubes& cubes, size_t from, size_t to, CubeBatchAdder&
   const CubeBatch batch{.chars = cubes.chars.data(),
                         .planes = cubes.planes.data(),
                         .hashes = cubes.hashes.data(),
+                        .outputCodes = cubes.outputCodes.data(),
                         .byPart = cubes.byPart.data(),
                         .partStart = cubes.partStart.data(),
                         .first = from,

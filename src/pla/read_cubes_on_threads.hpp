@@ -60,14 +60,15 @@ struct CubesRead {
 };
 
 /// The cubes one piece's parse leaves for the graph, each as its mapped
-/// input and output characters, its input planes and their hash, and the
-/// place of its line in the piece (from 1); and the cubes listed by the part
+/// input and output characters, its input planes and their hash, its output
+/// codes, and the place of its line in the piece (from 1); and the cubes listed by the part
 /// of the term index that holds their hash (see CubeBatch). Pieces are
 /// parsed on different threads at once, so each has cache lines of its own.
 struct alignas(64) PieceCubes {
   std::vector<char> chars;
   std::vector<uint64_t> planes;
   std::vector<uint64_t> hashes;
+  std::vector<uint64_t> outputCodes;
   std::vector<uint32_t> places;
   std::vector<uint32_t> byPart;
   std::vector<uint32_t> partStart;
@@ -75,6 +76,7 @@ struct alignas(64) PieceCubes {
     chars.clear();
     planes.clear();
     hashes.clear();
+    outputCodes.clear();
     places.clear();
     byPart.clear();
     partStart.clear();
