@@ -1,7 +1,7 @@
 // A batch of new cubes added on several threads. The terms' slots follow
 // from their order, as AddCube would give them when each cube makes a term,
 // so the index entries, the terms and the lists may be written apart: the
-// entries part by part of the index, the terms in ranges, each output's lists
+// entries table by table of the index, the terms in ranges, each output's lists
 // (and the list of all terms) by one thread, in order.
 #include "graph/cube_batch.hpp"
 

@@ -1,10 +1,11 @@
 // The cube lines of a large text on several threads, in rounds of a few
 // pieces: every thread takes pieces of the round and parses each into cubes
-// ready for the graph; then the pieces go into the graph in file order, each
-// as one batch whose steps the threads share (the index entries part by part
-// of the index, then the terms and the lists). A piece whose cubes do not
-// all make new terms (a line repeats an earlier input part) is added cube by
-// cube on the calling thread instead, as a read on one thread adds it.
+// ready for the graph; then the pieces go into the graph in file order, in
+// batches whose steps the threads share (the index entries table by table,
+// then the terms and the lists). A batch ends before a cube whose input part
+// the graph holds already (a line repeats an earlier part); that cube is
+// added on the calling thread, as a read on one thread adds it, and the next
+// batch begins after it.
 //
 // A piece's parse accepts only lines that the parser would read without
 // changing its rules or failing; at any other line it stops, and so does the
