@@ -20,24 +20,21 @@ struct ReadThreads {
   int count = 1;
   /// Bytes of a piece, which then ends at the next line's end. A file is
   /// read in blocks of 4 MiB, each cut into pieces and read on threads in
-  /// turn; pieces of 512 KiB share a block out finely enough, and the cubes
-  /// parsed ahead of the graph stay a few MiB. On a random file of 100 MB
-  /// (40 inputs, 8 outputs) the calling thread's CPU time on 2 threads was
-  /// the same with these as with blocks of 16 MiB and pieces of 1 MiB
-  /// (tavro-read-threads-bench); the wall-clock time on 2 threads was 0.85 of
-  /// one thread's there, and 0.82 on a file of 1 GB of the same shape.
+  /// rounds; pieces of 512 KiB share a block out finely enough, the cubes
+  /// parsed ahead of the graph stay a few MiB, and a piece of 50-byte lines
+  /// holds about 10,000 cubes, so that its batch's steps (a few tens of
+  /// microseconds) are a small share of its work.
   size_t pieceBytes = size_t{1} << 19;
   /// A text with fewer bytes left at its first cube line is read on the
-  /// calling thread alone. On 2 threads the load took 1.17 times one
-  /// thread's wall-clock time at 1 MB, 0.89 at 2 MB, 0.70 at 4 MB and 0.66
-  /// at 8 MB (tavro-read-threads-bench --whole, random files of 40 inputs
-  /// and 8 outputs): below about 2 MB, starting the threads costs more than
-  /// they save.
+  /// calling thread alone. On 2 threads the load took 0.82 of one thread's
+  /// wall-clock time at 1 MB, 0.75 at 2 MB and 0.66 at 8 MB, for 1.35, 1.32
+  /// and 1.24 times its CPU time (tavro-read-threads-bench --whole, random
+  /// files of 40 inputs and 8 outputs, 7 rounds): below about 2 MB the
+  /// threads save a millisecond or less for a third more work.
   uint64_t leastBytes = uint64_t{2} << 20;
-  /// A piece of fewer cubes goes into the graph cube by cube on the calling
-  /// thread, not as a batch that the threads share: on a random file of 4,000,000
-  /// lines (40 inputs, 8 outputs) the pieces hold about 10,000 cubes, and a
-  /// batch's steps cost a few tens of microseconds.
+  /// A run of fewer cubes (between two calls of the progress hook, or after
+  /// a cube whose part is held) goes into the graph cube by cube on the
+  /// calling thread, not as a batch that the threads share.
   size_t leastBatch = 256;
 };
 
