@@ -148,11 +148,12 @@ inline int ThreadsOf(std::string_view text) {
 }
 
 /// Parses the text into a fresh graph as ParsePlaText does, on `threads`
-/// threads with pieces of a few lines, whatever the text's size.
+/// threads with pieces of a few lines, whatever the text's size, every
+/// run of cubes going in as a batch.
 inline void ParseOnThreads(std::string_view text, TermGraph& graph, int threads) {
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   PlaLines lines{text};
-  ParsePla(lines, graph, {}, ReadThreads{.count = threads, .pieceBytes = 64, .leastBytes = 0});
+  ParsePla(lines, graph, {}, ReadThreads{.count = threads, .pieceBytes = 64, .leastBytes = 0, .leastBatch = 1});
 }
 
 /// The report of every output decided on `threads` threads (reduced first
