@@ -127,11 +127,9 @@ void CubeBatchAdder::BuildTerms(size_t unit) {
   const size_t end = std::min(batch_.end, batch_.first + (unit + 1) * kTermsPerUnit);
   for (size_t k = batch_.first + unit * kTermsPerUnit; k < end; ++k) {
     Term& term = graph_.termPool.BuildAt(SlotOf(k));
-    const uint64_t* planes = batch_.planes + k * 2 * words_;
-    if (!term.AssignPacked(inputs_, outputs_, planes, batch_.outputCodes + k * codeWords_)) {
-      const char* chars = batch_.chars + k * stride;
-      term.Assign(std::string_view(chars, inputs_), std::string_view(chars + inputs_, outputs_), planes);
-    }
+    const char* chars = batch_.chars + k * stride;
+    term.Assign(std::string_view(chars, inputs_), std::string_view(chars + inputs_, outputs_),
+                batch_.planes + k * 2 * words_, batch_.outputCodes + k * codeWords_);
     term.serial = serial_ + (k - batch_.first);
     ++dashes[static_cast<size_t>(term.dashCount())];
   }

@@ -91,7 +91,8 @@ int32_t Term::zerosCount() const {
   return zeros;
 }
 
-void Term::Assign(std::string_view inputs, std::string_view outputs, const uint64_t* packed) {
+void Term::Assign(std::string_view inputs, std::string_view outputs, const uint64_t* packed,
+                  const uint64_t* codes) {
   const size_t words = packing::InputWords(inputs.size());
   uint64_t* planes = Words();
   if (state() != State::kText) {
@@ -100,7 +101,11 @@ void Term::Assign(std::string_view inputs, std::string_view outputs, const uint6
     const bool fits = inputs.size() <= kPackedMost && outputs.size() <= kPackedMost;
     const bool pure = fits && (packed != nullptr ? (std::copy_n(packed, 2 * words, planes), true)
                                                  : packing::PackInputs(inputs, planes, words));
-    if (pure && packing::PackOutputs(outputs, planes + 2 * words)) {
+    uint64_t* outputWords = planes + 2 * words;
+    const bool coded = pure && (codes != nullptr
+                                    ? (std::copy_n(codes, packing::OutputWords(outputs.size()), outputWords), true)
+                                    : packing::PackOutputs(outputs, outputWords));
+    if (coded) {
       SetState(State::kPacked, inputs.size(), outputs.size());
       return;
     }
@@ -109,15 +114,6 @@ void Term::Assign(std::string_view inputs, std::string_view outputs, const uint6
   }
   Held().chars.assign(inputs).append(outputs);
   Held().inputSize = inputs.size();
-}
-
-bool Term::AssignPacked(size_t inputs, size_t outputs, const uint64_t* planes, const uint64_t* codes) {
-  if (state() == State::kText || inputs > kPackedMost || outputs > kPackedMost) return false;
-  const size_t words = 2 * packing::InputWords(inputs);
-  std::copy_n(planes, words, Words());
-  std::copy_n(codes, packing::OutputWords(outputs), Words() + words);
-  SetState(State::kPacked, inputs, outputs);
-  return true;
 }
 
 void Term::SetOutput(size_t j, char c) {

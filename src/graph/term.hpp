@@ -92,12 +92,10 @@ struct Term {
   /// Sets the character of output j.
   void SetOutput(size_t j, char c);
   /// Writes the characters of a new term, or of a slot being reused;
-  /// `packed`, when given, holds the planes of the pure input part.
-  void Assign(std::string_view inputs, std::string_view outputs, const uint64_t* packed = nullptr);
-  /// Assign for a pure input part given as its planes and an output part as
-  /// its codes (see `packing`); false, and nothing written, for a term whose
-  /// counts the packed form cannot hold.
-  bool AssignPacked(size_t inputs, size_t outputs, const uint64_t* planes, const uint64_t* codes);
+  /// `packed`, when given, holds the planes of the pure input part, and
+  /// `codes` the codes of the output part (see `packing`).
+  void Assign(std::string_view inputs, std::string_view outputs, const uint64_t* packed = nullptr,
+              const uint64_t* codes = nullptr);
   /// Empties a freed term: no characters until it is reused.
   void Clear();
 

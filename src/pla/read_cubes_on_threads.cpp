@@ -151,9 +151,8 @@ void ParsePiece(Shared& shared, size_t j) {
                                                         : false;
       if (!taken) {
         piece.stopAt = static_cast<size_t>(begin - piece.text.data());
-        piece.lineCount = place - 1;
-        ListByPart(cubes);
-        return;
+        --place;
+        break;
       }
     }
     piece.lineCount = place;
