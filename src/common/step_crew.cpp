@@ -20,22 +20,29 @@ void Relax() {
 #endif
 }
 
-// Waits while `word` holds `old`.
-void AwaitChange(const std::atomic<uint64_t>& word, uint64_t old) {
+}  // namespace
+
+void StepCrew::AwaitChange(const std::atomic<uint64_t>& word, uint64_t old) {
   for (int i = 0; i < kSpins; ++i) {
     if (word.load(std::memory_order_acquire) != old) return;
     Relax();
   }
-  word.wait(old, std::memory_order_acquire);
+  std::unique_lock<std::mutex> lock(bellLock_);
+  bell_.wait(lock, [&] { return word.load(std::memory_order_acquire) != old; });
 }
 
-}  // namespace
+// The lock is taken between the change and the wake-up, so a thread that saw
+// the old value under the lock is already waiting when it is woken.
+void StepCrew::Ring() {
+  { std::lock_guard<std::mutex> lock(bellLock_); }
+  bell_.notify_all();
+}
 
 void StepCrew::Start(size_t units) {
   ended_.store(0, std::memory_order_relaxed);
   const uint64_t step = (state_.load(std::memory_order_relaxed) >> (2 * kUnitBits)) + 1;
   state_.store(step << (2 * kUnitBits) | uint64_t{units} << kUnitBits, std::memory_order_release);
-  state_.notify_all();
+  Ring();
 }
 
 uint64_t StepCrew::TakeUnits() {
@@ -58,7 +65,7 @@ uint64_t StepCrew::TakeUnits() {
         thrownUnit_ = static_cast<size_t>(next);
       }
     }
-    if (ended_.fetch_add(1, std::memory_order_acq_rel) + 1 == units) ended_.notify_one();
+    if (ended_.fetch_add(1, std::memory_order_acq_rel) + 1 == units) Ring();
     state = state_.load(std::memory_order_acquire);
   }
 }
@@ -84,7 +91,7 @@ void StepCrew::Serve() {
 void StepCrew::Close() {
   closed_.store(true, std::memory_order_release);
   state_.fetch_add(uint64_t{1} << (2 * kUnitBits), std::memory_order_acq_rel);
-  state_.notify_all();
+  Ring();
 }
 
 }  // namespace tavro

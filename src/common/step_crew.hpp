@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -59,12 +60,21 @@ class StepCrew {
   // state word that showed none left.
   uint64_t TakeUnits();
   void AwaitEnd(size_t units);
+  // Waits while `word` holds `old`; Ring wakes the waiters after a change.
+  void AwaitChange(const std::atomic<uint64_t>& word, uint64_t old);
+  void Ring();
 
   std::atomic<uint64_t> state_{0};
   std::atomic<uint64_t> ended_{0};  // units of the present step that have ended
   std::atomic<bool> closed_{false};
   void* work_ = nullptr;
   void (*call_)(void*, size_t) = nullptr;
+  // Sleeping threads wait on a condition variable rather than on the words
+  // themselves: waiting on a 64-bit atomic loses wake-ups in some standard
+  // libraries of systems without a futex (a thread of the read hung under
+  // Windows).
+  std::mutex bellLock_;
+  std::condition_variable bell_;
   std::mutex thrownLock_;
   std::exception_ptr thrown_;
   size_t thrownUnit_ = 0;
