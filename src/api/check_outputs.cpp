@@ -11,6 +11,7 @@
 // output has failed, whose error is then the one a single thread would meet.
 #include "api/check_outputs.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -34,15 +35,18 @@ constexpr auto kTellEvery = std::chrono::milliseconds(50);
 struct Abandoned {};
 
 // Reduces every output in turn when `reduce` is set, calling passed(output)
-// after each pass; then releases the graph's index of input parts: no cube
-// joins the graph from here on, and the search does not read it.
+// after each pass, with up to `threads` threads for the join of isolated
+// terms (the first pass's, while no output is ready to decide); then
+// releases the graph's index of input parts: no cube joins the graph from
+// here on, and the search does not read it.
 template <typename Passed>
-void ReduceEveryOutput(TermGraph& graph, bool reduce, const CheckCalls& calls, Passed passed) {
+void ReduceEveryOutput(TermGraph& graph, bool reduce, int threads, const CheckCalls& calls, Passed passed) {
   if (reduce) {
     // What the passes keep from one output to the next lives for this run.
     ReduceState state;
     ReduceHooks hooks;
     hooks.progress = calls.steps;
+    hooks.threads = threads;
     // The count is read anew before every pass.
     for (int32_t output = 0; output < graph.outputCount; ++output) {
       if (calls.beforePass) calls.beforePass(output);
@@ -56,6 +60,7 @@ void ReduceEveryOutput(TermGraph& graph, bool reduce, const CheckCalls& calls, P
 struct Run {
   TermGraph& graph;
   bool reduce;  // whether passes run beside the decisions
+  int threads;
   WitnessChoice choice;
   const CheckCalls& calls;
   int32_t count;
@@ -78,8 +83,16 @@ struct Run {
   std::vector<std::exception_ptr> errors;
   bool callerThrew = false;  // a hook of the caller threw: the run ends with that
 
-  Run(TermGraph& g, bool r, WitnessChoice c, const CheckCalls& k, int32_t n)
-      : graph(g), reduce(r), choice(c), calls(k), count(n), answers(Idx(n)), literals(Idx(n)), errors(Idx(n)) {}
+  Run(TermGraph& g, bool r, int t, WitnessChoice c, const CheckCalls& k, int32_t n)
+      : graph(g),
+        reduce(r),
+        threads(t),
+        choice(c),
+        calls(k),
+        count(n),
+        answers(Idx(n)),
+        literals(Idx(n)),
+        errors(Idx(n)) {}
   static size_t Idx(int32_t i) { return static_cast<size_t>(i); }
 
   void EndEarly() {
@@ -190,7 +203,7 @@ void DecideTaken(Decider& d) {
 // The caller's share: the passes, handing each output over, then decisions
 // like the others', then waiting for theirs.
 void CallerWork(Run& run) {
-  ReduceEveryOutput(run.graph, run.reduce, run.calls, [&](int32_t output) {
+  ReduceEveryOutput(run.graph, run.reduce, run.threads, run.calls, [&](int32_t output) {
     {
       std::lock_guard lock(run.mutex);
       run.ready = output + 1;
@@ -209,8 +222,9 @@ void CallerWork(Run& run) {
   while (run.ended < run.next && !run.abandon) WaitAndTell(run, lock);
 }
 
-DecidedOutputs OnOneThread(TermGraph& graph, bool reduce, WitnessChoice choice, const CheckCalls& calls) {
-  ReduceEveryOutput(graph, reduce, calls, [](int32_t) {});
+DecidedOutputs OnOneThread(TermGraph& graph, bool reduce, int passThreads, WitnessChoice choice,
+                           const CheckCalls& calls) {
+  ReduceEveryOutput(graph, reduce, passThreads, calls, [](int32_t) {});
   TautologyChecker checker;
   checker.progress = calls.steps;
   return DecideEveryOutput(graph, choice, checker, calls.beforeDecision);
@@ -220,10 +234,12 @@ DecidedOutputs OnOneThread(TermGraph& graph, bool reduce, WitnessChoice choice, 
 
 DecidedOutputs CheckOutputs(TermGraph& graph, bool reduce, WitnessChoice choice, int threads,
                             const CheckCalls& calls) {
-  if (threads <= 1 || graph.outputCount <= 1 || graph.termCount < calls.threadedTermsAtLeast) {
-    return OnOneThread(graph, reduce, choice, calls);
+  const bool large = graph.termCount >= calls.threadedTermsAtLeast;
+  if (threads <= 1 || graph.outputCount <= 1 || !large) {
+    // A single output's pass may still share its join.
+    return OnOneThread(graph, reduce, large ? std::max(threads, 1) : 1, choice, calls);
   }
-  Run run(graph, reduce, choice, calls, graph.outputCount);
+  Run run(graph, reduce, threads, choice, calls, graph.outputCount);
   RunOnThreads(std::min(threads, graph.outputCount), [&](int worker) {
     try {
       if (worker == 0) {

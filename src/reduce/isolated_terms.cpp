@@ -137,24 +137,30 @@ void CheckAtOnce(Pass& p) {
     if (!m.records[Idx(t->slot)].checked) todo.push_back(t->slot);
   });
   if (todo.size() < kManyToCheck) return;
-  std::vector<std::pair<uint32_t, int32_t>> pairs;
-  const auto found = [&](size_t i, int32_t u) {
+  // The pairs found on each thread of the join; their order does not
+  // matter, NoteChecks sorts them.
+  std::vector<std::vector<std::pair<uint32_t, int32_t>>> pairs(Idx(std::max(p.threads, 1)));
+  const auto found = [&](int worker, size_t i, int32_t u) {
     if (CompareMasks(MasksOf(p, todo[i]), MasksOf(p, u), p.words) != kUnrelated) {
-      pairs.emplace_back(static_cast<uint32_t>(i), u);
+      pairs[Idx(worker)].emplace_back(static_cast<uint32_t>(i), u);
     }
   };
   const auto tick = [&] { Step(p); };
   if (!m.search.indexed() && 2 * todo.size() < Idx(p.graph.termCount)) BuildIndex(m, p.graph);
   if (m.search.indexed()) {
-    m.search.NearEveryEach(todo, m.masks, found, tick);
+    m.search.NearEveryEach(todo, m.masks, [&](size_t i, int32_t u) { found(0, i, u); }, tick);
   } else {
     std::vector<int32_t> every;
     every.reserve(Idx(p.graph.termCount));
     p.graph.terms.ForEach([&](const Term* t) { every.push_back(t->slot); });
-    JoinNear(p.graph.inputCount, p.words, todo, every, m.masks, found, tick);
+    JoinNear(p.graph.inputCount, p.words, todo, every, m.masks, p.threads, found, tick);
     m.search.MarkDue();
   }
-  NoteChecks(m, todo, pairs);
+  for (size_t w = 1; w < pairs.size(); ++w) {
+    pairs[0].insert(pairs[0].end(), pairs[w].begin(), pairs[w].end());
+    pairs[w] = {};
+  }
+  NoteChecks(m, todo, pairs[0]);
 }
 
 // Appends to `pairs` the pairs of keys[begin, end) (equal `own`, sorted by

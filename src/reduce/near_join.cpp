@@ -1,9 +1,11 @@
 #include "reduce/near_join.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
 
 #include "common/bit_count.hpp"
+#include "common/work_threads.hpp"
 #include "reduce/place_groups.hpp"
 #include "reduce/tuning.hpp"
 
@@ -89,8 +91,8 @@ struct GroupTable {
   // Tells query i (the term `self`, whose carried places are `t`) of the
   // entries in [begin, end) that pass them: literal bits in the low half of
   // a carried word, '1' bits in the high half.
-  void Read(size_t begin, size_t end, uint32_t t, size_t i, int32_t self,
-            const std::function<void(size_t, int32_t)>& found) const {
+  template <typename Found>
+  void Read(size_t begin, size_t end, uint32_t t, size_t i, int32_t self, Found& found) const {
     const uint32_t* words = carried.data() + begin;
     ForEachPassing(words, words, end - begin, t & 0xffff, t, (t & 0xffff) << 16, [&](size_t e) {
       const int32_t u = static_cast<int32_t>(slots[begin + e]);
@@ -98,8 +100,8 @@ struct GroupTable {
     });
   }
   // The same for each named leaf, in the order named.
-  void Read(const std::vector<Record>& named, const std::vector<int32_t>& queries,
-            const std::function<void(size_t, int32_t)>& found) const {
+  template <typename Found>
+  void Read(const std::vector<Record>& named, const std::vector<int32_t>& queries, Found& found) const {
     for (const Record& v : named) Read(start[v.leaf], start[v.leaf + 1], v.carried, v.id, queries[v.id], found);
   }
 };
@@ -188,44 +190,45 @@ std::vector<PlaceGroup> ChooseGroups(int32_t inputCount, size_t words, const std
   return best;
 }
 
-}  // namespace
-
-void JoinNear(int32_t inputCount, size_t words, const std::vector<int32_t>& queries,
-              const std::vector<int32_t>& terms, const MaskStore& masks,
-              const std::function<void(size_t, int32_t)>& found, const std::function<void()>& tick) {
-  if (queries.empty() || terms.empty()) return;
-  const std::vector<PlaceGroup> groups = ChooseGroups(inputCount, words, queries, terms, masks);
-  std::vector<std::pair<uint8_t, uint8_t>> chosen(queries.size());
-  std::vector<bool> read(groups.size(), false);
-  for (size_t i = 0; i < queries.size(); ++i) {
-    const auto [best, second] = ChosenGroups(masks.Of(queries[i]), groups);
-    chosen[i] = {static_cast<uint8_t>(best), static_cast<uint8_t>(second)};
-    read[best] = true;
-    if (second < groups.size()) read[second] = true;
-  }
-  const size_t visitsAtOnce = std::clamp(terms.size() / 2, kFewestVisitsAtOnce, kMostVisitsAtOnce);
+// What one thread of the join keeps from group to group: the leaves its
+// queries name (and the sort's copy of them), and one query's leaves.
+struct JoinBuffers {
   std::vector<Record> records, scratch;
   std::vector<uint32_t> reached;
-  GroupTable table;
-  for (size_t g = 0; g < groups.size(); ++g) {
-    if (!read[g]) continue;
-    const PlaceGroup& group = groups[g];
+};
+
+// Reads group g for the queries of [begin, end) that chose it, in batches
+// of about `visitsAtOnce` named leaves; tick() once per query whose first
+// group g is. Stops between batches once `stop` is set.
+struct GroupReader {
+  int32_t inputCount;
+  size_t words;
+  const std::vector<int32_t>& queries;
+  const MaskStore& masks;
+  const std::vector<std::pair<uint8_t, uint8_t>>& chosen;
+  const GroupTable& table;
+  size_t groupCount;
+  size_t visitsAtOnce;
+
+  template <typename Found, typename Tick>
+  void Read(size_t g, const PlaceGroup& group, size_t begin, size_t end, const std::atomic<bool>& stop,
+            JoinBuffers& buffers, Found& found, Tick& tick) const {
     const size_t leaves = kPowersOf3[Idx(group.width)];
-    table.Build(group, leaves, inputCount, words, terms, masks, records, scratch);
-    for (size_t from = 0; from < queries.size();) {
+    std::vector<Record>& records = buffers.records;
+    for (size_t from = begin; from < end && !stop.load(std::memory_order_relaxed);) {
       // The leaves that the next queries name, until there are about
       // visitsAtOnce of them, in the order of the leaves: the entries are
       // then read front to back, each once for all the queries that reach
       // it, and so is the table of where they begin.
       records.clear();
-      for (; from < queries.size() && records.size() < visitsAtOnce; ++from) {
+      for (; from < end && records.size() < visitsAtOnce; ++from) {
         if (chosen[from].first != g && chosen[from].second != g) continue;
         if (chosen[from].first == g) tick();
         const uint64_t* t = masks.Of(queries[from]);
         const uint32_t carried = Carried(t, inputCount, words, group.filterStart);
         const size_t literals = static_cast<size_t>(PopCount(BitsAt(t, Idx(group.start), Idx(group.width))));
         const size_t named = kPowersOf3[Idx(group.width) - literals];
-        if (named > leaves / 8 || groups.size() == 1) {
+        if (named > leaves / 8 || groupCount == 1) {
           // A query with dashes at most places of the group would name most
           // leaves (and one of a single place, in the only group, may meet
           // its candidates in any leaf): it reads every entry instead, in one
@@ -233,12 +236,85 @@ void JoinNear(int32_t inputCount, size_t words, const std::vector<int32_t>& quer
           table.Read(0, table.slots.size(), carried, from, queries[from], found);
           continue;
         }
-        reached.clear();
-        ReachedLeaves(t, words, group, reached);
-        for (const uint32_t leaf : reached) records.push_back({leaf, carried, static_cast<uint32_t>(from)});
+        buffers.reached.clear();
+        ReachedLeaves(t, words, group, buffers.reached);
+        for (const uint32_t leaf : buffers.reached) records.push_back({leaf, carried, static_cast<uint32_t>(from)});
       }
-      SortByLeaf(records, scratch, leaves);
+      SortByLeaf(records, buffers.scratch, leaves);
       table.Read(records, queries, found);
+    }
+  }
+};
+
+// Bounds of ranges of the queries, one a worker, each holding about as many
+// of the queries that read group g.
+std::vector<size_t> RangesFor(size_t g, const std::vector<std::pair<uint8_t, uint8_t>>& chosen, size_t readers,
+                              size_t workers) {
+  std::vector<size_t> bounds{0};
+  for (size_t i = 0, seen = 0; i < chosen.size() && bounds.size() < workers; ++i) {
+    seen += chosen[i].first == g || chosen[i].second == g;
+    if (seen * workers >= bounds.size() * readers) bounds.push_back(i + 1);
+  }
+  bounds.resize(workers + 1, chosen.size());
+  return bounds;
+}
+
+}  // namespace
+
+void JoinNear(int32_t inputCount, size_t words, const std::vector<int32_t>& queries,
+              const std::vector<int32_t>& terms, const MaskStore& masks, int threads,
+              const std::function<void(int, size_t, int32_t)>& found, const std::function<void()>& tick) {
+  if (queries.empty() || terms.empty()) return;
+  const std::vector<PlaceGroup> groups = ChooseGroups(inputCount, words, queries, terms, masks);
+  std::vector<std::pair<uint8_t, uint8_t>> chosen(queries.size());
+  std::vector<size_t> readers(groups.size(), 0);  // queries that read each group
+  for (size_t i = 0; i < queries.size(); ++i) {
+    const auto [best, second] = ChosenGroups(masks.Of(queries[i]), groups);
+    chosen[i] = {static_cast<uint8_t>(best), static_cast<uint8_t>(second)};
+    ++readers[best];
+    if (second < groups.size()) ++readers[second];
+  }
+  const size_t workers = std::min(static_cast<size_t>(std::max(threads, 1)), queries.size());
+  // The named leaves of all threads together stay within the bounds.
+  const size_t visitsAtOnce = std::clamp(terms.size() / 2 / workers, kFewestVisitsAtOnce, kMostVisitsAtOnce);
+  std::vector<JoinBuffers> buffers(workers);
+  GroupTable table;
+  const GroupReader reader{inputCount, words, queries, masks, chosen, table, groups.size(), visitsAtOnce};
+  for (size_t g = 0; g < groups.size(); ++g) {
+    if (readers[g] == 0) continue;
+    const PlaceGroup& group = groups[g];
+    table.Build(group, kPowersOf3[Idx(group.width)], inputCount, words, terms, masks, buffers[0].records,
+                buffers[0].scratch);
+    const std::vector<size_t> bounds = RangesFor(g, chosen, readers[g], workers);
+    if (workers == 1) {
+      const std::atomic<bool> never{false};
+      const auto foundHere = [&](size_t i, int32_t u) { found(0, i, u); };
+      reader.Read(g, group, 0, queries.size(), never, buffers[0], foundHere, tick);
+      continue;
+    }
+    // Only the calling thread tells tick(); the others count the queries it
+    // is to tell for them once they have ended.
+    std::vector<size_t> untold(workers, 0);
+    std::atomic<bool> stop{false};
+    RunOnThreads(static_cast<int>(workers), [&](int worker) {
+      const size_t w = static_cast<size_t>(worker);
+      const auto foundHere = [&](size_t i, int32_t u) { found(worker, i, u); };
+      const auto tickHere = [&] {
+        if (w != 0) {
+          ++untold[w];
+          return;
+        }
+        try {
+          tick();
+        } catch (...) {
+          stop = true;
+          throw;
+        }
+      };
+      reader.Read(g, group, bounds[w], bounds[w + 1], stop, buffers[w], foundHere, tickHere);
+    });
+    for (const size_t n : untold) {
+      for (size_t k = 0; k < n; ++k) tick();
     }
   }
 }

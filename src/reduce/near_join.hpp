@@ -20,14 +20,18 @@
 
 namespace tavro {
 
-/// Calls found(i, u) for every term u of `terms` other than queries[i] that
-/// may be a candidate of queries[i] (have a literal wherever it has one, with
-/// the opposite literal at no more than one of those places): every such term
-/// once or twice, among others the caller tells apart. tick() once per
-/// query. The masks of every id are in
-/// `masks`, with `words` words per half.
+/// Calls found(worker, i, u) for every term u of `terms` other than
+/// queries[i] that may be a candidate of queries[i] (have a literal wherever
+/// it has one, with the opposite literal at no more than one of those
+/// places): every such term once or twice, among others the caller tells
+/// apart. The masks of every id are in `masks`, with `words` words per half.
+/// The queries are shared among up to `threads` threads, worker 0 the
+/// calling thread, the others started for the call; found runs on each with
+/// its worker's number, and must be safe to call on several at once. tick()
+/// is called once per query, on the calling thread only; when it throws,
+/// the other threads stop and the exception passes on.
 void JoinNear(int32_t inputCount, size_t words, const std::vector<int32_t>& queries,
-              const std::vector<int32_t>& terms, const MaskStore& masks,
-              const std::function<void(size_t, int32_t)>& found, const std::function<void()>& tick);
+              const std::vector<int32_t>& terms, const MaskStore& masks, int threads,
+              const std::function<void(int, size_t, int32_t)>& found, const std::function<void()>& tick);
 
 }  // namespace tavro

@@ -173,6 +173,7 @@ struct Pass {
   bool nameParts = false;
   bool useKnown = true;  // whether the candidates noted for a term serve its visits
   ProgressHook progress{};  // told of the terms checked or visited
+  int threads = 1;          // threads that the join of isolated terms may use
   int64_t steps = 0;
 
   VisitScratch scratch{};

@@ -225,7 +225,10 @@ void ReduceOutput(TermGraph& graph, int32_t output, ReduceState& state, const Re
   GrowIds(memory, Idx(base));
   memory.masks.StartMade(base);
   p.nameParts = hooks != nullptr && hooks->nameParts;
-  if (hooks != nullptr) p.progress = hooks->progress;
+  if (hooks != nullptr) {
+    p.progress = hooks->progress;
+    p.threads = hooks->threads;
+  }
   const bool indexOnly = p.nameParts || (hooks != nullptr && hooks->indexOnly);
   memory.search.StartPass(indexOnly ? 0 : tuning::kRowMembers);
   if (indexOnly) p.useKnown = false;

@@ -40,6 +40,10 @@ struct ReduceHooks {
   bool indexOnly = false;
   /// Told every 1,024 terms checked or visited, with their count.
   ProgressHook progress;
+  /// Threads that the pass may use for the check of many terms at once (the
+  /// join that finds the isolated terms); its effect is the same on any
+  /// number. The hook above is told on the calling thread only.
+  int threads = 1;
 };
 
 struct ReduceMemory;

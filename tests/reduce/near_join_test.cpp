@@ -9,8 +9,10 @@
 #include <cmath>
 #include <random>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "graph/term_graph.hpp"
 #include "reduce/candidate_index.hpp"
@@ -57,7 +59,7 @@ testing::CubeLines Clustered(std::mt19937& rng, int inputs, double dash, int cou
 enum class Way { kJoin, kIndex };
 
 void ExpectEveryCandidateNamed(const testing::CubeLines& cubes, int inputs, size_t queryStride,
-                               Way way = Way::kJoin) {
+                               Way way = Way::kJoin, int threads = 1) {
   TermGraph g;
   testing::Load(g, kTypeFd, inputs, 1, cubes);
   const size_t words = (static_cast<size_t>(inputs) + 63) / 64;
@@ -70,21 +72,24 @@ void ExpectEveryCandidateNamed(const testing::CubeLines& cubes, int inputs, size
     parts[static_cast<size_t>(t->slot)] = t->inputs().str();
   });
   for (size_t i = 0; i < terms.size(); i += queryStride) queries.push_back(terms[i]);
-  std::set<std::pair<size_t, int32_t>> named;
+  // Per worker of the join, so that its threads write apart.
+  std::vector<std::set<std::pair<size_t, int32_t>>> namedBy(static_cast<size_t>(threads));
   size_t ticks = 0;
-  const auto found = [&](size_t i, int32_t u) {
-    ASSERT_NE(u, queries[i]);
-    named.emplace(i, u);
+  const auto found = [&](int worker, size_t i, int32_t u) {
+    EXPECT_NE(u, queries[i]);
+    namedBy[static_cast<size_t>(worker)].emplace(i, u);
   };
   const auto tick = [&] { ++ticks; };
   if (way == Way::kJoin) {
-    JoinNear(inputs, words, queries, terms, masks, found, tick);
+    JoinNear(inputs, words, queries, terms, masks, threads, found, tick);
   } else {
     CandidateIndex index;
     index.Reset(inputs, terms.size());
     index.InsertAll(terms, masks);
-    index.NearEach(queries, masks, found, tick);
+    index.NearEach(queries, masks, [&](size_t i, int32_t u) { found(0, i, u); }, tick);
   }
+  std::set<std::pair<size_t, int32_t>> named;
+  for (const auto& own : namedBy) named.insert(own.begin(), own.end());
   EXPECT_EQ(ticks, queries.size());
   size_t candidates = 0;
   for (size_t i = 0; i < queries.size(); ++i) {
@@ -115,6 +120,36 @@ TEST(JoinNear, NamesEveryCandidateAmongManyTerms) {
   ExpectEveryCandidateNamed(cubes, 40, 3);
   SCOPED_TRACE("the sweep of the index of every term");
   ExpectEveryCandidateNamed(cubes, 40, 3, Way::kIndex);
+}
+
+// The queries shared among threads, each thread reading its own.
+TEST(JoinNear, NamesEveryCandidateOnSeveralThreads) {
+  std::mt19937 rng(45);
+  const testing::CubeLines cubes = Clustered(rng, 40, 0.25, 3000);
+  for (int threads : {2, 3}) {
+    SCOPED_TRACE(std::to_string(threads) + " threads");
+    ExpectEveryCandidateNamed(cubes, 40, 2, Way::kJoin, threads);
+  }
+}
+
+// A stop told through tick() ends the join on every thread and passes on.
+TEST(JoinNear, StopsOnEveryThreadWhenTickThrows) {
+  std::mt19937 rng(44);
+  TermGraph g;
+  testing::Load(g, kTypeFd, 40, 1, Clustered(rng, 40, 0.25, 3000));
+  MaskStore masks;
+  masks.Reset(&g, 1);
+  std::vector<int32_t> terms;
+  g.terms.ForEach([&](const Term* t) { terms.push_back(t->slot); });
+  for (int threads : {1, 2, 4}) {
+    size_t ticks = 0;
+    const auto found = [](int, size_t, int32_t) {};
+    const auto tick = [&] {
+      if (++ticks == 100) throw std::runtime_error("stop");
+    };
+    EXPECT_THROW(JoinNear(40, 1, terms, terms, masks, threads, found, tick), std::runtime_error) << threads;
+    EXPECT_EQ(ticks, 100u) << threads;
+  }
 }
 
 // Inputs of a few places, nearly every part of them present.
