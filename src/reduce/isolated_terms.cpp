@@ -17,10 +17,12 @@
 // terms by one half and then the other brings every such pair together in a
 // run of equal halves, read in sequence rather than by a probe per term.
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <limits>
 #include <utility>
 
+#include "common/work_threads.hpp"
 #include "reduce/half_keys.hpp"
 #include "reduce/near_join.hpp"
 #include "reduce/pass.hpp"
@@ -192,9 +194,39 @@ void PairInRun(const std::vector<HalfKey>& keys, size_t begin, size_t end, size_
   }
 }
 
+// Appends to `pairs` the pairs of the terms `ids` (by their place there)
+// found by one unit of the check: the terms whose `own` half (the low half
+// of the places, or the high half) begins with the bits `group`
+// (`groupBits` of them), sorted by that half and then the other, each run of
+// one `own` searched for pairs of `other` one bit apart.
+void PairInGroup(const Pass& p, const std::vector<int32_t>& ids, bool lowHalfShared, uint64_t group,
+                 size_t groupBits, std::vector<HalfKey>& keys, std::vector<HalfKey>& scratch,
+                 std::vector<std::pair<uint32_t, int32_t>>& pairs) {
+  const size_t places = Idx(p.graph.inputCount), low = places / 2;
+  const size_t ownFrom = lowHalfShared ? 0 : low, ownLength = lowHalfShared ? low : places - low;
+  const size_t otherFrom = lowHalfShared ? low : 0, otherLength = places - ownLength;
+  keys.clear();
+  for (size_t i = 0; i < ids.size(); ++i) {
+    const uint64_t* ones = MasksOf(p, ids[i]) + p.words;
+    const uint64_t own = BitsAt(ones, ownFrom, ownLength);
+    if (groupBits != 0 && own >> (ownLength - groupBits) != group) continue;
+    keys.push_back({own, BitsAt(ones, otherFrom, otherLength), static_cast<uint32_t>(i)});
+  }
+  SortKeys(keys, scratch, ownLength, otherLength);
+  for (size_t begin = 0, end = 0; begin < keys.size(); begin = end) {
+    for (end = begin + 1; end < keys.size() && keys[end].own == keys[begin].own;) ++end;
+    if (end - begin > 1) PairInRun(keys, begin, end, otherLength, pairs);
+  }
+}
+
 // Decides at once, for every term without a dash not yet checked, whether
 // it is isolated: whether no other term without a dash is one place away.
-// Inputs of more than 128 places are left to the index.
+// Inputs of more than 128 places are left to the index. Two terms one place
+// apart share one half of the places entire, so each half is sorted in
+// turn; a run shares all of its half, so the terms are sorted in groups by
+// the top bits of that half, one group at a time on each thread: the keys,
+// and the radix sort's copy of them, take an eighth of the memory that all
+// keys would on each thread, and threads take groups twice as narrow.
 void CheckFullTermsAtOnce(Pass& p) {
   ReduceMemory& m = p.memory;
   const size_t places = Idx(p.graph.inputCount);
@@ -206,37 +238,32 @@ void CheckFullTermsAtOnce(Pass& p) {
     if (known.dash == 0 && !known.impure) ids.push_back(entry.slot);
   }
   if (ids.empty()) return;
-  std::vector<std::pair<uint32_t, int32_t>> pairs;
-  std::vector<HalfKey> keys, scratch;
+  const size_t workers = ids.size() < kManyToCheck ? 1 : Idx(std::max(p.threads, 1));
   const size_t low = places / 2;
-  for (const bool lowHalfShared : {true, false}) {
-    const size_t ownFrom = lowHalfShared ? 0 : low, ownLength = lowHalfShared ? low : places - low;
-    const size_t otherFrom = lowHalfShared ? low : 0, otherLength = places - ownLength;
-    // A run shares all of `own`, so the terms are sorted in groups by the
-    // top bits of `own`, one group at a time: the keys, and the radix sort's
-    // copy of them, take a quarter of the memory that all keys would.
-    const size_t groupBits = std::min<size_t>(ownLength, 3);
-    keys.reserve((ids.size() >> groupBits) + ids.size() / 32 + 16);
+  const size_t lowBits = std::min<size_t>(low, std::bit_width(8 * workers - 1));
+  const size_t highBits = std::min<size_t>(places - low, std::bit_width(8 * workers - 1));
+  // The units: each half, each group of its top bits.
+  const size_t lowUnits = size_t{1} << lowBits, units = lowUnits + (size_t{1} << highBits);
+  std::vector<std::vector<std::pair<uint32_t, int32_t>>> pairs(workers);
+  std::atomic<size_t> next{0};
+  RunOnThreads(static_cast<int>(workers), [&](int worker) {
+    std::vector<HalfKey> keys, scratch;
+    keys.reserve((ids.size() >> std::min(lowBits, highBits)) + ids.size() / 32 + 16);
     scratch.reserve(keys.capacity());
-    for (uint64_t group = 0; group < (uint64_t{1} << groupBits); ++group) {
-      keys.clear();
-      for (size_t i = 0; i < ids.size(); ++i) {
-        const uint64_t* ones = MasksOf(p, ids[i]) + p.words;
-        const uint64_t own = BitsAt(ones, ownFrom, ownLength);
-        if (groupBits != 0 && own >> (ownLength - groupBits) != group) continue;
-        keys.push_back({own, BitsAt(ones, otherFrom, otherLength), static_cast<uint32_t>(i)});
-      }
-      SortKeys(keys, scratch, ownLength, otherLength);
-      for (size_t begin = 0, end = 0; begin < keys.size(); begin = end) {
-        for (end = begin + 1; end < keys.size() && keys[end].own == keys[begin].own;) ++end;
-        if (end - begin > 1) PairInRun(keys, begin, end, otherLength, pairs);
-      }
+    for (size_t u; (u = next++) < units;) {
+      const bool lowHalfShared = u < lowUnits;
+      PairInGroup(p, ids, lowHalfShared, lowHalfShared ? u : u - lowUnits, lowHalfShared ? lowBits : highBits,
+                  keys, scratch, pairs[Idx(worker)]);
     }
+  });
+  for (size_t w = 1; w < workers; ++w) {
+    pairs[0].insert(pairs[0].end(), pairs[w].begin(), pairs[w].end());
+    pairs[w] = {};
   }
   // Each term's candidates are the terms it pairs with, whichever half
   // found the pair.
-  for (auto& pair : pairs) pair.second = ids[Idx(pair.second)];
-  NoteChecks(m, ids, pairs);
+  for (auto& pair : pairs[0]) pair.second = ids[Idx(pair.second)];
+  NoteChecks(m, ids, pairs[0]);
 }
 
 }  // namespace

@@ -101,6 +101,32 @@ TEST(ReduceOutputSparse, ManyTermsCheckedAtOnceMatchThePlainPass) {
   }
 }
 
+// The checks at once shared among threads (the join of terms with dashes,
+// the sort of those without) leave every list as one thread does.
+TEST(ReduceOutputSparse, ChecksAtOnceOnSeveralThreadsMatchOneThread) {
+  constexpr int kOutputs = 4;
+  std::mt19937 rng(14);
+  for (double dash : {0.2, 0.0}) {
+    const testing::CubeLines cubes = SparseClusters(rng, 40, dash, kOutputs, 4600);
+    ASSERT_GT(cubes.size(), 4096u);
+    TermGraph one;
+    testing::Load(one, kTypeFdr, 40, kOutputs, cubes);
+    ReduceState oneState;
+    for (int32_t j = 0; j < kOutputs; ++j) ReduceOutput(one, j, oneState);
+    for (int threads : {2, 3}) {
+      SCOPED_TRACE("dash " + std::to_string(dash) + ", " + std::to_string(threads) + " threads");
+      TermGraph several;
+      testing::Load(several, kTypeFdr, 40, kOutputs, cubes);
+      ReduceState state;
+      ReduceHooks hooks;
+      hooks.threads = threads;
+      for (int32_t j = 0; j < kOutputs; ++j) ReduceOutput(several, j, state, &hooks);
+      ASSERT_EQ(testing::VerifyGraph(several), "");
+      EXPECT_EQ(AllLists(several), AllLists(one));
+    }
+  }
+}
+
 // A pass makes and drops an expansion noted in a term's list; the next pass
 // numbers its made terms from the same serial on, and one of them took the
 // dropped term's id: the old note must not name it (found by fuzzing).
