@@ -245,15 +245,21 @@ void CheckFullTermsAtOnce(Pass& p) {
   // The units: each half, each group of its top bits.
   const size_t lowUnits = size_t{1} << lowBits, units = lowUnits + (size_t{1} << highBits);
   std::vector<std::vector<std::pair<uint32_t, int32_t>>> pairs(workers);
+  // Every thread's keys are taken here, on the calling thread, so that they
+  // go back to where they came from once the check is over, not to the heaps
+  // of threads that have ended.
+  std::vector<std::vector<HalfKey>> keys(workers), scratch(workers);
+  for (size_t w = 0; w < workers; ++w) {
+    keys[w].reserve((ids.size() >> std::min(lowBits, highBits)) + ids.size() / 32 + 16);
+    scratch[w].reserve(keys[w].capacity());
+  }
   std::atomic<size_t> next{0};
   RunOnThreads(static_cast<int>(workers), [&](int worker) {
-    std::vector<HalfKey> keys, scratch;
-    keys.reserve((ids.size() >> std::min(lowBits, highBits)) + ids.size() / 32 + 16);
-    scratch.reserve(keys.capacity());
+    const size_t w = Idx(worker);
     for (size_t u; (u = next++) < units;) {
       const bool lowHalfShared = u < lowUnits;
       PairInGroup(p, ids, lowHalfShared, lowHalfShared ? u : u - lowUnits, lowHalfShared ? lowBits : highBits,
-                  keys, scratch, pairs[Idx(worker)]);
+                  keys[w], scratch[w], pairs[w]);
     }
   });
   for (size_t w = 1; w < workers; ++w) {

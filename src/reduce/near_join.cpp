@@ -277,7 +277,15 @@ void JoinNear(int32_t inputCount, size_t words, const std::vector<int32_t>& quer
   const size_t workers = std::min(static_cast<size_t>(std::max(threads, 1)), queries.size());
   // The named leaves of all threads together stay within the bounds.
   const size_t visitsAtOnce = std::clamp(terms.size() / 2 / workers, kFewestVisitsAtOnce, kMostVisitsAtOnce);
+  // The buffers are taken here, on the calling thread, so that they go back
+  // to where they came from once the join is over, not to the heaps of
+  // threads that have ended: room for a batch and a quarter more (the last
+  // query of a batch may name many leaves).
   std::vector<JoinBuffers> buffers(workers);
+  for (size_t w = 1; w < workers; ++w) {
+    buffers[w].records.reserve(visitsAtOnce + visitsAtOnce / 4);
+    buffers[w].scratch.reserve(visitsAtOnce + visitsAtOnce / 4);
+  }
   GroupTable table;
   const GroupReader reader{inputCount, words, queries, masks, chosen, table, groups.size(), visitsAtOnce};
   for (size_t g = 0; g < groups.size(); ++g) {
