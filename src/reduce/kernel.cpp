@@ -170,6 +170,8 @@ void Prepare(ReduceMemory& m, TermGraph& graph, size_t words) {
   m.masks.Reset(&graph, words);
   std::fill(m.records.begin(), m.records.end(), TermRecord{});
   GrowIds(m, static_cast<size_t>(SlotCount(graph)));
+  // Every term, and room for the terms of a few passes, without copies.
+  m.suspects.reserve(static_cast<size_t>(graph.termCount) + static_cast<size_t>(graph.termCount) / 4);
   graph.terms.ForEach([&](const Term* t) { Remember(m, words, *t); });
 }
 

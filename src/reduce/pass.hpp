@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/huge_pages.hpp"
 #include "graph/term_graph.hpp"
 #include "reduce/candidate_search.hpp"
 #include "reduce/part_table.hpp"
@@ -105,9 +106,13 @@ struct ReduceMemory {
   CandidateSearch search;        // where a term's candidates are looked for
   PartTable parts;               // the pure input parts of the terms a pass made
   MaskStore masks;               // per id: literal mask words, then '1' mask words
-  std::vector<TermRecord> records;
+  // The records and the suspects are read and written at random places
+  // and, on large graphs, first written all at once: huge pages, where the
+  // system has them, save address translations and page faults.
+  std::vector<TermRecord, HugePageAllocator<TermRecord>> records;
   int64_t impureTerms = 0;
-  std::vector<SerialSlot> suspects;  // every term not known isolated, and stale entries
+  // Every term not known isolated, and stale entries.
+  std::vector<SerialSlot, HugePageAllocator<SerialSlot>> suspects;
   KnownCandidates known;
   PendingTerms pending;
   uint32_t passes = 0;
