@@ -62,6 +62,16 @@ void NoteChecks(ReduceMemory& m, const std::vector<int32_t>& ids, std::vector<st
   }
 }
 
+// The pairs that the threads of a check found, each in a list of its own,
+// gathered in the first list; their order does not matter to NoteChecks.
+std::vector<std::pair<uint32_t, int32_t>>& Gathered(std::vector<std::vector<std::pair<uint32_t, int32_t>>>& pairs) {
+  for (size_t w = 1; w < pairs.size(); ++w) {
+    pairs[0].insert(pairs[0].end(), pairs[w].begin(), pairs[w].end());
+    pairs[w] = {};
+  }
+  return pairs[0];
+}
+
 // Whether the term s is isolated: whether no other input part of the graph
 // has a literal wherever s has one, with the opposite literal at no more than
 // one of those places. The answer is kept, with the candidates. Through the
@@ -139,8 +149,7 @@ void CheckAtOnce(Pass& p) {
     if (!m.records[Idx(t->slot)].checked) todo.push_back(t->slot);
   });
   if (todo.size() < kManyToCheck) return;
-  // The pairs found on each thread of the join; their order does not
-  // matter, NoteChecks sorts them.
+  // The pairs found on each thread of the join.
   std::vector<std::vector<std::pair<uint32_t, int32_t>>> pairs(Idx(std::max(p.threads, 1)));
   const auto found = [&](int worker, size_t i, int32_t u) {
     if (CompareMasks(MasksOf(p, todo[i]), MasksOf(p, u), p.words) != kUnrelated) {
@@ -158,11 +167,7 @@ void CheckAtOnce(Pass& p) {
     JoinNear(p.graph.inputCount, p.words, todo, every, m.masks, p.threads, found, tick);
     m.search.MarkDue();
   }
-  for (size_t w = 1; w < pairs.size(); ++w) {
-    pairs[0].insert(pairs[0].end(), pairs[w].begin(), pairs[w].end());
-    pairs[w] = {};
-  }
-  NoteChecks(m, todo, pairs[0]);
+  NoteChecks(m, todo, Gathered(pairs));
 }
 
 // Appends to `pairs` the pairs of keys[begin, end) (equal `own`, sorted by
@@ -262,14 +267,11 @@ void CheckFullTermsAtOnce(Pass& p) {
                   keys[w], scratch[w], pairs[w]);
     }
   });
-  for (size_t w = 1; w < workers; ++w) {
-    pairs[0].insert(pairs[0].end(), pairs[w].begin(), pairs[w].end());
-    pairs[w] = {};
-  }
   // Each term's candidates are the terms it pairs with, whichever half
   // found the pair.
-  for (auto& pair : pairs[0]) pair.second = ids[Idx(pair.second)];
-  NoteChecks(m, ids, pairs[0]);
+  std::vector<std::pair<uint32_t, int32_t>>& found = Gathered(pairs);
+  for (auto& pair : found) pair.second = ids[Idx(pair.second)];
+  NoteChecks(m, ids, found);
 }
 
 }  // namespace
