@@ -294,14 +294,9 @@ void JoinNear(int32_t inputCount, size_t words, const std::vector<int32_t>& quer
     table.Build(group, kPowersOf3[Idx(group.width)], inputCount, words, terms, masks, buffers[0].records,
                 buffers[0].scratch);
     const std::vector<size_t> bounds = RangesFor(g, chosen, readers[g], workers);
-    if (workers == 1) {
-      const std::atomic<bool> never{false};
-      const auto foundHere = [&](size_t i, int32_t u) { found(0, i, u); };
-      reader.Read(g, group, 0, queries.size(), never, buffers[0], foundHere, tick);
-      continue;
-    }
     // Only the calling thread tells tick(); the others count the queries it
-    // is to tell for them once they have ended.
+    // is to tell for them once they have ended. One worker runs on the
+    // calling thread alone.
     std::vector<size_t> untold(workers, 0);
     std::atomic<bool> stop{false};
     RunOnThreads(static_cast<int>(workers), [&](int worker) {
