@@ -12,9 +12,9 @@
 namespace tavro {
 namespace {
 
-// Leaves named by the queries of one batch (12 bytes each, and as many again
-// while sorted): half the terms, within these bounds.
-constexpr size_t kFewestVisitsAtOnce = size_t{1} << 16, kMostVisitsAtOnce = size_t{1} << 20;
+// Leaves named by the queries of one batch (16 bytes each, and as many again
+// while sorted): three eighths of the terms, within these bounds.
+constexpr size_t kFewestVisitsAtOnce = size_t{1} << 16, kMostVisitsAtOnce = size_t{3} << 18;
 // Places of a group at most: 3^16 leaves, named by 26 bits.
 constexpr int32_t kWidestGroup = 16;
 // Leaves per term at most: the table of where each leaf's entries begin
@@ -29,18 +29,22 @@ constexpr size_t kModelQueries = 512, kModelTerms = 4096;
 
 size_t Idx(int32_t i) { return static_cast<size_t>(i); }
 
-// An entry carries the 16 places after its group: their literal bits in the
-// low half of a word, their '1' bits in the high half. Half the bytes of the
-// index's entries, for a join reads its entries in bulk.
-uint32_t Carried(const uint64_t* m, int32_t inputCount, size_t words, int32_t filterStart) {
-  const uint32_t literals = FilterBits(m, inputCount, filterStart) & 0xffff;
-  return literals | (FilterBits(m + words, inputCount, filterStart) & literals) << 16;
+// An entry carries the 32 places after its group (round to the start), as
+// the index's entries do: their literal bits in the low half of a word, their
+// '1' bits in the high half. On inputs of up to 32 places that is every
+// place, so the join names candidates only; with fewer places carried, most
+// of the terms it named were none, and the caller told each apart by reading
+// two masks from random places.
+uint64_t Carried(const uint64_t* m, int32_t inputCount, size_t words, int32_t filterStart) {
+  const uint64_t literals = FilterBits(m, inputCount, filterStart);
+  return literals | uint64_t{FilterBits(m + words, inputCount, filterStart) & static_cast<uint32_t>(literals)} << 32;
 }
 
 // A term in a group's table, or a leaf named by a query: the leaf, the
 // carried places, and the term's slot or the query's number.
 struct Record {
-  uint32_t leaf, carried, id;
+  uint32_t leaf, id;
+  uint64_t carried;
 };
 
 // Sorts the records by leaf (all below `leaves`), stably: a least-significant
@@ -63,41 +67,42 @@ void SortByLeaf(std::vector<Record>& records, std::vector<Record>& scratch, size
 // One group's terms in the order of their leaves: leaf l's entries are
 // [start[l], start[l + 1]), each a slot and its carried places.
 struct GroupTable {
-  std::vector<uint32_t> start, slots, carried;
+  std::vector<uint32_t> start, slots, literals, ones;
 
+  // A counting sort: the terms' leaves are counted, then each term is put
+  // at the next place of its leaf, in the order of `terms`.
   void Build(const PlaceGroup& group, size_t leaves, int32_t inputCount, size_t words,
-             const std::vector<int32_t>& terms, const MaskStore& masks, std::vector<Record>& records,
-             std::vector<Record>& scratch) {
+             const std::vector<int32_t>& terms, const MaskStore& masks) {
     const size_t n = terms.size();
-    records.resize(n);
+    start.assign(leaves + 1, 0);
+    for (size_t k = 0; k < n; ++k) ++start[LeafOf(masks.Of(terms[k]), words, group) + 1];
+    for (size_t leaf = 0; leaf < leaves; ++leaf) start[leaf + 1] += start[leaf];
+    slots.resize(n);
+    literals.resize(n);
+    ones.resize(n);
     for (size_t k = 0; k < n; ++k) {
       const uint64_t* m = masks.Of(terms[k]);
-      records[k] = {LeafOf(m, words, group), Carried(m, inputCount, words, group.filterStart),
-                    static_cast<uint32_t>(terms[k])};
+      const uint32_t at = start[LeafOf(m, words, group)]++;
+      const uint64_t carried = Carried(m, inputCount, words, group.filterStart);
+      slots[at] = static_cast<uint32_t>(terms[k]);
+      literals[at] = static_cast<uint32_t>(carried);
+      ones[at] = static_cast<uint32_t>(carried >> 32);
     }
-    SortByLeaf(records, scratch, leaves);
-    start.resize(leaves + 1);
-    slots.resize(n);
-    carried.resize(n);
-    size_t leaf = 0;
-    for (size_t k = 0; k < n; ++k) {
-      while (leaf <= records[k].leaf) start[leaf++] = static_cast<uint32_t>(k);
-      slots[k] = records[k].id;
-      carried[k] = records[k].carried;
-    }
-    while (leaf <= leaves) start[leaf++] = static_cast<uint32_t>(n);
+    // Each leaf's start has moved to the next one's: move them back.
+    for (size_t leaf = leaves; leaf > 0; --leaf) start[leaf] = start[leaf - 1];
+    start[0] = 0;
   }
 
   // Tells query i (the term `self`, whose carried places are `t`) of the
-  // entries in [begin, end) that pass them: literal bits in the low half of
-  // a carried word, '1' bits in the high half.
+  // entries in [begin, end) that pass them.
   template <typename Found>
-  void Read(size_t begin, size_t end, uint32_t t, size_t i, int32_t self, Found& found) const {
-    const uint32_t* words = carried.data() + begin;
-    ForEachPassing(words, words, end - begin, t & 0xffff, t, (t & 0xffff) << 16, [&](size_t e) {
-      const int32_t u = static_cast<int32_t>(slots[begin + e]);
-      if (u != self) found(i, u);
-    });
+  void Read(size_t begin, size_t end, uint64_t t, size_t i, int32_t self, Found& found) const {
+    const uint32_t tLiterals = static_cast<uint32_t>(t), tOnes = static_cast<uint32_t>(t >> 32);
+    ForEachPassing(literals.data() + begin, ones.data() + begin, end - begin, tLiterals, tOnes, tLiterals,
+                   [&](size_t e) {
+                     const int32_t u = static_cast<int32_t>(slots[begin + e]);
+                     if (u != self) found(i, u);
+                   });
   }
   // The same for each named leaf, in the order named.
   template <typename Found>
@@ -225,7 +230,7 @@ struct GroupReader {
         if (chosen[from].first != g && chosen[from].second != g) continue;
         if (chosen[from].first == g) tick();
         const uint64_t* t = masks.Of(queries[from]);
-        const uint32_t carried = Carried(t, inputCount, words, group.filterStart);
+        const uint64_t carried = Carried(t, inputCount, words, group.filterStart);
         const size_t literals = static_cast<size_t>(PopCount(BitsAt(t, Idx(group.start), Idx(group.width))));
         const size_t named = kPowersOf3[Idx(group.width) - literals];
         if (named > leaves / 8 || groupCount == 1) {
@@ -238,7 +243,7 @@ struct GroupReader {
         }
         buffers.reached.clear();
         ReachedLeaves(t, words, group, buffers.reached);
-        for (const uint32_t leaf : buffers.reached) records.push_back({leaf, carried, static_cast<uint32_t>(from)});
+        for (const uint32_t leaf : buffers.reached) records.push_back({leaf, static_cast<uint32_t>(from), carried});
       }
       SortByLeaf(records, buffers.scratch, leaves);
       table.Read(records, queries, found);
@@ -276,7 +281,7 @@ void JoinNear(int32_t inputCount, size_t words, const std::vector<int32_t>& quer
   }
   const size_t workers = std::min(static_cast<size_t>(std::max(threads, 1)), queries.size());
   // The named leaves of all threads together stay within the bounds.
-  const size_t visitsAtOnce = std::clamp(terms.size() / 2 / workers, kFewestVisitsAtOnce, kMostVisitsAtOnce);
+  const size_t visitsAtOnce = std::clamp(terms.size() * 3 / 8 / workers, kFewestVisitsAtOnce, kMostVisitsAtOnce);
   // The buffers are taken here, on the calling thread, so that they go back
   // to where they came from once the join is over, not to the heaps of
   // threads that have ended: room for a batch and a quarter more (the last
@@ -291,8 +296,7 @@ void JoinNear(int32_t inputCount, size_t words, const std::vector<int32_t>& quer
   for (size_t g = 0; g < groups.size(); ++g) {
     if (readers[g] == 0) continue;
     const PlaceGroup& group = groups[g];
-    table.Build(group, kPowersOf3[Idx(group.width)], inputCount, words, terms, masks, buffers[0].records,
-                buffers[0].scratch);
+    table.Build(group, kPowersOf3[Idx(group.width)], inputCount, words, terms, masks);
     const std::vector<size_t> bounds = RangesFor(g, chosen, readers[g], workers);
     // Only the calling thread tells tick(); the others count the queries it
     // is to tell for them once they have ended. One worker runs on the
