@@ -165,17 +165,22 @@ def phases(build, path, limit, load_only=False):
     return fields
 
 
+def program(args, name, *rest):
+    """The command line of one of the programs of the build, with -j when --threads asks for it."""
+    threads = ["-j", str(args.threads)] if args.threads is not None else []
+    return [os.path.abspath(os.path.join(args.build, name)), *threads, *rest]
+
+
 def measure_file(args, label, path):
     row = {"file": label}
     ph = phases(args.build, path, args.limit)
     row["phases"] = ph
-    rc, data, cpu, rss = run_measured([os.path.abspath(os.path.join(args.build, "tavro")), path], args.limit)
+    rc, data, cpu, rss = run_measured(program(args, "tavro", path), args.limit)
     row["tavro"] = (rc, cpu, rss)
     if rc == 0:
         row["checksum"] = result_checksum(data)
         row["answers"] = [line.decode() for line in result_lines(data)]
-    rc, _, cpu, rss = run_measured([os.path.abspath(os.path.join(args.build, "tavro-direct")), path],
-                                   args.direct_limit)
+    rc, _, cpu, rss = run_measured(program(args, "tavro-direct", path), args.direct_limit)
     row["direct"] = (rc, cpu, rss)
     row["sat"] = None
     if pycosat is not None and not args.no_sat and row["tavro"][0] == 0:
@@ -237,22 +242,21 @@ def measure_witness_rows(args):
         size = quick_size if args.quick else size
         path = generate(args.scratch, name, gen_args + ["--cubes", str(size)], size)
         runs = {}
-        for program, limit in (("tavro", args.limit), ("tavro-direct", args.limit)):
-            cmd = [os.path.abspath(os.path.join(args.build, program)), "--any-witness", path]
-            rc, data, cpu, rss = run_measured(cmd, limit)
-            runs[program] = (rc, cpu, rss)
+        for prog, limit in (("tavro", args.limit), ("tavro-direct", args.limit)):
+            rc, data, cpu, rss = run_measured(program(args, prog, "--any-witness", path), limit)
+            runs[prog] = (rc, cpu, rss)
             if rc == 0:
-                runs[program + " answers"] = [line.decode() for line in result_lines(data)]
+                runs[prog + " answers"] = [line.decode() for line in result_lines(data)]
         sat, ratio_direct, ratio_tavro = "-", "-", "-"
         if pycosat is not None and not args.no_sat:
             answers, seconds, _ = pla_cnf.solve_file(path, pycosat)
             sat = f"{seconds:8.4f}"
-            for program, column in (("tavro-direct", "direct"), ("tavro", "tavro")):
-                if runs[program][0] == 0 and seconds > 0:
-                    ratio = f"{runs[program][1] / seconds:.3f}"
+            for prog, column in (("tavro-direct", "direct"), ("tavro", "tavro")):
+                if runs[prog][0] == 0 and seconds > 0:
+                    ratio = f"{runs[prog][1] / seconds:.3f}"
                     ratio_direct, ratio_tavro = ((ratio, ratio_tavro) if column == "direct"
                                                  else (ratio_direct, ratio))
-                results = runs.get(program + " answers", [])
+                results = runs.get(prog + " answers", [])
                 if any(a in "TN" and (a == "T") != (r == "tautology") for a, r in zip(answers, results)):
                     differing.append(name)
         print(f"{name:34} {size:8d} {fmt_run(runs['tavro'])} {fmt_run(runs['tavro-direct'])} {sat:>8} "
@@ -360,14 +364,14 @@ def measure_scale(args, sizes, shapes):
             lines = pla[".p"]
             ph = least_phases(args.build, path, args.scale_limit)
             runs = {}
-            for program in ("tavro", "tavro-direct"):
-                cmd = [os.path.abspath(os.path.join(args.build, program)), path]
+            for prog in ("tavro", "tavro-direct"):
+                cmd = program(args, prog, path)
                 rc, data, cpu, rss = run_measured(cmd, args.scale_limit)
                 for _ in range(SCALE_REPEATS - 1 if rc == 0 and cpu < SCALE_SHORT_RUN else 0):
                     again = run_measured(cmd, args.scale_limit)
                     if again[0] == 0:
                         cpu = min(cpu, again[2])
-                runs[program] = {"rc": rc, "cpu": cpu, "ratio": rss * 1048576 / file_bytes,
+                runs[prog] = {"rc": rc, "cpu": cpu, "ratio": rss * 1048576 / file_bytes,
                                  "lines": result_lines(data) if rc == 0 else None,
                                  "checksum": result_checksum(data) if rc == 0 else "-"}
             tavro, direct = runs["tavro"], runs["tavro-direct"]
@@ -460,6 +464,8 @@ def main():
     parser.add_argument("--no-load", action="store_true")
     parser.add_argument("--families", default=",".join(FAMILIES))
     parser.add_argument("--tsv", help="also write the rows to this file")
+    parser.add_argument("--threads", type=int,
+                        help="run both programs with -j THREADS (default: as they are, every core)")
     parser.add_argument("--scale", action="store_true", help="only the scale table")
     parser.add_argument("--scale-sizes", default=SCALE_SIZES,
                         help=f"cube lines of the scale table's files (default {SCALE_SIZES})")
