@@ -80,9 +80,26 @@ struct GroupTable {
     slots.resize(n);
     literals.resize(n);
     ones.resize(n);
+    // Each term's entry is written at a random place: the places of the
+    // terms kDistance ahead are asked for before they are written, and the
+    // starts of their leaves, which tell those places, before that.
+    constexpr size_t kDistance = 16, kRing = 4 * kDistance;
+    uint32_t ahead[kRing];
+    const auto leafAt = [&](size_t k) { return LeafOf(masks.Of(terms[k]), words, group); };
+    for (size_t k = 0; k < std::min(n, 2 * kDistance); ++k) ahead[k % kRing] = leafAt(k);
     for (size_t k = 0; k < n; ++k) {
+      if (k + 2 * kDistance < n) {
+        const uint32_t leaf = ahead[(k + 2 * kDistance) % kRing] = leafAt(k + 2 * kDistance);
+        __builtin_prefetch(&start[leaf]);
+      }
+      if (k + kDistance < n) {
+        const uint32_t soon = start[ahead[(k + kDistance) % kRing]];
+        __builtin_prefetch(&slots[soon], 1);
+        __builtin_prefetch(&literals[soon], 1);
+        __builtin_prefetch(&ones[soon], 1);
+      }
       const uint64_t* m = masks.Of(terms[k]);
-      const uint32_t at = start[LeafOf(m, words, group)]++;
+      const uint32_t at = start[ahead[k % kRing]]++;
       const uint64_t carried = Carried(m, inputCount, words, group.filterStart);
       slots[at] = static_cast<uint32_t>(terms[k]);
       literals[at] = static_cast<uint32_t>(carried);
