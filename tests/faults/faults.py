@@ -648,4 +648,13 @@ FAULTS = [
      "    pairs[0].insert(pairs[0].end(), pairs[w].begin(), pairs[w].end());",
      "    if (w == 0) pairs[0].insert(pairs[0].end(), pairs[w].begin(), pairs[w].end());",
      "[reduce] checks at once on threads: the pairs found by every thread but the calling one are lost"),
+    # The join's table built by a counting sort, its places asked for ahead (near_join.cpp).
+    ("src/reduce/near_join.cpp",
+     "      const uint32_t at = start[ahead[k % kRing]]++;",
+     "      const uint32_t at = start[ahead[(k + 1) % kRing]]++;",
+     "[reduce] join: a group's table places each term by the leaf of the term after it"),
+    ("src/reduce/near_join.cpp",
+     "      ones[at] = static_cast<uint32_t>(carried >> 32);",
+     "      ones[at] = static_cast<uint32_t>(carried >> 33);",
+     "[reduce] join: an entry carries its '1' bits one place off"),
 ]
