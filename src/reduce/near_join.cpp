@@ -12,9 +12,10 @@
 namespace tavro {
 namespace {
 
-// Leaves named by the queries of one batch (16 bytes each, and as many again
-// while sorted): three eighths of the terms, within these bounds.
-constexpr size_t kFewestVisitsAtOnce = size_t{1} << 16, kMostVisitsAtOnce = size_t{3} << 18;
+// Leaves named by the queries of one batch (8 bytes each, and as many again
+// while sorted; and 8 bytes for each query of the batch): half the terms,
+// within these bounds.
+constexpr size_t kFewestVisitsAtOnce = size_t{1} << 16, kMostVisitsAtOnce = size_t{1} << 20;
 // Places of a group at most: 3^16 leaves, named by 26 bits.
 constexpr int32_t kWidestGroup = 16;
 // Leaves per term at most: the table of where each leaf's entries begin
@@ -40,11 +41,9 @@ uint64_t Carried(const uint64_t* m, int32_t inputCount, size_t words, int32_t fi
   return literals | uint64_t{FilterBits(m + words, inputCount, filterStart) & static_cast<uint32_t>(literals)} << 32;
 }
 
-// A term in a group's table, or a leaf named by a query: the leaf, the
-// carried places, and the term's slot or the query's number.
+// A leaf named by a query: the leaf and the query's number.
 struct Record {
   uint32_t leaf, id;
-  uint64_t carried;
 };
 
 // Sorts the records by leaf (all below `leaves`), stably: a least-significant
@@ -121,10 +120,14 @@ struct GroupTable {
                      if (u != self) found(i, u);
                    });
   }
-  // The same for each named leaf, in the order named.
+  // The same for each named leaf, in the order named; carried[i - first] are
+  // the carried places of query i.
   template <typename Found>
-  void Read(const std::vector<Record>& named, const std::vector<int32_t>& queries, Found& found) const {
-    for (const Record& v : named) Read(start[v.leaf], start[v.leaf + 1], v.carried, v.id, queries[v.id], found);
+  void Read(const std::vector<Record>& named, const std::vector<int32_t>& queries, const uint64_t* carried,
+            size_t first, Found& found) const {
+    for (const Record& v : named) {
+      Read(start[v.leaf], start[v.leaf + 1], carried[v.id - first], v.id, queries[v.id], found);
+    }
   }
 };
 
@@ -213,9 +216,11 @@ std::vector<PlaceGroup> ChooseGroups(int32_t inputCount, size_t words, const std
 }
 
 // What one thread of the join keeps from group to group: the leaves its
-// queries name (and the sort's copy of them), and one query's leaves.
+// queries name (and the sort's copy of them), the carried places of the
+// queries of a batch, and one query's leaves.
 struct JoinBuffers {
   std::vector<Record> records, scratch;
+  std::vector<uint64_t> carried;
   std::vector<uint32_t> reached;
 };
 
@@ -242,8 +247,13 @@ struct GroupReader {
       // visitsAtOnce of them, in the order of the leaves: the entries are
       // then read front to back, each once for all the queries that reach
       // it, and so is the table of where they begin.
+      // The queries' carried places stay beside them, by query, so that the
+      // names are half as wide to sort.
       records.clear();
-      for (; from < end && records.size() < visitsAtOnce; ++from) {
+      buffers.carried.clear();
+      const size_t first = from;
+      for (; from < end && records.size() < visitsAtOnce && from - first < visitsAtOnce; ++from) {
+        buffers.carried.push_back(0);
         if (chosen[from].first != g && chosen[from].second != g) continue;
         if (chosen[from].first == g) tick();
         const uint64_t* t = masks.Of(queries[from]);
@@ -258,12 +268,13 @@ struct GroupReader {
           table.Read(0, table.slots.size(), carried, from, queries[from], found);
           continue;
         }
+        buffers.carried.back() = carried;
         buffers.reached.clear();
         ReachedLeaves(t, words, group, buffers.reached);
-        for (const uint32_t leaf : buffers.reached) records.push_back({leaf, static_cast<uint32_t>(from), carried});
+        for (const uint32_t leaf : buffers.reached) records.push_back({leaf, static_cast<uint32_t>(from)});
       }
       SortByLeaf(records, buffers.scratch, leaves);
-      table.Read(records, queries, found);
+      table.Read(records, queries, buffers.carried.data(), first, found);
     }
   }
 };
@@ -298,7 +309,7 @@ void JoinNear(int32_t inputCount, size_t words, const std::vector<int32_t>& quer
   }
   const size_t workers = std::min(static_cast<size_t>(std::max(threads, 1)), queries.size());
   // The named leaves of all threads together stay within the bounds.
-  const size_t visitsAtOnce = std::clamp(terms.size() * 3 / 8 / workers, kFewestVisitsAtOnce, kMostVisitsAtOnce);
+  const size_t visitsAtOnce = std::clamp(terms.size() / 2 / workers, kFewestVisitsAtOnce, kMostVisitsAtOnce);
   // The buffers are taken here, on the calling thread, so that they go back
   // to where they came from once the join is over, not to the heaps of
   // threads that have ended: room for a batch and a quarter more (the last
@@ -307,6 +318,7 @@ void JoinNear(int32_t inputCount, size_t words, const std::vector<int32_t>& quer
   for (size_t w = 1; w < workers; ++w) {
     buffers[w].records.reserve(visitsAtOnce + visitsAtOnce / 4);
     buffers[w].scratch.reserve(visitsAtOnce + visitsAtOnce / 4);
+    buffers[w].carried.reserve(visitsAtOnce / 2);
   }
   GroupTable table;
   const GroupReader reader{inputCount, words, queries, masks, chosen, table, groups.size(), visitsAtOnce};

@@ -657,4 +657,8 @@ FAULTS = [
      "      ones[at] = static_cast<uint32_t>(carried >> 32);",
      "      ones[at] = static_cast<uint32_t>(carried >> 33);",
      "[reduce] join: an entry carries its '1' bits one place off"),
+    ("src/reduce/near_join.cpp",
+     "Read(start[v.leaf], start[v.leaf + 1], carried[v.id - first], v.id,",
+     "Read(start[v.leaf], start[v.leaf + 1], carried[v.id - first - (v.id > first)], v.id,",
+     "[reduce] join: a named leaf is read with the carried places of the query before its own"),
 ]
