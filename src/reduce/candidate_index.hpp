@@ -163,7 +163,7 @@ class CandidateIndex {
   template <typename F>
   void ForEachPassingIn(const List& list, uint32_t tLiterals, uint32_t tOnes, F f) {
     const Block data = Data(list);
-    ForEachPassing(data.literals, data.ones, list.size, tLiterals, tOnes, tLiterals,
+    ForEachPassing(data.literals, data.ones, list.size, tLiterals, tOnes,
                    [&](size_t e) { f(static_cast<int32_t>(data.slots[e])); });
   }
 

@@ -81,7 +81,9 @@ struct GroupTable {
     ones.resize(n);
     // Each term's entry is written at a random place: the places of the
     // terms kDistance ahead are asked for before they are written, and the
-    // starts of their leaves, which tell those places, before that.
+    // starts of their leaves, which tell those places, before that. The
+    // leaves are worked out again rather than kept from the count, which
+    // would take 4 bytes a term.
     constexpr size_t kDistance = 16, kRing = 4 * kDistance;
     uint32_t ahead[kRing];
     const auto leafAt = [&](size_t k) { return LeafOf(masks.Of(terms[k]), words, group); };
@@ -114,11 +116,10 @@ struct GroupTable {
   template <typename Found>
   void Read(size_t begin, size_t end, uint64_t t, size_t i, int32_t self, Found& found) const {
     const uint32_t tLiterals = static_cast<uint32_t>(t), tOnes = static_cast<uint32_t>(t >> 32);
-    ForEachPassing(literals.data() + begin, ones.data() + begin, end - begin, tLiterals, tOnes, tLiterals,
-                   [&](size_t e) {
-                     const int32_t u = static_cast<int32_t>(slots[begin + e]);
-                     if (u != self) found(i, u);
-                   });
+    ForEachPassing(literals.data() + begin, ones.data() + begin, end - begin, tLiterals, tOnes, [&](size_t e) {
+      const int32_t u = static_cast<int32_t>(slots[begin + e]);
+      if (u != self) found(i, u);
+    });
   }
   // The same for each named leaf, in the order named; carried[i - first] are
   // the carried places of query i.

@@ -160,24 +160,21 @@ inline uint32_t FilterBits(const uint64_t* bits, int32_t inputCount, int32_t fil
 /// Calls f(e) for the entries e < size, in order, whose carried bits have a
 /// literal wherever t's have one, with the opposite one at no more than one
 /// of those places: an entry's literal word holds every bit of `tLiterals`,
-/// and its '1' word differs from `tOnes` in at most one bit of `compared`
-/// (t's literal bits where they stand in the '1' word). The two words may be
-/// one array, with literal and '1' bits in its two halves.
+/// and its '1' word differs from `tOnes` in at most one of those bits.
 template <typename F>
 void ForEachPassing(const uint32_t* literalWords, const uint32_t* oneWords, size_t size, uint32_t tLiterals,
-                    uint32_t tOnes, uint32_t compared, F f) {
+                    uint32_t tOnes, F f) {
   size_t e = 0;
 #if defined(__SSE2__)
   // Four entries at a time: a mask of those that pass, then each in order.
   const __m128i literals = _mm_set1_epi32(static_cast<int>(tLiterals));
   const __m128i ones = _mm_set1_epi32(static_cast<int>(tOnes));
-  const __m128i places = _mm_set1_epi32(static_cast<int>(compared));
   const __m128i one = _mm_set1_epi32(1);
   for (; e + 4 <= size; e += 4) {
     const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(literalWords + e));
     const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(oneWords + e));
     const __m128i hasAll = _mm_cmpeq_epi32(_mm_and_si128(l, literals), literals);
-    const __m128i opposite = _mm_and_si128(_mm_xor_si128(o, ones), places);
+    const __m128i opposite = _mm_and_si128(_mm_xor_si128(o, ones), literals);
     const __m128i atMostOne =
         _mm_cmpeq_epi32(_mm_and_si128(opposite, _mm_sub_epi32(opposite, one)), _mm_setzero_si128());
     for (int pass = _mm_movemask_ps(_mm_castsi128_ps(_mm_and_si128(hasAll, atMostOne))); pass != 0;
@@ -187,7 +184,7 @@ void ForEachPassing(const uint32_t* literalWords, const uint32_t* oneWords, size
   }
 #endif
   for (; e < size; ++e) {
-    const uint32_t opposite = (oneWords[e] ^ tOnes) & compared;
+    const uint32_t opposite = (oneWords[e] ^ tOnes) & tLiterals;
     if ((literalWords[e] & tLiterals) == tLiterals && (opposite & (opposite - 1)) == 0) f(e);
   }
 }
