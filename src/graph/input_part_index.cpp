@@ -148,10 +148,15 @@ size_t CapacityFor(size_t terms) {
   return (capacity + kLine - 1) / kLine * kLine;
 }
 
+// A crowded part grows by a quarter: the index is reserved for the terms a
+// file may hold, and grows beyond that only by the terms the reduction makes
+// (a tenth more, say), which doubling would pay for with twice the table for
+// the rest of the run. Each part holds its old and new table at once only
+// while it alone grows.
 void Insert(Table& index, uint32_t tag, uint32_t slot) {
   constexpr size_t kPendingAtMost = 64;
   if (Crowded(index.used + 1, index.entries.size())) {
-    Resize(index, CapacityFor(std::max<size_t>(index.used + 1, 2 * index.used)));
+    Resize(index, CapacityFor(index.used + 1 + index.used / 4));
   }
   FilterAdd(index, tag);
   index.pending.push_back(Entry{slot, tag});
