@@ -184,36 +184,50 @@ uint32_t CandidateIndex::Leaf(const uint64_t* masks, const Group& group) const {
   return TernaryCode(BitsAt(masks, start, width), BitsAt(masks + words_, start, width));
 }
 
+namespace {
+
+// Makes `v` at least `n` long, with room for a quarter more reserved at a
+// time: a vector's own growth doubles its room, which the made terms of a
+// pass, a few past the slots of the graph, would pay for with twice the
+// memory for the rest of the run.
+template <typename T>
+void GrowTo(std::vector<T>& v, size_t n) {
+  if (v.size() >= n) return;
+  if (v.capacity() < n) v.reserve(n + n / 4);
+  v.resize(n, T{});
+}
+
+}  // namespace
+
 void CandidateIndex::Insert(int32_t slot, const uint64_t* masks) {
   const size_t groups = groups_.size();
   const size_t s = Idx(slot);
-  if ((s + 1) * groups > place_.size()) place_.resize(std::max((s + 1) * groups, place_.size() * 3 / 2));
-  if (s >= seen_.size()) seen_.resize(std::max(s + 1, seen_.size() * 3 / 2), 0);
+  GrowTo(place_, (s + 1) * groups);
+  GrowTo(seen_, s + 1);
   for (size_t g = 0; g < groups; ++g) Append(g * leavesPerGroup_ + Leaf(masks, groups_[g]), slot, masks, g);
 }
 
 void CandidateIndex::InsertAll(const std::vector<int32_t>& slots, const MaskStore& masks) {
   const size_t groups = groups_.size();
-  std::vector<uint32_t> leaves(slots.size() * groups);
+  // Each list is counted, then grows once. The leaves are worked out again
+  // when the terms are placed rather than kept, which would take 4 bytes a
+  // term and group at the height of the pass's memory.
+  const auto leafAt = [&](const uint64_t* m, size_t g) { return g * leavesPerGroup_ + Leaf(m, groups_[g]); };
   std::vector<uint32_t> added(lists_.size(), 0);
   int32_t top = -1;
-  for (size_t i = 0; i < slots.size(); ++i) {
-    top = std::max(top, slots[i]);
-    for (size_t g = 0; g < groups; ++g) {
-      const uint32_t at = static_cast<uint32_t>(g * leavesPerGroup_ + Leaf(masks.Of(slots[i]), groups_[g]));
-      leaves[i * groups + g] = at;
-      ++added[at];
-    }
+  for (const int32_t slot : slots) {
+    top = std::max(top, slot);
+    for (size_t g = 0; g < groups; ++g) ++added[leafAt(masks.Of(slot), g)];
   }
   for (size_t at = 0; at < lists_.size(); ++at) {
     if (added[at] != 0) Reserve(at, added[at]);
   }
   const size_t slotCount = Idx(top + 1);
-  if (slotCount * groups > place_.size()) place_.resize(slotCount * groups);
-  if (slotCount > seen_.size()) seen_.resize(slotCount, 0);
-  for (size_t i = 0; i < slots.size(); ++i) {
-    const uint64_t* m = masks.Of(slots[i]);
-    for (size_t g = 0; g < groups; ++g) Append(leaves[i * groups + g], slots[i], m, g);
+  GrowTo(place_, slotCount * groups);
+  GrowTo(seen_, slotCount);
+  for (const int32_t slot : slots) {
+    const uint64_t* m = masks.Of(slot);
+    for (size_t g = 0; g < groups; ++g) Append(leafAt(m, g), slot, m, g);
   }
 }
 
