@@ -661,4 +661,8 @@ FAULTS = [
      "Read(start[v.leaf], start[v.leaf + 1], carried[v.id - first], v.id,",
      "Read(start[v.leaf], start[v.leaf + 1], carried[v.id - first - (v.id > first)], v.id,",
      "[reduce] join: a named leaf is read with the carried places of the query before its own"),
+    ("src/reduce/candidate_index.cpp",
+     "    for (size_t g = 0; g < groups; ++g) Append(leafAt(m, g), slot, m, g);",
+     "    for (size_t g = 0; g < groups; ++g) Append(leafAt(m, (g + 1) % groups), slot, m, g);",
+     "[reduce] index: its building places each term by its leaf in the next group, not the one it counted"),
 ]
