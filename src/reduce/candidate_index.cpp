@@ -32,6 +32,8 @@ bool CandidateIndex::Suits(int32_t inputCount, size_t terms) const {
 void CandidateIndex::Reset(int32_t inputCount, size_t expectedTerms) {
   const int32_t width = GroupWidthFor(inputCount, expectedTerms);
   shapedFor_ = expectedTerms;
+  // A walk that ended by an exception may have left bits set.
+  std::fill(seen_.begin(), seen_.end(), 0);
   std::vector<Group> shape;
   for (const PlaceGroup& g : PlaceGroupsFor(inputCount, width)) shape.push_back({g.start, g.width, g.filterStart});
   // Every block is free again: the chunks are cut anew from the first, and
@@ -203,7 +205,7 @@ void CandidateIndex::Insert(int32_t slot, const uint64_t* masks) {
   const size_t groups = groups_.size();
   const size_t s = Idx(slot);
   GrowTo(place_, (s + 1) * groups);
-  GrowTo(seen_, s + 1);
+  GrowTo(seen_, s / 64 + 1);
   for (size_t g = 0; g < groups; ++g) Append(g * leavesPerGroup_ + Leaf(masks, groups_[g]), slot, masks, g);
 }
 
@@ -224,7 +226,7 @@ void CandidateIndex::InsertAll(const std::vector<int32_t>& slots, const MaskStor
   }
   const size_t slotCount = Idx(top + 1);
   GrowTo(place_, slotCount * groups);
-  GrowTo(seen_, slotCount);
+  GrowTo(seen_, (slotCount + 63) / 64);
   for (const int32_t slot : slots) {
     const uint64_t* m = masks.Of(slot);
     for (size_t g = 0; g < groups; ++g) Append(leafAt(m, g), slot, m, g);
@@ -303,10 +305,6 @@ void CandidateIndex::ReachFor(size_t g, const uint64_t* t) {
 
 bool CandidateIndex::Near(const uint64_t* t, std::vector<int32_t>& found, size_t most) {
   if (lists_.empty()) return true;
-  if (++query_ == 0) {
-    std::fill(seen_.begin(), seen_.end(), 0);
-    query_ = 1;
-  }
   const auto [best, second] = ChosenGroups(t, groups_);
   ReachFor(best, t);
   if (second < groups_.size()) ReachFor(second, t);
@@ -383,14 +381,20 @@ bool CandidateIndex::Walk(const uint64_t* t, std::vector<int32_t>& found, size_t
   });
   if (entries <= most) {
     // A term that has not got a literal wherever t has one at the places its
-    // entry carries, or has more than one opposite there, is none.
+    // entry carries, or has more than one opposite there, is none. A term
+    // met in both groups is named once: its bit stays set until the walk
+    // ends.
+    const size_t first = found.size();
     ForEachReached(t, [&](const List& list, uint32_t tLiterals, uint32_t tOnes) {
       ForEachPassingIn(list, tLiterals, tOnes, [&](int32_t u) {
-        if (seen_[Idx(u)] == query_) return;
-        seen_[Idx(u)] = query_;
+        uint64_t& word = seen_[Idx(u) / 64];
+        const uint64_t bit = uint64_t{1} << (Idx(u) % 64);
+        if ((word & bit) != 0) return;
+        word |= bit;
         found.push_back(u);
       });
     });
+    for (size_t k = first; k < found.size(); ++k) seen_[Idx(found[k]) / 64] = 0;
   }
   reached_.clear();
   reachedGroups_.clear();

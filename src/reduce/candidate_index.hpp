@@ -183,8 +183,7 @@ class CandidateIndex {
   std::vector<uint32_t> reached_;       // leaves noted by Reach
   // Per call of Reach: its group, and the end of its leaves in reached_.
   std::vector<std::pair<uint32_t, size_t>> reachedGroups_;
-  std::vector<uint32_t> seen_;        // per slot: the last query that met it
-  uint32_t query_ = 0;
+  std::vector<uint64_t> seen_;  // a bit per slot: met by the walk under way
 };
 
 }  // namespace tavro

@@ -665,4 +665,8 @@ FAULTS = [
      "    for (size_t g = 0; g < groups; ++g) Append(leafAt(m, g), slot, m, g);",
      "    for (size_t g = 0; g < groups; ++g) Append(leafAt(m, (g + 1) % groups), slot, m, g);",
      "[reduce] index: its building places each term by its leaf in the next group, not the one it counted"),
+    ("src/reduce/candidate_index.cpp",
+     "    for (size_t k = first; k < found.size(); ++k) seen_[Idx(found[k]) / 64] = 0;\n",
+     "",
+     "[reduce] index: the terms a walk met stay marked, so later walks never name them"),
 ]
