@@ -12,8 +12,9 @@ namespace tavro {
 namespace {
 
 // Fixed by the layout: a list block's place within its chunk is the low 16
-// bits of List::at.
+// bits of List::at, its chunk the 15 above them.
 constexpr uint32_t kChunk = uint32_t{1} << 16;
+constexpr size_t kMostChunks = size_t{1} << 15;
 // Leaves reached by the queries of one sweep of NearEach (16 bytes each, and
 // as many again sorted): half the terms the index was shaped for, within
 // these bounds, so that the sweep's memory stays small beside the index's.
@@ -38,11 +39,11 @@ void CandidateIndex::Reset(int32_t inputCount, size_t expectedTerms) {
   for (const PlaceGroup& g : PlaceGroupsFor(inputCount, width)) shape.push_back({g.start, g.width, g.filterStart});
   // Every block is free again: the chunks are cut anew from the first, and
   // a chunk of one long list waits for a list of its size.
-  free_.assign(32, {});
+  free_.assign(64, {});
   cutChunk_ = 0;
   cutAt_ = 0;
   for (size_t c = 0; c < chunks_.size(); ++c) {
-    if (chunkSize_[c] > kChunk) free_[Idx(std::countr_zero(chunkSize_[c]))].push_back(static_cast<uint32_t>(c << 16));
+    if (chunkSize_[c] > kChunk) free_[SizeClass(Shaped(chunkSize_[c]))].push_back(static_cast<uint32_t>(c << 16));
   }
   if (inputCount == inputCount_ && shape == groups_) {
     // The same leaves again: empty them.
@@ -122,8 +123,17 @@ void CandidateIndex::Occupy(size_t at, bool occupied) {
   }
 }
 
-uint32_t CandidateIndex::Allocate(uint32_t capacity) {
-  std::vector<uint32_t>& free = free_[Idx(std::countr_zero(capacity))];
+CandidateIndex::List CandidateIndex::Shaped(size_t entries) {
+  const auto whole = std::bit_ceil(static_cast<uint32_t>(entries));
+  List list;
+  list.capacityLog = (static_cast<uint32_t>(std::countr_zero(whole)) + 1) & 31u;
+  list.threeQuarters = whole >= 4 && entries <= whole / 4 * 3;
+  return list;
+}
+
+uint32_t CandidateIndex::Allocate(const List& list) {
+  const uint32_t capacity = Capacity(list);
+  std::vector<uint32_t>& free = free_[SizeClass(list)];
   if (!free.empty()) {
     const uint32_t at = free.back();
     free.pop_back();
@@ -131,7 +141,7 @@ uint32_t CandidateIndex::Allocate(uint32_t capacity) {
   }
   if (capacity > kChunk) {
     // A list this long has a chunk of its own.
-    if (chunks_.size() >= kChunk) throw std::bad_alloc();
+    if (chunks_.size() >= kMostChunks) throw std::bad_alloc();
     chunks_.emplace_back(new uint32_t[3 * size_t{capacity}]);
     chunkSize_.push_back(capacity);
     return static_cast<uint32_t>((chunks_.size() - 1) << 16);
@@ -142,7 +152,7 @@ uint32_t CandidateIndex::Allocate(uint32_t capacity) {
     cutAt_ = 0;
   }
   if (cutChunk_ == chunks_.size()) {
-    if (chunks_.size() >= kChunk) throw std::bad_alloc();
+    if (chunks_.size() >= kMostChunks) throw std::bad_alloc();
     chunks_.emplace_back(new uint32_t[3 * size_t{kChunk}]);
     chunkSize_.push_back(kChunk);
   }
@@ -156,17 +166,17 @@ void CandidateIndex::Reserve(size_t at, size_t more) {
   const size_t size = list.size;
   if (size + more <= Capacity(list)) return;
   if (size + more > kLongestList) throw std::bad_alloc();
-  const uint32_t capacity = std::bit_ceil(static_cast<uint32_t>(size + more));
-  const uint32_t block = Allocate(capacity);
+  List moved = Shaped(size + more);
+  moved.size = list.size;
+  moved.at = Allocate(moved) & 0x7fffffffu;  // a chunk below kMostChunks: 31 bits
   if (size != 0) {
-    const Block from = Data(list), to = BlockAt(block, capacity);
+    const Block from = Data(list), to = Data(moved);
     std::copy_n(from.slots, size, to.slots);
     std::copy_n(from.literals, size, to.literals);
     std::copy_n(from.ones, size, to.ones);
   }
-  if (list.capacityLog != 0) free_[list.capacityLog - 1].push_back(list.at);
-  list.at = block;
-  list.capacityLog = (static_cast<uint32_t>(std::countr_zero(capacity)) + 1) & 31u;
+  if (list.capacityLog != 0) free_[SizeClass(list)].push_back(list.at);
+  list = moved;
 }
 
 void CandidateIndex::Append(size_t at, int32_t slot, const uint64_t* masks, size_t g) {
@@ -249,7 +259,7 @@ void CandidateIndex::Erase(int32_t slot, const uint64_t* masks) {
     if (size == 0) {
       // An empty list gives its block back, so that only the lists marked
       // nonempty hold blocks.
-      free_[list.capacityLog - 1].push_back(list.at);
+      free_[SizeClass(list)].push_back(list.at);
       list = List{};
       Occupy(at, false);
     }

@@ -24,10 +24,11 @@
 // its group (round to the start), so that a walk drops most terms that are
 // no candidates without reading their masks.
 //
-// The lists live in blocks of a power-of-two number of entries, cut from
-// chunks of 2^16 entries (a longer list gets a chunk of its own). A list that
-// outgrows its block moves to one twice the size, and the old block waits in
-// a free list for another list of its size.
+// The lists live in blocks of a power of two or three quarters of one
+// entries (1, 2, 3, 4, 6, 8, 12, ...), cut from chunks of 2^16 entries (a
+// longer list gets a chunk of its own). A list built at once takes the least
+// block that holds it; one that outgrows its block moves to the next size,
+// and the old block waits in a free list for another list of its size.
 #pragma once
 
 #include <cstddef>
@@ -99,23 +100,32 @@ class CandidateIndex {
       return start == o.start && width == o.width && filterStart == o.filterStart;
     }
   };
-  // A leaf's list: `size` entries in a block of 2^(capacityLog - 1) entries
-  // from `at` (no block while capacityLog is 0; the chunk in the high 16 bits
-  // of `at`, the place in it in the low 16). Eight bytes: there is a head for
-  // every leaf of every group. An entry is a term in the list of its leaf,
+  // A leaf's list: `size` entries in a block of 2^(capacityLog - 1) entries,
+  // or three quarters of that when `threeQuarters` is set, from `at` (no
+  // block while capacityLog is 0; the chunk in the high 15 bits of `at`, the
+  // place in it in the low 16). Eight bytes: there is a head for every leaf
+  // of every group. An entry is a term in the list of its leaf,
   // with its literal and '1' bits at the places its group's entries carry;
   // a block of c entries holds their c slots, then their c literal words,
   // then their c '1' words, so that a walk tests the words of several
   // entries at once.
   struct List {
-    uint32_t at = 0;
+    uint32_t at : 31 = 0;
+    uint32_t threeQuarters : 1 = 0;
     uint32_t size : 27 = 0;
     uint32_t capacityLog : 5 = 0;
   };
   static constexpr size_t kLongestList = (size_t{1} << 27) - 1;
   static uint32_t Capacity(const List& list) {
-    return list.capacityLog == 0 ? 0 : uint32_t{1} << (list.capacityLog - 1);
+    if (list.capacityLog == 0) return 0;
+    const uint32_t whole = uint32_t{1} << (list.capacityLog - 1);
+    return list.threeQuarters != 0 ? whole / 4 * 3 : whole;
   }
+  // The least block shape that holds `entries` entries (at most
+  // kLongestList), with no block given yet.
+  static List Shaped(size_t entries);
+  // The free list of blocks of a list's size.
+  static size_t SizeClass(const List& list) { return 2 * size_t{list.capacityLog} + list.threeQuarters; }
   uint32_t Leaf(const uint64_t* masks, const Group& group) const;
   // For parts of k places: per code, the bits of the codes that agree with
   // it wherever it has a literal (a dash agrees with any character).
@@ -139,8 +149,8 @@ class CandidateIndex {
     return {base, base + capacity, base + 2 * capacity};
   }
   Block Data(const List& list) const { return BlockAt(list.at, Capacity(list)); }
-  // A block of `capacity` entries (a power of two), reused or newly cut.
-  uint32_t Allocate(uint32_t capacity);
+  // A block for `list`'s size, reused or newly cut: its `at`.
+  uint32_t Allocate(const List& list);
   // Makes room for `more` entries in the list of leaf `at`, moving it to a
   // larger block when it has to.
   void Reserve(size_t at, size_t more);
@@ -177,7 +187,7 @@ class CandidateIndex {
   std::vector<uint64_t> agree_[kWidest / 2 + 1];  // AgreeingCodes by k
   std::vector<std::unique_ptr<uint32_t[]>> chunks_;  // three words per entry
   std::vector<uint32_t> chunkSize_;     // entries per chunk
-  std::vector<std::vector<uint32_t>> free_;  // per log2 of capacity: free blocks
+  std::vector<std::vector<uint32_t>> free_;  // per SizeClass: free blocks
   uint32_t cutChunk_ = 0, cutAt_ = 0;  // where the next new block is cut
   std::vector<int32_t> place_;  // per slot and group: index in its leaf's list
   std::vector<uint32_t> reached_;       // leaves noted by Reach
