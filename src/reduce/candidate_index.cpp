@@ -196,26 +196,11 @@ uint32_t CandidateIndex::Leaf(const uint64_t* masks, const Group& group) const {
   return TernaryCode(BitsAt(masks, start, width), BitsAt(masks + words_, start, width));
 }
 
-namespace {
-
-// Makes `v` at least `n` long, with room for a quarter more reserved at a
-// time: a vector's own growth doubles its room, which the made terms of a
-// pass, a few past the slots of the graph, would pay for with twice the
-// memory for the rest of the run.
-template <typename T>
-void GrowTo(std::vector<T>& v, size_t n) {
-  if (v.size() >= n) return;
-  if (v.capacity() < n) v.reserve(n + n / 4);
-  v.resize(n, T{});
-}
-
-}  // namespace
-
 void CandidateIndex::Insert(int32_t slot, const uint64_t* masks) {
   const size_t groups = groups_.size();
   const size_t s = Idx(slot);
-  GrowTo(place_, (s + 1) * groups);
-  GrowTo(seen_, s / 64 + 1);
+  GrowIdArray(place_, (s + 1) * groups, 0);
+  GrowIdArray(seen_, s / 64 + 1, uint64_t{0});
   for (size_t g = 0; g < groups; ++g) Append(g * leavesPerGroup_ + Leaf(masks, groups_[g]), slot, masks, g);
 }
 
@@ -235,8 +220,8 @@ void CandidateIndex::InsertAll(const std::vector<int32_t>& slots, const MaskStor
     if (added[at] != 0) Reserve(at, added[at]);
   }
   const size_t slotCount = Idx(top + 1);
-  GrowTo(place_, slotCount * groups);
-  GrowTo(seen_, (slotCount + 63) / 64);
+  GrowIdArray(place_, slotCount * groups, 0);
+  GrowIdArray(seen_, (slotCount + 63) / 64, uint64_t{0});
   for (const int32_t slot : slots) {
     const uint64_t* m = masks.Of(slot);
     for (size_t g = 0; g < groups; ++g) Append(leafAt(m, g), slot, m, g);

@@ -143,8 +143,7 @@ class CandidateSearch {
 
   /// Room for ids below n.
   void GrowIds(size_t n) {
-    if (memberClass_.capacity() < n) memberClass_.reserve(n + n / 4);
-    if (memberClass_.size() < n) memberClass_.resize(n, int8_t{-1});
+    GrowIdArray(memberClass_, n, int8_t{-1});
   }
 
  private:

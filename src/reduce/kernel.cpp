@@ -96,15 +96,9 @@ int64_t ListCount(const Pass& p, size_t dash) {
 
 void GrowIds(ReduceMemory& m, size_t n) {
   if (m.records.size() >= n) return;
-  // Room for a quarter more is reserved at a time, but only the records in
-  // use are written: the made terms of a pass take ids past the graph's
-  // slots without a copy of every record, and room never written takes no
-  // memory.
-  auto grow = [n](auto& v, auto value) {
-    if (v.capacity() < n) v.reserve(n + n / 4);
-    v.resize(n, value);
-  };
-  grow(m.records, TermRecord{});
+  // Only the records in use are written: the made terms of a pass take ids
+  // past the graph's slots without a copy of every record.
+  GrowIdArray(m.records, n, TermRecord{});
   m.search.GrowIds(n);
 }
 

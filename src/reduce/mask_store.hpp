@@ -16,6 +16,17 @@
 
 namespace tavro {
 
+/// Makes an array by id at least `n` long, new places `value`, reserving a
+/// quarter more at a time: the made terms of a pass take ids a little past
+/// the graph's slots, and a vector's own growth would double the room, while
+/// room reserved and never written takes no memory.
+template <typename T, typename Allocator>
+void GrowIdArray(std::vector<T, Allocator>& v, size_t n, const T& value) {
+  if (v.size() >= n) return;
+  if (v.capacity() < n) v.reserve(n + n / 4);
+  v.resize(n, value);
+}
+
 class MaskStore {
  public:
   /// Serves the terms of `graph`, with `words` words per mask half.
