@@ -15,22 +15,25 @@ std::string TermChars::str() const {
 }
 
 /// Writes the two input planes of `inputs` (each `words` long); false when a
-/// character has no code. Eight characters at a time where the first lands
-/// in the lowest byte.
+/// character has no code. A chunk of characters at a time.
 bool packing::PackInputs(std::string_view inputs, uint64_t* planes, size_t words) {
   std::fill(planes, planes + 2 * words, 0);
   uint64_t unknown = 0;
-  size_t i = 0;
-  for (; std::endian::native == std::endian::little && i + 8 <= inputs.size(); i += 8) {
-    uint64_t eight;
-    std::memcpy(&eight, inputs.data() + i, 8);
-    const uint64_t ones = packing::BytesEqual(eight, '1');
-    const uint64_t literals = ones | packing::BytesEqual(eight, '0');
-    unknown |= ~(literals | packing::BytesEqual(eight, '-')) & 0xFF;
-    planes[i / 64] |= literals << (i % 64);
-    planes[words + i / 64] |= ones << (i % 64);
-  }
-  for (; i < inputs.size(); ++i) {
+  const size_t chunked = ForEachChunk(inputs.size(), [&](size_t at) {
+    const Chunk chunk = LoadChunk(inputs.data() + at);
+    const uint64_t ones = ChunkEqual(chunk, '1');
+    const uint64_t literals = ones | ChunkEqual(chunk, '0');
+    unknown |= ~(literals | ChunkEqual(chunk, '-')) & kChunkBits;
+    // A chunk that does not start a word may end in the next one.
+    const size_t word = at / 64, shift = at % 64;
+    planes[word] |= literals << shift;
+    planes[words + word] |= ones << shift;
+    if (shift + kChunk > 64) {
+      planes[word + 1] |= literals >> (64 - shift);
+      planes[words + word + 1] |= ones >> (64 - shift);
+    }
+  });
+  for (size_t i = chunked; i < inputs.size(); ++i) {
     const char c = inputs[i];
     unknown |= c != '0' && c != '1' && c != '-';
     planes[i / 64] |= uint64_t{c == '0' || c == '1'} << (i % 64);

@@ -4,13 +4,19 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
 #include "common/bit_count.hpp"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tavro {
 
@@ -39,6 +45,42 @@ inline uint64_t BytesEqual(uint64_t eight, char c) {
   // then the eight high bits gathered into the top byte.
   const uint64_t zero = ~(((x & kLow7) + kLow7) | x | kLow7);
   return ((zero >> 7) * 0x0102040810204080ULL) >> 56;
+}
+/// Characters compared at once, a chunk of kChunk from a given place on:
+/// `ChunkEqual(LoadChunk(at), c)` has one bit per character equal to c, the
+/// first character's lowest. Sixteen with SSE2, else eight in a word (on
+/// little-endian machines; kChunk 0 elsewhere: no chunks, characters one by
+/// one).
+#if defined(__SSE2__)
+inline constexpr size_t kChunk = 16;
+using Chunk = __m128i;
+inline Chunk LoadChunk(const char* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); }
+inline uint64_t ChunkEqual(Chunk chunk, char c) {
+  return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_set1_epi8(c))));
+}
+#else
+inline constexpr size_t kChunk = std::endian::native == std::endian::little ? 8 : 0;
+using Chunk = uint64_t;
+inline Chunk LoadChunk(const char* at) {
+  uint64_t eight;
+  std::memcpy(&eight, at, 8);
+  return eight;
+}
+inline uint64_t ChunkEqual(Chunk chunk, char c) { return BytesEqual(chunk, c); }
+#endif
+/// The bits of a whole chunk.
+inline constexpr uint64_t kChunkBits = (uint64_t{1} << kChunk) - 1;
+/// The places of the chunks that cover `length` characters, in order: every
+/// whole chunk from 0 on, then one that ends at `length` and overlaps the
+/// last whole one (a length below kChunk has none: its characters go one by
+/// one). Returns how many characters the chunks cover from 0.
+template <typename F>
+size_t ForEachChunk(size_t length, F f) {
+  if (kChunk == 0 || length < kChunk) return 0;
+  size_t at = 0;
+  for (; at + kChunk <= length; at += kChunk) f(at);
+  if (at < length) f(length - kChunk);
+  return length;
 }
 /// The planes of an input part (see above), `words` words each; false when
 /// a character is not '0', '1' or '-' (such a character gets neither bit).

@@ -27,17 +27,16 @@ void CompactOutputLists(TermGraph& graph, int32_t output) {
 
 // Eight characters at a time where the first lands in the lowest byte.
 bool IsPureInputPart(std::string_view inputs) {
-  size_t i = 0;
-  for (; std::endian::native == std::endian::little && i + 8 <= inputs.size(); i += 8) {
-    uint64_t eight;
-    std::memcpy(&eight, inputs.data() + i, 8);
-    const uint64_t pure = packing::BytesEqual(eight, '0') | packing::BytesEqual(eight, '1') | packing::BytesEqual(eight, '-');
-    if (pure != 0xFF) return false;
+  bool pure = true;
+  const size_t chunked = packing::ForEachChunk(inputs.size(), [&](size_t at) {
+    const packing::Chunk chunk = packing::LoadChunk(inputs.data() + at);
+    pure = pure && (packing::ChunkEqual(chunk, '0') | packing::ChunkEqual(chunk, '1') |
+                    packing::ChunkEqual(chunk, '-')) == packing::kChunkBits;
+  });
+  for (size_t i = chunked; pure && i < inputs.size(); ++i) {
+    pure = inputs[i] == '0' || inputs[i] == '1' || inputs[i] == '-';
   }
-  for (; i < inputs.size(); ++i) {
-    if (inputs[i] != '0' && inputs[i] != '1' && inputs[i] != '-') return false;
-  }
-  return true;
+  return pure;
 }
 
 void InitGraph(TermGraph& graph, int32_t type, int32_t inputCount, int32_t outputCount,

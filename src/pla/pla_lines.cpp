@@ -18,7 +18,15 @@ bool IsSeparator(char c) {
 size_t TokenEnd(std::string_view line, std::string_view separators) {
   size_t stop = 0;
   if (separators == kSeparators) {
-    // Eight bytes at a time where the first lands in the lowest byte.
+    const auto separatorsIn = [](packing::Chunk chunk) {
+      return packing::ChunkEqual(chunk, ' ') | packing::ChunkEqual(chunk, '\t') | packing::ChunkEqual(chunk, '\r') |
+             packing::ChunkEqual(chunk, '\n') | packing::ChunkEqual(chunk, '|');
+    };
+    for (; packing::kChunk > 0 && stop + packing::kChunk <= line.size(); stop += packing::kChunk) {
+      const uint64_t found = separatorsIn(packing::LoadChunk(line.data() + stop));
+      if (found != 0) return stop + static_cast<size_t>(std::countr_zero(found));
+    }
+    // Then eight bytes at a time where the first lands in the lowest byte.
     for (; std::endian::native == std::endian::little && stop + 8 <= line.size(); stop += 8) {
       uint64_t eight;
       std::memcpy(&eight, line.data() + stop, 8);

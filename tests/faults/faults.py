@@ -673,4 +673,17 @@ FAULTS = [
      "  list.threeQuarters = whole >= 4 && entries <= whole / 4 * 3;",
      "  list.threeQuarters = whole >= 4 && entries <= whole / 4 * 3 + 1;",
      "[reduce] index: a list one entry longer than three quarters of a block takes the smaller block"),
+    # Characters compared a chunk at a time (term.hpp, term.cpp, pla_lines.cpp).
+    ("src/graph/term.cpp",
+     "    if (shift + kChunk > 64) {",
+     "    if (false) {",
+     "packed inputs: a chunk that crosses a word's end loses its characters in the next word"),
+    ("src/graph/term.hpp",
+     "  if (at < length) f(length - kChunk);",
+     "",
+     "chunks: the characters after the last whole chunk are never read"),
+    ("src/pla/pla_lines.cpp",
+     "      if (found != 0) return stop + static_cast<size_t>(std::countr_zero(found));\n    }\n    // Then",
+     "      if (found != 0) return stop + static_cast<size_t>(std::countr_zero(found)) + 1;\n    }\n    // Then",
+     "tokens: a separator found in a chunk of sixteen ends the token one character later"),
 ]

@@ -142,6 +142,33 @@ TEST(TermGraph, RandomOperationsMatchThePlainModel) {
   }
 }
 
+// Packing an input part reads it in chunks of characters, the last chunk
+// overlapping the one before and chunks crossing words: at every length,
+// every place of a wrong character, the planes and the verdict are those of
+// a packing character by character, and purity is judged alike.
+TEST(Packing, InputPartsPackAsCharacterByCharacter) {
+  std::mt19937 rng(5);
+  for (size_t length = 1; length <= 200; ++length) {
+    for (int round = 0; round < 20; ++round) {
+      std::string in;
+      for (size_t i = 0; i < length; ++i) in += "01-"[rng() % 3];
+      if (round % 2 == 1) in[rng() % length] = "2~x \0"[rng() % 5];
+      const size_t words = packing::InputWords(length);
+      std::vector<uint64_t> planes(2 * words, ~uint64_t{0}), expected(2 * words, 0);
+      bool pure = true;
+      for (size_t i = 0; i < length; ++i) {
+        pure = pure && (in[i] == '0' || in[i] == '1' || in[i] == '-');
+        expected[i / 64] |= uint64_t{in[i] == '0' || in[i] == '1'} << (i % 64);
+        expected[words + i / 64] |= uint64_t{in[i] == '1'} << (i % 64);
+      }
+      SCOPED_TRACE(in);
+      EXPECT_EQ(packing::PackInputs(in, planes.data(), words), pure);
+      EXPECT_EQ(IsPureInputPart(in), pure);
+      EXPECT_EQ(planes, expected);
+    }
+  }
+}
+
 // A term of more inputs or outputs than its packed header counts is held as
 // text; it must read back, count and take part like any other.
 TEST(TermGraph, TermsOfManyPlacesKeepTheirCharacters) {
