@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 namespace tavro {
 
@@ -19,16 +20,16 @@ std::string TermChars::str() const {
 bool packing::PackInputs(std::string_view inputs, uint64_t* planes, size_t words) {
   std::fill(planes, planes + 2 * words, 0);
   uint64_t unknown = 0;
-  const size_t chunked = ForEachChunk(inputs.size(), [&](size_t at) {
-    const Chunk chunk = LoadChunk(inputs.data() + at);
-    const uint64_t ones = ChunkEqual(chunk, '1');
-    const uint64_t literals = ones | ChunkEqual(chunk, '0');
-    unknown |= ~(literals | ChunkEqual(chunk, '-')) & kChunkBits;
+  const size_t chunked = ForEachChunk(inputs.data(), inputs.size(), [&](size_t at, const auto& chars) {
+    constexpr size_t kWidth = std::remove_cvref_t<decltype(chars)>::kWidth;
+    const uint64_t ones = chars.Equal('1');
+    const uint64_t literals = ones | chars.Equal('0');
+    unknown |= ~(literals | chars.Equal('-')) & ((uint64_t{1} << kWidth) - 1);
     // A chunk that does not start a word may end in the next one.
     const size_t word = at / 64, shift = at % 64;
     planes[word] |= literals << shift;
     planes[words + word] |= ones << shift;
-    if (shift + kChunk > 64) {
+    if (shift + kWidth > 64) {
       planes[word + 1] |= literals >> (64 - shift);
       planes[words + word + 1] |= ones >> (64 - shift);
     }

@@ -46,41 +46,46 @@ inline uint64_t BytesEqual(uint64_t eight, char c) {
   const uint64_t zero = ~(((x & kLow7) + kLow7) | x | kLow7);
   return ((zero >> 7) * 0x0102040810204080ULL) >> 56;
 }
-/// Characters compared at once, a chunk of kChunk from a given place on:
-/// `ChunkEqual(LoadChunk(at), c)` has one bit per character equal to c, the
-/// first character's lowest. Sixteen with SSE2, else eight in a word (on
-/// little-endian machines; kChunk 0 elsewhere: no chunks, characters one by
-/// one).
+/// Characters compared at once: `Chars16(at).Equal(c)` has one bit per
+/// character of the sixteen from `at` on that equals c, the first
+/// character's lowest (with SSE2); Chars8 the same for eight in a word (on
+/// little-endian machines).
 #if defined(__SSE2__)
-inline constexpr size_t kChunk = 16;
-using Chunk = __m128i;
-inline Chunk LoadChunk(const char* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); }
-inline uint64_t ChunkEqual(Chunk chunk, char c) {
-  return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_set1_epi8(c))));
-}
-#else
-inline constexpr size_t kChunk = std::endian::native == std::endian::little ? 8 : 0;
-using Chunk = uint64_t;
-inline Chunk LoadChunk(const char* at) {
-  uint64_t eight;
-  std::memcpy(&eight, at, 8);
-  return eight;
-}
-inline uint64_t ChunkEqual(Chunk chunk, char c) { return BytesEqual(chunk, c); }
+struct Chars16 {
+  static constexpr size_t kWidth = 16;
+  explicit Chars16(const char* at) : bytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))) {}
+  uint64_t Equal(char c) const {
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(c))));
+  }
+  __m128i bytes;
+};
 #endif
-/// The bits of a whole chunk.
-inline constexpr uint64_t kChunkBits = (uint64_t{1} << kChunk) - 1;
-/// The places of the chunks that cover `length` characters, in order: every
-/// whole chunk from 0 on, then one that ends at `length` and overlaps the
-/// last whole one (a length below kChunk has none: its characters go one by
-/// one). Returns how many characters the chunks cover from 0.
-template <typename F>
-size_t ForEachChunk(size_t length, F f) {
-  if (kChunk == 0 || length < kChunk) return 0;
+struct Chars8 {
+  static constexpr size_t kWidth = 8;
+  explicit Chars8(const char* at) { std::memcpy(&bytes, at, 8); }
+  uint64_t Equal(char c) const { return BytesEqual(bytes, c); }
+  uint64_t bytes;
+};
+/// Calls f(at, chars) with the chunks of Chars that cover text[0, length):
+/// every whole chunk from 0 on, then one that ends at `length` and overlaps
+/// the one before. Returns `length`.
+template <typename Chars, typename F>
+size_t CoverWith(const char* text, size_t length, F& f) {
   size_t at = 0;
-  for (; at + kChunk <= length; at += kChunk) f(at);
-  if (at < length) f(length - kChunk);
+  for (; at + Chars::kWidth <= length; at += Chars::kWidth) f(at, Chars(text + at));
+  if (at < length) f(length - Chars::kWidth, Chars(text + length - Chars::kWidth));
   return length;
+}
+/// Covers text[0, length) with chunks of the widest kind it holds (see
+/// CoverWith) and returns how many characters the chunks cover from 0: 0
+/// for a text shorter than every kind, whose characters go one by one.
+template <typename F>
+size_t ForEachChunk(const char* text, size_t length, F f) {
+#if defined(__SSE2__)
+  if (length >= Chars16::kWidth) return CoverWith<Chars16>(text, length, f);
+#endif
+  if (std::endian::native == std::endian::little && length >= Chars8::kWidth) return CoverWith<Chars8>(text, length, f);
+  return 0;
 }
 /// The planes of an input part (see above), `words` words each; false when
 /// a character is not '0', '1' or '-' (such a character gets neither bit).

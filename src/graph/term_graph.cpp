@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <type_traits>
 
 #include "common/bit_count.hpp"
 
@@ -28,10 +29,9 @@ void CompactOutputLists(TermGraph& graph, int32_t output) {
 // Eight characters at a time where the first lands in the lowest byte.
 bool IsPureInputPart(std::string_view inputs) {
   bool pure = true;
-  const size_t chunked = packing::ForEachChunk(inputs.size(), [&](size_t at) {
-    const packing::Chunk chunk = packing::LoadChunk(inputs.data() + at);
-    pure = pure && (packing::ChunkEqual(chunk, '0') | packing::ChunkEqual(chunk, '1') |
-                    packing::ChunkEqual(chunk, '-')) == packing::kChunkBits;
+  const size_t chunked = packing::ForEachChunk(inputs.data(), inputs.size(), [&](size_t, const auto& chars) {
+    constexpr size_t kWidth = std::remove_cvref_t<decltype(chars)>::kWidth;
+    pure = pure && (chars.Equal('0') | chars.Equal('1') | chars.Equal('-')) == (uint64_t{1} << kWidth) - 1;
   });
   for (size_t i = chunked; pure && i < inputs.size(); ++i) {
     pure = inputs[i] == '0' || inputs[i] == '1' || inputs[i] == '-';

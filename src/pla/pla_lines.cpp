@@ -18,21 +18,18 @@ bool IsSeparator(char c) {
 size_t TokenEnd(std::string_view line, std::string_view separators) {
   size_t stop = 0;
   if (separators == kSeparators) {
-    const auto separatorsIn = [](packing::Chunk chunk) {
-      return packing::ChunkEqual(chunk, ' ') | packing::ChunkEqual(chunk, '\t') | packing::ChunkEqual(chunk, '\r') |
-             packing::ChunkEqual(chunk, '\n') | packing::ChunkEqual(chunk, '|');
+    const auto separatorsIn = [](const auto& chars) {
+      return chars.Equal(' ') | chars.Equal('\t') | chars.Equal('\r') | chars.Equal('\n') | chars.Equal('|');
     };
-    for (; packing::kChunk > 0 && stop + packing::kChunk <= line.size(); stop += packing::kChunk) {
-      const uint64_t found = separatorsIn(packing::LoadChunk(line.data() + stop));
+#if defined(__SSE2__)
+    for (; stop + packing::Chars16::kWidth <= line.size(); stop += packing::Chars16::kWidth) {
+      const uint64_t found = separatorsIn(packing::Chars16(line.data() + stop));
       if (found != 0) return stop + static_cast<size_t>(std::countr_zero(found));
     }
-    // Then eight bytes at a time where the first lands in the lowest byte.
+#endif
+    // Then eight characters at a time.
     for (; std::endian::native == std::endian::little && stop + 8 <= line.size(); stop += 8) {
-      uint64_t eight;
-      std::memcpy(&eight, line.data() + stop, 8);
-      const uint64_t found = packing::BytesEqual(eight, ' ') | packing::BytesEqual(eight, '\t') |
-                             packing::BytesEqual(eight, '\r') | packing::BytesEqual(eight, '\n') |
-                             packing::BytesEqual(eight, '|');
+      const uint64_t found = separatorsIn(packing::Chars8(line.data() + stop));
       if (found != 0) return stop + static_cast<size_t>(std::countr_zero(found));
     }
     while (stop < line.size() && !IsSeparator(line[stop])) ++stop;
