@@ -153,7 +153,8 @@ inline int ThreadsOf(std::string_view text) {
 inline void ParseOnThreads(std::string_view text, TermGraph& graph, int threads) {
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   PlaLines lines{text};
-  ParsePla(lines, graph, {}, ReadThreads{.count = threads, .pieceBytes = 64, .leastBytes = 0, .leastBatch = 1});
+  ParsePla(lines, graph, {},
+           ReadThreads{.count = threads, .pieceBytes = 64, .leastBytes = 0, .leastBytesAlone = 0, .leastBatch = 1});
 }
 
 /// The report of every output decided on `threads` threads (reduced first

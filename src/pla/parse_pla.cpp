@@ -188,7 +188,8 @@ void ParsePla(PlaLines& lines, TermGraph& graph, ProgressHook progress, const Re
   if (graph.termCount != -1) throw "graph reconstruction is not allowed!";
   ParserState state;
   state.progress = progress;
-  bool threadsUndecided = threads.count > 1;
+  bool threadsUndecided = true;
+  const uint64_t leastBytes = threads.count > 1 ? threads.leastBytes : threads.leastBytesAlone;
   while (!NoLinesLeft(lines)) {
     const std::string_view line = TrimmedLine(TakeLine(lines));
     if ((++state.lineNumber & (kProgressStride - 1)) == 0 && state.progress) state.progress(state.lineNumber);
@@ -199,11 +200,11 @@ void ParsePla(PlaLines& lines, TermGraph& graph, ProgressHook progress, const Re
     } else if (StartsCubeLine(line.front())) {
       ReadCubeLine(line, lines.text.size() + lines.bytesAfter, graph, state);
       PrefetchCubeAhead(lines, graph, state);
-      // The first cube line started the graph; the rest is shared out when
-      // it is long enough to gain from it.
+      // The first cube line started the graph; the rest is read in pieces
+      // (shared out among the threads) when it is long enough to gain from it.
       if (threadsUndecided) {
         threadsUndecided = false;
-        if (lines.text.size() + lines.bytesAfter >= threads.leastBytes) ReadRestOnThreads(lines, graph, state, threads);
+        if (lines.text.size() + lines.bytesAfter >= leastBytes) ReadRestOnThreads(lines, graph, state, threads);
       }
     } else {
       ThrowAtLine(kUnreadableLine, state.lineNumber, line);

@@ -36,11 +36,12 @@ struct CubeParts {
 /// InitGraph and AddCube unchanged. `progress` is told how many lines were
 /// taken, every kProgressStride lines.
 /// With `threads` of more than one and a text of at least
-/// threads.leastBytes from its first cube line on, the cube lines are read
-/// on that many threads (ReadCubesOnThreads), with the same graph, errors and
-/// calls of `progress` (on the calling thread) as on one; only the lines
-/// left after an error that AddCube or `progress` throws may differ: the
-/// block being read then stays whole from where its threaded read began.
+/// threads.leastBytes from its first cube line on (or of one and
+/// threads.leastBytesAlone), the cube lines are read in pieces on that many
+/// threads (ReadCubesOnThreads), with the same graph, errors and calls of
+/// `progress` (on the calling thread) as cube by cube; only the lines left
+/// after an error that AddCube or `progress` throws may differ: the block
+/// being read then stays whole from where its read in pieces began.
 void ParsePla(PlaLines& lines, TermGraph& graph, ProgressHook progress = {}, const ReadThreads& threads = {});
 
 /// Fills a fresh graph with cubes given in memory, as ParsePla does with a

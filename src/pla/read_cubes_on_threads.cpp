@@ -1,16 +1,16 @@
-// The cube lines of a large text on several threads, in rounds of a few
-// pieces: every thread takes pieces of the round and parses each into cubes
+// The cube lines of a large text in pieces, on one thread or several, in
+// rounds of a few pieces: every thread takes pieces of the round and parses each into cubes
 // ready for the graph; then the pieces go into the graph in file order, in
 // batches whose steps the threads share (the index entries table by table,
 // then the terms and the lists). A batch ends before a cube whose input part
 // the graph holds already (a line repeats an earlier part); that cube is
-// added on the calling thread, as a read on one thread adds it, and the next
+// added on the calling thread, as a read cube by cube adds it, and the next
 // batch begins after it.
 //
 // A piece's parse accepts only lines that the parser would read without
 // changing its rules or failing; at any other line it stops, and so does the
 // read once the graph holds every cube before that line: the parser itself
-// then takes the line, with the same state as in a read on one thread. So
+// then takes the line, with the same state as in a read cube by cube. So
 // the cubes reach the graph in the same order, every error is met at its own
 // line, and the first in file order ends the load whatever a later piece met.
 #include "pla/read_cubes_on_threads.hpp"
@@ -68,6 +68,7 @@ struct Shared {
   size_t round = 0;
   size_t bytes = 0;  // of the whole text
   size_t leastBatch = 0;
+  bool alone = false;  // one thread reads
 };
 
 // True for a keyword line that leaves the rules as they are. The labels of
@@ -265,7 +266,7 @@ bool AddPiece(const Piece& piece, int64_t lineNumber, bool batches, const Shared
 
 // The calling thread's work: the text round by round, each round's pieces
 // parsed by the crew, then added to the graph in file order.
-CubesRead JoinRounds(Shared& shared, StepCrew& crew, bool batches, int64_t lineNumber, TermGraph& graph,
+CubesRead JoinRounds(Shared& shared, StepCrew& crew, int64_t lineNumber, TermGraph& graph,
                      ProgressHook progress) {
   LineTeller teller{progress, (lineNumber / kProgressStride + 1) * kProgressStride};
   CubeBatchAdder adder(graph);
@@ -276,16 +277,19 @@ CubesRead JoinRounds(Shared& shared, StepCrew& crew, bool batches, int64_t lineN
     crew.Run(pieces, [&](size_t u) { ParsePiece(shared, first + u); });
     for (size_t j = first; j < first + pieces; ++j) {
       Piece& piece = shared.pieces[j];
-      if (!AddPiece(piece, line, batches && oneByOne == 0, shared, adder, crew, graph, teller)) {
+      const bool batched = AddPiece(piece, line, oneByOne == 0, shared, adder, crew, graph, teller);
+      if (!batched) {
         oneByOne = kPiecesOneByOne;
       } else if (oneByOne > 0) {
         --oneByOne;
       }
       line += piece.lineCount;
-      if (piece.stopAt != kNoStop) {
-        return {static_cast<size_t>(piece.text.data() - shared.pieces[0].text.data()) + piece.stopAt,
-                line - lineNumber, true};
-      }
+      const size_t at = static_cast<size_t>(piece.text.data() - shared.pieces[0].text.data());
+      if (piece.stopAt != kNoStop) return {at + piece.stopAt, line - lineNumber, true};
+      // On one thread, cubes that repeat input parts go in faster line by
+      // line than parsed ahead and then added one by one: the parser takes
+      // the rest of the text.
+      if (!batched && shared.alone) return {at + piece.text.size(), line - lineNumber, true};
       piece.cubes->Clear();
     }
   }
@@ -327,7 +331,9 @@ CubesRead ReadCubesOnThreads(std::string_view text, int64_t lineNumber, const Cu
     shared.pieces[j].text = text.substr(starts[j], end - starts[j]);
   }
   const int count = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(threads.count, 1)), shared.count));
-  shared.round = std::min(kPiecesPerThread * static_cast<size_t>(count), shared.count);
+  // One thread parses a piece at a time: nobody shares a round out.
+  shared.alone = count == 1;
+  shared.round = shared.alone ? 1 : std::min(kPiecesPerThread * static_cast<size_t>(count), shared.count);
   if (buffers.size() < shared.round) buffers.resize(shared.round);
   shared.cubes = buffers.data();
   StepCrew crew;
@@ -338,7 +344,7 @@ CubesRead ReadCubesOnThreads(std::string_view text, int64_t lineNumber, const Cu
       return;
     }
     CloseAtExit close{crew};
-    read = JoinRounds(shared, crew, count > 1, lineNumber, graph, progress);
+    read = JoinRounds(shared, crew, lineNumber, graph, progress);
   });
   return read;
 }

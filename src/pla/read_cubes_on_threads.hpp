@@ -1,7 +1,7 @@
-// Reading the cube lines of a large PLA text on several threads: the text is
-// cut into pieces of whole lines, each piece is parsed, checked and packed on
-// whichever thread takes it, and the pieces' cubes are handed to AddCube on
-// the calling thread, in file order, as a read on one thread hands them.
+// Reading the cube lines of a large PLA text in pieces, on one thread or
+// several: the text is cut into pieces of whole lines, each piece is parsed,
+// checked and packed on whichever thread takes it, and the pieces' cubes go
+// into the graph in file order, as a read cube by cube adds them.
 #pragma once
 
 #include <cstddef>
@@ -32,6 +32,15 @@ struct ReadThreads {
   /// files of 40 inputs and 8 outputs, 7 rounds): below about 2 MB the
   /// threads save a millisecond or less for a third more work.
   uint64_t leastBytes = uint64_t{2} << 20;
+  /// With `count` 1, a text with at least this many bytes left at its first
+  /// cube line is read in pieces and batches too, on the calling thread: a
+  /// batch enters its index entries table by table, where cube by cube each
+  /// entry lands at a random place of the whole index, which outgrows the
+  /// caches. On one thread the load took 0.6 of the CPU time of cube by cube
+  /// on a 1 GB file (21,474,836 lines of 40 inputs and 8 outputs), about
+  /// 0.85 at 200 MB, about the same from 12 to 50 MB and 1.2 to 1.5 times as
+  /// much at 3 MB, where the pieces' buffers cost more than they save.
+  uint64_t leastBytesAlone = uint64_t{32} << 20;
   /// A run of fewer cubes (between two calls of the progress hook, or after
   /// a cube whose part is held) goes into the graph cube by cube on the
   /// calling thread, not as a batch that the threads share.
@@ -49,7 +58,8 @@ struct CubeRules {
 
 /// How far ReadCubesOnThreads came: the bytes and lines of `text` it took,
 /// and whether it stopped before the end, at a line that the parser must take
-/// itself.
+/// itself (or, on one thread, after a piece whose cubes repeat input parts:
+/// the parser reads on line by line).
 struct CubesRead {
   size_t bytes = 0;
   int64_t lines = 0;
@@ -92,7 +102,8 @@ using PieceBuffers = std::vector<PieceCubes>;
 /// line is checked, mapped and handed to AddCube in file order. The first
 /// line that is anything else (an error, a keyword line that changes the
 /// rules) stops the read, before it: the graph then holds the cubes of the
-/// lines before it, and the parser goes on from there. `progress` is called on
+/// lines before it, and the parser goes on from there. On one thread the
+/// read also stops after a piece whose cubes repeat input parts. `progress` is called on
 /// the calling thread only, with every multiple of kProgressStride among the
 /// line numbers taken. Throws what AddCube and `progress` throw, and
 /// std::bad_alloc; every thread has ended when it returns or throws.

@@ -46,7 +46,7 @@ std::string ExactGraphText(const TermGraph& graph) {
 
 // Reads `text` as ParsePlaText does, with `threads` and pieces of
 // `pieceBytes`, whatever its size, and a batch for every piece of at least
-// `leastBatch` cubes; the hook throws at its call `stopAt`. With
+// `leastBatch` cubes (`pieceBytes` 0 with one thread: cube by cube); the hook throws at its call `stopAt`. With
 // `blockBytes`, the text comes in blocks of whole lines of about that size,
 // as a file does.
 ReadResult Read(const std::string& text, int threads, size_t pieceBytes, size_t stopAt = SIZE_MAX,
@@ -78,7 +78,11 @@ ReadResult Read(const std::string& text, int threads, size_t pieceBytes, size_t 
   result.thrown = testing::ThrownBy(
       [&] {
         ParsePla(lines, graph, hook,
-                 ReadThreads{.count = threads, .pieceBytes = pieceBytes, .leastBytes = 0, .leastBatch = leastBatch});
+                 ReadThreads{.count = threads,
+                             .pieceBytes = pieceBytes,
+                             .leastBytes = 0,
+                             .leastBytesAlone = pieceBytes == 0 ? UINT64_MAX : 0,
+                             .leastBatch = leastBatch});
       });
   result.graph = ExactGraphText(graph);
   return result;
@@ -175,7 +179,7 @@ TEST(ReadCubesOnThreads, BatchesOfNewPartsReadAsOnOneThread) {
   for (int round = 0; round < testing::Rounds(100); ++round) {
     const std::string text = RandomText(random, 20 + static_cast<int>(random() % 600), true);
     const ReadResult one = Read(text, 1, 0);
-    for (int threads = 2; threads <= 8; threads += 2) {
+    for (int threads = 1; threads <= 8; threads += threads == 1 ? 1 : 2) {
       const size_t pieceBytes = 1 + random() % 1500;
       const size_t leastBatch = 1 + random() % 8;
       SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(threads) + " threads, pieces of " +
@@ -193,7 +197,7 @@ TEST(ReadCubesOnThreads, FirstErrorInFileOrder) {
     text += n == 1500 ? "x01 1" : n == 1800 ? "01 11" : std::to_string(n % 2) + "-" + std::to_string(n / 2 % 2) + " 10";
     text += "\n";
   }
-  for (int threads = 2; threads <= 8; threads += 3) {
+  for (int threads : {1, 2, 5, 8}) {
     for (const size_t pieceBytes : {size_t{1}, size_t{100}, size_t{5000}}) {
       EXPECT_EQ(Read(text, threads, pieceBytes).thrown,
                 (testing::Thrown{"string", "Parser Error: Incorrect input PLA file.\nLine Number: 1500\nLine Copy: x01 1\n"}));
@@ -212,7 +216,7 @@ TEST(ReadCubesOnThreads, ProgressAndStop) {
   for (size_t stopAt : {size_t{2}, SIZE_MAX}) {
     const ReadResult one = Read(text, 1, 0, stopAt);
     EXPECT_EQ(one.told, (std::vector<int64_t>{kProgressStride, 2 * kProgressStride}));
-    for (int threads : {2, 5}) EXPECT_EQ(Read(text, threads, 4096, stopAt), one);
+    for (int threads : {1, 2, 5}) EXPECT_EQ(Read(text, threads, 4096, stopAt), one);
   }
 }
 
