@@ -94,7 +94,8 @@ int main(int argc, char** argv) {
       try {
         if (whole) {
           tavro::PlaLines lines{text};
-          tavro::ParsePla(lines, *graph, {}, tavro::ReadThreads{.count = counts[c], .leastBytes = 0, .leastBytesAlone = 0});
+          const tavro::ReadThreads threads{.count = counts[c], .leastBytes = 0, .leastBytesAlone = 0};
+          tavro::ParsePla(lines, *graph, {}, threads);
         } else {
           tavro::LoadPlaFileInto(path, *graph, {}, counts[c]);
         }

@@ -26,7 +26,7 @@ void CompactOutputLists(TermGraph& graph, int32_t output) {
   group.live = {};
 }
 
-// Eight characters at a time where the first lands in the lowest byte.
+// A chunk of characters at a time (packing::ForEachChunk).
 bool IsPureInputPart(std::string_view inputs) {
   bool pure = true;
   const size_t chunked = packing::ForEachChunk(inputs.data(), inputs.size(), [&](size_t, const auto& chars) {

@@ -1,6 +1,6 @@
 // The cube lines of a large text in pieces, on one thread or several, in
-// rounds of a few pieces: every thread takes pieces of the round and parses each into cubes
-// ready for the graph; then the pieces go into the graph in file order, in
+// rounds of a few pieces: every thread takes pieces of the round and parses
+// each into cubes ready for the graph; then the pieces go into the graph in file order, in
 // batches whose steps the threads share (the index entries table by table,
 // then the terms and the lists). A batch ends before a cube whose input part
 // the graph holds already (a line repeats an earlier part); that cube is

@@ -103,9 +103,9 @@ using PieceBuffers = std::vector<PieceCubes>;
 /// line that is anything else (an error, a keyword line that changes the
 /// rules) stops the read, before it: the graph then holds the cubes of the
 /// lines before it, and the parser goes on from there. On one thread the
-/// read also stops after a piece whose cubes repeat input parts. `progress` is called on
-/// the calling thread only, with every multiple of kProgressStride among the
-/// line numbers taken. Throws what AddCube and `progress` throw, and
+/// read also stops after a piece whose cubes repeat input parts. `progress`
+/// is called on the calling thread only, with every multiple of
+/// kProgressStride among the line numbers taken. Throws what AddCube and `progress` throw, and
 /// std::bad_alloc; every thread has ended when it returns or throws.
 CubesRead ReadCubesOnThreads(std::string_view text, int64_t lineNumber, const CubeRules& rules, TermGraph& graph,
                              ProgressHook progress, const ReadThreads& threads, PieceBuffers& buffers);
