@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "graph/add_term.hpp"
@@ -26,15 +27,16 @@ Term* TermWithInputs(const TermGraph& graph, const std::string& inputs) {
   return IsPureInputPart(inputs) ? FindTerm(graph, inputs) : nullptr;
 }
 
-// Whether u survives the elimination through the cells of t: u has a literal
-// wherever t has one, and the opposite literal at no more than one of those
-// places, which is then its differing variable.
-bool Survives(const Term& t, const Term& u, int32_t& differing) {
+// Whether u (input part `uInputs`) survives the elimination through the
+// cells of t (`tInputs`): u has a literal wherever t has one, and the
+// opposite literal at no more than one of those places, which is then its
+// differing variable.
+bool Survives(const std::string& tInputs, const std::string& uInputs, int32_t& differing) {
   differing = -1;
-  for (size_t x = 0; x < t.inputs().size(); ++x) {
-    const char c = t.inputs()[x];
+  for (size_t x = 0; x < tInputs.size(); ++x) {
+    const char c = tInputs[x];
     if (c != '0' && c != '1') continue;
-    const char other = LiteralClass(u.inputs()[x]);
+    const char other = LiteralClass(uInputs[x]);
     if (other == '-') return false;
     if (other == c) continue;
     if (differing != -1) return false;
@@ -52,6 +54,18 @@ void ReferenceReduceOutput(TermGraph& graph, int32_t output, const ReduceHooks* 
   std::stable_sort(work.begin(), work.end(), GreaterDash);
   size_t position = 0;
   bool rescan = false;
+  // Input parts read once per term; a term's entry goes when the pass
+  // removes it (its place may hold a made term later).
+  std::unordered_map<const Term*, std::string> inputsOf;
+  auto inputs = [&](const Term* u) -> const std::string& {
+    auto [entry, fresh] = inputsOf.try_emplace(u);
+    if (fresh) entry->second = u->inputs();
+    return entry->second;
+  };
+  auto remove = [&](Term* u) {
+    inputsOf.erase(u);
+    RemoveTermFromOutput(graph, output, *u);
+  };
 
   while (position < work.size()) {
     Term* t = work[position];
@@ -64,9 +78,12 @@ void ReferenceReduceOutput(TermGraph& graph, int32_t output, const ReduceHooks* 
     // refused, once t has a literal to read them for.
     if (!IsSpecified(v) && t->onesCount() + t->zerosCount() > 0) throw "wrong set";
     std::vector<Candidate> candidates;
+    const std::string& tInputs = inputs(t);
     for (size_t at = position + 1; at < work.size(); ++at) {
       int32_t differing = -1;
-      if (work[at]->outputs()[j] == v && Survives(*t, *work[at], differing)) candidates.push_back({at, differing});
+      if (work[at]->outputs()[j] == v && Survives(tInputs, inputs(work[at]), differing)) {
+        candidates.push_back({at, differing});
+      }
     }
 
     // A candidate taken out of the working list leaves a hole there until
@@ -76,10 +93,10 @@ void ReferenceReduceOutput(TermGraph& graph, int32_t output, const ReduceHooks* 
       Term* u = work[c.place];
       if (c.differing == -1) {
         work[c.place] = nullptr;
-        RemoveTermFromOutput(graph, output, *u);
+        remove(u);
         continue;
       }
-      std::string expansion = u->inputs();
+      std::string expansion = inputs(u);
       expansion[static_cast<size_t>(c.differing)] = '-';
       if (Term* holder = TermWithInputs(graph, expansion)) {
         const char held = holder->outputs()[j];
@@ -88,7 +105,7 @@ void ReferenceReduceOutput(TermGraph& graph, int32_t output, const ReduceHooks* 
       if (u->dashCount() == t->dashCount()) rescan = true;
       if (Term* made = AddTerm(graph, output, expansion, v)) created.push_back(made);
       work[c.place] = nullptr;
-      RemoveTermFromOutput(graph, output, *u);
+      remove(u);
     }
     work.erase(std::remove(work.begin(), work.end(), nullptr), work.end());
 

@@ -49,12 +49,26 @@ inline std::string GraphText(const TermGraph& g) {
   std::string text = std::to_string(g.termCount) + " " + std::to_string(g.type) + " " + std::to_string(g.inputCount) +
                      "x" + std::to_string(g.outputCount) + " [" + g.inputLabels + "][" + g.outputLabels + "]\n";
   if (g.termCount == -1) return text;
-  for (const std::string& line : Describe(g.terms)) text += line + "\n";
+  auto write = [&text](const Term* t) {
+    const size_t at = text.size();
+    const size_t inputs = t->inputs().size(), outputs = t->outputs().size();
+    text.resize(at + inputs + outputs + 2);
+    for (size_t x = 0; x < inputs; ++x) text[at + x] = t->inputs()[x];
+    text[at + inputs] = ' ';
+    for (size_t y = 0; y < outputs; ++y) text[at + inputs + 1 + y] = t->outputs()[y];
+    text.back() = '\n';
+  };
+  g.terms.ForEach(write);
   for (int32_t j = 0; j < g.outputCount; ++j) {
-    for (const Lines& list : OutputLists(g, j)) {
+    const OutputTermLists& lists = g.outputLists[static_cast<size_t>(j)];
+    for (const TermList* list : {&lists.onTerms, &lists.offTerms, &lists.dcTerms}) {
       text += "-\n";
-      for (const std::string& line : list) text += line + "\n";
+      list->ForEach(write);
     }
+    text += "-\n";
+    g.terms.ForEach([&](const Term* t) {
+      if (t->outputs()[static_cast<size_t>(j)] == '~') write(t);
+    });
   }
   return text + VerifyGraph(g);
 }

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -31,8 +30,12 @@ inline std::string VerifyGraph(const TermGraph& graph) {
   if (graph.termCount == -1) return graph.terms.Empty() ? "" : "uninitialised graph holds terms";
   std::string error;
   const std::vector<const Term*> all = Entries(graph.terms, "terms", error);
-  const std::set<const Term*> unique(all.begin(), all.end());
-  if (unique.size() != all.size() || static_cast<size_t>(graph.termCount) != all.size()) error = "wrong termCount";
+  std::vector<const Term*> sorted = all;
+  std::sort(sorted.begin(), sorted.end());
+  if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end() ||
+      static_cast<size_t>(graph.termCount) != all.size()) {
+    error = "wrong termCount";
+  }
   size_t pure = 0;
   std::vector<int32_t> byDash;
   uint64_t serial = 0;
@@ -42,24 +45,27 @@ inline std::string VerifyGraph(const TermGraph& graph) {
     const size_t dash = static_cast<size_t>(t->dashCount());
     if (dash >= byDash.size()) byDash.resize(dash + 1, 0);
     ++byDash[dash];
-    const std::string name = "term " + t->inputs() + " " + t->outputs();
     const std::string inputs = t->inputs().str();
     const auto ones = std::count(inputs.begin(), inputs.end(), '1');
     const auto zeros = std::count(inputs.begin(), inputs.end(), '0');
-    if (t->inputs().size() != static_cast<size_t>(graph.inputCount) || ones != t->onesCount() ||
+    if (inputs.size() != static_cast<size_t>(graph.inputCount) || ones != t->onesCount() ||
         zeros != t->zerosCount() || t->dashCount() != graph.inputCount - ones - zeros ||
         t->outputs().size() != static_cast<size_t>(graph.outputCount)) {
-      error = name + ": wrong sizes or counts";
+      error = "term " + inputs + " " + t->outputs() + ": wrong sizes or counts";
     }
-    if (IsPureInputPart(t->inputs().str()) && ++pure && FindTerm(graph, t->inputs().str()) != t) error = name + ": not indexed";
+    if (IsPureInputPart(inputs) && ++pure && FindTerm(graph, inputs) != t) {
+      error = "term " + inputs + " " + t->outputs() + ": not indexed";
+    }
   }
   if (IndexedCount(graph.termByInputs) != pure) error = "index holds freed or foreign terms";
   std::vector<int32_t> counted = graph.termsByDash;
   while (!counted.empty() && counted.back() == 0) counted.pop_back();
   if (counted != byDash) error = "wrong count of terms by dashCount";
+  std::vector<char> characters(all.size());
   for (int32_t j = 0; j < graph.outputCount; ++j) {
-    const auto unspecified = std::count_if(all.begin(), all.end(), [&](const Term* t) { return t->outputs()[static_cast<size_t>(j)] == '~'; });
-    if (unspecified != graph.outputLists[static_cast<size_t>(j)].unspecifiedCount) {
+    const size_t at = static_cast<size_t>(j);
+    for (size_t i = 0; i < all.size(); ++i) characters[i] = all[i]->outputs()[at];
+    if (std::count(characters.begin(), characters.end(), '~') != graph.outputLists[at].unspecifiedCount) {
       error = "output " + std::to_string(j) + ": wrong count of '~'";
     }
     double share = 0;
@@ -68,14 +74,14 @@ inline std::string VerifyGraph(const TermGraph& graph) {
     if (!(std::abs(share - kept.share) <= kept.slack)) error = "output " + std::to_string(j) + ": ON share kept wrong";
     for (char v : {'1', '0', '-'}) {
       const std::string name = "output " + std::to_string(j) + " list " + v;
-      const std::vector<const Term*> listed = Entries(*OutputList(graph, j, v), name, error);
-      std::set<const Term*> expected;
-      for (const Term* t : all) {
-        if (t->outputs()[static_cast<size_t>(j)] == v) expected.insert(t);
+      std::vector<const Term*> listed = Entries(*OutputList(graph, j, v), name, error);
+      std::vector<const Term*> expected;
+      for (size_t i = 0; i < all.size(); ++i) {
+        if (characters[i] == v) expected.push_back(all[i]);
       }
-      if (std::set<const Term*>(listed.begin(), listed.end()) != expected || listed.size() != expected.size()) {
-        error = name + ": wrong terms";
-      }
+      std::sort(listed.begin(), listed.end());
+      std::sort(expected.begin(), expected.end());
+      if (listed != expected) error = name + ": wrong terms";
     }
   }
   return error;
