@@ -14,19 +14,34 @@ namespace tavro::testing {
 using Lines = std::vector<std::string>;
 using CubeLines = std::vector<std::pair<std::string, std::string>>;  // input part, output part
 
+/// Appends "inputs outputs" of the term to `text`, written in place.
+inline void AppendTermLine(std::string& text, const Term* t) {
+  const size_t at = text.size(), inputs = t->inputs().size(), outputs = t->outputs().size();
+  text.resize(at + inputs + 1 + outputs);
+  for (size_t x = 0; x < inputs; ++x) text[at + x] = t->inputs()[x];
+  text[at + inputs] = ' ';
+  for (size_t y = 0; y < outputs; ++y) text[at + inputs + 1 + y] = t->outputs()[y];
+}
+
 /// "inputs outputs" of every term of the list, in order.
 inline Lines Describe(const TermList& list) {
   Lines out;
-  list.ForEach([&](const Term* t) { out.push_back(t->inputs() + " " + t->outputs()); });
+  list.ForEach([&](const Term* t) { AppendTermLine(out.emplace_back(), t); });
   return out;
+}
+
+/// Calls f(t) for the terms with '~' at output `j`, in the order of `terms`.
+template <typename F>
+void ForEachUnspecified(const TermGraph& g, int32_t j, F f) {
+  g.terms.ForEach([&](const Term* t) {
+    if (t->outputs()[static_cast<size_t>(j)] == '~') f(t);
+  });
 }
 
 /// The terms with '~' at output `j`, in the order of `terms`.
 inline Lines DescribeUnspecified(const TermGraph& g, int32_t j) {
   Lines out;
-  g.terms.ForEach([&](const Term* t) {
-    if (t->outputs()[static_cast<size_t>(j)] == '~') out.push_back(t->inputs() + " " + t->outputs());
-  });
+  ForEachUnspecified(g, j, [&](const Term* t) { AppendTermLine(out.emplace_back(), t); });
   return out;
 }
 
@@ -50,13 +65,8 @@ inline std::string GraphText(const TermGraph& g) {
                      "x" + std::to_string(g.outputCount) + " [" + g.inputLabels + "][" + g.outputLabels + "]\n";
   if (g.termCount == -1) return text;
   auto write = [&text](const Term* t) {
-    const size_t at = text.size();
-    const size_t inputs = t->inputs().size(), outputs = t->outputs().size();
-    text.resize(at + inputs + outputs + 2);
-    for (size_t x = 0; x < inputs; ++x) text[at + x] = t->inputs()[x];
-    text[at + inputs] = ' ';
-    for (size_t y = 0; y < outputs; ++y) text[at + inputs + 1 + y] = t->outputs()[y];
-    text.back() = '\n';
+    AppendTermLine(text, t);
+    text += '\n';
   };
   g.terms.ForEach(write);
   for (int32_t j = 0; j < g.outputCount; ++j) {
@@ -66,9 +76,7 @@ inline std::string GraphText(const TermGraph& g) {
       list->ForEach(write);
     }
     text += "-\n";
-    g.terms.ForEach([&](const Term* t) {
-      if (t->outputs()[static_cast<size_t>(j)] == '~') write(t);
-    });
+    ForEachUnspecified(g, j, write);
   }
   return text + VerifyGraph(g);
 }
