@@ -36,7 +36,7 @@ struct PendingBlock {
   void Set(uint64_t a) {
     const size_t w = a / 64;
     if (w >= bits.size()) {
-      bits.resize(std::max(w + 1, 2 * bits.size()), 0);
+      bits.resize(std::max(w + 1, bits.size() + bits.size() / 4), 0);
       summary.resize((bits.size() + 63) / 64, 0);
     }
     bits[w] |= uint64_t{1} << (a % 64);
@@ -89,7 +89,7 @@ struct PendingTerms {
     busy[dash / 64] |= uint64_t{1} << (dash % 64);
     ++count;
     if (arrival >= slotOfArrival.size()) {
-      slotOfArrival.resize(std::max<size_t>(arrival + 1, 2 * slotOfArrival.size()));
+      slotOfArrival.resize(std::max<size_t>(arrival + 1, slotOfArrival.size() + slotOfArrival.size() / 4));
     }
     slotOfArrival[arrival] = slot;
   }
