@@ -27,6 +27,18 @@ void AddNote(Pass& p, int32_t& head, int32_t term, uint64_t arrival) {
   head = static_cast<int32_t>(p.notes.size() - 1);
 }
 
+// The heads of the chains of notes of the term s, empty when the pass has
+// noted nothing of it (an entry left by a term that had its id is reset).
+NoteHeads& HeadsOf(Pass& p, int32_t s) {
+  TermRecord& r = StateOf(p, s);
+  NoteHeads& heads = p.noteHeads[s];
+  if (!r.noted) {
+    heads = {};
+    r.noted = true;
+  }
+  return heads;
+}
+
 // Marks pending the terms of a chain of notes that are still where they were
 // noted, and empties the chain.
 void MarkAll(Pass& p, int32_t& head) {
@@ -297,8 +309,8 @@ void Drop(Pass& p, int32_t s) {
 // holder leaves the output or u is expanded.
 void NoteBlocked(Pass& p, int32_t s, int32_t u, int32_t holder) {
   const uint64_t arrival = p.memory.records[Idx(s)].serial;
-  AddNote(p, StateOf(p, holder).blockingNote, s, arrival);
-  AddNote(p, StateOf(p, u).blockedNote, s, arrival);
+  AddNote(p, HeadsOf(p, holder).blocking, s, arrival);
+  AddNote(p, HeadsOf(p, u).blocked, s, arrival);
 }
 
 // Takes a candidate out of the working list and then out of the output.
@@ -307,11 +319,12 @@ void NoteBlocked(Pass& p, int32_t s, int32_t u, int32_t holder) {
 // as one, blocked; it may act now too.
 void TakeOut(Pass& p, int32_t s, bool expanded) {
   TermRecord& r = StateOf(p, s);
-  MarkAll(p, r.blockingNote);
-  if (expanded) {
-    MarkAll(p, r.blockedNote);
-  } else {
-    r.blockedNote = kNone;
+  if (r.noted) {
+    NoteHeads& heads = p.noteHeads[s];
+    MarkAll(p, heads.blocking);
+    if (expanded) MarkAll(p, heads.blocked);
+    p.noteHeads.erase(s);
+    r.noted = false;
   }
   Leave(p, s);
   Drop(p, s);

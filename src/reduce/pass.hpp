@@ -56,7 +56,6 @@ struct TermRecord {
   uint64_t serial = 0;  // the order of arrival (the graph's serial); 0 when the id is free
   uint32_t pass = 0;
   uint32_t moved = 0;  // the pass's clock when the term last joined or left a list of the output
-  int32_t blockingNote = kNone, blockedNote = kNone;
   int32_t dash = 0;
   char value = '~';  // the character at the output
   bool out : 1 = false;  // taken out of the working list
@@ -64,8 +63,9 @@ struct TermRecord {
   bool touched : 1 = false;  // a graph term whose character the pass changed
   bool made : 1 = false;     // made by the pass, not yet in the graph
   bool checked : 1 = false, isolated : 1 = false, impure : 1 = false;
+  bool noted : 1 = false;  // has chains of notes in the pass's noteHeads
 };
-static_assert(sizeof(TermRecord) == 32);
+static_assert(sizeof(TermRecord) == 24);
 
 // A term by slot, with the low half of its serial, so that an entry left
 // behind by a freed term is told from the slot's next term.
@@ -124,6 +124,10 @@ struct NoteRecord {
   uint64_t arrival;
 };
 
+struct NoteHeads {
+  int32_t blocking = kNone, blocked = kNone;
+};
+
 struct Survivor {
   int32_t id;
   int32_t differing;  // variable index, or kContained
@@ -168,8 +172,11 @@ struct Pass {
 
   // Visited terms, as (term, arrival), whose expansion of a candidate the
   // id's term blocks, or for which the id's term is such a blocked
-  // candidate: chains through `notes` from blockingNote and blockedNote.
+  // candidate: chains through `notes` from the id's heads in `noteHeads`,
+  // which holds the ids whose record is `noted` (few: blocked expansions
+  // are rare, so the heads stay out of every term's record).
   std::vector<NoteRecord> notes{};
+  std::unordered_map<int32_t, NoteHeads> noteHeads{};
   // Members whose character is none of '1', '0', '-', '~', and the place of
   // each in that list.
   std::vector<int32_t> others{};

@@ -690,4 +690,8 @@ FAULTS = [
      "        held_[keys_[i] / 64] |= uint64_t{1} << (keys_[i] % 64);\n",
      "",
      "list lookup: when the map of moved terms comes to hold its words by slot, the slots it held in its table are forgotten"),
+    ("src/reduce/kernel.cpp",
+     "    if (expanded) MarkAll(p, heads.blocked);\n",
+     "",
+     "[reduce] notes: a visited term whose candidate was blocked is not visited again when that candidate is expanded"),
 ]
