@@ -51,7 +51,7 @@ class SlotMap {
     if (bySlot_) {
       if (slot >= slotWords_.size()) ResizeBySlot(std::max(size_t{slot} + 1, slotWords_.size() + slotWords_.size() / 4));
       if (!Holds(slot)) {
-        held_[slot / 64] |= uint64_t{1} << (slot % 64);
+        Hold(slot);
         slotWords_[slot] = 0;
         ++size_;
       }
@@ -83,6 +83,7 @@ class SlotMap {
   size_t Home(uint32_t slot) const { return static_cast<size_t>((slot * uint64_t{0x9E3779B97F4A7C15}) >> shift_); }
 
   bool Holds(uint32_t slot) const { return (held_[slot / 64] >> (slot % 64) & 1) != 0; }
+  void Hold(uint32_t slot) { held_[slot / 64] |= uint64_t{1} << (slot % 64); }
 
   void ResizeBySlot(size_t slots) {
     slotWords_.resize(slots);
@@ -98,7 +99,7 @@ class SlotMap {
       ResizeBySlot(slots);
       for (size_t i = 0; i < oldCapacity; ++i) {
         if (keys_[i] == kEmpty) continue;
-        held_[keys_[i] / 64] |= uint64_t{1} << (keys_[i] % 64);
+        Hold(keys_[i]);
         slotWords_[keys_[i]] = words_[i];
       }
       keys_.reset();
