@@ -43,12 +43,20 @@ struct TermIndex {
   int32_t inputCount = 0;
   // The input planes of each term, onTerms order: `words` literal words,
   // then as many value words. A character other than '0', '1', '-' has the
-  // value bit without the literal bit. Terms held as text get planes of
-  // their own, in `ownPlanes`.
-  std::vector<const uint64_t*> planes;
+  // value bit without the literal bit. A packed term's planes are its own
+  // words in the pool, named by its slot (four bytes a term where a pointer
+  // would take eight); a term held as text gets planes of its own in
+  // `ownPlanes`, named by their number with kOwnPlanes set.
+  static constexpr uint32_t kOwnPlanes = uint32_t{1} << 31;
+  const TermPool* pool = nullptr;
+  std::vector<uint32_t> planes;
   std::vector<uint64_t> ownPlanes;
   size_t words = 0;
-  const uint64_t* PlanesOf(int32_t t) const { return planes[Z(t)]; }
+  const uint64_t* PlanesOf(int32_t t) const {
+    const uint32_t at = planes[Z(t)];
+    if ((at & kOwnPlanes) != 0) return &ownPlanes[2 * words * (at & ~kOwnPlanes)];
+    return (*pool)[at].inputWords();
+  }
   // The same bits by variable, 64 terms to a word (bit p % 64 of word p / 64
   // for local index p): for variable v, `blocks` words of the terms' literal
   // bits at columns[2 * v * blocks], then as many of their value bits. A
@@ -93,11 +101,13 @@ void BuildBlock(TermIndex& index, std::vector<int32_t>& dashCounts, size_t b) {
   const size_t terms = Z(index.termCount);
   const size_t inputs = Z(index.inputCount);
   const size_t count = std::min<size_t>(64, terms - 64 * b);
+  const uint64_t* planes[64];
+  for (size_t k = 0; k < count; ++k) planes[k] = index.PlanesOf(static_cast<int32_t>(64 * b + k));
   uint64_t square[64];
   for (size_t plane = 0; plane < 2; ++plane) {
     for (size_t w = 0; w < index.words; ++w) {
       for (size_t k = 0; k < 64; ++k) {
-        square[k] = k < count ? index.planes[64 * b + k][plane * index.words + w] : 0;
+        square[k] = k < count ? planes[k][plane * index.words + w] : 0;
       }
       if (plane == 0) {
         for (size_t k = 0; k < count; ++k) dashCounts[64 * b + k] -= PopCount(square[k]);
@@ -113,30 +123,29 @@ void BuildBlock(TermIndex& index, std::vector<int32_t>& dashCounts, size_t b) {
 /// The index of the output's ON terms, and in `dashCounts` their dashCounts
 /// (one more place left over). Each block of the columns is filled as soon
 /// as the walk of the list has passed its 64 terms, while their planes are
-/// still in the cache; once a term held as text has come (its planes, made
-/// in `ownPlanes`, have no fixed place until the walk ends), the remaining
-/// blocks wait for the end of the walk.
+/// still in the cache.
 void BuildTermIndex(const TermGraph& graph, int32_t output, TermIndex& index, std::vector<int32_t>& dashCounts) {
   const TermList& onTerms = graph.outputLists[Z(output)].onTerms;
   index.termCount = onTerms.Count();
   index.inputCount = graph.inputCount;
   index.words = packing::InputWords(Z(graph.inputCount));
+  index.pool = &graph.termPool;
   index.planes.clear();  // its capacity was set for this output (ReserveForLaterOutputs)
   index.ownPlanes.clear();
   index.blocks = (Z(index.termCount) + 63) / 64;
   index.columns.resize(2 * Z(index.inputCount) * index.blocks);  // every word is written below
   dashCounts.assign(Z(index.termCount) + 1, index.inputCount);
-  std::vector<std::pair<size_t, size_t>> own;  // (term, offset in ownPlanes)
   size_t built = 0;
+  uint32_t own = 0;  // terms held as text so far
   onTerms.ForEach([&](const Term* t) {
-    if (!t->packed()) {
-      own.emplace_back(index.planes.size(), index.ownPlanes.size());
+    if (t->packed()) {
+      index.planes.push_back(static_cast<uint32_t>(t->slot));
+    } else {
+      index.planes.push_back(TermIndex::kOwnPlanes | own++);
       PlanesOfText(*t, index.words, index.ownPlanes);
     }
-    index.planes.push_back(t->inputWords());
-    if (own.empty() && index.planes.size() % 64 == 0) BuildBlock(index, dashCounts, built++);
+    if (index.planes.size() % 64 == 0) BuildBlock(index, dashCounts, built++);
   });
-  for (const auto& [p, at] : own) index.planes[p] = &index.ownPlanes[at];
   for (; built < index.blocks; ++built) BuildBlock(index, dashCounts, built);
 }
 

@@ -694,4 +694,8 @@ FAULTS = [
      "    if (expanded) MarkAll(p, heads.blocked);\n",
      "",
      "[reduce] notes: a visited term whose candidate was blocked is not visited again when that candidate is expanded"),
+    ("src/tautology/check_tautology.cpp",
+     "      index.planes.push_back(TermIndex::kOwnPlanes | own++);",
+     "      index.planes.push_back(TermIndex::kOwnPlanes | own);",
+     "search: every term held as text reads the planes of the first one"),
 ]
