@@ -29,7 +29,6 @@ struct Move {
 // since a new term's slot may be the id of a made term not yet replayed.
 void Commit(Pass& p) {
   ReduceMemory& m = p.memory;
-  ForgetGoneKnown(m);
   std::vector<Move> moves;
   // A graph term whose id a made term took, or that is gone, moves once: in
   // goneTerms.

@@ -64,7 +64,8 @@ TermRecord& StateOf(Pass& p, int32_t s) {
                    .made = r.made,
                    .checked = r.checked,
                    .isolated = r.isolated,
-                   .impure = r.impure};
+                   .impure = r.impure,
+                   .known = r.known};
   }
   return r;
 }
@@ -133,7 +134,9 @@ void Remember(ReduceMemory& m, size_t words, const Term& t) {
     mask = own;
   }
   const int32_t dash = t.dashCount();
-  m.records[Idx(s)] = TermRecord{.serial = serial, .dash = dash, .impure = impure};
+  // A term the pass made takes over that term's lists as it joins the graph.
+  const bool known = m.known.of.contains(s) || m.known.listedBy.contains(s);
+  m.records[Idx(s)] = TermRecord{.serial = serial, .dash = dash, .impure = impure, .known = known};
   m.impureTerms += impure;
   if (!m.lookForIsolated) return;
   m.search.Enter(s, mask);
@@ -298,6 +301,10 @@ void Drop(Pass& p, int32_t s) {
   if (!made && !OthersUnspecified(p.graph.termPool[Idx(s)], p.j)) return;
   if (made && r.impure) p.impureParts.erase(s);
   if (!made) p.goneTerms.emplace_back(r.moved, s);
+  // Here and not in Forget: the made terms that last are forgotten as the
+  // pass ends, when their lists have passed to their graph terms, whose ids
+  // and serials may be theirs.
+  ForgetKnown(p.memory, s);
   Forget(p.memory, s);
   // A graph term's id is not taken again within the pass: ids from the base
   // on are those of made terms, whose masks the store holds.

@@ -11,6 +11,7 @@ namespace {
 KnownCandidates::Entry& ListOf(ReduceMemory& m, std::unordered_map<int32_t, KnownCandidates::Entry>& lists,
                                int32_t s) {
   KnownCandidates::Entry& entry = lists[s];
+  m.records[Idx(s)].known = true;
   const uint32_t serial = static_cast<uint32_t>(m.records[Idx(s)].serial);
   if (entry.serial != serial) entry = {serial, {}};
   return entry;
@@ -56,22 +57,28 @@ void LearnExpansion(ReduceMemory& m, size_t words, int32_t candidate, int32_t ma
   }
 }
 
-// Drops every list of a term that is gone and every entry that names one.
-// Called as a pass ends, before its made terms become graph terms: the next
-// pass numbers its made terms from the same serial on, so an entry left
-// behind by a term made and dropped here could name one of them.
-void ForgetGoneKnown(ReduceMemory& m) {
-  for (auto* lists : {&m.known.of, &m.known.listedBy}) {
-    for (auto it = lists->begin(); it != lists->end();) {
-      if (!Alive(m, {it->first, it->second.serial})) {
-        it = lists->erase(it);
-        continue;
-      }
-      std::vector<SerialSlot>& terms = it->second.terms;
-      terms.erase(std::remove_if(terms.begin(), terms.end(), [&](SerialSlot e) { return !Alive(m, e); }),
-                  terms.end());
-      ++it;
-    }
+// The term s is going: its two lists go, and so does every entry that names
+// it, which stands in the lists that its own lists name (each entry is noted
+// on both sides). Done as it goes, before its id may be taken again: the
+// next term under that id would meet the entries left behind, and the next
+// pass numbers its made terms from the same serial on, so an entry left by a
+// term made and dropped here could name one of them.
+void ForgetKnown(ReduceMemory& m, int32_t s) {
+  if (!m.records[Idx(s)].known) return;
+  const uint32_t serial = static_cast<uint32_t>(m.records[Idx(s)].serial);
+  const auto dropFrom = [&](std::unordered_map<int32_t, KnownCandidates::Entry>& lists, SerialSlot holder) {
+    const auto it = lists.find(holder.slot);
+    if (it == lists.end() || it->second.serial != holder.serial) return;
+    std::vector<SerialSlot>& terms = it->second.terms;
+    terms.erase(std::remove_if(terms.begin(), terms.end(),
+                               [&](SerialSlot e) { return e.slot == s && e.serial == serial; }),
+                terms.end());
+  };
+  for (auto [own, other] : {std::pair{&m.known.of, &m.known.listedBy}, std::pair{&m.known.listedBy, &m.known.of}}) {
+    const auto it = own->find(s);
+    if (it == own->end() || it->second.serial != serial) continue;
+    for (const SerialSlot e : it->second.terms) dropFrom(*other, e);
+    own->erase(it);
   }
 }
 

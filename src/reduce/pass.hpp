@@ -64,6 +64,7 @@ struct TermRecord {
   bool made : 1 = false;     // made by the pass, not yet in the graph
   bool checked : 1 = false, isolated : 1 = false, impure : 1 = false;
   bool noted : 1 = false;  // has chains of notes in the pass's noteHeads
+  bool known : 1 = false;  // may have lists of known candidates
 };
 static_assert(sizeof(TermRecord) == 24);
 
@@ -255,7 +256,7 @@ inline SerialSlot EntryOf(const ReduceMemory& m, int32_t s) {
 void KnowCandidates(ReduceMemory& m, int32_t s, const std::vector<int32_t>& candidates);
 const std::vector<SerialSlot>* KnownCandidatesOf(const ReduceMemory& m, int32_t s);
 void LearnExpansion(ReduceMemory& m, size_t words, int32_t candidate, int32_t made);
-void ForgetGoneKnown(ReduceMemory& m);
+void ForgetKnown(ReduceMemory& m, int32_t s);
 void RenameKnown(ReduceMemory& m, const std::vector<std::pair<SerialSlot, SerialSlot>>& renames);
 
 // survivors.cpp: finding the candidates of a current term.

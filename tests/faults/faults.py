@@ -698,4 +698,8 @@ FAULTS = [
      "      index.planes.push_back(TermIndex::kOwnPlanes | own++);",
      "      index.planes.push_back(TermIndex::kOwnPlanes | own);",
      "search: every term held as text reads the planes of the first one"),
+    ("src/reduce/known_candidates.cpp",
+     "[&](SerialSlot e) { return e.slot == s && e.serial == serial; }",
+     "[&](SerialSlot e) { return e.slot != s || e.serial != serial; }",
+     "[reduce] known candidates: a term that goes takes the other entries of its holders' lists with it"),
 ]
