@@ -65,7 +65,8 @@ TermRecord& StateOf(Pass& p, int32_t s) {
                    .checked = r.checked,
                    .isolated = r.isolated,
                    .impure = r.impure,
-                   .known = r.known};
+                   .candidatesKnown = r.candidatesKnown,
+                   .listedKnown = r.listedKnown};
   }
   return r;
 }
@@ -135,8 +136,11 @@ void Remember(ReduceMemory& m, size_t words, const Term& t) {
   }
   const int32_t dash = t.dashCount();
   // A term the pass made takes over that term's lists as it joins the graph.
-  const bool known = m.known.of.contains(s) || m.known.listedBy.contains(s);
-  m.records[Idx(s)] = TermRecord{.serial = serial, .dash = dash, .impure = impure, .known = known};
+  m.records[Idx(s)] = TermRecord{.serial = serial,
+                                 .dash = dash,
+                                 .impure = impure,
+                                 .candidatesKnown = m.known.of.contains(s),
+                                 .listedKnown = m.known.listedBy.contains(s)};
   m.impureTerms += impure;
   if (!m.lookForIsolated) return;
   m.search.Enter(s, mask);

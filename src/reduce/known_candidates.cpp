@@ -11,7 +11,12 @@ namespace {
 KnownCandidates::Entry& ListOf(ReduceMemory& m, std::unordered_map<int32_t, KnownCandidates::Entry>& lists,
                                int32_t s) {
   KnownCandidates::Entry& entry = lists[s];
-  m.records[Idx(s)].known = true;
+  TermRecord& r = m.records[Idx(s)];
+  if (&lists == &m.known.of) {
+    r.candidatesKnown = true;
+  } else {
+    r.listedKnown = true;
+  }
   const uint32_t serial = static_cast<uint32_t>(m.records[Idx(s)].serial);
   if (entry.serial != serial) entry = {serial, {}};
   return entry;
@@ -39,6 +44,7 @@ void KnowCandidates(ReduceMemory& m, int32_t s, const std::vector<int32_t>& cand
 // The candidates of s, when s was found not isolated; entries may name terms
 // that are gone (Alive tells).
 const std::vector<SerialSlot>* KnownCandidatesOf(const ReduceMemory& m, int32_t s) {
+  if (!m.records[Idx(s)].candidatesKnown) return nullptr;
   const KnownCandidates::Entry* list = FindList(m, m.known.of, s);
   return list == nullptr ? nullptr : &list->terms;
 }
@@ -64,7 +70,7 @@ void LearnExpansion(ReduceMemory& m, size_t words, int32_t candidate, int32_t ma
 // pass numbers its made terms from the same serial on, so an entry left by a
 // term made and dropped here could name one of them.
 void ForgetKnown(ReduceMemory& m, int32_t s) {
-  if (!m.records[Idx(s)].known) return;
+  if (!m.records[Idx(s)].candidatesKnown && !m.records[Idx(s)].listedKnown) return;
   const uint32_t serial = static_cast<uint32_t>(m.records[Idx(s)].serial);
   const auto dropFrom = [&](std::unordered_map<int32_t, KnownCandidates::Entry>& lists, SerialSlot holder) {
     const auto it = lists.find(holder.slot);

@@ -64,7 +64,8 @@ struct TermRecord {
   bool made : 1 = false;     // made by the pass, not yet in the graph
   bool checked : 1 = false, isolated : 1 = false, impure : 1 = false;
   bool noted : 1 = false;  // has chains of notes in the pass's noteHeads
-  bool known : 1 = false;  // may have lists of known candidates
+  // May have a list of known candidates, or be named in such lists.
+  bool candidatesKnown : 1 = false, listedKnown : 1 = false;
 };
 static_assert(sizeof(TermRecord) == 24);
 
