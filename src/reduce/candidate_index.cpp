@@ -217,14 +217,54 @@ void CandidateIndex::InsertAll(const std::vector<int32_t>& slots, const MaskStor
     for (size_t g = 0; g < groups; ++g) ++added[leafAt(masks.Of(slot), g)];
   }
   for (size_t at = 0; at < lists_.size(); ++at) {
-    if (added[at] != 0) Reserve(at, added[at]);
+    if (added[at] == 0) continue;
+    Reserve(at, added[at]);
+    if (lists_[at].size == 0) Occupy(at, true);
   }
+  added = {};
   const size_t slotCount = Idx(top + 1);
   GrowIdArray(place_, slotCount * groups, 0);
   GrowIdArray(seen_, (slotCount + 63) / 64, uint64_t{0});
-  for (const int32_t slot : slots) {
+  // Every list has its block and its mark: the entries are written in the
+  // order of the terms, each to a list at random. The heads of the lists of
+  // the term kAhead places on are fetched before they are needed, and the
+  // places of the entries of the term half as far on, once its heads are in.
+  constexpr size_t kAhead = 16;
+  const size_t n = slots.size();
+  std::vector<uint32_t> ahead(kAhead * groups);  // the lists of the terms ahead
+  const auto fetchHeads = [&](size_t k) {
+    const uint64_t* m = masks.Of(slots[k]);
+    uint32_t* at = &ahead[(k % kAhead) * groups];
+    for (size_t g = 0; g < groups; ++g) {
+      at[g] = static_cast<uint32_t>(leafAt(m, g));
+      __builtin_prefetch(&lists_[at[g]], 1);
+    }
+  };
+  for (size_t k = 0; k < std::min(n, kAhead); ++k) fetchHeads(k);
+  for (size_t k = 0; k < n; ++k) {
+    if (k + kAhead / 2 < n) {
+      const uint32_t* at = &ahead[((k + kAhead / 2) % kAhead) * groups];
+      for (size_t g = 0; g < groups; ++g) {
+        const List& list = lists_[at[g]];
+        const Block data = Data(list);
+        __builtin_prefetch(data.slots + list.size, 1);
+        __builtin_prefetch(data.literals + list.size, 1);
+        __builtin_prefetch(data.ones + list.size, 1);
+      }
+    }
+    const int32_t slot = slots[k];
     const uint64_t* m = masks.Of(slot);
-    for (size_t g = 0; g < groups; ++g) Append(leafAt(m, g), slot, m, g);
+    const uint32_t* at = &ahead[(k % kAhead) * groups];
+    for (size_t g = 0; g < groups; ++g) {
+      List& list = lists_[at[g]];
+      place_[Idx(slot) * groups + g] = static_cast<int32_t>(list.size);
+      const Block data = Data(list);
+      data.slots[list.size] = static_cast<uint32_t>(slot);
+      data.literals[list.size] = Filter(m, groups_[g]);
+      data.ones[list.size] = Filter(m + words_, groups_[g]);
+      ++list.size;
+    }
+    if (k + kAhead < n) fetchHeads(k + kAhead);
   }
 }
 
