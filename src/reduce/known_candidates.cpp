@@ -17,7 +17,7 @@ KnownCandidates::Entry& ListOf(ReduceMemory& m, std::unordered_map<int32_t, Know
   } else {
     r.listedKnown = true;
   }
-  const uint32_t serial = static_cast<uint32_t>(m.records[Idx(s)].serial);
+  const uint32_t serial = static_cast<uint32_t>(r.serial);
   if (entry.serial != serial) entry = {serial, {}};
   return entry;
 }

@@ -64,7 +64,7 @@ struct TermRecord {
   bool made : 1 = false;     // made by the pass, not yet in the graph
   bool checked : 1 = false, isolated : 1 = false, impure : 1 = false;
   bool noted : 1 = false;  // has chains of notes in the pass's noteHeads
-  // May have a list of known candidates, or be named in such lists.
+  // May have a list in known.of, or be named in lists there (known.listedBy).
   bool candidatesKnown : 1 = false, listedKnown : 1 = false;
 };
 static_assert(sizeof(TermRecord) == 24);
