@@ -181,14 +181,8 @@ void CandidateIndex::Reserve(size_t at, size_t more) {
 
 void CandidateIndex::Append(size_t at, int32_t slot, const uint64_t* masks, size_t g) {
   Reserve(at, 1);
-  List& list = lists_[at];
-  place_[Idx(slot) * groups_.size() + g] = static_cast<int32_t>(list.size);
-  const Block data = Data(list);
-  data.slots[list.size] = static_cast<uint32_t>(slot);
-  data.literals[list.size] = Filter(masks, groups_[g]);
-  data.ones[list.size] = Filter(masks + words_, groups_[g]);
-  ++list.size;
-  if (list.size == 1) Occupy(at, true);
+  Put(lists_[at], slot, masks, g);
+  if (lists_[at].size == 1) Occupy(at, true);
 }
 
 uint32_t CandidateIndex::Leaf(const uint64_t* masks, const Group& group) const {
@@ -255,15 +249,7 @@ void CandidateIndex::InsertAll(const std::vector<int32_t>& slots, const MaskStor
     const int32_t slot = slots[k];
     const uint64_t* m = masks.Of(slot);
     const uint32_t* at = &ahead[(k % kAhead) * groups];
-    for (size_t g = 0; g < groups; ++g) {
-      List& list = lists_[at[g]];
-      place_[Idx(slot) * groups + g] = static_cast<int32_t>(list.size);
-      const Block data = Data(list);
-      data.slots[list.size] = static_cast<uint32_t>(slot);
-      data.literals[list.size] = Filter(m, groups_[g]);
-      data.ones[list.size] = Filter(m + words_, groups_[g]);
-      ++list.size;
-    }
+    for (size_t g = 0; g < groups; ++g) Put(lists_[at[g]], slot, m, g);
     if (k + kAhead < n) fetchHeads(k + kAhead);
   }
 }

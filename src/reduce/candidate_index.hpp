@@ -154,6 +154,15 @@ class CandidateIndex {
   // Makes room for `more` entries in the list of leaf `at`, moving it to a
   // larger block when it has to.
   void Reserve(size_t at, size_t more);
+  // Writes the term's entry of group g at the end of `list`, which has room.
+  void Put(List& list, int32_t slot, const uint64_t* masks, size_t g) {
+    place_[static_cast<size_t>(slot) * groups_.size() + g] = static_cast<int32_t>(list.size);
+    const Block data = Data(list);
+    data.slots[list.size] = static_cast<uint32_t>(slot);
+    data.literals[list.size] = Filter(masks, groups_[g]);
+    data.ones[list.size] = Filter(masks + words_, groups_[g]);
+    ++list.size;
+  }
   void Append(size_t at, int32_t slot, const uint64_t* masks, size_t g);
   // Notes the nonempty leaves of group g that agree with t's literals there,
   // with t's '1' bits in the group flipped at `flip` (a bit mask, or 0).

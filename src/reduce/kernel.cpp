@@ -135,7 +135,8 @@ void Remember(ReduceMemory& m, size_t words, const Term& t) {
     mask = own;
   }
   const int32_t dash = t.dashCount();
-  // A term the pass made takes over that term's lists as it joins the graph.
+  // A new graph term may hold the lists that the made term it stands for
+  // passed on (RenameKnown).
   m.records[Idx(s)] = TermRecord{.serial = serial,
                                  .dash = dash,
                                  .impure = impure,

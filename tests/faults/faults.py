@@ -706,8 +706,8 @@ FAULTS = [
      "    if (lists_[at].size == 0) Occupy(at, true);\n",
      "",
      "[reduce] index: building it at once leaves the lists it fills unmarked, so that searches pass them by"),
-    ("src/reduce/candidate_index.cpp",
-     "      place_[Idx(slot) * groups + g] = static_cast<int32_t>(list.size);\n      const Block data = Data(list);\n      data.slots[list.size]",
-     "      place_[Idx(slot) * groups + g] = static_cast<int32_t>(list.size + 1);\n      const Block data = Data(list);\n      data.slots[list.size]",
-     "[reduce] index: building it at once notes each entry's place one too far, so that taking a term out moves another"),
+    ("src/reduce/candidate_index.hpp",
+     "    place_[static_cast<size_t>(slot) * groups_.size() + g] = static_cast<int32_t>(list.size);",
+     "    place_[static_cast<size_t>(slot) * groups_.size() + g] = static_cast<int32_t>(list.size + 1);",
+     "[reduce] index: each entry's place noted one too far, so that taking a term out moves another"),
 ]
