@@ -74,7 +74,19 @@ struct GroupTable {
              const std::vector<int32_t>& terms, const MaskStore& masks) {
     const size_t n = terms.size();
     start.assign(leaves + 1, 0);
-    for (size_t k = 0; k < n; ++k) ++start[LeafOf(masks.Of(terms[k]), words, group) + 1];
+    // Each count, as each entry below, lands at a random place: the counts
+    // of the terms kDistance ahead are asked for before they are needed.
+    constexpr size_t kDistance = 16, kRing = 4 * kDistance;
+    uint32_t ahead[kRing];
+    const auto leafAt = [&](size_t k) { return LeafOf(masks.Of(terms[k]), words, group); };
+    for (size_t k = 0; k < std::min(n, kDistance); ++k) ahead[k % kRing] = leafAt(k);
+    for (size_t k = 0; k < n; ++k) {
+      if (k + kDistance < n) {
+        const uint32_t leaf = ahead[(k + kDistance) % kRing] = leafAt(k + kDistance);
+        __builtin_prefetch(&start[leaf + 1], 1);
+      }
+      ++start[ahead[k % kRing] + 1];
+    }
     for (size_t leaf = 0; leaf < leaves; ++leaf) start[leaf + 1] += start[leaf];
     slots.resize(n);
     literals.resize(n);
@@ -84,9 +96,6 @@ struct GroupTable {
     // starts of their leaves, which tell those places, before that. The
     // leaves are worked out again rather than kept from the count, which
     // would take 4 bytes a term.
-    constexpr size_t kDistance = 16, kRing = 4 * kDistance;
-    uint32_t ahead[kRing];
-    const auto leafAt = [&](size_t k) { return LeafOf(masks.Of(terms[k]), words, group); };
     for (size_t k = 0; k < std::min(n, 2 * kDistance); ++k) ahead[k % kRing] = leafAt(k);
     for (size_t k = 0; k < n; ++k) {
       if (k + 2 * kDistance < n) {
@@ -126,7 +135,21 @@ struct GroupTable {
   template <typename Found>
   void Read(const std::vector<Record>& named, const std::vector<int32_t>& queries, const uint64_t* carried,
             size_t first, Found& found) const {
-    for (const Record& v : named) {
+    // The names are in the order of the leaves, so the queries they name
+    // come at random: their carried places and slots, and the entries of
+    // the leaf, are fetched kAhead names before they are read.
+    constexpr size_t kAhead = 8;
+    const size_t n = named.size();
+    for (size_t k = 0; k < n; ++k) {
+      if (k + kAhead < n) {
+        const Record& soon = named[k + kAhead];
+        __builtin_prefetch(&carried[soon.id - first]);
+        __builtin_prefetch(&queries[soon.id]);
+        const uint32_t at = start[soon.leaf];
+        __builtin_prefetch(&literals[at]);
+        __builtin_prefetch(&ones[at]);
+      }
+      const Record& v = named[k];
       Read(start[v.leaf], start[v.leaf + 1], carried[v.id - first], v.id, queries[v.id], found);
     }
   }
