@@ -137,7 +137,8 @@ struct GroupTable {
             size_t first, Found& found) const {
     // The names are in the order of the leaves, so the queries they name
     // come at random: their carried places and slots, and the entries of
-    // the leaf, are fetched kAhead names before they are read.
+    // the leaf (its slots too: a query meets itself in its own leaf), are
+    // fetched kAhead names before they are read.
     constexpr size_t kAhead = 8;
     const size_t n = named.size();
     for (size_t k = 0; k < n; ++k) {
@@ -148,6 +149,7 @@ struct GroupTable {
         const uint32_t at = start[soon.leaf];
         __builtin_prefetch(&literals[at]);
         __builtin_prefetch(&ones[at]);
+        __builtin_prefetch(&slots[at]);
       }
       const Record& v = named[k];
       Read(start[v.leaf], start[v.leaf + 1], carried[v.id - first], v.id, queries[v.id], found);
