@@ -710,4 +710,8 @@ FAULTS = [
      "    place_[static_cast<size_t>(slot) * groups_.size() + g] = static_cast<int32_t>(list.size);",
      "    place_[static_cast<size_t>(slot) * groups_.size() + g] = static_cast<int32_t>(list.size + 1);",
      "[reduce] index: each entry's place noted one too far, so that taking a term out moves another"),
+    ("src/reduce/near_join.cpp",
+     "      ++start[ahead[k % kRing] + 1];",
+     "      ++start[ahead[k % kRing]];",
+     "[reduce] join: a group's table counts each term at the leaf before its own"),
 ]
