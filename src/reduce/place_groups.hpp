@@ -163,7 +163,7 @@ inline uint32_t FilterBits(const uint64_t* bits, int32_t inputCount, int32_t fil
 /// and its '1' word differs from `tOnes` in at most one of those bits.
 template <typename F>
 void ForEachPassing(const uint32_t* literalWords, const uint32_t* oneWords, size_t size, uint32_t tLiterals,
-                    uint32_t tOnes, F f) {
+                    uint32_t tOnes, F&& f) {
   size_t e = 0;
 #if defined(__SSE2__)
   // Four entries at a time: a mask of those that pass, then each in order.
