@@ -715,7 +715,7 @@ FAULTS = [
      "      ++start[ahead[k % kRing]];",
      "[reduce] join: a group's table counts each term at the leaf before its own"),
     ("src/reduce/isolated_terms.cpp",
-     "    if (open.size() != before) takeFirsts();\n",
-     "",
-     "[reduce] isolated terms: the sample's first words are not taken again once a sampled term met another, so a later one is tested with another's"),
+     "maybe |= uint64_t{(um[0] & firsts[k]) == firsts[k]} << k;",
+     "maybe |= uint64_t{(um[0] & firsts[k]) == um[0]} << k;",
+     "[reduce] isolated terms: the sample's quick test asks whether the term's literals lie within the sampled term's, the wrong way round"),
 ]
