@@ -64,9 +64,12 @@ void SortByLeaf(std::vector<Record>& records, std::vector<Record>& scratch, size
 }
 
 // One group's terms in the order of their leaves: leaf l's entries are
-// [start[l], start[l + 1]), each a slot and its carried places.
+// [start[l], start[l + 1]), each a slot and its carried places (as Carried
+// gives them, one word: an entry written or read touches two lines, not
+// three).
 struct GroupTable {
-  std::vector<uint32_t> start, slots, literals, ones;
+  std::vector<uint32_t> start, slots;
+  std::vector<uint64_t> bits;
 
   // A counting sort: the terms' leaves are counted, then each term is put
   // at the next place of its leaf, in the order of `terms`.
@@ -89,8 +92,7 @@ struct GroupTable {
     }
     for (size_t leaf = 0; leaf < leaves; ++leaf) start[leaf + 1] += start[leaf];
     slots.resize(n);
-    literals.resize(n);
-    ones.resize(n);
+    bits.resize(n);
     // Each term's entry is written at a random place: the places of the
     // terms kDistance ahead are asked for before they are written, and the
     // starts of their leaves, which tell those places, before that. The
@@ -105,15 +107,12 @@ struct GroupTable {
       if (k + kDistance < n) {
         const uint32_t soon = start[ahead[(k + kDistance) % kRing]];
         __builtin_prefetch(&slots[soon], 1);
-        __builtin_prefetch(&literals[soon], 1);
-        __builtin_prefetch(&ones[soon], 1);
+        __builtin_prefetch(&bits[soon], 1);
       }
       const uint64_t* m = masks.Of(terms[k]);
       const uint32_t at = start[ahead[k % kRing]]++;
-      const uint64_t carried = Carried(m, inputCount, words, group.filterStart);
       slots[at] = static_cast<uint32_t>(terms[k]);
-      literals[at] = static_cast<uint32_t>(carried);
-      ones[at] = static_cast<uint32_t>(carried >> 32);
+      bits[at] = Carried(m, inputCount, words, group.filterStart);
     }
     // Each leaf's start has moved to the next one's: move them back.
     for (size_t leaf = leaves; leaf > 0; --leaf) start[leaf] = start[leaf - 1];
@@ -125,7 +124,7 @@ struct GroupTable {
   template <typename Found>
   void Read(size_t begin, size_t end, uint64_t t, size_t i, int32_t self, Found& found) const {
     const uint32_t tLiterals = static_cast<uint32_t>(t), tOnes = static_cast<uint32_t>(t >> 32);
-    ForEachPassing(literals.data() + begin, ones.data() + begin, end - begin, tLiterals, tOnes, [&](size_t e) {
+    ForEachPassing(bits.data() + begin, end - begin, tLiterals, tOnes, [&](size_t e) {
       const int32_t u = static_cast<int32_t>(slots[begin + e]);
       if (u != self) found(i, u);
     });
@@ -147,8 +146,7 @@ struct GroupTable {
         __builtin_prefetch(&carried[soon.id - first]);
         __builtin_prefetch(&queries[soon.id]);
         const uint32_t at = start[soon.leaf];
-        __builtin_prefetch(&literals[at]);
-        __builtin_prefetch(&ones[at]);
+        __builtin_prefetch(&bits[at]);
         __builtin_prefetch(&slots[at]);
       }
       const Record& v = named[k];

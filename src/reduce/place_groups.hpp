@@ -157,35 +157,68 @@ inline uint32_t FilterBits(const uint64_t* bits, int32_t inputCount, int32_t fil
   return static_cast<uint32_t>(v);
 }
 
-/// Calls f(e) for the entries e < size, in order, whose carried bits have a
-/// literal wherever t's have one, with the opposite one at no more than one
-/// of those places: an entry's literal word holds every bit of `tLiterals`,
-/// and its '1' word differs from `tOnes` in at most one of those bits.
+/// Whether an entry's carried bits have a literal wherever t's have one,
+/// with the opposite one at no more than one of those places: its literal
+/// word holds every bit of `tLiterals`, and its '1' word differs from
+/// `tOnes` in at most one of those bits.
+inline bool Passes(uint32_t literals, uint32_t ones, uint32_t tLiterals, uint32_t tOnes) {
+  const uint32_t opposite = (ones ^ tOnes) & tLiterals;
+  return (literals & tLiterals) == tLiterals && (opposite & (opposite - 1)) == 0;
+}
+
+#if defined(__SSE2__)
+/// Passes for four entries at once: a bit each, in order.
+inline int PassingFour(__m128i literals, __m128i ones, __m128i tLiterals, __m128i tOnes) {
+  const __m128i hasAll = _mm_cmpeq_epi32(_mm_and_si128(literals, tLiterals), tLiterals);
+  const __m128i opposite = _mm_and_si128(_mm_xor_si128(ones, tOnes), tLiterals);
+  const __m128i atMostOne =
+      _mm_cmpeq_epi32(_mm_and_si128(opposite, _mm_sub_epi32(opposite, _mm_set1_epi32(1))), _mm_setzero_si128());
+  return _mm_movemask_ps(_mm_castsi128_ps(_mm_and_si128(hasAll, atMostOne)));
+}
+#endif
+
+/// Calls f(e) for the entries e < size that pass t's bits, in order; their
+/// literal and '1' words in two arrays.
 template <typename F>
 void ForEachPassing(const uint32_t* literalWords, const uint32_t* oneWords, size_t size, uint32_t tLiterals,
                     uint32_t tOnes, F&& f) {
   size_t e = 0;
 #if defined(__SSE2__)
-  // Four entries at a time: a mask of those that pass, then each in order.
   const __m128i literals = _mm_set1_epi32(static_cast<int>(tLiterals));
   const __m128i ones = _mm_set1_epi32(static_cast<int>(tOnes));
-  const __m128i one = _mm_set1_epi32(1);
   for (; e + 4 <= size; e += 4) {
     const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(literalWords + e));
     const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(oneWords + e));
-    const __m128i hasAll = _mm_cmpeq_epi32(_mm_and_si128(l, literals), literals);
-    const __m128i opposite = _mm_and_si128(_mm_xor_si128(o, ones), literals);
-    const __m128i atMostOne =
-        _mm_cmpeq_epi32(_mm_and_si128(opposite, _mm_sub_epi32(opposite, one)), _mm_setzero_si128());
-    for (int pass = _mm_movemask_ps(_mm_castsi128_ps(_mm_and_si128(hasAll, atMostOne))); pass != 0;
-         pass &= pass - 1) {
+    for (int pass = PassingFour(l, o, literals, ones); pass != 0; pass &= pass - 1) {
       f(e + static_cast<size_t>(std::countr_zero(static_cast<unsigned>(pass))));
     }
   }
 #endif
   for (; e < size; ++e) {
-    const uint32_t opposite = (oneWords[e] ^ tOnes) & tLiterals;
-    if ((literalWords[e] & tLiterals) == tLiterals && (opposite & (opposite - 1)) == 0) f(e);
+    if (Passes(literalWords[e], oneWords[e], tLiterals, tOnes)) f(e);
+  }
+}
+
+/// The same for entries whose two words share one: the literal word in the
+/// low half, the '1' word in the high half.
+template <typename F>
+void ForEachPassing(const uint64_t* words, size_t size, uint32_t tLiterals, uint32_t tOnes, F&& f) {
+  size_t e = 0;
+#if defined(__SSE2__)
+  const __m128i literals = _mm_set1_epi32(static_cast<int>(tLiterals));
+  const __m128i ones = _mm_set1_epi32(static_cast<int>(tOnes));
+  for (; e + 4 <= size; e += 4) {
+    const __m128 a = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(words + e)));
+    const __m128 b = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(words + e + 2)));
+    const __m128i l = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+    const __m128i o = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+    for (int pass = PassingFour(l, o, literals, ones); pass != 0; pass &= pass - 1) {
+      f(e + static_cast<size_t>(std::countr_zero(static_cast<unsigned>(pass))));
+    }
+  }
+#endif
+  for (; e < size; ++e) {
+    if (Passes(static_cast<uint32_t>(words[e]), static_cast<uint32_t>(words[e] >> 32), tLiterals, tOnes)) f(e);
   }
 }
 
