@@ -115,13 +115,12 @@ size_t CheckSample(Pass& p, const std::vector<int32_t>& sample) {
     for (size_t k = 0; k < open.size(); ++k) firsts.push_back(masks[k * 2 * words]);
   };
   takeFirsts();
-  static_assert(kSample <= 64);
   for (size_t u = 0; u < Idx(p.topId) && !open.empty(); ++u) {
     if (p.memory.records[u].serial == 0) continue;
     const uint64_t* um = MasksOf(p, static_cast<int32_t>(u));
-    uint64_t maybe = 0;
-    for (size_t k = 0; k < firsts.size(); ++k) maybe |= uint64_t{(um[0] & firsts[k]) == firsts[k]} << k;
-    if (maybe == 0) continue;
+    bool maybe = false;
+    for (const uint64_t first : firsts) maybe |= (um[0] & first) == first;
+    if (!maybe) continue;
     const size_t before = open.size();
     for (size_t k = 0; k < open.size();) {
       const uint64_t* sm = &masks[k * 2 * words];

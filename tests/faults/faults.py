@@ -715,7 +715,7 @@ FAULTS = [
      "      ++start[ahead[k % kRing]];",
      "[reduce] join: a group's table counts each term at the leaf before its own"),
     ("src/reduce/isolated_terms.cpp",
-     "maybe |= uint64_t{(um[0] & firsts[k]) == firsts[k]} << k;",
-     "maybe |= uint64_t{(um[0] & firsts[k]) == um[0]} << k;",
+     "    for (const uint64_t first : firsts) maybe |= (um[0] & first) == first;",
+     "    for (const uint64_t first : firsts) maybe |= (um[0] & first) == um[0];",
      "[reduce] isolated terms: the sample's quick test asks whether the term's literals lie within the sampled term's, the wrong way round"),
 ]
