@@ -107,34 +107,32 @@ size_t CheckSample(Pass& p, const std::vector<int32_t>& sample) {
   // test is made for all of them at once, without a branch, and nearly every
   // term fails it for every one.
   std::vector<int32_t> open = sample;
-  std::vector<uint64_t> masks, firsts;
+  std::vector<uint64_t> masks, firsts;  // firsts[k]: open[k]'s first literal word
   const size_t words = p.words;
-  for (int32_t s : open) masks.insert(masks.end(), MasksOf(p, s), MasksOf(p, s) + 2 * words);
-  const auto takeFirsts = [&] {
-    firsts.clear();
-    for (size_t k = 0; k < open.size(); ++k) firsts.push_back(masks[k * 2 * words]);
-  };
-  takeFirsts();
+  for (int32_t s : open) {
+    masks.insert(masks.end(), MasksOf(p, s), MasksOf(p, s) + 2 * words);
+    firsts.push_back(MasksOf(p, s)[0]);
+  }
   for (size_t u = 0; u < Idx(p.topId) && !open.empty(); ++u) {
     if (p.memory.records[u].serial == 0) continue;
     const uint64_t* um = MasksOf(p, static_cast<int32_t>(u));
     bool maybe = false;
     for (const uint64_t first : firsts) maybe |= (um[0] & first) == first;
     if (!maybe) continue;
-    const size_t before = open.size();
     for (size_t k = 0; k < open.size();) {
       const uint64_t* sm = &masks[k * 2 * words];
-      if ((um[0] & sm[0]) != sm[0] || Idx(open[k]) == u || CompareMasks(sm, um, words) == kUnrelated) {
+      if ((um[0] & firsts[k]) != firsts[k] || Idx(open[k]) == u || CompareMasks(sm, um, words) == kUnrelated) {
         ++k;
         continue;
       }
       // Met: the last open term takes its place.
       open[k] = open.back();
       open.pop_back();
+      firsts[k] = firsts.back();
+      firsts.pop_back();
       std::copy_n(&masks[open.size() * 2 * words], 2 * words, &masks[k * 2 * words]);
       masks.resize(open.size() * 2 * words);
     }
-    if (open.size() != before) takeFirsts();
   }
   for (int32_t s : sample) {
     Step(p);
